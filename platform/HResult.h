@@ -1,0 +1,20 @@
+// Status codes. Operations of the engine and the platform layer return these values, with the
+// same numbers as on the platform the program was first written for, so that callers can test
+// results exactly (most steps are tested against E_FAIL, not against "any failure").
+#pragma once
+
+#include <cstdint>
+
+using HRESULT = std::int32_t;
+
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT S_FALSE = 1;
+inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
+inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
+inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
+
+inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }

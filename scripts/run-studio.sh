@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs the most complete program the build has.
+set -euo pipefail
+build="$1"; shift
+if [[ -x "$build/app/kelocam" ]]; then
+  exec "$build/app/kelocam" "$@"
+fi
+echo "The studio program is not built yet." >&2
+exit 1
