@@ -31,6 +31,7 @@ public:
     void Close();
 
     bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; } // borrowed; for fstat and the like
     bool isMapped() const { return data_ != nullptr; }
     std::uint8_t* data() const { return data_; }
     std::size_t size() const { return size_; }

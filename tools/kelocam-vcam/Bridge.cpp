@@ -1,0 +1,145 @@
+#include "tools/kelocam-vcam/Bridge.h"
+
+#include <time.h>
+
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+#include "platform/FeedLayout.h"
+#include "tools/kelocam-vcam/BridgeLock.h"
+#include "tools/kelocam-vcam/DeviceOutput.h"
+#include "tools/kelocam-vcam/FeedSource.h"
+#include "tools/kelocam-vcam/Y4mWriter.h"
+
+namespace kelo::vcam {
+
+namespace {
+
+constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
+
+std::int64_t MonotonicNanos() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * kNanosPerSecond + ts.tv_nsec;
+}
+
+// Sleeps until an absolute monotonic time; returns early when a signal arrives, so a stop
+// request is seen at once.
+void SleepUntil(std::int64_t deadlineNanos) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(deadlineNanos / kNanosPerSecond);
+    ts.tv_nsec = static_cast<long>(deadlineNanos % kNanosPerSecond);
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+}
+
+// The Y4M stream with the converter that feeds it (always I420).
+struct Y4mOutput {
+    Y4mOutput(FrameSize size) : converter(PixelFormat::I420, size), picture(converter.outputBytes()) {}
+    FeedConverter converter;
+    std::vector<std::uint8_t> picture;
+    Y4mWriter writer;
+};
+
+} // namespace
+
+int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::FILE* log) {
+    const std::string feedName = FeedObjectName();
+
+    // The lock comes first: a second bridge must not touch the block or the device at all.
+    BridgeLock lock;
+    switch (lock.Acquire(feedName)) {
+    case BridgeLock::Result::Acquired:
+        break;
+    case BridgeLock::Result::HeldByOther:
+        std::fprintf(log,
+                     "kelocam-vcam: another kelocam-vcam is already delivering %s (lock %s held); "
+                     "stop it first\n",
+                     feedName.c_str(), lock.path().c_str());
+        return kExitFailure;
+    case BridgeLock::Result::Failed:
+        std::fprintf(log, "kelocam-vcam: %s\n", lock.error().c_str());
+        return kExitFailure;
+    }
+
+    FeedSource source;
+    if (FAILED(source.Open(feedName))) {
+        std::fprintf(log, "kelocam-vcam: cannot create or open the shared memory block %s\n",
+                     feedName.c_str());
+        return kExitFailure;
+    }
+
+    std::unique_ptr<DeviceOutput> device;
+    if (!options.devicePath.empty()) {
+        device = std::make_unique<DeviceOutput>(options.deviceFormat, options.size,
+                                                kFramesPerSecond);
+        if (FAILED(device->Open(options.devicePath))) {
+            std::fprintf(log, "kelocam-vcam: cannot deliver to %s\n", device->error().c_str());
+            return kExitFailure;
+        }
+    }
+    std::unique_ptr<Y4mOutput> y4m;
+    if (!options.y4mPath.empty()) {
+        y4m = std::make_unique<Y4mOutput>(options.size);
+        if (y4m->writer.Open(options.y4mPath, options.size, kFramesPerSecond, &stop) !=
+            Y4mWriter::Status::Ok) {
+            std::fprintf(log, "kelocam-vcam: %s\n", y4m->writer.error().c_str());
+            return kExitFailure;
+        }
+    }
+
+    std::fprintf(log, "kelocam-vcam: delivering %s at %d frames per second, %dx%d, to %s%s%s\n",
+                 feedName.c_str(), kFramesPerSecond, options.size.width, options.size.height,
+                 device ? options.devicePath.c_str() : "",
+                 device && y4m ? " and " : "",
+                 y4m ? (options.y4mPath == "-" ? "standard output" : options.y4mPath.c_str())
+                     : "");
+    std::fflush(log);
+
+    const std::int64_t period = kNanosPerSecond / kFramesPerSecond;
+    std::int64_t deadline = MonotonicNanos();
+    std::int64_t delivered = 0;
+    int status = kExitOk;
+    while (!stop.load()) {
+        const std::uint8_t* frame = source.Snapshot();
+        if (!source.notice().empty()) {
+            std::fprintf(log, "kelocam-vcam: %s\n", source.notice().c_str());
+            source.ClearNotice();
+        }
+        if (device && FAILED(device->Deliver(frame))) {
+            std::fprintf(log, "kelocam-vcam: %s: %s\n", options.devicePath.c_str(),
+                         device->error().c_str());
+            status = kExitFailure;
+            break;
+        }
+        if (y4m) {
+            y4m->converter.Convert(frame, y4m->picture.data());
+            const auto written = y4m->writer.WriteFrame(y4m->picture.data(), y4m->picture.size());
+            if (written == Y4mWriter::Status::Closed)
+                break; // the reader went away (or we were asked to stop mid-frame): a clean end
+            if (written == Y4mWriter::Status::Failed) {
+                std::fprintf(log, "kelocam-vcam: %s\n", y4m->writer.error().c_str());
+                status = kExitFailure;
+                break;
+            }
+        }
+        if (options.frameLimit > 0 && ++delivered >= options.frameLimit)
+            break;
+
+        // Fixed 15 Hz ticks. After a stall (a slow reader, a suspended machine) the clock is
+        // taken from now instead of catching up with a burst of frames.
+        deadline += period;
+        const std::int64_t now = MonotonicNanos();
+        if (now > deadline + period)
+            deadline = now;
+        while (!stop.load() && MonotonicNanos() < deadline)
+            SleepUntil(deadline);
+    }
+
+    // The block stays: the studio may still be writing to it, and the next bridge reads it.
+    if (stop.load())
+        std::fprintf(log, "kelocam-vcam: stopped; %s is left in place\n", feedName.c_str());
+    return status;
+}
+
+} // namespace kelo::vcam

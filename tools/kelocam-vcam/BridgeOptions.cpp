@@ -1,0 +1,119 @@
+#include "tools/kelocam-vcam/BridgeOptions.h"
+
+#include <charconv>
+
+namespace kelo::vcam {
+
+namespace {
+
+std::optional<std::int64_t> ParseInteger(std::string_view text) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::optional<FrameSize> ParseFrameSize(const std::string& text) {
+    const auto x = text.find_first_of("xX");
+    if (x == std::string::npos)
+        return std::nullopt;
+    const auto width = ParseInteger(std::string_view(text).substr(0, x));
+    const auto height = ParseInteger(std::string_view(text).substr(x + 1));
+    if (!width || !height)
+        return std::nullopt;
+    if (*width < 2 || *width > kMaxFrameDimension || *width % 2 != 0)
+        return std::nullopt;
+    if (*height < 2 || *height > kMaxFrameDimension)
+        return std::nullopt;
+    return FrameSize{static_cast<int>(*width), static_cast<int>(*height)};
+}
+
+ParsedOptions ParseBridgeOptions(const std::vector<std::string>& args) {
+    BridgeOptions options;
+    ParsedOptions result;
+    auto fail = [&result](std::string message) {
+        result.error = std::move(message);
+        return result;
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-h" || arg == "--help") {
+            options.showHelp = true;
+            continue;
+        }
+        // Every other option takes a value: "--name value" or "--name=value".
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        }
+        const bool known = name == "--device" || name == "--y4m" || name == "--size" ||
+                           name == "--format" || name == "--frames";
+        if (!known)
+            return fail("unknown argument \"" + arg + "\"");
+        if (!value) {
+            if (i + 1 >= args.size())
+                return fail(name + " needs a value");
+            value = args[++i];
+        }
+
+        if (name == "--device") {
+            if (value->empty())
+                return fail("--device needs a device path such as /dev/video10");
+            options.devicePath = *value;
+        } else if (name == "--y4m") {
+            if (value->empty())
+                return fail("--y4m needs a file name, or - for standard output");
+            options.y4mPath = *value;
+        } else if (name == "--size") {
+            const auto size = ParseFrameSize(*value);
+            if (!size)
+                return fail("--size wants WxH with an even width, each side 2 to 4096 (got \"" +
+                            *value + "\")");
+            options.size = *size;
+        } else if (name == "--format") {
+            if (*value == "yuy2" || *value == "YUY2")
+                options.deviceFormat = PixelFormat::YUY2;
+            else if (*value == "i420" || *value == "I420")
+                options.deviceFormat = PixelFormat::I420;
+            else
+                return fail("--format is yuy2 or i420 (got \"" + *value + "\")");
+        } else if (name == "--frames") {
+            const auto frames = ParseInteger(*value);
+            if (!frames || *frames <= 0)
+                return fail("--frames wants a positive count (got \"" + *value + "\")");
+            options.frameLimit = *frames;
+        }
+    }
+
+    if (!options.showHelp && options.devicePath.empty() && options.y4mPath.empty())
+        return fail("nothing to deliver to: give --device /dev/videoN, --y4m FILE, or both");
+    result.options = options;
+    return result;
+}
+
+std::string UsageText() {
+    return "Usage: kelocam-vcam [--device /dev/videoN] [--y4m FILE|-] [--size WxH]\n"
+           "                    [--format yuy2|i420] [--frames N]\n"
+           "\n"
+           "Delivers the Kelo studio's processed video to other programs. Creates the shared\n"
+           "memory block the studio writes (or opens it when it exists), reads it at 15 frames\n"
+           "per second and writes each frame upright:\n"
+           "  --device PATH   to a v4l2loopback device (load it with card_label=\"Kelo Virtual\n"
+           "                  Camera\" exclusive_caps=1), in YUY2 (default) or I420\n"
+           "  --y4m FILE      as a YUV4MPEG2 stream (4:2:0); - writes to standard output\n"
+           "  --size WxH      scale to this size (even width; default 320x240)\n"
+           "  --format F      what the device is given: yuy2 or i420\n"
+           "  --frames N      stop after N frames\n"
+           "\n"
+           "Stops on SIGINT or SIGTERM and leaves the block in place. Only one bridge runs per\n"
+           "block. The block is /KeloVCam unless KELOCAM_FEED_NAME names another.\n";
+}
+
+} // namespace kelo::vcam

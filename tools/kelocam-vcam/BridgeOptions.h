@@ -1,0 +1,36 @@
+// Command line of kelocam-vcam.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/kelocam-vcam/FeedConverter.h"
+
+namespace kelo::vcam {
+
+inline constexpr int kFramesPerSecond = 15;
+
+struct BridgeOptions {
+    std::string devicePath;                   // --device: a v4l2loopback output device
+    std::string y4mPath;                      // --y4m: a file, or "-" for standard output
+    FrameSize size;                           // --size WxH (both outputs)
+    PixelFormat deviceFormat = PixelFormat::YUY2; // --format: what the device is given
+    std::int64_t frameLimit = 0;              // --frames N: stop after N frames (0: run until stopped)
+    bool showHelp = false;
+};
+
+struct ParsedOptions {
+    std::optional<BridgeOptions> options; // none when the command line is wrong
+    std::string error;                    // what was wrong, for the user
+};
+
+ParsedOptions ParseBridgeOptions(const std::vector<std::string>& args);
+
+// "WxH" with an even width (a pixel pair shares its chroma) and both sides 2..4096.
+std::optional<FrameSize> ParseFrameSize(const std::string& text);
+
+std::string UsageText();
+
+} // namespace kelo::vcam
