@@ -67,6 +67,9 @@ Y4mWriter::Status Y4mWriter::WriteAll(const void* data, std::size_t bytes) {
         }
         p += n;
         bytes -= static_cast<std::size_t>(n);
+        // A write cut short by a signal reports what it wrote rather than EINTR.
+        if (bytes > 0 && interrupt_ && interrupt_->load())
+            return Status::Closed;
     }
     return Status::Ok;
 }

@@ -158,6 +158,12 @@ std::optional<int> BridgeProcess::Stop(std::chrono::milliseconds timeout) {
     return Wait(timeout);
 }
 
+void BridgeProcess::CloseStdout() {
+    if (stdout_ >= 0)
+        ::close(stdout_);
+    stdout_ = -1;
+}
+
 void BridgeProcess::CloseFds() {
     if (stdout_ >= 0)
         ::close(stdout_);

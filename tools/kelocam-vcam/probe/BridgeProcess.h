@@ -31,7 +31,9 @@ public:
 
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
-    int stdoutFd() const { return stdout_; } // borrowed; closed by Wait or the destructor
+    int stdoutFd() const { return stdout_; } // borrowed; closed by CloseStdout or the destructor
+    // Closes our end of the child's standard output (a viewer that goes away).
+    void CloseStdout();
 
     void Signal(int signalNumber) const;
     // The exit status once the child ended (128 + signal when a signal killed it); none when it

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/FeedLayout.h"
+#include "platform/SharedMemoryView.h"
+#include "support/TestSupport.h"
+#include "tools/kelocam-vcam/BridgeLock.h"
+#include "tools/kelocam-vcam/BridgeOptions.h"
+#include "tools/kelocam-vcam/FeedSource.h"
+
+namespace kelo::vcam {
+namespace {
+
+ParsedOptions Parse(std::vector<std::string> args) { return ParseBridgeOptions(args); }
+
+TEST(BridgeOptions, DefaultsAndBothSpellingsOfValues) {
+    const auto parsed = Parse({"--device", "/dev/video10", "--y4m=-"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_EQ(parsed.options->devicePath, "/dev/video10");
+    EXPECT_EQ(parsed.options->y4mPath, "-");
+    EXPECT_EQ(parsed.options->size, (FrameSize{320, 240}));
+    EXPECT_EQ(parsed.options->deviceFormat, PixelFormat::YUY2);
+    EXPECT_EQ(parsed.options->frameLimit, 0);
+
+    const auto other = Parse({"--y4m", "out.y4m", "--size=640x480", "--format", "i420",
+                              "--frames", "30"});
+    ASSERT_TRUE(other.options) << other.error;
+    EXPECT_EQ(other.options->size, (FrameSize{640, 480}));
+    EXPECT_EQ(other.options->deviceFormat, PixelFormat::I420);
+    EXPECT_EQ(other.options->frameLimit, 30);
+}
+
+TEST(BridgeOptions, RefusesWhatCannotBeDelivered) {
+    // Nothing to deliver to, unknown options, missing values.
+    EXPECT_FALSE(Parse({}).options);
+    EXPECT_FALSE(Parse({"--size", "640x480"}).options);
+    EXPECT_FALSE(Parse({"--y4m", "-", "--colour"}).options);
+    EXPECT_FALSE(Parse({"--y4m"}).options);
+    EXPECT_FALSE(Parse({"--y4m", "-", "--format", "rgb"}).options);
+    EXPECT_FALSE(Parse({"--y4m", "-", "--frames", "0"}).options);
+    EXPECT_TRUE(Parse({"--help"}).options->showHelp);
+
+    // Sizes: an even width (a pixel pair shares its chroma), sides 2..4096, digits only.
+    EXPECT_TRUE(ParseFrameSize("2x2"));
+    EXPECT_TRUE(ParseFrameSize("4096x4096"));
+    EXPECT_TRUE(ParseFrameSize("640X479"));
+    for (const char* bad : {"321x240", "0x240", "640x0", "4098x480", "640x4097", "640", "x480",
+                            "640x", "-640x480", "640x-2", "64 0x480", "640x480x2", "abcxdef"})
+        EXPECT_FALSE(ParseFrameSize(bad)) << bad;
+}
+
+class BridgePartsTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1); }
+    void TearDown() override { unsetenv("XDG_RUNTIME_DIR"); }
+
+    test::IsolatedDirectory dir_;
+    test::ScopedFeedName feed_;
+};
+
+TEST_F(BridgePartsTest, OneLockPerFeedObjectReleasedWhenItsHolderGoes) {
+    EXPECT_EQ(BridgeLock::LockPathFor("/KeloVCam"),
+              (dir_.path() / "kelocam-vcam-KeloVCam.lock").string());
+
+    BridgeLock first;
+    ASSERT_EQ(first.Acquire(feed_.name()), BridgeLock::Result::Acquired) << first.error();
+    {
+        BridgeLock second;
+        EXPECT_EQ(second.Acquire(feed_.name()), BridgeLock::Result::HeldByOther);
+        BridgeLock otherFeed; // another block is another bridge's business
+        EXPECT_EQ(otherFeed.Acquire(feed_.name() + "-other"), BridgeLock::Result::Acquired);
+    }
+    first.Release();
+    BridgeLock third;
+    EXPECT_EQ(third.Acquire(feed_.name()), BridgeLock::Result::Acquired);
+}
+
+TEST_F(BridgePartsTest, FeedSourceKeepsAnExistingBlockAndGrowsIt) {
+    // Left by someone else, smaller than a frame, with bytes in it.
+    {
+        const int fd = shm_open(feed_.name().c_str(), O_RDWR | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, 1000), 0);
+        ASSERT_EQ(pwrite(fd, "\x07\x07\x07", 3, 0), 3);
+        close(fd);
+    }
+    FeedSource source;
+    ASSERT_EQ(source.Open(feed_.name()), S_OK);
+    const std::uint8_t* frame = source.Snapshot();
+    EXPECT_EQ(frame[0], 7);
+    EXPECT_EQ(frame[999], 0);
+    EXPECT_EQ(frame[kFeedBytes - 1], 0);
+
+    SharedMemoryView studio;
+    ASSERT_EQ(studio.OpenExisting(feed_.name()), S_OK);
+    EXPECT_EQ(studio.size(), kFeedBytes);
+    studio.data()[kFeedBytes - 1] = 9;
+    EXPECT_EQ(source.Snapshot()[kFeedBytes - 1], 9);
+}
+
+TEST_F(BridgePartsTest, FeedSourceMendsABlockThatWasShrunkOrRemoved) {
+    FeedSource source;
+    ASSERT_EQ(source.Open(feed_.name()), S_OK);
+
+    // Shrunk under the bridge: reading the old length would fault; it is grown again.
+    {
+        const int fd = shm_open(feed_.name().c_str(), O_RDWR, 0);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, 100), 0);
+        close(fd);
+    }
+    source.Snapshot();
+    EXPECT_NE(source.notice().find("smaller"), std::string::npos) << source.notice();
+    struct stat st {};
+    {
+        const int fd = shm_open(feed_.name().c_str(), O_RDONLY, 0);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(fstat(fd, &st), 0);
+        close(fd);
+    }
+    EXPECT_EQ(static_cast<std::size_t>(st.st_size), kFeedBytes);
+    source.ClearNotice();
+
+    // Removed: within a second of ticks the name exists again, and the studio finds it.
+    ASSERT_EQ(shm_unlink(feed_.name().c_str()), 0);
+    for (int i = 0; i < kFramesPerSecond; ++i)
+        source.Snapshot();
+    EXPECT_NE(source.notice().find("removed"), std::string::npos) << source.notice();
+    SharedMemoryView studio;
+    ASSERT_EQ(studio.OpenExisting(feed_.name()), S_OK);
+    std::memset(studio.data(), 0x42, kFeedBytes);
+    EXPECT_EQ(source.Snapshot()[12345], 0x42);
+}
+
+} // namespace
+} // namespace kelo::vcam
