@@ -61,10 +61,10 @@ void BenchConversion() {
         PixelFormat format;
         FrameSize size;
     };
-    for (const Case& c : {Case{"I420 320x240", PixelFormat::I420, {}},
-                          Case{"YUY2 320x240", PixelFormat::YUY2, {}},
-                          Case{"I420 640x480", PixelFormat::I420, {640, 480}},
-                          Case{"YUY2 1280x720", PixelFormat::YUY2, {1280, 720}}}) {
+    for (const Case& c :
+         {Case{"I420 320x240", PixelFormat::I420, {}}, Case{"YUY2 320x240", PixelFormat::YUY2, {}},
+          Case{"I420 640x480", PixelFormat::I420, {640, 480}},
+          Case{"YUY2 1280x720", PixelFormat::YUY2, {1280, 720}}}) {
         FeedConverter converter(c.format, c.size);
         std::vector<std::uint8_t> out(converter.outputBytes());
         std::vector<double> micros;
@@ -130,8 +130,8 @@ void BenchBridge(double seconds) {
                 frames / wall);
     std::printf("  latency block -> output: median %.1f ms, p90 %.1f ms, max %.1f ms over %zu "
                 "frames  (target median < 66 ms: %.2f of it)\n",
-                Percentile(latencyMs, 0.5), Percentile(latencyMs, 0.9),
-                Percentile(latencyMs, 1.0), latencyMs.size(), Percentile(latencyMs, 0.5) / 66.0);
+                Percentile(latencyMs, 0.5), Percentile(latencyMs, 0.9), Percentile(latencyMs, 1.0),
+                latencyMs.size(), Percentile(latencyMs, 0.5) / 66.0);
     std::printf("  CPU: %.2f %% of one core  (target < 3 %%: %.2f of it)\n", cpuPercent,
                 cpuPercent / 3.0);
     shm_unlink(name);

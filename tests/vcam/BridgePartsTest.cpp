@@ -18,7 +18,9 @@
 namespace kelo::vcam {
 namespace {
 
-ParsedOptions Parse(std::vector<std::string> args) { return ParseBridgeOptions(args); }
+ParsedOptions Parse(std::vector<std::string> args) {
+    return ParseBridgeOptions(args);
+}
 
 TEST(BridgeOptions, DefaultsAndBothSpellingsOfValues) {
     const auto parsed = Parse({"--device", "/dev/video10", "--y4m=-"});
@@ -29,8 +31,8 @@ TEST(BridgeOptions, DefaultsAndBothSpellingsOfValues) {
     EXPECT_EQ(parsed.options->deviceFormat, PixelFormat::YUY2);
     EXPECT_EQ(parsed.options->frameLimit, 0);
 
-    const auto other = Parse({"--y4m", "out.y4m", "--size=640x480", "--format", "i420",
-                              "--frames", "30"});
+    const auto other =
+        Parse({"--y4m", "out.y4m", "--size=640x480", "--format", "i420", "--frames", "30"});
     ASSERT_TRUE(other.options) << other.error;
     EXPECT_EQ(other.options->size, (FrameSize{640, 480}));
     EXPECT_EQ(other.options->deviceFormat, PixelFormat::I420);

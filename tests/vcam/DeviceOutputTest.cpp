@@ -107,8 +107,8 @@ TEST(DeviceOutput, ScaledI420AndASinkFixedToAnotherFormatBothGetTheUprightPictur
         const int stride = GST_VIDEO_INFO_PLANE_STRIDE(&frame->info, 0);
         // GRAY8 is full range: compare the quadrants' order, not their exact values.
         const auto q = probe::MeasureQuadrantLuma(frame->bytes.data(), 160, 120, stride);
-        EXPECT_LT(q.bottomLeft, q.topLeft);  // blue darker than red
-        EXPECT_LT(q.topLeft, q.topRight);    // red darker than green
+        EXPECT_LT(q.bottomLeft, q.topLeft);   // blue darker than red
+        EXPECT_LT(q.topLeft, q.topRight);     // red darker than green
         EXPECT_LT(q.topRight, q.bottomRight); // green darker than white
     }
 }

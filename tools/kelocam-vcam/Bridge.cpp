@@ -35,7 +35,8 @@ void SleepUntil(std::int64_t deadlineNanos) {
 
 // The Y4M stream with the converter that feeds it (always I420).
 struct Y4mOutput {
-    Y4mOutput(FrameSize size) : converter(PixelFormat::I420, size), picture(converter.outputBytes()) {}
+    explicit Y4mOutput(FrameSize size)
+        : converter(PixelFormat::I420, size), picture(converter.outputBytes()) {}
     FeedConverter converter;
     std::vector<std::uint8_t> picture;
     Y4mWriter writer;
@@ -71,8 +72,8 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
 
     std::unique_ptr<DeviceOutput> device;
     if (!options.devicePath.empty()) {
-        device = std::make_unique<DeviceOutput>(options.deviceFormat, options.size,
-                                                kFramesPerSecond);
+        device =
+            std::make_unique<DeviceOutput>(options.deviceFormat, options.size, kFramesPerSecond);
         if (FAILED(device->Open(options.devicePath))) {
             std::fprintf(log, "kelocam-vcam: cannot deliver to %s\n", device->error().c_str());
             return kExitFailure;
@@ -90,10 +91,8 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
 
     std::fprintf(log, "kelocam-vcam: delivering %s at %d frames per second, %dx%d, to %s%s%s\n",
                  feedName.c_str(), kFramesPerSecond, options.size.width, options.size.height,
-                 device ? options.devicePath.c_str() : "",
-                 device && y4m ? " and " : "",
-                 y4m ? (options.y4mPath == "-" ? "standard output" : options.y4mPath.c_str())
-                     : "");
+                 device ? options.devicePath.c_str() : "", device && y4m ? " and " : "",
+                 y4m ? (options.y4mPath == "-" ? "standard output" : options.y4mPath.c_str()) : "");
     std::fflush(log);
 
     const std::int64_t period = kNanosPerSecond / kFramesPerSecond;

@@ -11,7 +11,9 @@
 
 namespace kelo::vcam {
 
-BridgeLock::~BridgeLock() { Release(); }
+BridgeLock::~BridgeLock() {
+    Release();
+}
 
 std::string BridgeLock::LockPathFor(const std::string& feedObjectName) {
     std::string dir = "/tmp";

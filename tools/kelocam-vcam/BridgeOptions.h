@@ -13,11 +13,11 @@ namespace kelo::vcam {
 inline constexpr int kFramesPerSecond = 15;
 
 struct BridgeOptions {
-    std::string devicePath;                   // --device: a v4l2loopback output device
-    std::string y4mPath;                      // --y4m: a file, or "-" for standard output
-    FrameSize size;                           // --size WxH (both outputs)
+    std::string devicePath;                       // --device: a v4l2loopback output device
+    std::string y4mPath;                          // --y4m: a file, or "-" for standard output
+    FrameSize size;                               // --size WxH (both outputs)
     PixelFormat deviceFormat = PixelFormat::YUY2; // --format: what the device is given
-    std::int64_t frameLimit = 0;              // --frames N: stop after N frames (0: run until stopped)
+    std::int64_t frameLimit = 0; // --frames N: stop after N frames (0: run until stopped)
     bool showHelp = false;
 };
 

@@ -9,17 +9,17 @@ namespace kelo::vcam {
 DeviceOutput::DeviceOutput(PixelFormat format, FrameSize size, int framesPerSecond)
     : converter_(format, size), framesPerSecond_(framesPerSecond) {}
 
-DeviceOutput::~DeviceOutput() { Close(); }
+DeviceOutput::~DeviceOutput() {
+    Close();
+}
 
 CapsPtr DeviceOutput::SourceCaps() const {
     const FrameSize size = converter_.size();
-    return CapsPtr(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
-                                       GstFormatName(converter_.format()), "width", G_TYPE_INT,
-                                       size.width, "height", G_TYPE_INT, size.height, "framerate",
-                                       GST_TYPE_FRACTION, framesPerSecond_, 1,
-                                       "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1,
-                                       "colorimetry", G_TYPE_STRING, "bt601", "interlace-mode",
-                                       G_TYPE_STRING, "progressive", nullptr));
+    return CapsPtr(gst_caps_new_simple(
+        "video/x-raw", "format", G_TYPE_STRING, GstFormatName(converter_.format()), "width",
+        G_TYPE_INT, size.width, "height", G_TYPE_INT, size.height, "framerate", GST_TYPE_FRACTION,
+        framesPerSecond_, 1, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, "colorimetry",
+        G_TYPE_STRING, "bt601", "interlace-mode", G_TYPE_STRING, "progressive", nullptr));
 }
 
 HRESULT DeviceOutput::Open(const std::string& devicePath) {

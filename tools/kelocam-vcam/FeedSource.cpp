@@ -33,8 +33,8 @@ bool FeedSource::StillTheNamedObject() const {
         return false;
     struct stat named {};
     struct stat ours {};
-    const bool same = fstat(fd, &named) == 0 && view_.isOpen() &&
-                      fstat(view_.fd(), &ours) == 0 && SameFile(named, ours);
+    const bool same = fstat(fd, &named) == 0 && view_.isOpen() && fstat(view_.fd(), &ours) == 0 &&
+                      SameFile(named, ours);
     ::close(fd);
     return same;
 }

@@ -8,16 +8,18 @@
 
 namespace kelo::vcam {
 
-Y4mWriter::~Y4mWriter() { Close(); }
+Y4mWriter::~Y4mWriter() {
+    Close();
+}
 
 std::string Y4mWriter::Header(FrameSize size, int framesPerSecond) {
     // C420jpeg: 4:2:0 with chroma centred between the four luma samples, as FeedConverter makes.
-    return "YUV4MPEG2 W" + std::to_string(size.width) + " H" + std::to_string(size.height) +
-           " F" + std::to_string(framesPerSecond) + ":1 Ip A1:1 C420jpeg\n";
+    return "YUV4MPEG2 W" + std::to_string(size.width) + " H" + std::to_string(size.height) + " F" +
+           std::to_string(framesPerSecond) + ":1 Ip A1:1 C420jpeg\n";
 }
 
 Y4mWriter::Status Y4mWriter::Open(const std::string& path, FrameSize size, int framesPerSecond,
-                                   const std::atomic<bool>* interrupt) {
+                                  const std::atomic<bool>* interrupt) {
     Close();
     path_ = path;
     interrupt_ = interrupt;

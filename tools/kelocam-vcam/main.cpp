@@ -16,7 +16,9 @@ namespace {
 std::atomic<bool> g_stopRequested{false}; // lock-free, so safe to set from a signal handler
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void OnStopSignal(int) { g_stopRequested.store(true); }
+extern "C" void OnStopSignal(int) {
+    g_stopRequested.store(true);
+}
 
 void InstallSignalHandlers() {
     struct sigaction action {};

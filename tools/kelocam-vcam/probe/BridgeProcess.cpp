@@ -16,7 +16,9 @@ namespace kelo::vcam::probe {
 
 namespace {
 
-double Seconds(const timeval& tv) { return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6; }
+double Seconds(const timeval& tv) {
+    return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6;
+}
 
 } // namespace
 
@@ -28,7 +30,9 @@ BridgeProcess::~BridgeProcess() {
     CloseFds();
 }
 
-std::filesystem::path BridgeProcess::Executable() { return KELOCAM_VCAM_PATH; }
+std::filesystem::path BridgeProcess::Executable() {
+    return KELOCAM_VCAM_PATH;
+}
 
 bool BridgeProcess::Start(const std::vector<std::string>& args, const Environment& extraEnv) {
     if (pid_ > 0)

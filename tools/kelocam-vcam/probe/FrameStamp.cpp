@@ -22,7 +22,9 @@ constexpr Bgr kRed{0, 0, 255};
 constexpr Bgr kGreen{0, 255, 0};
 constexpr Bgr kBlue{255, 0, 0};
 
-int Luma(Bgr c) { return ((66 * c.r + 129 * c.g + 25 * c.b + 128) >> 8) + 16; }
+int Luma(Bgr c) {
+    return ((66 * c.r + 129 * c.g + 25 * c.b + 128) >> 8) + 16;
+}
 
 Bgr ColourAt(int x, int y, std::uint32_t counter) {
     if (y < kStampRows) {
@@ -52,8 +54,12 @@ int MeanAround(const std::uint8_t* luma, int width, int height, std::ptrdiff_t s
 }
 
 // Maps a point of the 320 x 240 picture onto a picture of another size.
-int ScaleX(int x, int width) { return (2 * x + 1) * width / (2 * kFeedWidth); }
-int ScaleY(int y, int height) { return (2 * y + 1) * height / (2 * kFeedHeight); }
+int ScaleX(int x, int width) {
+    return (2 * x + 1) * width / (2 * kFeedWidth);
+}
+int ScaleY(int y, int height) {
+    return (2 * y + 1) * height / (2 * kFeedHeight);
+}
 
 } // namespace
 

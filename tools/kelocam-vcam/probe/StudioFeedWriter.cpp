@@ -12,7 +12,9 @@ namespace kelo::vcam::probe {
 StudioFeedWriter::StudioFeedWriter(std::string objectName, std::chrono::microseconds period)
     : name_(std::move(objectName)), period_(period), writtenAt_(kStampModulo) {}
 
-StudioFeedWriter::~StudioFeedWriter() { Stop(); }
+StudioFeedWriter::~StudioFeedWriter() {
+    Stop();
+}
 
 void StudioFeedWriter::Start() {
     if (thread_.joinable())

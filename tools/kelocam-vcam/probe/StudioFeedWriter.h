@@ -16,8 +16,9 @@ namespace kelo::vcam::probe {
 
 class StudioFeedWriter {
 public:
-    explicit StudioFeedWriter(std::string objectName,
-                              std::chrono::microseconds period = std::chrono::microseconds(1'000'000 / 15));
+    explicit StudioFeedWriter(
+        std::string objectName,
+        std::chrono::microseconds period = std::chrono::microseconds(1'000'000 / 15));
     StudioFeedWriter(const StudioFeedWriter&) = delete;
     StudioFeedWriter& operator=(const StudioFeedWriter&) = delete;
     ~StudioFeedWriter();

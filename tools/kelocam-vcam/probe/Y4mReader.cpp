@@ -39,7 +39,8 @@ bool Y4mReader::Fill(Clock::time_point deadline) {
     if (atEnd_)
         return false;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() < 0)
             return false;
         pollfd pfd{fd_, POLLIN, 0};
@@ -57,7 +58,8 @@ bool Y4mReader::Fill(Clock::time_point deadline) {
             return false;
         }
         if (pendingStart_ > 0) {
-            pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(pendingStart_));
+            pending_.erase(pending_.begin(),
+                           pending_.begin() + static_cast<std::ptrdiff_t>(pendingStart_));
             pendingStart_ = 0;
         }
         pending_.insert(pending_.end(), chunk, chunk + n);
