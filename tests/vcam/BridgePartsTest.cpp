@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "platform/FeedLayout.h"
 #include "platform/SharedMemoryView.h"
@@ -82,6 +84,19 @@ TEST_F(BridgePartsTest, OneLockPerFeedObjectReleasedWhenItsHolderGoes) {
     first.Release();
     BridgeLock third;
     EXPECT_EQ(third.Acquire(feed_.name()), BridgeLock::Result::Acquired);
+}
+
+TEST_F(BridgePartsTest, ALockPathPlantedAsALinkIsRefusedAndItsTargetLeftAlone) {
+    const auto target = dir_.path() / "precious.txt";
+    std::ofstream(target) << "keep me";
+    std::filesystem::create_symlink(target, BridgeLock::LockPathFor(feed_.name()));
+    BridgeLock lock;
+    EXPECT_EQ(lock.Acquire(feed_.name()), BridgeLock::Result::Failed);
+    EXPECT_NE(lock.error().find(lock.path()), std::string::npos) << lock.error();
+    std::ifstream in(target);
+    std::string content;
+    std::getline(in, content);
+    EXPECT_EQ(content, "keep me");
 }
 
 TEST_F(BridgePartsTest, FeedSourceKeepsAnExistingBlockAndGrowsIt) {

@@ -1,6 +1,7 @@
 #include "tools/kelocam-vcam/Bridge.h"
 
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -80,6 +81,11 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
         }
     }
     std::unique_ptr<Y4mOutput> y4m;
+    if (options.y4mPath == "-" && isatty(STDOUT_FILENO)) {
+        std::fprintf(log, "kelocam-vcam: standard output is a terminal; pipe the Y4M stream into "
+                          "a program (kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -)\n");
+        return kExitFailure;
+    }
     if (!options.y4mPath.empty()) {
         y4m = std::make_unique<Y4mOutput>(options.size);
         if (y4m->writer.Open(options.y4mPath, options.size, kFramesPerSecond, &stop) !=
@@ -114,8 +120,14 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
         if (y4m) {
             y4m->converter.Convert(frame, y4m->picture.data());
             const auto written = y4m->writer.WriteFrame(y4m->picture.data(), y4m->picture.size());
-            if (written == Y4mWriter::Status::Closed)
-                break; // the reader went away (or we were asked to stop mid-frame): a clean end
+            if (written == Y4mWriter::Status::Closed) {
+                // The reader went away (or we were asked to stop mid-frame): a clean end, unless
+                // the device still has viewers to serve.
+                if (!device || stop.load())
+                    break;
+                std::fprintf(log, "kelocam-vcam: the Y4M reader went away; the device goes on\n");
+                y4m.reset();
+            }
             if (written == Y4mWriter::Status::Failed) {
                 std::fprintf(log, "kelocam-vcam: %s\n", y4m->writer.error().c_str());
                 status = kExitFailure;

@@ -36,9 +36,19 @@ BridgeLock::Result BridgeLock::Acquire(const std::string& feedObjectName) {
     path_ = LockPathFor(feedObjectName);
     // The file is never removed: unlinking a lock file lets two processes lock two different
     // files of the same name.
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // The folder may be /tmp, shared with other users: never follow a link planted there, and
+    // never write into a file that is not our own (the pid below would overwrite it).
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd_ < 0) {
         error_ = "cannot open the lock file " + path_ + ": " + std::strerror(errno);
+        return Result::Failed;
+    }
+    struct stat st {};
+    if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+        st.st_nlink != 1) {
+        ::close(fd_);
+        fd_ = -1;
+        error_ = "the lock file " + path_ + " is not a plain file of this user; remove it";
         return Result::Failed;
     }
     if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
