@@ -35,6 +35,13 @@ std::filesystem::path BridgeProcess::Executable() {
 }
 
 bool BridgeProcess::Start(const std::vector<std::string>& args, const Environment& extraEnv) {
+    return StartProgram(Executable(), args, extraEnv);
+}
+
+bool BridgeProcess::StartProgram(const std::filesystem::path& programPath,
+                                 const std::vector<std::string>& args,
+                                 const Environment& extraEnv,
+                                 const std::filesystem::path& workingDirectory) {
     if (pid_ > 0)
         return false;
     CloseFds();
@@ -66,7 +73,7 @@ bool BridgeProcess::Start(const std::vector<std::string>& args, const Environmen
         envp.push_back(s.data());
     envp.push_back(nullptr);
 
-    const std::string program = Executable().string();
+    const std::string program = programPath.string();
     std::vector<std::string> argStrings{program};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -78,6 +85,8 @@ bool BridgeProcess::Start(const std::vector<std::string>& args, const Environmen
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    if (!workingDirectory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     // The child starts with default signal handling, whatever the test runner set.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);

@@ -1,4 +1,4 @@
-// A kelocam-vcam child process with its standard output on a pipe (the Y4M stream when run with
+// A child process (kelocam-vcam, or the studio) with its standard output on a pipe (the Y4M stream when run with
 // "--y4m -") and its standard error collected.
 #pragma once
 
@@ -26,8 +26,13 @@ public:
     // The built kelocam-vcam.
     static std::filesystem::path Executable();
 
-    // Starts the program with `args`, the environment of this process plus `extraEnv`.
+    // Starts kelocam-vcam with `args`, the environment of this process plus `extraEnv`.
     bool Start(const std::vector<std::string>& args, const Environment& extraEnv = {});
+    // The same for another program (the studio, in end-to-end tests), optionally in another
+    // working directory.
+    bool StartProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                      const Environment& extraEnv = {},
+                      const std::filesystem::path& workingDirectory = {});
 
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
