@@ -23,6 +23,7 @@
 #include "platform/FeedLayout.h"
 #include "platform/GstRuntime.h"
 #include "platform/Handles.h"
+#include "tools/kelocam-vcam/BridgeLock.h"
 #include "tools/kelocam-vcam/BridgeOptions.h"
 #include "tools/kelocam-vcam/DeviceOutput.h"
 #include "tools/kelocam-vcam/FeedConverter.h"
@@ -135,6 +136,7 @@ void BenchBridge(double seconds) {
     std::printf("  CPU: %.2f %% of one core  (target < 3 %%: %.2f of it)\n", cpuPercent,
                 cpuPercent / 3.0);
     shm_unlink(name);
+    unlink(BridgeLock::LockPathFor(name).c_str()); // no other bridge can want this one
     unsetenv("KELOCAM_FEED_NAME");
 }
 
