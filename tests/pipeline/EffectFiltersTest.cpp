@@ -158,7 +158,6 @@ void ExpectPixel(const test::TestFrame& frame, int x, int row, int b, int g, int
 }
 
 TEST(EffectFilters, EachBlendRuleShowsInTheOutputPixels) {
-    Filters f = CreateFilters();
     // Grey picture with a magenta (key) pixel block at the bottom-left corner and a black block
     // at the top-right corner.
     std::vector<std::uint8_t> picture = Picture(90, 150, 30);
@@ -182,6 +181,9 @@ TEST(EffectFilters, EachBlendRuleShowsInTheOutputPixels) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
+        // New filters for every graph, as the engine builds them (an element leaves its old
+        // pipeline only when that pipeline is finalised, which may happen a little later).
+        Filters f = CreateFilters();
         ASSERT_EQ(f.bmpControl->ShowOverlayPicture(c.command, picture.data()), S_OK);
         test::TestGraph graph(std::string(kSolidSource) + "2", 320, 240, Chain(f));
         ASSERT_TRUE(graph.Play()) << graph.Error();
@@ -202,7 +204,6 @@ TEST(EffectFilters, EachBlendRuleShowsInTheOutputPixels) {
             ExpectPixel(*frame, 3, 3, 255, ScreenOf(kFrameG, 0), 255);
         }
         ASSERT_EQ(f.bmpControl->ClearOverlay(kOverlayClear, 0, 0, 0, 0), S_OK);
-        // The elements go back to their filters when the graph is destroyed at scope end.
     }
 }
 
