@@ -10,6 +10,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -34,21 +36,41 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Median time in microseconds of `work`, with `prepare` (not timed) before each run.
-double MedianMicros(int runs, const std::function<void()>& prepare,
-                    const std::function<void()>& work) {
-    std::vector<double> times;
-    times.reserve(static_cast<std::size_t>(runs));
+double ProcessCpuMicros() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) / 1e3;
+}
+
+double Median(std::vector<double>& values) {
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+struct Timing {
+    double wallUs = 0; // median wall-clock time
+    double cpuUs = 0;  // median CPU time of the whole process (all threads): robust on a busy
+                       // machine where other programs take the cores
+};
+
+// Medians of `work`, with `prepare` (not timed) before each run.
+Timing Measure(int runs, const std::function<void()>& prepare, const std::function<void()>& work) {
+    std::vector<double> wall, cpu;
+    wall.reserve(static_cast<std::size_t>(runs));
+    cpu.reserve(static_cast<std::size_t>(runs));
     for (int i = 0; i < runs + 3; ++i) {
         prepare();
+        double cpuStart = ProcessCpuMicros();
         auto start = Clock::now();
         work();
         auto end = Clock::now();
-        if (i >= 3) // warm-up runs are dropped
-            times.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        double cpuEnd = ProcessCpuMicros();
+        if (i >= 3) { // warm-up runs are dropped
+            wall.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+            cpu.push_back(cpuEnd - cpuStart);
+        }
     }
-    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
-    return times[times.size() / 2];
+    return {Median(wall), Median(cpu)};
 }
 
 } // namespace
@@ -84,9 +106,11 @@ int main(int argc, char** argv) {
     auto restore = [&] { source.copyTo(frameMat); };
 
     std::vector<std::uint8_t> from(kFeedBytes, 1), to(kFeedBytes);
-    double memcpyUs = MedianMicros(
-        runs * 10, [&] { from[static_cast<std::size_t>(std::rand()) % kFeedBytes] ^= 1; },
-        [&] { std::memcpy(to.data(), from.data(), kFeedBytes); });
+    double memcpyUs =
+        Measure(
+            runs * 10, [&] { from[static_cast<std::size_t>(std::rand()) % kFeedBytes] ^= 1; },
+            [&] { std::memcpy(to.data(), from.data(), kFeedBytes); })
+            .wallUs;
 
     EffectState::Values off;
     EffectState::Values colour;
@@ -107,20 +131,20 @@ int main(int argc, char** argv) {
 
     struct Row {
         const char* name;
-        double us;
+        Timing t;
     };
     std::vector<Row> rows;
-    rows.push_back({"memcpy 230400 bytes", memcpyUs});
+    rows.push_back({"memcpy 230400 bytes", {memcpyUs, memcpyUs}});
     rows.push_back({"(a) FrameCallback, all off",
-                    MedianMicros(runs, restore, [&] { ProcessFrame(&frame, off, feed); })});
+                    Measure(runs, restore, [&] { ProcessFrame(&frame, off, feed); })});
     rows.push_back({"(b) colour adjustment on",
-                    MedianMicros(runs, restore, [&] { ProcessFrame(&frame, colour, feed); })});
+                    Measure(runs, restore, [&] { ProcessFrame(&frame, colour, feed); })});
     int faceRuns = std::max(5, runs / 4);
     rows.push_back({"(c) face cover on",
-                    MedianMicros(faceRuns, restore, [&] { ProcessFrame(&frame, face, feed); })});
+                    Measure(faceRuns, restore, [&] { ProcessFrame(&frame, face, feed); })});
     rows.push_back({"(d) face cover + colour",
-                    MedianMicros(faceRuns, restore, [&] { ProcessFrame(&frame, both, feed); })});
-    rows.push_back({"feed write alone", MedianMicros(runs, [] {}, [&] { feed.Write(frame); })});
+                    Measure(faceRuns, restore, [&] { ProcessFrame(&frame, both, feed); })});
+    rows.push_back({"feed write alone", Measure(runs, [] {}, [&] { feed.Write(frame); })});
 
     BmpOverlayProcessor overlay;
     std::vector<std::uint8_t> picture(kFeedBytes);
@@ -130,19 +154,24 @@ int main(int argc, char** argv) {
                                  std::pair{"BmpOverlay 111 key", kOverlayKey},
                                  std::pair{"BmpOverlay 112 key 60 %", kOverlayKeyFaded}}) {
         overlay.Show(command, picture.data());
-        rows.push_back({name, MedianMicros(runs, restore, [&] {
+        rows.push_back({name, Measure(runs, restore, [&] {
                             overlay.ProcessFrame(frameMat.data, 320, 240, frame.widthStep);
                         })});
     }
     overlay.Clear(kOverlayClear);
 
     const double budgetUs = 1e6 / 15.0;
-    std::printf("320 x 240, %d runs (%d for face cover), faces found: %d\n", runs, faceRuns,
-                faces);
-    std::printf("%-30s %12s %14s %12s\n", "case", "median ms", "x memcpy", "% of 66.7 ms");
+    double load[1] = {0};
+    getloadavg(load, 1);
+    std::printf("320 x 240, %d runs (%d for face cover), faces found: %d, OpenCV threads: %d, "
+                "load average: %.1f on %ld cores\n",
+                runs, faceRuns, faces, cv::getNumThreads(), load[0], sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("%-28s %10s %10s %12s %10s\n", "case", "wall ms", "cpu ms", "wall/memcpy",
+                "% 66.7 ms");
     for (const Row& row : rows)
-        std::printf("%-30s %12.3f %14.1f %12.2f\n", row.name, row.us / 1000.0, row.us / memcpyUs,
-                    100.0 * row.us / budgetUs);
+        std::printf("%-28s %10.3f %10.3f %12.1f %10.2f\n", row.name, row.t.wallUs / 1000.0,
+                    row.t.cpuUs / 1000.0, row.t.wallUs / memcpyUs,
+                    100.0 * row.t.wallUs / budgetUs);
 
     feed.Close();
     creator.Close();
