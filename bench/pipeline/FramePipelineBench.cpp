@@ -7,10 +7,12 @@
 // same run. The frame budget at 15 frames per second is 66.7 ms.
 //
 //   build/bench/pipeline/bench_frame_pipeline [frames]
-#include <sys/mman.h>
-#include <unistd.h>
-
-#include <time.h>
+#include "effects/BmpOverlayFilter.h"
+#include "engine/FaceCover.h"
+#include "engine/FramePipeline.h"
+#include "engine/VirtualCameraFeed.h"
+#include "platform/FeedLayout.h"
+#include "platform/SharedMemoryView.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,18 +20,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <string>
-#include <vector>
-
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
-
-#include "effects/BmpOverlayFilter.h"
-#include "engine/FaceCover.h"
-#include "engine/FramePipeline.h"
-#include "engine/VirtualCameraFeed.h"
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
+#include <string>
+#include <sys/mman.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace kelo;
 using Clock = std::chrono::steady_clock;
@@ -77,7 +74,8 @@ Timing Measure(int runs, const std::function<void()>& prepare, const std::functi
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(5, std::atoi(argv[1])) : 200;
-    cv::Mat upright = cv::imread(std::string(KELO_SOURCE_DIR) + "/tests/data/astronaut-320x240.jpg");
+    cv::Mat upright =
+        cv::imread(std::string(KELO_SOURCE_DIR) + "/tests/data/astronaut-320x240.jpg");
     if (upright.empty()) {
         std::fprintf(stderr, "cannot read the test photograph\n");
         return 1;
@@ -144,7 +142,8 @@ int main(int argc, char** argv) {
                     Measure(faceRuns, restore, [&] { ProcessFrame(&frame, face, feed); })});
     rows.push_back({"(d) face cover + colour",
                     Measure(faceRuns, restore, [&] { ProcessFrame(&frame, both, feed); })});
-    rows.push_back({"feed write alone", Measure(runs, [] {}, [&] { feed.Write(frame); })});
+    rows.push_back({"feed write alone", Measure(
+                                            runs, [] {}, [&] { feed.Write(frame); })});
 
     BmpOverlayProcessor overlay;
     std::vector<std::uint8_t> picture(kFeedBytes);
@@ -170,8 +169,7 @@ int main(int argc, char** argv) {
                 "% 66.7 ms");
     for (const Row& row : rows)
         std::printf("%-28s %10.3f %10.3f %12.1f %10.2f\n", row.name, row.t.wallUs / 1000.0,
-                    row.t.cpuUs / 1000.0, row.t.wallUs / memcpyUs,
-                    100.0 * row.t.wallUs / budgetUs);
+                    row.t.cpuUs / 1000.0, row.t.wallUs / memcpyUs, 100.0 * row.t.wallUs / budgetUs);
 
     feed.Close();
     creator.Close();

@@ -1,23 +1,22 @@
 // The per-frame steps of the studio on real images: face cover on a real photograph, colour
 // adjustment, the caption, and their order inside ProcessFrame / FrameCallback.
-#include <gtest/gtest.h>
+#include "engine/FramePipeline.h"
 
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-#include <opencv2/imgproc/imgproc_c.h>
-
-#include <filesystem>
-#include <fstream>
-
-#include "FrameTestImages.h"
 #include "engine/ColorAdjust.h"
 #include "engine/EffectState.h"
 #include "engine/FaceCover.h"
-#include "engine/FramePipeline.h"
+#include "FrameTestImages.h"
 #include "platform/AssetPaths.h"
 #include "platform/FeedLayout.h"
 #include "platform/SharedMemoryView.h"
 #include "support/TestSupport.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/imgproc/imgproc_c.h>
 
 namespace kelo {
 namespace {
@@ -63,8 +62,7 @@ TEST(FramePipeline, WithEverySwitchOffTheFrameGetsTheRedCaptionAndGoesToTheFeed)
     cv::Mat changed;
     cv::compare(frameMat, photo, changed, cv::CMP_NE);
     cv::Mat changedAny;
-    cv::reduce(changed.reshape(1, frameMat.rows * frameMat.cols), changedAny, 1,
-               cv::REDUCE_MAX);
+    cv::reduce(changed.reshape(1, frameMat.rows * frameMat.cols), changedAny, 1, cv::REDUCE_MAX);
     int changedPixels = cv::countNonZero(changedAny);
     EXPECT_GT(changedPixels, 200);
 

@@ -1,9 +1,9 @@
 #include "FrameTestImages.h"
 
+#include "support/TestSupport.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
-
-#include "support/TestSupport.h"
 
 namespace kelo::test {
 

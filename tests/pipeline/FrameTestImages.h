@@ -1,11 +1,10 @@
 // Test frames: owned BGR images with a FrameImage header over them, and the face photograph.
 #pragma once
 
-#include <opencv2/core.hpp>
+#include "platform/FrameImage.h"
 
 #include <filesystem>
-
-#include "platform/FrameImage.h"
+#include <opencv2/core.hpp>
 
 namespace kelo::test {
 

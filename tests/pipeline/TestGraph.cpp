@@ -1,20 +1,19 @@
 #include "TestGraph.h"
 
-#include <gst/video/video.h>
+#include "platform/GstRuntime.h"
 
 #include <chrono>
-
-#include "platform/GstRuntime.h"
+#include <gst/video/video.h>
 
 namespace kelo::test {
 
 TestGraph::TestGraph(const std::string& sourceProperties, int width, int height,
                      const std::vector<GstElement*>& elements) {
     EnsureGstInitialized();
-    std::string description = "videotestsrc name=src " + sourceProperties +
-                              " ! videoconvert ! video/x-raw,format=BGR,width=" +
-                              std::to_string(width) + ",height=" + std::to_string(height) +
-                              ",framerate=30/1 ! identity name=head";
+    std::string description =
+        "videotestsrc name=src " + sourceProperties +
+        " ! videoconvert ! video/x-raw,format=BGR,width=" + std::to_string(width) +
+        ",height=" + std::to_string(height) + ",framerate=30/1 ! identity name=head";
     GError* raw = nullptr;
     GstElement* bin = gst_parse_launch(description.c_str(), &raw);
     GErrorPtr error(raw);
@@ -84,8 +83,8 @@ void TestGraph::OnEos(GstAppSink*, gpointer data) {
 }
 
 bool TestGraph::Play() {
-    return ok_ && gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) !=
-                      GST_STATE_CHANGE_FAILURE;
+    return ok_ &&
+           gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
 }
 
 std::optional<TestFrame> TestGraph::Pull(GstClockTime timeout) {

@@ -7,19 +7,17 @@
 // synchronisation inside GLib it cannot see.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
+#include "platform/Handles.h"
 
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
-
-#include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/Handles.h"
 
 namespace kelo::test {
 

@@ -1,23 +1,22 @@
 // The virtual camera feed: a real POSIX shared-memory object under a name of this test's own,
 // written directly and from FrameCallback inside a real pipeline.
-#include <gtest/gtest.h>
+#include "engine/VirtualCameraFeed.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstring>
-#include <vector>
-
-#include "TestGraph.h"
 #include "effects/EffectFilterControl.h"
 #include "effects/ProxyTransFilter.h"
 #include "engine/FramePipeline.h"
-#include "engine/VirtualCameraFeed.h"
 #include "platform/FeedLayout.h"
 #include "platform/SharedMemoryView.h"
 #include "support/TestSupport.h"
+#include "TestGraph.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
 
 namespace kelo {
 namespace {

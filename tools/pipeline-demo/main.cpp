@@ -12,18 +12,6 @@
 // Options: --frames=N  --face  --adjust=LIGHTNESS,SATURATION,BLUE,GREEN,RED
 //          --overlay=110|111|112 (a generated picture: stars for 110, a frame border otherwise)
 //          --pattern=NAME (videotestsrc pattern, default ball)
-#include <glib-unix.h>
-#include <gst/gst.h>
-
-#include <atomic>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "effects/BmpOverlayFilter.h"
 #include "effects/EffectFilterControl.h"
 #include "effects/EffectFilters.h"
@@ -36,6 +24,17 @@
 #include "platform/FeedLayout.h"
 #include "platform/GstRuntime.h"
 #include "platform/Handles.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <glib-unix.h>
+#include <gst/gst.h>
+#include <memory>
+#include <string>
+#include <vector>
 
 using namespace kelo;
 
@@ -92,7 +91,8 @@ std::vector<std::uint8_t> MakePicture(int command) {
         for (int x = 0; x < kFeedWidth; ++x) {
             std::uint8_t* p = picture.data() + y * kFeedRowBytes + x * 3;
             if (command == kOverlayScreen) {
-                unsigned hash = static_cast<unsigned>(x * 73856093) ^ static_cast<unsigned>(y * 19349663);
+                unsigned hash =
+                    static_cast<unsigned>(x * 73856093) ^ static_cast<unsigned>(y * 19349663);
                 if (hash % 97 == 0)
                     p[0] = p[1] = p[2] = 255;
             } else {
@@ -176,9 +176,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelo-pipeline-demo: the effect filters cannot be created\n");
         return 1;
     }
-    if (auto control = QueryInterface<OverlayFilterControl>(std::static_pointer_cast<ComObject>(overlay)))
+    if (auto control =
+            QueryInterface<OverlayFilterControl>(std::static_pointer_cast<ComObject>(overlay)))
         control->SetMode(kOverlayModePassThrough);
-    if (auto control = QueryInterface<ProxyTransControl>(std::static_pointer_cast<ComObject>(proxy)))
+    if (auto control =
+            QueryInterface<ProxyTransControl>(std::static_pointer_cast<ComObject>(proxy)))
         control->RegisterCallback(FrameCallback, 0);
     auto bmpControl = QueryInterface<BmpOverlayControl>(std::static_pointer_cast<ComObject>(bmp));
     std::vector<std::uint8_t> picture; // lives until after the clear below
