@@ -1,5 +1,12 @@
 #include "ui/DialogBuilder.h"
 
+#include "ui/IconButton.h"
+#include "ui/Skin.h"
+#include "ui/SkinnedTabControl.h"
+#include "ui/SkinnedTrackbar.h"
+#include "ui/UpDownControl.h"
+
+#include <cmath>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,13 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <cmath>
-
-#include "ui/IconButton.h"
-#include "ui/Skin.h"
-#include "ui/SkinnedTabControl.h"
-#include "ui/SkinnedTrackbar.h"
-#include "ui/UpDownControl.h"
 
 namespace kelo::ui {
 namespace {
@@ -27,7 +27,9 @@ int MulDiv(int a, int b, int c) {
     return static_cast<int>(std::lround(static_cast<double>(a) * b / c));
 }
 
-QString RadioGroupName(int firstId) { return QStringLiteral("kelo.radioGroup.%1").arg(firstId); }
+QString RadioGroupName(int firstId) {
+    return QStringLiteral("kelo.radioGroup.%1").arg(firstId);
+}
 
 QButtonGroup* FindRadioGroup(const QWidget& window, int firstId) {
     return window.findChild<QButtonGroup*>(RadioGroupName(firstId), Qt::FindDirectChildrenOnly);
@@ -169,7 +171,9 @@ int ControlId(const QWidget& control) {
     return id.isValid() ? id.toInt() : kStaticControlId;
 }
 
-QRect ControlRectDu(const QWidget& control) { return control.property(kRectProperty).toRect(); }
+QRect ControlRectDu(const QWidget& control) {
+    return control.property(kRectProperty).toRect();
+}
 
 int GetRadioChoice(const QWidget& window, int firstId) {
     const QButtonGroup* group = FindRadioGroup(window, firstId);

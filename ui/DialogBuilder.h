@@ -2,10 +2,10 @@
 // by their numeric ids, as the windows' code addresses them.
 #pragma once
 
+#include "ui/DialogTemplate.h"
+
 #include <QRect>
 #include <QWidget>
-
-#include "ui/DialogTemplate.h"
 
 namespace kelo::ui {
 

@@ -1,9 +1,9 @@
 #include "ui/DialogTemplate.h"
 
+#include <algorithm>
 #include <QDir>
 #include <QFile>
 #include <QStringList>
-#include <algorithm>
 
 // Compiled-in resources of a static library must be registered by name.
 static void InitKeloResources() {
@@ -60,16 +60,18 @@ bool Tokenise(const QString& line, QStringList& words, QString& error) {
     return true;
 }
 
-bool IsText(const QString& word) { return word.startsWith(u'"'); }
+bool IsText(const QString& word) {
+    return word.startsWith(u'"');
+}
 
 std::optional<ControlKind> KindFromName(const QString& name) {
     static const std::pair<const char*, ControlKind> kinds[] = {
-        {"static", ControlKind::Static},     {"blackrect", ControlKind::BlackRect},
-        {"icon", ControlKind::Icon},         {"groupbox", ControlKind::GroupBox},
-        {"button", ControlKind::Button},     {"checkbox", ControlKind::CheckBox},
-        {"radio", ControlKind::Radio},       {"edit", ControlKind::Edit},
-        {"combo", ControlKind::Combo},       {"trackbar", ControlKind::Trackbar},
-        {"updown", ControlKind::UpDown},     {"tab", ControlKind::Tab},
+        {"static", ControlKind::Static}, {"blackrect", ControlKind::BlackRect},
+        {"icon", ControlKind::Icon},     {"groupbox", ControlKind::GroupBox},
+        {"button", ControlKind::Button}, {"checkbox", ControlKind::CheckBox},
+        {"radio", ControlKind::Radio},   {"edit", ControlKind::Edit},
+        {"combo", ControlKind::Combo},   {"trackbar", ControlKind::Trackbar},
+        {"updown", ControlKind::UpDown}, {"tab", ControlKind::Tab},
     };
     for (const auto& [text, kind] : kinds) {
         if (name == QLatin1String(text)) {
@@ -163,8 +165,9 @@ bool ParseControlLine(const QStringList& w, ControlTemplate& control, QString& e
 } // namespace
 
 const ControlTemplate* DialogTemplate::Find(int controlId) const {
-    const auto it = std::find_if(controls.begin(), controls.end(),
-                                 [controlId](const ControlTemplate& c) { return c.id == controlId; });
+    const auto it =
+        std::find_if(controls.begin(), controls.end(),
+                     [controlId](const ControlTemplate& c) { return c.id == controlId; });
     return it == controls.end() ? nullptr : &*it;
 }
 

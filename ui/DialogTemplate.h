@@ -2,9 +2,9 @@
 // units and style, read from the text files in res/dialogs (compiled in as Qt resources).
 #pragma once
 
+#include <optional>
 #include <QRect>
 #include <QString>
-#include <optional>
 #include <vector>
 
 namespace kelo::ui {
@@ -45,7 +45,7 @@ struct DialogTemplate {
     QString fontFace;
     QString caption;
     // Styles of the window.
-    bool child = false;    // a page inside another window
+    bool child = false; // a page inside another window
     bool hasCaption = false;
     bool sizing = false;
     bool minimizeBox = false;

@@ -1,12 +1,12 @@
 #include "ui/FolderDialog.h"
 
+#include "ui/ModalSeam.h"
+
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
-
-#include "ui/ModalSeam.h"
 
 namespace kelo::ui {
 

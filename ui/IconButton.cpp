@@ -1,10 +1,10 @@
 #include "ui/IconButton.h"
 
+#include "ui/Skin.h"
+
+#include <algorithm>
 #include <QEnterEvent>
 #include <QPainter>
-#include <algorithm>
-
-#include "ui/Skin.h"
 
 namespace kelo::ui {
 
@@ -13,7 +13,9 @@ IconButton::IconButton(QWidget* parent) : QPushButton(parent) {
     textIn_ = textOut_;
 }
 
-void IconButton::SetIcon(int iconId) { SetIcon(LoadSkinIcon(iconId)); }
+void IconButton::SetIcon(int iconId) {
+    SetIcon(LoadSkinIcon(iconId));
+}
 
 void IconButton::SetIcon(const QPixmap& icon) {
     icon_ = icon;

@@ -31,11 +31,13 @@ int ShowRealMessageBox(const MessageBoxRequest& request) {
         break;
     case MessageBoxStyle::OkCancel:
         box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
-        box.setEscapeButton(static_cast<QAbstractButton*>(box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole)));
+        box.setEscapeButton(static_cast<QAbstractButton*>(
+            box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole)));
         break;
     case MessageBoxStyle::YesNo:
         box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
-        box.setEscapeButton(static_cast<QAbstractButton*>(box.addButton(QStringLiteral("否"), QMessageBox::NoRole)));
+        box.setEscapeButton(static_cast<QAbstractButton*>(
+            box.addButton(QStringLiteral("否"), QMessageBox::NoRole)));
         break;
     }
     box.exec();

@@ -4,8 +4,8 @@
 // All of this runs on the window thread.
 #pragma once
 
-#include <QString>
 #include <functional>
+#include <QString>
 #include <vector>
 
 class QDialog;

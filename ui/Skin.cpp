@@ -1,10 +1,10 @@
 #include "ui/Skin.h"
 
+#include "ui/DialogTemplate.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QStringList>
-
-#include "ui/DialogTemplate.h"
 
 namespace kelo::ui {
 namespace {
@@ -33,7 +33,7 @@ QString CjkFontFamily() {
     static const QString family = [] {
         const QStringList installed = QFontDatabase::families();
         static const char* const preferred[] = {"WenQuanYi Micro Hei", "Noto Sans CJK SC",
-                                                "Noto Sans SC", "Source Han Sans SC",
+                                                "Noto Sans SC",        "Source Han Sans SC",
                                                 "Droid Sans Fallback", "AR PL UMing CN"};
         for (const char* name : preferred) {
             if (installed.contains(QLatin1String(name), Qt::CaseInsensitive)) {

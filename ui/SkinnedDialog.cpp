@@ -1,17 +1,16 @@
 #include "ui/SkinnedDialog.h"
 
+#include "ui/ModalSeam.h"
+#include "ui/Skin.h"
+
 #include <QAbstractButton>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
 
-#include "ui/ModalSeam.h"
-#include "ui/Skin.h"
-
 namespace kelo::ui {
 
-SkinnedDialog::SkinnedDialog(int templateId, int skinBitmapId, QWidget* parent)
-    : QDialog(parent) {
+SkinnedDialog::SkinnedDialog(int templateId, int skinBitmapId, QWidget* parent) : QDialog(parent) {
     QString error;
     if (auto loaded = LoadDialogTemplate(templateId, &error)) {
         template_ = std::move(*loaded);
@@ -25,8 +24,8 @@ SkinnedDialog::SkinnedDialog(int templateId, int skinBitmapId, QWidget* parent)
         setWindowFlags(Qt::Widget);
         draggable_ = false;
     } else if (template_.hasCaption) {
-        Qt::WindowFlags flags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                Qt::WindowCloseButtonHint;
+        Qt::WindowFlags flags =
+            Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
         if (template_.minimizeBox) {
             flags |= Qt::WindowMinimizeButtonHint;
         }
@@ -48,7 +47,9 @@ SkinnedDialog::SkinnedDialog(int templateId, int skinBitmapId, QWidget* parent)
     WireCommands();
 }
 
-void SkinnedDialog::SetSkin(int bitmapId) { SetSkin(LoadSkinBitmap(bitmapId)); }
+void SkinnedDialog::SetSkin(int bitmapId) {
+    SetSkin(LoadSkinBitmap(bitmapId));
+}
 
 void SkinnedDialog::SetSkin(const QPixmap& skin) {
     skin_ = skin;

@@ -5,11 +5,11 @@
 // `command(id)`; 1 (OK) accepts and 2 (Cancel) rejects the dialog.
 #pragma once
 
-#include <QDialog>
-#include <QPixmap>
-
 #include "ui/DialogBuilder.h"
 #include "ui/DialogTemplate.h"
+
+#include <QDialog>
+#include <QPixmap>
 
 namespace kelo::ui {
 

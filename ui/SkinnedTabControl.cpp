@@ -1,11 +1,11 @@
 #include "ui/SkinnedTabControl.h"
 
+#include "ui/Skin.h"
+
+#include <algorithm>
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
-#include <algorithm>
-
-#include "ui/Skin.h"
 
 namespace kelo::ui {
 
@@ -45,7 +45,9 @@ SkinnedTabControl::SkinnedTabControl(QWidget* parent) : QWidget(parent) {
     connect(bar_, &QTabBar::currentChanged, this, &SkinnedTabControl::OnCurrentChanged);
 }
 
-void SkinnedTabControl::SetBackground(int bitmapId) { SetBackground(LoadSkinBitmap(bitmapId)); }
+void SkinnedTabControl::SetBackground(int bitmapId) {
+    SetBackground(LoadSkinBitmap(bitmapId));
+}
 
 void SkinnedTabControl::SetBackground(const QPixmap& background) {
     background_ = background;
@@ -75,13 +77,17 @@ QWidget* SkinnedTabControl::Page(int index) const {
     return index >= 0 && index < Count() ? pages_[static_cast<size_t>(index)] : nullptr;
 }
 
-QString SkinnedTabControl::ItemText(int index) const { return bar_->tabText(index); }
+QString SkinnedTabControl::ItemText(int index) const {
+    return bar_->tabText(index);
+}
 
 QRect SkinnedTabControl::ItemRect(int index) const {
     return bar_->tabRect(index).translated(bar_->pos());
 }
 
-int SkinnedTabControl::CurrentSelection() const { return bar_->currentIndex(); }
+int SkinnedTabControl::CurrentSelection() const {
+    return bar_->currentIndex();
+}
 
 void SkinnedTabControl::SetCurrentSelection(int index) {
     settingByCode_ = true;

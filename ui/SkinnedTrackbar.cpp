@@ -1,13 +1,13 @@
 #include "ui/SkinnedTrackbar.h"
 
+#include "ui/Skin.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QToolTip>
 #include <QWheelEvent>
-
-#include "ui/Skin.h"
 
 namespace kelo::ui {
 
@@ -104,8 +104,9 @@ void SkinnedTrackbar::mousePressEvent(QMouseEvent* event) {
     }
     // A click on the channel pages towards the click, as the platform's trackbar does.
     userAction_ = false;
-    triggerAction(x < thumb.left() ? (invertedAppearance() ? SliderPageStepAdd : SliderPageStepSub)
-                                   : (invertedAppearance() ? SliderPageStepSub : SliderPageStepAdd));
+    triggerAction(x < thumb.left()
+                      ? (invertedAppearance() ? SliderPageStepAdd : SliderPageStepSub)
+                      : (invertedAppearance() ? SliderPageStepSub : SliderPageStepAdd));
     EmitScrolled();
 }
 

@@ -1,9 +1,9 @@
 #include "ui/UpDownControl.h"
 
+#include <algorithm>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <algorithm>
 
 namespace kelo::ui {
 
@@ -25,7 +25,9 @@ UpDownControl::UpDownControl(QWidget* parent) : QWidget(parent) {
     connect(down_, &QToolButton::clicked, this, &UpDownControl::StepDown);
 }
 
-void UpDownControl::SetBuddy(QLineEdit* buddy) { buddy_ = buddy; }
+void UpDownControl::SetBuddy(QLineEdit* buddy) {
+    buddy_ = buddy;
+}
 
 void UpDownControl::SetRange(int lower, int upper) {
     lower_ = lower;
@@ -41,8 +43,12 @@ void UpDownControl::SetPosition(int position) {
     emit positionChanged(position_);
 }
 
-void UpDownControl::StepUp() { Step(+1); }
-void UpDownControl::StepDown() { Step(-1); }
+void UpDownControl::StepUp() {
+    Step(+1);
+}
+void UpDownControl::StepDown() {
+    Step(-1);
+}
 
 void UpDownControl::Step(int direction) {
     if (buddy_) {

@@ -1,17 +1,19 @@
 #include "GalleryDialogs.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-
+#include "app/SettingsDialog.h"
 #include "ui/IconButton.h"
 #include "ui/Skin.h"
 #include "ui/SkinnedTabControl.h"
 #include "ui/SkinnedTrackbar.h"
 
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
 namespace kelo::gallery {
 namespace {
 
+using kelo::SettingsDialog;
 using ui::IconButton;
 using ui::SkinnedDialog;
 
@@ -78,8 +80,8 @@ std::unique_ptr<SkinnedDialog> MakePage(int id, QWidget* parent) {
 }
 
 void DressMainWindow(SkinnedDialog& window) {
-    static const std::pair<int, int> commands[] = {
-        {1002, 136}, {1018, 150}, {1004, 137}, {1017, 148}, {1005, 138}, {1006, 139}};
+    static const std::pair<int, int> commands[] = {{1002, 136}, {1018, 150}, {1004, 137},
+                                                   {1017, 148}, {1005, 138}, {1006, 139}};
     for (const auto& [id, icon] : commands) {
         Dress(window, id, icon);
     }
@@ -112,7 +114,9 @@ void DressMainWindow(SkinnedDialog& window) {
 
 } // namespace
 
-std::vector<int> GalleryDialogIds() { return {100, 102, 130, 132, 149, 151, 160, 161, 162, 163}; }
+std::vector<int> GalleryDialogIds() {
+    return {100, 102, 130, 132, 149, 151, 160, 161, 162, 163};
+}
 
 std::unique_ptr<SkinnedDialog> MakeGalleryDialog(int id) {
     const bool isPage = id == 151 || (id >= 160 && id <= 163);
@@ -120,6 +124,12 @@ std::unique_ptr<SkinnedDialog> MakeGalleryDialog(int id) {
         auto page = MakePage(id, nullptr);
         page->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
         return page;
+    }
+    if (id == SettingsDialog::kTemplateId) {
+        // The real dialog, initialised from the data.ini of the working directory.
+        auto settings = std::make_unique<SettingsDialog>();
+        settings->Create();
+        return settings;
     }
     const int skin = id == 102 ? ui::skin::kMainBackground : ui::skin::kPageBackground;
     auto dialog = std::make_unique<SkinnedDialog>(id, skin);
@@ -135,17 +145,6 @@ std::unique_ptr<SkinnedDialog> MakeGalleryDialog(int id) {
             withSound->setChecked(true);
         }
         ui::SetRadioChoice(*dialog, 1003, 1);
-        break;
-    case 132:
-        DressOkCancel(*dialog);
-        Dress(*dialog, 1006, 147);
-        Dress(*dialog, 1008, 147);
-        for (int edit : {1005, 1007}) {
-            if (auto* line = dialog->Control<QLineEdit>(edit)) {
-                line->setText(QStringLiteral("/home/user/图片"));
-            }
-        }
-        ui::SetRadioChoice(*dialog, 1021, 2);
         break;
     case 149:
         DressOkCancel(*dialog);

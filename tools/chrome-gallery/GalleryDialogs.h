@@ -2,10 +2,10 @@
 // dressed with the icons and colours the windows give their buttons.
 #pragma once
 
+#include "ui/SkinnedDialog.h"
+
 #include <memory>
 #include <vector>
-
-#include "ui/SkinnedDialog.h"
 
 namespace kelo::gallery {
 

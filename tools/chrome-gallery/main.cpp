@@ -3,15 +3,15 @@
 //   chrome-gallery --screenshot DIR  writes DIR/dialog-<id>.png for each dialog and exits
 //   chrome-gallery --dialog ID       opens one dialog
 // Works with any Qt platform (xcb under Xvfb, offscreen).
+#include "GalleryDialogs.h"
+#include "ui/Skin.h"
+
+#include <cstdio>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cstdio>
-
-#include "GalleryDialogs.h"
-#include "ui/Skin.h"
 
 namespace {
 
