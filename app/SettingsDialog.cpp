@@ -88,11 +88,16 @@ void SettingsDialog::ChooseFolder(int editId, SettingId key) {
     QString folder;
     ui::CFolderDialog picker(folder);
     if (picker.DoModal() == ui::IDOK) {
-        if (auto* edit = Control<QLineEdit>(editId)) {
-            edit->setText(folder);
-        }
         // Stored at once: a later Cancel keeps it.
-        SettingsStore(settingsPath).WriteText(key, folder.toStdString());
+        const SettingsStore store(settingsPath);
+        const bool stored = store.WriteText(key, folder.toStdString());
+        if (auto* edit = Control<QLineEdit>(editId)) {
+            // The edit shows what photos or recordings will use: a folder that could not be
+            // stored (a name data.ini cannot hold, a folder without write rights) is not it.
+            edit->setText(stored ? folder
+                                 : QString::fromStdString(
+                                       store.ReadText(key, SettingReader::SettingsDialog)));
+        }
     }
     // data.ini and the effect files are found through the working directory, so it is put back
     // after every choice, a cancelled one included.

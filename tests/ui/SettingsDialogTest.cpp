@@ -195,6 +195,21 @@ TEST_F(SettingsDialogTest, ChoosingAFolderLeavesTheWorkingDirectoryAsItWas) {
     EXPECT_EQ(ReadFile(DataIni()), "[PATCH]\r\nPIC=" + elsewhere.string() + "\r\n");
 }
 
+TEST_F(SettingsDialogTest, AFolderThatCannotBeStoredIsNotShownAsChosen) {
+    WriteFile(DataIni(), "[PATCH]\r\nPIC=/srv/old\r\n");
+    // A folder whose name holds a line break cannot be a data.ini value.
+    const fs::path odd = dir_.path() / "two\nlines";
+    fs::create_directories(odd);
+    SettingsDialog dialog;
+    Run(dialog, [&](SettingsDialog& shown) {
+        ui::ScopedModalDialogHandler pick(Picker(odd));
+        shown.Control<QAbstractButton>(1006)->click();
+        shown.reject();
+    });
+    EXPECT_EQ(EditText(dialog, 1005), QStringLiteral("/srv/old"));
+    EXPECT_EQ(ReadFile(DataIni()), "[PATCH]\r\nPIC=/srv/old\r\n");
+}
+
 TEST_F(SettingsDialogTest, ButtonsAreSkinnedIconButtons) {
     SettingsDialog dialog;
     dialog.Create();
