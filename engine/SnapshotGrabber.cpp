@@ -26,8 +26,6 @@ SnapshotStatus StatusOf(JpegFile::Failure failure) {
     switch (failure) {
     case JpegFile::Failure::None:
         return SnapshotStatus::Written;
-    case JpegFile::Failure::OutOfMemory:
-        return SnapshotStatus::OutOfMemory;
     case JpegFile::Failure::CannotOpen:
         return SnapshotStatus::CannotOpen;
     case JpegFile::Failure::Fatal:
@@ -161,21 +159,26 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data,
             source = whiteFilled.get();
         }
 
-        const std::size_t stride = DibStride(width, kSourceBits);
-        std::unique_ptr<std::uint8_t[]> scaled =
-            allocate_(stride * static_cast<std::size_t>(height));
-        if (!scaled) {
-            outcome.status = SnapshotStatus::OutOfMemory;
-            outcome.errorText = OutOfMemoryText(width, height);
-            Report(std::move(outcome));
-            return;
+        const std::size_t scaledBytes =
+            DibStride(width, kSourceBits) * static_cast<std::size_t>(height);
+        if (scaledSize_ < scaledBytes) {
+            scaled_.reset();
+            scaledSize_ = 0;
+            scaled_ = allocate_(scaledBytes);
+            if (!scaled_) {
+                outcome.status = SnapshotStatus::OutOfMemory;
+                outcome.errorText = OutOfMemoryText(width, height);
+                Report(std::move(outcome));
+                return;
+            }
+            scaledSize_ = scaledBytes;
         }
-        ScaleNearest(source, kSourceWidth, kSourceHeight, kSourceBits, scaled.get(), width,
+        ScaleNearest(source, kSourceWidth, kSourceHeight, kSourceBits, scaled_.get(), width,
                      height);
         whiteFilled.reset();
 
         outcome.path = folder + PhotoFileName(clock_());
-        if (jpegWriter_.SaveDib(outcome.path, scaled.get(), width, height, kPhotoQuality)) {
+        if (jpegWriter_.SaveDib(outcome.path, scaled_.get(), width, height, kPhotoQuality)) {
             outcome.status = SnapshotStatus::Written;
         } else {
             outcome.status = StatusOf(jpegWriter_.lastFailure());

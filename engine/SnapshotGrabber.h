@@ -28,7 +28,7 @@ namespace kelo {
 enum class SnapshotStatus {
     Written,          // the file `path` was written
     InvalidSize,      // the requested width or height is not positive
-    OutOfMemory,      // the scaled or packed picture could not be allocated
+    OutOfMemory,      // the copy of a short frame or the scaled picture could not be allocated
     CannotOpen,       // the file could not be created (missing folder, no rights)
     JpegFatalError,   // libjpeg stopped; the window shows "JPEG Fatal Error" with errorText
     WriteFailed,      // the file could not be completed (closing it failed)
@@ -132,6 +132,10 @@ private:
     double lastSampleTime_ = 0;
     std::size_t frameCopySize_ = 0;           // capacity of frameCopy_; only ever grows
     std::unique_ptr<std::uint8_t[]> frameCopy_; // kept between photos
+    // The scaled picture, kept between photos as well (grows only): a fresh multi-megabyte
+    // block for every large photo costs more in page faults than the scaling itself.
+    std::size_t scaledSize_ = 0;
+    std::unique_ptr<std::uint8_t[]> scaled_;
 
     std::mutex outcomeMutex_;
     SnapshotOutcomeFn outcome_;
