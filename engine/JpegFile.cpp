@@ -103,14 +103,13 @@ std::size_t JpegFile::DibStride(int width) {
     return (static_cast<std::size_t>(width) * 24 + 31) / 32 * 4;
 }
 
-std::unique_ptr<std::uint8_t[]> JpegFile::PackRows(const std::uint8_t* dib, int width,
-                                                   int height) {
+std::unique_ptr<std::uint8_t[]> JpegFile::PackRows(const std::uint8_t* dib, int width, int height) {
     if (!dib || width <= 0 || height <= 0)
         return nullptr;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     const std::size_t stride = DibStride(width);
-    std::unique_ptr<std::uint8_t[]> packed(new (std::nothrow)
-                                               std::uint8_t[rowBytes * static_cast<std::size_t>(height)]);
+    std::unique_ptr<std::uint8_t[]> packed(
+        new (std::nothrow) std::uint8_t[rowBytes * static_cast<std::size_t>(height)]);
     if (!packed)
         return nullptr;
     for (std::size_t i = 0; i < static_cast<std::size_t>(height); ++i)

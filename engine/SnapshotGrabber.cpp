@@ -13,7 +13,9 @@ std::unique_ptr<std::uint8_t[]> AllocateNothrow(std::size_t bytes) {
     return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]);
 }
 
-std::time_t MachineClock() { return std::time(nullptr); }
+std::time_t MachineClock() {
+    return std::time(nullptr);
+}
 
 // The source index a destination index maps to: truncate(i / factor + 0.5). The factor is a
 // 32-bit float and the division is done in float, the rounding offset in double, which yields
@@ -67,7 +69,9 @@ void SnapshotGrabber::SetOutcomeCallback(SnapshotOutcomeFn outcome) {
     outcome_ = std::move(outcome);
 }
 
-HRESULT SnapshotGrabber::SampleCB(double, GstBuffer*) { return S_OK; }
+HRESULT SnapshotGrabber::SampleCB(double, GstBuffer*) {
+    return S_OK;
+}
 
 HRESULT SnapshotGrabber::BufferCB(double sampleTime, unsigned char* buffer, long bufferLength) {
     // The path of almost every frame: one load of the flag.
@@ -76,8 +80,7 @@ HRESULT SnapshotGrabber::BufferCB(double sampleTime, unsigned char* buffer, long
     return GrabFrame(sampleTime, buffer, bufferLength);
 }
 
-[[gnu::noinline]] HRESULT SnapshotGrabber::GrabFrame(double sampleTime,
-                                                     const unsigned char* buffer,
+[[gnu::noinline]] HRESULT SnapshotGrabber::GrabFrame(double sampleTime, const unsigned char* buffer,
                                                      long bufferLength) {
     if (!buffer)
         return E_POINTER;
@@ -110,8 +113,7 @@ HRESULT SnapshotGrabber::BufferCB(double sampleTime, unsigned char* buffer, long
     }
 }
 
-void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data,
-                                   std::size_t size) {
+void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data, std::size_t size) {
     if (!data)
         return;
     std::string folder;
@@ -135,8 +137,7 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data,
         if (width <= 0 || height <= 0) {
             outcome.status = SnapshotStatus::InvalidSize;
             char text[96];
-            std::snprintf(text, sizeof text, "The photo size %d x %d is not valid", width,
-                          height);
+            std::snprintf(text, sizeof text, "The photo size %d x %d is not valid", width, height);
             outcome.errorText = text;
             Report(std::move(outcome));
             return;
@@ -208,8 +209,8 @@ std::size_t SnapshotGrabber::DibStride(int width, int bits) {
     return (static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) / 8 + 3) / 4 * 4;
 }
 
-void SnapshotGrabber::ScaleNearest(const std::uint8_t* src, int srcWidth, int srcHeight,
-                                   int bits, std::uint8_t* dst, int dstWidth, int dstHeight) {
+void SnapshotGrabber::ScaleNearest(const std::uint8_t* src, int srcWidth, int srcHeight, int bits,
+                                   std::uint8_t* dst, int dstWidth, int dstHeight) {
     const int pixelBytes = bits / 8;
     if (!src || !dst || pixelBytes <= 0 || srcWidth <= 0 || srcHeight <= 0 || dstWidth <= 0 ||
         dstHeight <= 0)
@@ -224,8 +225,8 @@ void SnapshotGrabber::ScaleNearest(const std::uint8_t* src, int srcWidth, int sr
     // The source column depends on the destination column only: work it out once per column
     // (byte offset in the source row, or -1 for white). Without memory for the table, each
     // pixel works it out for itself.
-    std::unique_ptr<std::ptrdiff_t[]> columns(new (std::nothrow)
-                                                  std::ptrdiff_t[static_cast<std::size_t>(dstWidth)]);
+    std::unique_ptr<std::ptrdiff_t[]> columns(
+        new (std::nothrow) std::ptrdiff_t[static_cast<std::size_t>(dstWidth)]);
     auto sourceColumn = [&](int x) -> std::ptrdiff_t {
         const int sx = NearestSourceIndex(x, fx);
         return (sx >= 0 && sx < srcWidth) ? static_cast<std::ptrdiff_t>(sx) * pixelBytes : -1;

@@ -190,10 +190,10 @@ int main(int argc, char** argv) {
             ->Repetitions(7)
             ->ReportAggregatesOnly(true);
     }
-    for (auto [name, fn] : {std::pair{"Step1080/ScaleNearest", &ScaleStep},
-                            std::pair{"Step1080/PackRows", &PackStep},
-                            std::pair{"Step1080/FlipVertically", &FlipStep},
-                            std::pair{"Step1080/SwapRedBlue", &SwapStep}})
+    for (auto [name, fn] :
+         {std::pair{"Step1080/ScaleNearest", &ScaleStep}, std::pair{"Step1080/PackRows", &PackStep},
+          std::pair{"Step1080/FlipVertically", &FlipStep},
+          std::pair{"Step1080/SwapRedBlue", &SwapStep}})
         benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond)->MinTime(0.2);
     benchmark::RegisterBenchmark("BufferCBWithoutRequest", BufferCBWithoutRequest)
         ->Unit(benchmark::kNanosecond)
@@ -218,8 +218,8 @@ int main(int argc, char** argv) {
         const MedianReporter::Median s = snapshot->second;
         const MedianReporter::Median b = bare->second;
         std::printf("%-10s %10.3f %10.3f %7.2f | %10.3f %10.3f %7.2f\n",
-                    (std::to_string(width) + "x" + std::to_string(height)).c_str(), s.real,
-                    b.real, s.real / b.real, s.cpu, b.cpu, s.cpu / b.cpu);
+                    (std::to_string(width) + "x" + std::to_string(height)).c_str(), s.real, b.real,
+                    s.real / b.real, s.cpu, b.cpu, s.cpu / b.cpu);
         if (width == 1920)
             std::printf("target at 1920x1080: ratio < 1.3 (real %s, CPU %s)\n",
                         s.real / b.real < 1.3 ? "met" : "MISSED",
