@@ -186,8 +186,12 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data, 
             outcome.errorText = jpegWriter_.errorText();
         }
     } catch (const std::bad_alloc&) {
+        // Short texts: they fit in the string itself, so reporting needs no memory.
         outcome.status = SnapshotStatus::OutOfMemory;
-        outcome.errorText.clear();
+        outcome.errorText = "Out of memory";
+    } catch (...) {
+        outcome.status = SnapshotStatus::WriteFailed;
+        outcome.errorText = "Internal error";
     }
     Report(std::move(outcome));
 }

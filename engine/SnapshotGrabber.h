@@ -31,7 +31,7 @@ enum class SnapshotStatus {
     OutOfMemory,    // the copy of a short frame or the scaled picture could not be allocated
     CannotOpen,     // the file could not be created (missing folder, no rights)
     JpegFatalError, // libjpeg stopped; the window shows "JPEG Fatal Error" with errorText
-    WriteFailed,    // the file could not be completed (closing it failed)
+    WriteFailed,    // the file could not be completed (closing it failed), or another failure
 };
 
 struct SnapshotOutcome {
@@ -91,7 +91,7 @@ public:
     // Streaming thread. Turns `data` (size bytes of a 320 x 240 bottom-up BGR frame) into the
     // pending photo and clears the request first, so one request gives one photo. A frame
     // shorter than 230400 bytes is read only up to its length: the missing part of the picture
-    // is white. Does nothing when no photo is pending or data is null.
+    // is white. Does nothing when no photo is pending or data is null. Never throws.
     void SaveSnapshot(double sampleTime, const std::uint8_t* data, std::size_t size);
 
     // Nearest-neighbour resampling between two bottom-up DIBs with the same bits per pixel.
