@@ -1,5 +1,6 @@
 #include "platform/PlatformComponents.h"
 
+#include "platform/AsfWriter.h"
 #include "platform/CaptureGraphBuilder.h"
 #include "platform/ClassIds.h"
 #include "platform/ColorConverter.h"
@@ -23,6 +24,7 @@ void RegisterPlatformComponents(ClassRegistry& registry, const DeviceSources& de
     registry.Register(CLSID_SmartTee, []() -> ComPtr { return SmartTee::Create(); });
     registry.Register(CLSID_AviDest, []() -> ComPtr { return AviMux::Create(); });
     registry.Register(CLSID_FileWriter, []() -> ComPtr { return FileWriter::Create(); });
+    registry.Register(CLSID_WMAsfWriter, []() -> ComPtr { return WMAsfWriter::Create(); });
 }
 
 } // namespace kelo
