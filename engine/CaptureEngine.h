@@ -18,7 +18,6 @@
 #include <memory>
 #include <string>
 
-#include "effects/EffectFilterControl.h"
 #include "engine/CaptureEngineOwner.h"
 #include "engine/SnapshotGrabber.h"
 #include "platform/ClassRegistry.h"
@@ -27,6 +26,7 @@
 
 namespace kelo {
 
+class BmpOverlayControl;
 class PreviewSurface;
 
 // The device that the device lists leave out: the studio's own virtual camera.
