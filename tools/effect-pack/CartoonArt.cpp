@@ -165,10 +165,15 @@ Animation PleaseSticker() {
 }
 
 Animation CyclingSticker() {
-    enum : std::uint8_t { Metal = 1, Tyre, Shirt, Skin, Pants };
-    const Palette p = KeyPalette({{40, 120, 220}, {40, 40, 40}, {230, 60, 60}, {250, 200, 160}, {50, 50, 120}});
+    enum : std::uint8_t { Metal = 1, Tyre, Shirt, Skin, Pants, Road };
+    const Palette p = KeyPalette({{40, 120, 220}, {40, 40, 40}, {230, 60, 60}, {250, 200, 160}, {50, 50, 120}, {120, 120, 120}});
     return KeyedAnimation(p, 12, 8, [](Canvas& c, int, double t) {
-        const double x = -60 + t * 440, ground = 222;
+        // The rider pedals on the spot while the road markings run past.
+        const double x = 225 + 6 * Wave(t), ground = 222;
+        for (int k = 0; k < 6; ++k) {
+            const double dash = std::fmod(k * 64 + 320 - t * 64, 384) - 32;
+            c.Rect(dash, 232, dash + 30, 236, Road);
+        }
         const Point back{x - 32, ground - 24}, front{x + 32, ground - 24};
         for (const Point& w : {back, front}) {
             c.Ring(w.x, w.y, 19, 23, Tyre);

@@ -250,14 +250,19 @@ Animation Thunderbolt() {
     const int strikeOf[10] = {0, 0, -1, -1, 1, 1, -1, 2, -1, -1};
     const double glowOf[10] = {1.0, 0.5, 0.15, 0.0, 1.0, 0.4, 0.1, 1.0, 0.3, 0.0};
     const int delayOf[10] = {5, 4, 6, 20, 5, 4, 12, 5, 8, 20};
+    std::vector<Point> rain;
+    for (int i = 0; i < 40; ++i)
+        rain.push_back({rng.Uniform(0, 340), rng.Uniform(0, 240)});
     int lastStrike = 0;
-    Animation a = LightAnimation({kWhiteish, kViolet}, 10, 5, [&](LightCanvas& c, int f, double) {
+    Animation a = LightAnimation({kWhiteish, kViolet, Rgb{120, 150, 255}}, 10, 5, [&](LightCanvas& c, int f, double t) {
+        for (const Point& drop : rain) { // rain falls all the time
+            const double y = std::fmod(drop.y + t * 480, 250) - 10;
+            c.GlowLine({drop.x, y}, {drop.x - 4, y + 14}, 1.2, 2, 0.75, true);
+        }
         if (strikeOf[f] >= 0)
             lastStrike = strikeOf[f];
-        if (glowOf[f] <= 0) {
-            c.Glow(160, -40, 120, 1, 0.12); // a faint cloud glow keeps the frame alive
+        if (glowOf[f] <= 0)
             return;
-        }
         for (const auto& [p, q] : bolts[lastStrike]) {
             c.GlowLine(p, q, 7, 1, glowOf[f] * 0.8);
             c.GlowLine(p, q, 2, 0, glowOf[f]);
