@@ -96,6 +96,7 @@ int GifAnimation::Load(const std::string& path) {
 
 void GifAnimation::LoadBytes(std::span<const std::uint8_t> file) {
     frames_.clear();
+    pixelsDecoded_ = 0;
     // Entries that no colour table of this file sets are black.
     palette_ = {};
     colorCount_ = 0;
@@ -222,7 +223,10 @@ std::size_t GifAnimation::ParseImage(std::span<const std::uint8_t> data, std::si
     const std::size_t height = currentImage_.height;
     const bool decodable = minCodeSize >= 2 && minCodeSize <= 8 && width > 0 && height > 0 &&
                            width * height <= kMaxImagePixels;
+    if (decodable && width * height > kMaxTotalPixels - pixelsDecoded_)
+        return 0; // this file has had all the decoding it gets
     if (decodable && frames_.size() < kMaxFrames) {
+        pixelsDecoded_ += width * height;
         // Zero-filled: pixels that the code stream does not reach stay palette entry 0.
         std::vector<std::uint8_t> indices(width * height, 0);
         DecodeLzw(std::span<const std::uint8_t>(codes.data(), joinedLength), minCodeSize,

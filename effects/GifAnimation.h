@@ -20,13 +20,15 @@ namespace kelo {
 
 class GifAnimation {
 public:
-    // Limits on what one file may make us hold. At most kMaxFileBytes of file data, kMaxFrames
-    // pictures (230400 bytes each, about 113 MiB together) and the working buffers of one image
-    // of at most kMaxImagePixels pixels (about 3 bytes a pixel while it is decoded, 12 MiB):
-    // about 160 MiB in all for the worst file.
+    // Limits on what one file may make us hold and do. At most kMaxFileBytes of file data,
+    // kMaxFrames pictures (230400 bytes each, about 113 MiB together) and the index buffer of one
+    // image of at most kMaxImagePixels pixels (4 MiB): under 160 MiB in all for the worst file.
+    // Images over the size cap give no picture; decoding ends once the images decoded add up
+    // to kMaxTotalPixels, so that a small hostile file cannot keep the window thread busy.
     static constexpr std::size_t kMaxFileBytes = 32u << 20;
     static constexpr std::size_t kMaxFrames = 512;
-    static constexpr std::size_t kMaxImagePixels = 4u << 20; // e.g. 2048 x 2048
+    static constexpr std::size_t kMaxImagePixels = 4u << 20;  // e.g. 2048 x 2048
+    static constexpr std::size_t kMaxTotalPixels = 32u << 20; // e.g. 100 frames of 640 x 480
     // Size of the LZW code table, and of the stack that expands it.
     static constexpr std::size_t kCodeTableSize = 5200;
 
@@ -71,6 +73,7 @@ private:
     void AppendFrame(const std::vector<std::uint8_t>& indices);
 
     std::vector<GifFrame> frames_;
+    std::size_t pixelsDecoded_ = 0; // sum of the sizes of the images decoded from this file
     std::array<PaletteEntry, 256> palette_{};
     std::uint16_t colorCount_ = 0;
     std::uint16_t currentDelay_ = 0;

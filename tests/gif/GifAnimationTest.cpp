@@ -391,6 +391,20 @@ TEST_F(GifAnimationTest, ImagesThatCannotBeDecodedGiveNoFrameAndTheFileGoesOn) {
     EXPECT_EQ(kRed, PixelAt(anim.GetFrameBits(0), 319, 239));
 }
 
+TEST_F(GifAnimationTest, ManyHugeImagesEndTheFileOnceThePixelBudgetIsSpent) {
+    // Each image is the largest allowed, 4 Mi pixels from a few kilobytes of codes; the file
+    // may decode 32 Mi pixels in all.
+    const auto huge = RunStream(1, 2048 * 2048, 2);
+    GifBytes gif;
+    gif.Header(1, 1, {kBlack, kRed});
+    for (int i = 0; i < 10; ++i)
+        gif.Image(2048, 2048, 2, huge);
+    gif.Image(1, 1, 2, LiteralCodeStream(Fill(1, 1), 2)).Trailer();
+    LoadFile(gif);
+    EXPECT_EQ(8, anim.GetFrameCount());
+    EXPECT_EQ(kRed, PixelAt(anim.GetFrameBits(7), 160, 120));
+}
+
 TEST_F(GifAnimationTest, FrameCountAndFileSizeAreCapped) {
     GifBytes gif;
     gif.Header(1, 1, {kBlack, kRed});
