@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/Handles.h"
 
@@ -69,7 +71,9 @@ std::vector<int> NearestSourcePositions(int outputSize, int sourceSize) {
 
 } // namespace
 
-GifAnimation::GifAnimation() : codeTable_(kCodeTableSize), expandStack_(kCodeTableSize) {}
+GifAnimation::GifAnimation()
+    : codeTable_(kCodeTableSize), firstChar_(kCodeTableSize), entryStart_(kCodeTableSize),
+      entryLength_(kCodeTableSize) {}
 
 GifAnimation::~GifAnimation() = default;
 
@@ -248,7 +252,7 @@ void GifAnimation::DecodeLzw(std::span<const std::uint8_t> codes, unsigned minCo
     const unsigned end = clear + 1;
     const unsigned first = clear + 2;
     CodeEntry* table = codeTable_.data();
-    std::uint16_t* stack = expandStack_.data();
+    std::uint16_t* firstChar = firstChar_.data();
     std::uint8_t* out = indices.data();
     const std::size_t outSize = indices.size();
     std::size_t outPos = 0;
@@ -259,37 +263,39 @@ void GifAnimation::DecodeLzw(std::span<const std::uint8_t> codes, unsigned minCo
     std::size_t bitPos = 0;
 
     // Codes are collected between clear codes and written out here. Entry j stands for code
-    // first + j: the string of its own code followed by its next character. Returns false when
-    // the index buffer is full (more output than the image holds ends the image).
+    // first + j: the string of its own code followed by its next character, which is the first
+    // character of entry j + 1. So the string of code first + t is exactly the output of entry t
+    // and the byte after it: it is copied from there (the one overlap, a code naming the entry it
+    // completes, copies forward byte by byte). Returns false when the index buffer is full (more
+    // output than the image holds ends the image).
+    std::size_t* start = entryStart_.data();
+    std::uint32_t* stringLength = entryLength_.data();
     auto expand = [&]() -> bool {
         for (std::size_t j = 0; j < count; ++j) {
             const unsigned code = table[j].code;
+            start[j] = outPos;
             if (code < clear) {
                 if (outPos >= outSize)
                     return false;
                 out[outPos++] = static_cast<std::uint8_t>(code);
+                stringLength[j] = 1;
                 continue;
             }
-            std::size_t t = code - first;
-            std::size_t depth = 0;
-            while (table[t].code > end) {
-                stack[depth++] = table[t].next;
-                t = table[t].code - first;
+            const std::size_t t = code - first;
+            const std::size_t n = std::size_t{stringLength[t]} + 1;
+            const std::size_t fits = std::min(n, outSize - outPos);
+            const std::uint8_t* src = out + start[t];
+            std::uint8_t* dst = out + outPos;
+            if (src + fits <= dst) {
+                std::memcpy(dst, src, fits);
+            } else {
+                for (std::size_t i = 0; i < fits; ++i)
+                    dst[i] = src[i];
             }
-            if (outSize - outPos < depth + 2) {
-                // Write what fits, then stop.
-                std::uint8_t tail[2] = {static_cast<std::uint8_t>(table[t].code),
-                                        static_cast<std::uint8_t>(table[t].next)};
-                for (int i = 0; i < 2 && outPos < outSize; ++i)
-                    out[outPos++] = tail[i];
-                while (depth > 0 && outPos < outSize)
-                    out[outPos++] = static_cast<std::uint8_t>(stack[--depth]);
+            outPos += fits;
+            stringLength[j] = static_cast<std::uint32_t>(n);
+            if (fits < n)
                 return false;
-            }
-            out[outPos++] = static_cast<std::uint8_t>(table[t].code);
-            out[outPos++] = static_cast<std::uint8_t>(table[t].next);
-            while (depth > 0)
-                out[outPos++] = static_cast<std::uint8_t>(stack[--depth]);
         }
         return true;
     };
@@ -325,6 +331,7 @@ void GifAnimation::DecodeLzw(std::span<const std::uint8_t> codes, unsigned minCo
         }
         if (x < clear) {
             table[count] = {static_cast<std::uint16_t>(x), 0};
+            firstChar[count] = static_cast<std::uint16_t>(x);
             if (count > 0)
                 table[count - 1].next = static_cast<std::uint16_t>(x);
         } else {
@@ -338,10 +345,11 @@ void GifAnimation::DecodeLzw(std::span<const std::uint8_t> codes, unsigned minCo
                 return;
             }
             table[count] = {static_cast<std::uint16_t>(x), 0};
-            // Every stored table code names an earlier entry, so the walk goes strictly down.
-            while (table[t].code >= clear)
-                t = table[t].code - first;
-            table[count - 1].next = table[t].code;
+            // The first character of code x: found by walking back through the codes of the
+            // entries to a literal, and kept per entry so that the walk is done once. Every
+            // stored table code names an earlier entry, so such a walk always ends.
+            firstChar[count] = firstChar[t];
+            table[count - 1].next = firstChar[t];
         }
         count += 1;
         nextCode += 1;

@@ -29,7 +29,7 @@ public:
     static constexpr std::size_t kMaxFrames = 512;
     static constexpr std::size_t kMaxImagePixels = 4u << 20;  // e.g. 2048 x 2048
     static constexpr std::size_t kMaxTotalPixels = 32u << 20; // e.g. 100 frames of 640 x 480
-    // Size of the LZW code table, and of the stack that expands it.
+    // Size of the LZW code table: codes between two clear codes.
     static constexpr std::size_t kCodeTableSize = 5200;
 
     GifAnimation();
@@ -80,7 +80,11 @@ private:
     std::uint16_t currentTransparentIndex_ = 0xFFFF; // read and kept; overlays do not use it
     ImageDescriptor currentImage_{};
     std::vector<CodeEntry> codeTable_;
-    std::vector<std::uint16_t> expandStack_;
+    // Per table entry: the first character of its code's string, and where and how long that
+    // string was written when the entries were expanded.
+    std::vector<std::uint16_t> firstChar_;
+    std::vector<std::size_t> entryStart_;
+    std::vector<std::uint32_t> entryLength_;
 };
 
 } // namespace kelo
