@@ -128,9 +128,18 @@ HeadlessRunner::HeadlessRunner(HeadlessOptions options)
 }
 
 HeadlessRunner::~HeadlessRunner() {
+    StopPreview();
+    // Tasks still queued are dropped with the context, unrun.
+}
+
+void HeadlessRunner::StopPreview() {
+    // No overlay tick may reach the engine once it is gone; the overlay's pictures go after the
+    // engine, whose filter may read them until its pipeline is in NULL.
+    if (overlay_)
+        overlay_->StopTick();
     // Stop, wait for NULL, close the feed (all zeros), release.
     engine_.reset();
-    // Tasks still queued are dropped with the context, unrun.
+    overlay_.reset();
 }
 
 void HeadlessRunner::PostToOwnerThread(std::function<void()> task) {
@@ -210,6 +219,17 @@ void HeadlessRunner::RestoreEffects() {
         engine_->SetBlueOffset(static_cast<int>(settings.ReadInt(SettingId::BlueOffset)));
         std::fprintf(stderr, "kelocam: colour adjustment restored\n");
     }
+    // RestoreEffect of the main window: the overlay family and effect saved last.
+    if (const std::optional<OverlayFamily> family = settings.ReadOverlayFamily()) {
+        const auto index = static_cast<int>(settings.ReadInt(SettingId::OverlayIndex));
+        overlay_ = std::make_unique<HeadlessOverlay>(*engine_, context_.get());
+        std::string file;
+        if (overlay_->Start(*family, index, &file))
+            std::fprintf(stderr, "kelocam: overlay %s %d playing (%s)\n", std::string(OverlayFamilyName(*family)).c_str(),
+                         index, file.c_str());
+        else if (index >= 1 && index <= 16)
+            std::fprintf(stderr, "kelocam: overlay effect file not readable: %s\n", file.c_str());
+    }
     if (options_.faceCover) {
         engine_->ToggleFaceDetection();
         std::fprintf(stderr, "kelocam: face cover on\n");
@@ -248,7 +268,7 @@ int HeadlessRunner::Run() {
             RequestSnapshotOnceFramesFlow();
         g_main_loop_run(loop_.get());
     }
-    engine_.reset();
+    StopPreview();
     std::fprintf(stderr, "kelocam: stopped\n");
     g_main_context_pop_thread_default(context_.get());
     return status_;

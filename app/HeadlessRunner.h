@@ -16,6 +16,7 @@
 
 #include <glib.h>
 
+#include "app/HeadlessOverlay.h"
 #include "engine/CaptureEngine.h"
 #include "platform/DeviceEnumerator.h"
 #include "platform/Handles.h"
@@ -87,6 +88,7 @@ private:
     };
 
     bool StartPreview();
+    void StopPreview();
     void RestoreEffects();
     void RequestSnapshotOnceFramesFlow();
     static gboolean OnSignal(gpointer self);
@@ -100,6 +102,7 @@ private:
     PrintedList audioList_;
     CountingSurface surface_;
     std::unique_ptr<CaptureEngine> engine_;
+    std::unique_ptr<HeadlessOverlay> overlay_; // its pictures outlive the engine
 };
 
 // main() of the headless mode.
