@@ -1,15 +1,14 @@
 #include "app/HeadlessRunner.h"
 
-#include <glib-unix.h>
-
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-
 #include "app/SettingsStore.h"
 #include "effects/EffectFilters.h"
 #include "platform/GstRuntime.h"
 #include "platform/PlatformComponents.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <glib-unix.h>
 
 namespace kelo {
 
@@ -39,7 +38,8 @@ const char* HeadlessUsage() {
            "count from 1, as in the window's lists.\n";
 }
 
-bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options, std::string* error) {
+bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,
+                          std::string* error) {
     *options = HeadlessOptions{};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -102,7 +102,8 @@ void HeadlessRunner::PrintedList::Print(const char* label) const {
     if (names_.empty())
         std::fprintf(stderr, "  (none)\n");
     for (std::size_t i = 0; i < names_.size(); ++i)
-        std::fprintf(stderr, "%c %zu %s\n", static_cast<int>(i) == selected_ ? '*' : ' ', i + 1, names_[i].c_str());
+        std::fprintf(stderr, "%c %zu %s\n", static_cast<int>(i) == selected_ ? '*' : ' ', i + 1,
+                     names_[i].c_str());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -183,8 +184,8 @@ gboolean HeadlessRunner::OnSignal(gpointer self) {
 bool HeadlessRunner::StartPreview() {
     // As RestartPreview: 320 x 240 at 15 frames per second, the remembered device positions.
     engine_ = std::make_unique<CaptureEngine>(320, 240, 15, this, registry_);
-    const HRESULT result =
-        engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition, options_.audioDevicePosition);
+    const HRESULT result = engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition,
+                                               options_.audioDevicePosition);
     videoList_.Print(kVideoListLabel);
     audioList_.Print(kAudioListLabel);
     if (result == CaptureEngine::kNoVideoDevice) {
@@ -225,8 +226,8 @@ void HeadlessRunner::RestoreEffects() {
         overlay_ = std::make_unique<HeadlessOverlay>(*engine_, context_.get());
         std::string file;
         if (overlay_->Start(*family, index, &file))
-            std::fprintf(stderr, "kelocam: overlay %s %d playing (%s)\n", std::string(OverlayFamilyName(*family)).c_str(),
-                         index, file.c_str());
+            std::fprintf(stderr, "kelocam: overlay %s %d playing (%s)\n",
+                         std::string(OverlayFamilyName(*family)).c_str(), index, file.c_str());
         else if (index >= 1 && index <= 16)
             std::fprintf(stderr, "kelocam: overlay effect file not readable: %s\n", file.c_str());
     }
@@ -246,11 +247,15 @@ void HeadlessRunner::RequestSnapshotOnceFramesFlow() {
                 return G_SOURCE_CONTINUE;
             // As the snapshot command reads them, at the time of the photo.
             SettingsStore settings;
-            const std::string folder = settings.ReadText(SettingId::PhotoFolder, SettingReader::SnapshotCommand);
-            const auto width = static_cast<int>(settings.ReadInt(SettingId::PhotoWidth, SettingReader::SnapshotCommand));
-            const auto height = static_cast<int>(settings.ReadInt(SettingId::PhotoHeight, SettingReader::SnapshotCommand));
+            const std::string folder =
+                settings.ReadText(SettingId::PhotoFolder, SettingReader::SnapshotCommand);
+            const auto width = static_cast<int>(
+                settings.ReadInt(SettingId::PhotoWidth, SettingReader::SnapshotCommand));
+            const auto height = static_cast<int>(
+                settings.ReadInt(SettingId::PhotoHeight, SettingReader::SnapshotCommand));
             self->engine_->RequestSnapshot(folder + "/", width, height);
-            std::fprintf(stderr, "kelocam: photo requested (%d x %d) in %s\n", width, height, folder.c_str());
+            std::fprintf(stderr, "kelocam: photo requested (%d x %d) in %s\n", width, height,
+                         folder.c_str());
             return G_SOURCE_REMOVE;
         },
         this, nullptr);

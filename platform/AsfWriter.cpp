@@ -1,9 +1,9 @@
 #include "platform/AsfWriter.h"
 
-#include <cstdio>
-
 #include "platform/ElementFactory.h"
 #include "platform/MediaType.h"
+
+#include <cstdio>
 
 namespace kelo {
 
@@ -53,7 +53,8 @@ HRESULT AsfProfileManager::SetSystemProfileVersion(int version) {
     return version == kWMT_VER_8_0 ? S_OK : E_INVALIDARG;
 }
 
-HRESULT AsfProfileManager::CreateEmptyProfile(int version, std::shared_ptr<AsfProfile>* profile) const {
+HRESULT AsfProfileManager::CreateEmptyProfile(int version,
+                                              std::shared_ptr<AsfProfile>* profile) const {
     if (!profile)
         return E_POINTER;
     if (version != kWMT_VER_8_0)
@@ -93,7 +94,8 @@ std::shared_ptr<WMAsfWriter> WMAsfWriter::Create() {
     return writer;
 }
 
-WMAsfWriter::WMAsfWriter(ElementPtr bin, GstElement* file) : BaseFilter(std::move(bin)), file_(file) {}
+WMAsfWriter::WMAsfWriter(ElementPtr bin, GstElement* file)
+    : BaseFilter(std::move(bin)), file_(file) {}
 
 HRESULT WMAsfWriter::SetFileName(std::string_view path, const MediaType*) {
     if (path.empty())
@@ -167,23 +169,27 @@ HRESULT WMAsfWriter::ConfigureFilterUsingProfile(const AsfProfile& profile) {
         const MediaType& type = stream->type();
         char description[512];
         if (type.isAudio()) {
-            std::snprintf(description, sizeof description,
-                          "audioconvert ! audioresample ! capsfilter caps=audio/x-raw,rate=%d,channels=%d ! "
-                          "avenc_wmav2",
-                          type.audio.samplesPerSec > 0 ? type.audio.samplesPerSec : 44100,
-                          type.audio.channels > 0 ? type.audio.channels : 2);
+            std::snprintf(
+                description, sizeof description,
+                "audioconvert ! audioresample ! capsfilter caps=audio/x-raw,rate=%d,channels=%d ! "
+                "avenc_wmav2",
+                type.audio.samplesPerSec > 0 ? type.audio.samplesPerSec : 44100,
+                type.audio.channels > 0 ? type.audio.channels : 2);
         } else if (type.isVideo()) {
             // Bottom-up RGB24 in: rows upright first. The profile's size and rate are what the
             // encoder gets.
-            const std::int64_t frame = type.video.avgTimePerFrame > 0 ? type.video.avgTimePerFrame : 666666;
+            const std::int64_t frame =
+                type.video.avgTimePerFrame > 0 ? type.video.avgTimePerFrame : 666666;
             gint num = 0;
             gint den = 1;
-            gst_util_double_to_fraction(static_cast<double>(kUnitsPerSecond) / static_cast<double>(frame), &num, &den);
-            std::snprintf(description, sizeof description,
-                          "videoflip video-direction=vert ! videoconvert ! videoscale ! videorate ! "
-                          "capsfilter caps=video/x-raw,width=%d,height=%d,framerate=%d/%d ! avenc_wmv2",
-                          type.video.width > 0 ? type.video.width : 320,
-                          type.video.height != 0 ? std::abs(type.video.height) : 240, num, den);
+            gst_util_double_to_fraction(
+                static_cast<double>(kUnitsPerSecond) / static_cast<double>(frame), &num, &den);
+            std::snprintf(
+                description, sizeof description,
+                "videoflip video-direction=vert ! videoconvert ! videoscale ! videorate ! "
+                "capsfilter caps=video/x-raw,width=%d,height=%d,framerate=%d/%d ! avenc_wmv2",
+                type.video.width > 0 ? type.video.width : 320,
+                type.video.height != 0 ? std::abs(type.video.height) : 240, num, den);
         } else {
             RemoveInputs();
             return VFW_E_INVALIDMEDIATYPE;
@@ -195,7 +201,8 @@ HRESULT WMAsfWriter::ConfigureFilterUsingProfile(const AsfProfile& profile) {
         }
         gst_bin_add(GST_BIN(bin), input.get());
         PadPtr src(gst_element_get_static_pad(input.get(), "src"));
-        PadPtr muxPad(gst_element_request_pad_simple(mux_, type.isAudio() ? "audio_%u" : "video_%u"));
+        PadPtr muxPad(
+            gst_element_request_pad_simple(mux_, type.isAudio() ? "audio_%u" : "video_%u"));
         PadPtr sink(gst_element_get_static_pad(input.get(), "sink"));
         inputs_.push_back(input);
         if (!muxPad || gst_pad_link(src.get(), muxPad.get()) != GST_PAD_LINK_OK) {

@@ -6,12 +6,12 @@
 // input takes the graph's bottom-up RGB24 and turns the rows upright before encoding.
 #pragma once
 
+#include "platform/BaseFilter.h"
+#include "platform/GraphInterfaces.h"
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/BaseFilter.h"
-#include "platform/GraphInterfaces.h"
 
 namespace kelo {
 
@@ -20,7 +20,8 @@ inline constexpr int kWMT_VER_8_0 = 0x00080000;
 // One stream of a profile: its number and media type (IWMStreamConfig + IWMMediaProps).
 class AsfStreamConfig {
 public:
-    AsfStreamConfig(int streamNumber, MediaType type) : streamNumber_(streamNumber), type_(std::move(type)) {}
+    AsfStreamConfig(int streamNumber, MediaType type)
+        : streamNumber_(streamNumber), type_(std::move(type)) {}
     int streamNumber() const { return streamNumber_; }
     HRESULT GetMediaType(MediaType* type) const;
     HRESULT SetMediaType(const MediaType& type);
@@ -79,8 +80,8 @@ private:
     WMAsfWriter(ElementPtr bin, GstElement* file);
     void RemoveInputs();
 
-    GstElement* mux_ = nullptr;  // borrowed: inside our bin (a new one for every configuration)
-    GstElement* file_ = nullptr; // borrowed: inside our bin
+    GstElement* mux_ = nullptr;      // borrowed: inside our bin (a new one for every configuration)
+    GstElement* file_ = nullptr;     // borrowed: inside our bin
     std::vector<ElementPtr> inputs_; // the encoder bins of the current profile
     AsfProfile profile_;
     std::string path_;
