@@ -18,7 +18,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// "codec_type:codec_name" of every stream of the file, as ffprobe sees it.
+// "codec_name,codec_type" of every stream of the file, one a line, as ffprobe sees it. ffprobe's
+// own complaints (lines in brackets) are left out: asfmux sometimes pads a packet in a way
+// ffprobe reports ("invalid padsize") while it reads every stream.
 std::string Streams(const std::filesystem::path& file,
                     const char* entries = "stream=codec_type,codec_name") {
     const std::string command = std::string("ffprobe -v error -show_entries ") + entries +
@@ -26,8 +28,10 @@ std::string Streams(const std::filesystem::path& file,
     std::string out;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char line[256];
-        while (std::fgets(line, sizeof line, pipe))
-            out += line;
+        while (std::fgets(line, sizeof line, pipe)) {
+            if (line[0] != '[')
+                out += line;
+        }
         pclose(pipe);
     }
     return out;
