@@ -78,7 +78,9 @@ constexpr std::size_t FamilyOffset(EffectFamily family) {
 
 } // namespace
 
-std::span<const EffectEntry> AllEffects() { return kEffects; }
+std::span<const EffectEntry> AllEffects() {
+    return kEffects;
+}
 
 std::span<const EffectEntry> EffectsOf(EffectFamily family) {
     return std::span<const EffectEntry>(kEffects).subspan(FamilyOffset(family), kPerFamily);
