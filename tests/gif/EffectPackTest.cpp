@@ -138,7 +138,7 @@ TEST(EffectPackTest, ArtIsDrawnForItsBlendRule) {
                 EXPECT_GT(black, all / 3) << "frame " << f;
                 EXPECT_GT(bright, 20) << "frame " << f;
                 break;
-            case kOverlayColorKey:
+            case kOverlayKey:
                 EXPECT_TRUE(IsMagenta(PixelAt(bits, 160, 120))) << "frame " << f;
                 for (auto [x, y] :
                      {std::pair{0, 0}, {319, 0}, {0, 239}, {319, 239}, {160, 2}, {2, 120}})
@@ -146,7 +146,7 @@ TEST(EffectPackTest, ArtIsDrawnForItsBlendRule) {
                         << "frame " << f << " at " << x << "," << y;
                 EXPECT_GT(magenta, all / 3) << "frame " << f;
                 break;
-            case kOverlayColorKeyTranslucent:
+            case kOverlayKeyFaded:
                 EXPECT_GT(magenta, all / 3) << "frame " << f;
                 EXPECT_GT(all - magenta, all / 50) << "frame " << f;
                 break;
