@@ -279,6 +279,7 @@ HRESULT FilterGraph::Run() {
 }
 
 HRESULT FilterGraph::Pause() {
+    PrepareIdleFilters();
     return gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE
                ? E_FAIL
                : S_OK;
