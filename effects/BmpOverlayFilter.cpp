@@ -1,0 +1,138 @@
+#include "effects/BmpOverlayFilter.h"
+
+namespace kelo {
+
+namespace {
+
+inline std::uint8_t Screen(std::uint8_t frame, std::uint8_t picture) {
+    return static_cast<std::uint8_t>(255 - ((255 - frame) * (255 - picture) + 127) / 255);
+}
+
+inline bool IsKey(const std::uint8_t* p) { return p[0] == 255 && p[1] == 0 && p[2] == 255; }
+
+// 60 % picture, 40 % frame, rounded.
+inline std::uint8_t Faded(std::uint8_t frame, std::uint8_t picture) {
+    return static_cast<std::uint8_t>((frame * 40 + picture * 60 + 50) / 100);
+}
+
+bool IsShowCommand(int command) {
+    return command == kOverlayScreen || command == kOverlayKey || command == kOverlayKeyFaded;
+}
+
+} // namespace
+
+const EffectElementKind& BmpOverlayFilterElementKind() {
+    static const EffectElementKind kind{
+        kBmpOverlayFactoryName, "KeloBmpOverlayFilter", "BmpOverlayFiler",
+        "Lays a 320x240 overlay picture over every BGR frame", false,
+        []() -> EffectProcessor* { return new BmpOverlayProcessor(); }};
+    return kind;
+}
+
+HRESULT BmpOverlayProcessor::Clear(int command) {
+    if (command != kOverlayClear)
+        return E_INVALIDARG;
+    std::lock_guard lock(mutex_);
+    picture_ = nullptr;
+    command_ = 0;
+    return S_OK;
+}
+
+HRESULT BmpOverlayProcessor::Show(int command, const std::uint8_t* picture) {
+    if (!IsShowCommand(command))
+        return E_INVALIDARG;
+    std::lock_guard lock(mutex_);
+    picture_ = picture;
+    command_ = picture ? command : 0;
+    return S_OK;
+}
+
+bool BmpOverlayProcessor::hasPicture() const {
+    std::lock_guard lock(mutex_);
+    return picture_ != nullptr;
+}
+
+void BmpOverlayProcessor::UpdateScaleMaps(int width, int height) {
+    if (width == mapWidth_ && height == mapHeight_)
+        return;
+    columnOffsets_.resize(static_cast<std::size_t>(width));
+    rowOffsets_.resize(static_cast<std::size_t>(height));
+    for (int x = 0; x < width; ++x) {
+        long long sx = static_cast<long long>(x) * kOverlayPictureWidth / width;
+        columnOffsets_[static_cast<std::size_t>(x)] = static_cast<int>(sx) * 3;
+    }
+    for (int y = 0; y < height; ++y) {
+        long long sy = static_cast<long long>(y) * kOverlayPictureHeight / height;
+        rowOffsets_[static_cast<std::size_t>(y)] = static_cast<int>(sy) * kOverlayPictureRowBytes;
+    }
+    mapWidth_ = width;
+    mapHeight_ = height;
+}
+
+void BmpOverlayProcessor::ProcessFrame(std::uint8_t* data, int width, int height, int stride) {
+    if (!data || width <= 0 || height <= 0 || stride < width * 3)
+        return;
+    std::lock_guard lock(mutex_);
+    if (!picture_)
+        return;
+    UpdateScaleMaps(width, height);
+    const int command = command_;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* out = data + static_cast<std::ptrdiff_t>(y) * stride;
+        const std::uint8_t* pictureRow = picture_ + rowOffsets_[static_cast<std::size_t>(y)];
+        const int* columns = columnOffsets_.data();
+        switch (command) {
+        case kOverlayScreen:
+            for (int x = 0; x < width; ++x, out += 3) {
+                const std::uint8_t* p = pictureRow + columns[x];
+                out[0] = Screen(out[0], p[0]);
+                out[1] = Screen(out[1], p[1]);
+                out[2] = Screen(out[2], p[2]);
+            }
+            break;
+        case kOverlayKey:
+            for (int x = 0; x < width; ++x, out += 3) {
+                const std::uint8_t* p = pictureRow + columns[x];
+                if (!IsKey(p)) {
+                    out[0] = p[0];
+                    out[1] = p[1];
+                    out[2] = p[2];
+                }
+            }
+            break;
+        case kOverlayKeyFaded:
+            for (int x = 0; x < width; ++x, out += 3) {
+                const std::uint8_t* p = pictureRow + columns[x];
+                if (!IsKey(p)) {
+                    out[0] = Faded(out[0], p[0]);
+                    out[1] = Faded(out[1], p[1]);
+                    out[2] = Faded(out[2], p[2]);
+                }
+            }
+            break;
+        default:
+            return;
+        }
+    }
+}
+
+std::shared_ptr<BmpOverlayFilter> BmpOverlayFilter::Create() {
+    ElementPtr element = MakeEffectElement(kBmpOverlayFactoryName);
+    if (!element)
+        return nullptr;
+    return std::make_shared<BmpOverlayFilter>(std::move(element));
+}
+
+BmpOverlayFilter::BmpOverlayFilter(ElementPtr element)
+    : BaseFilter(std::move(element)),
+      processor_(static_cast<BmpOverlayProcessor*>(EffectElementProcessor(this->element()))) {}
+
+HRESULT BmpOverlayFilter::ClearOverlay(int command, int, int, int, int) {
+    return processor_ ? processor_->Clear(command) : E_FAIL;
+}
+
+HRESULT BmpOverlayFilter::ShowOverlayPicture(int command, const std::uint8_t* picture) {
+    return processor_ ? processor_->Show(command, picture) : E_FAIL;
+}
+
+} // namespace kelo

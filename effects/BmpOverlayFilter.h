@@ -1,0 +1,66 @@
+// "BmpOverlayFiler": lays the current overlay picture (320 x 240, BGR, bottom row first) over
+// every frame, scaled to the frame (nearest pixel) when the frame has another size. Frame and
+// picture are both bottom-up, so memory rows correspond directly.
+//   110: screen blend, 255 - (255 - frame)(255 - picture) / 255 per channel: black leaves the
+//        frame as it is, light glows (lights, stars, snow);
+//   111: colour key: picture pixels of pure magenta (B 255, G 0, R 255) are transparent, all
+//        others replace the frame's;
+//   112: the same key with the picture at 60 % opacity over the frame.
+// No picture, no change.
+//
+// Threads: ShowOverlayPicture and ClearOverlay run on the window thread, the blend on the
+// streaming thread; one mutex covers the picture pointer and every read of the picture, so that
+// once ClearOverlay has returned the picture is never read again and the caller may free it.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "effects/EffectElement.h"
+#include "effects/EffectFilterControl.h"
+#include "platform/BaseFilter.h"
+
+namespace kelo {
+
+inline constexpr int kOverlayPictureWidth = 320;
+inline constexpr int kOverlayPictureHeight = 240;
+inline constexpr int kOverlayPictureRowBytes = kOverlayPictureWidth * 3;
+
+class BmpOverlayProcessor : public EffectProcessor {
+public:
+    void ProcessFrame(std::uint8_t* data, int width, int height, int stride) override;
+
+    HRESULT Clear(int command);
+    HRESULT Show(int command, const std::uint8_t* picture);
+    bool hasPicture() const;
+
+private:
+    void UpdateScaleMaps(int width, int height);
+
+    mutable std::mutex mutex_;
+    const std::uint8_t* picture_ = nullptr; // borrowed: the caller's until Clear returned
+    int command_ = 0;
+    // Nearest-pixel maps from frame columns/rows to picture byte offsets; rebuilt when the
+    // frame size changes. Guarded by mutex_ like the picture.
+    int mapWidth_ = 0;
+    int mapHeight_ = 0;
+    std::vector<int> columnOffsets_;
+    std::vector<int> rowOffsets_;
+};
+
+class BmpOverlayFilter : public BaseFilter, public BmpOverlayControl {
+public:
+    static std::shared_ptr<BmpOverlayFilter> Create();
+
+    explicit BmpOverlayFilter(ElementPtr element);
+    HRESULT ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4) override;
+    HRESULT ShowOverlayPicture(int command, const std::uint8_t* picture) override;
+
+private:
+    BmpOverlayProcessor* processor_; // owned by the element
+};
+
+const EffectElementKind& BmpOverlayFilterElementKind();
+
+} // namespace kelo

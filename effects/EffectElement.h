@@ -1,0 +1,58 @@
+// The GStreamer side of the three effect filters. Each filter is one in-process element type,
+// a GstVideoFilter (GstBaseTransform) that works in place:
+//   - pads: one always "sink" and one always "src" pad, caps video/x-raw, format=BGR, any size
+//     and rate (the same caps on both sides);
+//   - frames inside the graph are bottom-up BGR (first row in memory = bottom row of the
+//     picture); the caps do not say so, it is the graph's convention, and the elements never
+//     flip rows;
+//   - the per-frame work is an EffectProcessor owned by the element instance (made with the
+//     element, destroyed when its last reference goes), so a component that holds the element
+//     can reach its processor for as long as it holds it.
+// The graph layer adds a filter to a pipeline with BaseFilter::element() and links the "sink"
+// and "src" pads like any other element's.
+#pragma once
+
+#include <cstdint>
+
+#include <gst/gst.h>
+
+#include "platform/Handles.h"
+
+namespace kelo {
+
+// The frame work of one effect element.
+class EffectProcessor {
+public:
+    virtual ~EffectProcessor() = default;
+    // Streaming thread, once per frame. data: the frame's bytes (BGR, rows bottom-up, stride
+    // bytes from one row to the next); changes reach the output. Must not throw.
+    virtual void ProcessFrame(std::uint8_t* data, int width, int height, int stride) = 0;
+};
+
+// What makes one element type. Instances must have static storage duration.
+struct EffectElementKind {
+    const char* factoryName;  // GStreamer factory name, e.g. "kelobmpoverlay"
+    const char* typeName;     // GType name, e.g. "KeloBmpOverlayFilter"
+    const char* longName;     // element metadata
+    const char* description;
+    bool passthrough;         // true: frames pass untouched and ProcessFrame is never called
+    EffectProcessor* (*createProcessor)();
+};
+
+// Element factory names of the three filters.
+inline constexpr const char* kOverlayFactoryName = "kelooverlay";
+inline constexpr const char* kProxyTransFactoryName = "keloproxytrans";
+inline constexpr const char* kBmpOverlayFactoryName = "kelobmpoverlay";
+
+// Initialises GStreamer and registers the three element types with the process (no plugin), once;
+// later calls return at once. Thread-safe.
+void RegisterEffectElements();
+
+// A new element of one of the three factories (floating reference sunk), or null.
+ElementPtr MakeEffectElement(const char* factoryName);
+
+// The processor of an effect element (borrowed: valid while the element lives), or null when the
+// element is not one of ours.
+EffectProcessor* EffectElementProcessor(GstElement* element);
+
+} // namespace kelo

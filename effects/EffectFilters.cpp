@@ -1,0 +1,18 @@
+#include "effects/EffectFilters.h"
+
+#include "effects/BmpOverlayFilter.h"
+#include "effects/OverlayFilter.h"
+#include "effects/ProxyTransFilter.h"
+#include "platform/ClassIds.h"
+
+namespace kelo {
+
+void RegisterEffectFilters(ClassRegistry& registry) {
+    registry.Register(CLSID_OverlayFilter, []() -> ComPtr { return OverlayFilter::Create(); });
+    registry.Register(CLSID_ProxyTransFilter,
+                      []() -> ComPtr { return ProxyTransFilter::Create(); });
+    registry.Register(CLSID_BmpOverlayFilter,
+                      []() -> ComPtr { return BmpOverlayFilter::Create(); });
+}
+
+} // namespace kelo

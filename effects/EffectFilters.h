@@ -1,0 +1,17 @@
+// Registration of the three effect filters with a class registry, under their class
+// identifiers (platform/ClassIds.h):
+//   CLSID_OverlayFilter    -> OverlayFilter    (OverlayFilterControl)
+//   CLSID_ProxyTransFilter -> ProxyTransFilter (ProxyTransControl)
+//   CLSID_BmpOverlayFilter -> BmpOverlayFilter (BmpOverlayControl)
+// Each created object is a BaseFilter (its element() goes into the graph) and answers its
+// control interface through QueryInterface. Creation fails (E_FAIL) when the element cannot be
+// made.
+#pragma once
+
+#include "platform/ClassRegistry.h"
+
+namespace kelo {
+
+void RegisterEffectFilters(ClassRegistry& registry);
+
+} // namespace kelo

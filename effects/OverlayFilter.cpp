@@ -1,0 +1,35 @@
+#include "effects/OverlayFilter.h"
+
+namespace kelo {
+
+const EffectElementKind& OverlayFilterElementKind() {
+    static const EffectElementKind kind{
+        kOverlayFactoryName, "KeloOverlayFilter", "Overlay Filer",
+        "Passes BGR frames through (mode 2)", true,
+        []() -> EffectProcessor* { return new OverlayProcessor(); }};
+    return kind;
+}
+
+std::shared_ptr<OverlayFilter> OverlayFilter::Create() {
+    ElementPtr element = MakeEffectElement(kOverlayFactoryName);
+    if (!element)
+        return nullptr;
+    return std::make_shared<OverlayFilter>(std::move(element));
+}
+
+OverlayFilter::OverlayFilter(ElementPtr element)
+    : BaseFilter(std::move(element)),
+      processor_(static_cast<OverlayProcessor*>(EffectElementProcessor(this->element()))) {}
+
+HRESULT OverlayFilter::SetMode(int mode) {
+    if (!processor_)
+        return E_FAIL;
+    processor_->mode.store(mode, std::memory_order_relaxed);
+    return S_OK;
+}
+
+int OverlayFilter::mode() const {
+    return processor_ ? processor_->mode.load(std::memory_order_relaxed) : 0;
+}
+
+} // namespace kelo

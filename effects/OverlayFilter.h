@@ -1,0 +1,37 @@
+// "Overlay Filer": the last of the three effect filters. Mode 2 (the only mode the studio sets)
+// passes frames through unchanged; the element is a pass-through in every mode.
+#pragma once
+
+#include <atomic>
+
+#include "effects/EffectElement.h"
+#include "effects/EffectFilterControl.h"
+#include "platform/BaseFilter.h"
+
+namespace kelo {
+
+inline constexpr int kOverlayModePassThrough = 2;
+
+// Per-element state: the mode last set.
+class OverlayProcessor : public EffectProcessor {
+public:
+    void ProcessFrame(std::uint8_t*, int, int, int) override {}
+    std::atomic<int> mode{kOverlayModePassThrough};
+};
+
+class OverlayFilter : public BaseFilter, public OverlayFilterControl {
+public:
+    // Null when the element cannot be made.
+    static std::shared_ptr<OverlayFilter> Create();
+
+    explicit OverlayFilter(ElementPtr element);
+    HRESULT SetMode(int mode) override;
+    int mode() const;
+
+private:
+    OverlayProcessor* processor_; // owned by the element
+};
+
+const EffectElementKind& OverlayFilterElementKind();
+
+} // namespace kelo

@@ -1,0 +1,123 @@
+#include "engine/ColorAdjust.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include <opencv2/imgproc.hpp>
+
+#include "engine/FrameMat.h"
+
+namespace kelo {
+
+namespace {
+
+// The colour codes of the conversion pair. They are the RGB-order pair although the bytes are
+// blue, green, red: only lightness and saturation change, so the result equals that of the
+// BGR-order pair, and keeping these codes keeps the frames identical to earlier releases.
+constexpr int kRgbToHls = cv::COLOR_RGB2HLS; // 53
+constexpr int kHlsToRgb = cv::COLOR_HLS2RGB; // 61
+
+using Lut = std::array<std::uint8_t, 256>;
+
+Lut OffsetLut(long long offset) {
+    Lut lut{};
+    for (int v = 0; v < 256; ++v)
+        lut[static_cast<std::size_t>(v)] =
+            static_cast<std::uint8_t>(std::clamp<long long>(v + offset, 0, 255));
+    return lut;
+}
+
+} // namespace
+
+HRESULT AdjustHls(FrameImage* frame, int lightnessShift, int saturationShift) {
+    if (!frame)
+        return E_POINTER;
+    cv::Mat whole = FrameMat(*frame);
+    if (whole.empty() || whole.channels() < 3)
+        return E_FAIL;
+    cv::Mat mat = whole(FrameRoi(*frame));
+    const int channels = mat.channels();
+    if (mat.depth() == CV_8U) {
+        const Lut lightness = OffsetLut(lightnessShift);
+        const Lut saturation = OffsetLut(saturationShift);
+        for (int y = 0; y < mat.rows; ++y) {
+            std::uint8_t* p = mat.ptr<std::uint8_t>(y);
+            for (int x = 0; x < mat.cols; ++x, p += channels) {
+                p[1] = lightness[p[1]];
+                p[2] = saturation[p[2]];
+            }
+        }
+        return S_OK;
+    }
+    if (mat.depth() == CV_32F) {
+        const float dl = static_cast<float>(lightnessShift);
+        const float ds = static_cast<float>(saturationShift);
+        for (int y = 0; y < mat.rows; ++y) {
+            float* p = mat.ptr<float>(y);
+            for (int x = 0; x < mat.cols; ++x, p += channels) {
+                p[1] = std::clamp(p[1] + dl, 0.0f, 1.0f);
+                p[2] = std::clamp(p[2] + ds, 0.0f, 1.0f);
+            }
+        }
+        return S_OK;
+    }
+    return E_FAIL;
+}
+
+HRESULT ApplyChannelOffsets(FrameImage* frame, int blueOffset, int greenOffset, int redOffset) {
+    if (!frame)
+        return E_POINTER;
+    cv::Mat mat = FrameMat(*frame);
+    if (mat.empty() || mat.channels() < 3)
+        return E_FAIL;
+    const int channels = mat.channels();
+    if (mat.depth() == CV_8U) {
+        const std::array<Lut, 3> luts = {OffsetLut(blueOffset), OffsetLut(greenOffset),
+                                         OffsetLut(redOffset)};
+        for (int y = 0; y < mat.rows; ++y) {
+            std::uint8_t* p = mat.ptr<std::uint8_t>(y);
+            for (int x = 0; x < mat.cols; ++x, p += channels) {
+                p[0] = luts[0][p[0]];
+                p[1] = luts[1][p[1]];
+                p[2] = luts[2][p[2]];
+            }
+        }
+        return S_OK;
+    }
+    if (mat.depth() == CV_32F) {
+        const float offsets[3] = {static_cast<float>(blueOffset), static_cast<float>(greenOffset),
+                                  static_cast<float>(redOffset)};
+        for (int y = 0; y < mat.rows; ++y) {
+            float* p = mat.ptr<float>(y);
+            for (int x = 0; x < mat.cols; ++x, p += channels) {
+                p[0] += offsets[0];
+                p[1] += offsets[1];
+                p[2] += offsets[2];
+            }
+        }
+        return S_OK;
+    }
+    return E_FAIL;
+}
+
+void AdjustColors(FrameImage* frame, const EffectState::Values& values) {
+    if (!frame)
+        return;
+    cv::Mat whole = FrameMat(*frame);
+    if (whole.empty() || whole.channels() != 3)
+        return;
+    try {
+        cv::Mat roi = whole(FrameRoi(*frame));
+        if (roi.empty())
+            return;
+        cv::cvtColor(roi, roi, kRgbToHls);
+        AdjustHls(frame, values.lightnessShift, values.saturationShift);
+        cv::cvtColor(roi, roi, kHlsToRgb);
+        ApplyChannelOffsets(frame, values.blueOffset, values.greenOffset, values.redOffset);
+    } catch (const cv::Exception&) {
+        // The frame passes on as far as it got.
+    }
+}
+
+} // namespace kelo

@@ -1,0 +1,60 @@
+// Face cover: finds faces with the Haar cascade "haarcascade_frontalface_alt2.xml" and hides
+// each under a filled circle. Runs on the streaming thread from FrameCallback.
+//
+// The detector (cascade and result storage) is process-wide: created on first use, kept for the
+// process's life. While the cascade is not loaded, every call tries to load it again.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "platform/FrameImage.h"
+
+namespace kelo {
+
+inline constexpr const char* kFaceCascadeFileName = "haarcascade_frontalface_alt2.xml";
+// Detection works on a grey copy reduced by this factor in each direction.
+inline constexpr double kFaceScale = 1.3;
+
+struct FaceColor {
+    std::uint8_t blue = 0;
+    std::uint8_t green = 0;
+    std::uint8_t red = 0;
+};
+
+// Face number i (in the detector's result order) gets row i mod 8.
+inline constexpr std::array<FaceColor, 8> kFaceColors = {{
+    {0, 0, 255},
+    {0, 128, 255},
+    {0, 255, 255},
+    {0, 255, 0},
+    {255, 128, 0},
+    {255, 255, 0},
+    {255, 0, 0},
+    {255, 0, 255},
+}};
+
+struct FaceCircle {
+    int centerX = 0;
+    int centerY = 0;
+    int radius = 0;
+};
+
+// The circle in frame pixels for a face rectangle found in the reduced image (halves round to
+// the even neighbour).
+FaceCircle FaceCircleFor(const FrameRect& smallFace);
+
+// Draws the filled circle of each face (rectangles in reduced-image pixels, in result order) on
+// the frame as it lies in memory.
+void CoverFaces(FrameImage* frame, const std::vector<FrameRect>& smallFaces);
+
+// Detects faces on an upright copy of the frame and covers them. A bottom-left frame is flipped
+// for the detection and flipped back, so it leaves in the row order it came. Frames that are not
+// 8-bit, 3-channel, a missing cascade: nothing is drawn. Returns the number of faces covered.
+int DetectAndCoverFaces(FrameImage* frame);
+
+// True once the cascade has been loaded (for tests and diagnostics).
+bool FaceCascadeLoaded();
+
+} // namespace kelo

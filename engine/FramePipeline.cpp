@@ -1,0 +1,56 @@
+#include "engine/FramePipeline.h"
+
+#include <exception>
+
+#include <opencv2/imgproc.hpp>
+
+#include "engine/ColorAdjust.h"
+#include "engine/FaceCover.h"
+#include "engine/FrameMat.h"
+
+namespace kelo {
+
+namespace {
+
+constexpr int kCaptionFont = cv::FONT_HERSHEY_DUPLEX;
+constexpr double kCaptionScale = 0.5;
+constexpr int kCaptionThickness = 2;
+constexpr int kCaptionLineType = 12; // neither 8 nor anti-aliased 16: drawn as 8-connected
+const cv::Scalar kCaptionColor(0, 0, 255, 0);
+
+} // namespace
+
+void StampCaption(FrameImage* frame) {
+    if (!frame)
+        return;
+    cv::Mat mat = FrameMat(*frame);
+    if (mat.empty())
+        return;
+    try {
+        cv::putText(mat, kCaptionText, cv::Point(kCaptionX, kCaptionY), kCaptionFont,
+                    kCaptionScale, kCaptionColor, kCaptionThickness, kCaptionLineType,
+                    frame->origin != kFrameOriginTopLeft);
+    } catch (const cv::Exception&) {
+    }
+}
+
+void ProcessFrame(FrameImage* frame, const EffectState::Values& values, VirtualCameraFeed& feed) {
+    if (!frame)
+        return;
+    // Called from a C streaming thread: nothing may escape.
+    try {
+        if (values.faceDetectionOn != 0)
+            DetectAndCoverFaces(frame);
+        if (values.colorAdjustOn != 0)
+            AdjustColors(frame, values);
+        StampCaption(frame);
+        feed.Write(*frame);
+    } catch (const std::exception&) {
+    }
+}
+
+void FrameCallback(FrameImage* frame) {
+    ProcessFrame(frame, ProcessEffectState().Load(), ProcessVirtualCameraFeed());
+}
+
+} // namespace kelo

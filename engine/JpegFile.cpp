@@ -1,0 +1,162 @@
+#include "engine/JpegFile.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <new>
+#include <utility>
+
+#include "platform/Handles.h"
+
+namespace kelo {
+
+namespace {
+
+// libjpeg's standard error manager extended with the jump point of the compression in progress
+// and the text of a fatal error. Trivially destructible on purpose: longjmp leaves no C++ object
+// behind it.
+struct JpegErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jumpPoint;
+    char message[JMSG_LENGTH_MAX]; // 200 bytes, libjpeg's own message length
+};
+
+// Replaces libjpeg's error_exit (which would print and call exit()). Runs on the caller's thread
+// inside a libjpeg call: records the library's message and jumps back to RunCompression. It must
+// not show anything (it may be on a streaming thread) and must not throw through libjpeg's C
+// frames.
+void FatalErrorExit(j_common_ptr info) {
+    auto* errors = reinterpret_cast<JpegErrorManager*>(info->err);
+    errors->message[0] = '\0';
+    (*info->err->format_message)(info, errors->message);
+    std::longjmp(errors->jumpPoint, 1);
+}
+
+// All libjpeg calls that can fail, between one setjmp and the longjmp of FatalErrorExit. Every
+// object here is trivially destructible and nothing modified after setjmp is read after the
+// jump, so the jump is well defined. Returns false after a fatal error (the caller destroys the
+// compressor and closes the file).
+[[gnu::noinline]] bool RunCompression(JpegCompressor& compressor, JpegErrorManager& errors,
+                                      std::FILE* file, const std::uint8_t* rgb, int width,
+                                      int height, int quality) {
+    if (setjmp(errors.jumpPoint) != 0)
+        return false;
+
+    compressor.Create();
+    jpeg_compress_struct& info = compressor.info();
+    jpeg_stdio_dest(&info, file);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE); // force baseline tables
+    jpeg_start_compress(&info, TRUE);
+
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    while (info.next_scanline < info.image_height) {
+        // libjpeg's row type is not const, but compression only reads the row.
+        JSAMPROW row = const_cast<JSAMPLE*>(rgb + info.next_scanline * rowBytes);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    return true;
+}
+
+std::string Format(const char* pattern, const std::string& path) {
+    int length = std::snprintf(nullptr, 0, pattern, path.c_str());
+    if (length < 0)
+        return pattern;
+    std::string text(static_cast<std::size_t>(length), '\0');
+    std::snprintf(text.data(), text.size() + 1, pattern, path.c_str());
+    return text;
+}
+
+} // namespace
+
+std::size_t JpegFile::DibStride(int width) {
+    if (width <= 0)
+        return 0;
+    return (static_cast<std::size_t>(width) * 24 + 31) / 32 * 4;
+}
+
+std::unique_ptr<std::uint8_t[]> JpegFile::PackRows(const std::uint8_t* dib, int width,
+                                                   int height) {
+    if (!dib || width <= 0 || height <= 0)
+        return nullptr;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    const std::size_t stride = DibStride(width);
+    std::unique_ptr<std::uint8_t[]> packed(new (std::nothrow)
+                                               std::uint8_t[rowBytes * static_cast<std::size_t>(height)]);
+    if (!packed)
+        return nullptr;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(height); ++i)
+        std::copy_n(dib + i * stride, rowBytes, packed.get() + i * rowBytes);
+    return packed;
+}
+
+void JpegFile::FlipVertically(std::uint8_t* rows, std::size_t rowBytes, int height) {
+    if (!rows || height <= 1)
+        return;
+    // Row i and row height - 1 - i change places; a middle row stays where it is.
+    for (std::size_t top = 0, bottom = static_cast<std::size_t>(height) - 1; top < bottom;
+         ++top, --bottom)
+        std::swap_ranges(rows + top * rowBytes, rows + (top + 1) * rowBytes,
+                         rows + bottom * rowBytes);
+}
+
+void JpegFile::SwapRedBlue(std::uint8_t* pixels, int width, int height) {
+    if (!pixels || width <= 0 || height <= 0)
+        return;
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    for (std::size_t i = 0; i < count; ++i)
+        std::swap(pixels[i * 3], pixels[i * 3 + 2]);
+}
+
+int JpegFile::Fail(Failure failure, std::string text) {
+    lastFailure_ = failure;
+    errorText_ = std::move(text);
+    return 0;
+}
+
+int JpegFile::SaveDib(const std::string& path, const std::uint8_t* dib, int width, int height,
+                      int quality) {
+    if (!dib || width <= 0 || height <= 0)
+        return Fail(Failure::BadInput, "JpegFile :\nNo picture to write\n");
+    std::unique_ptr<std::uint8_t[]> packed = PackRows(dib, width, height);
+    if (!packed)
+        return Fail(Failure::OutOfMemory, Format("JpegFile :\nNot enough memory for %s\n", path));
+    FlipVertically(packed.get(), static_cast<std::size_t>(width) * 3, height);
+    SwapRedBlue(packed.get(), width, height);
+    return WriteJpeg(path, packed.get(), width, height, quality);
+}
+
+int JpegFile::WriteJpeg(const std::string& path, const std::uint8_t* rgb, int width, int height,
+                        int quality) {
+    if (!rgb || width <= 0 || height <= 0)
+        return Fail(Failure::BadInput, "JpegFile :\nNo picture to write\n");
+
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file)
+        return Fail(Failure::CannotOpen, Format("JpegFile :\nCan't open %s\n", path));
+
+    JpegCompressor compressor;
+    JpegErrorManager errors{};
+    compressor.info().err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = &FatalErrorExit;
+
+    if (!RunCompression(compressor, errors, file.get(), rgb, width, height, quality)) {
+        compressor.Destroy();
+        file.reset(); // the partly written file is closed and stays on disk
+        return Fail(Failure::Fatal, errors.message);
+    }
+    compressor.Destroy();
+    // libjpeg flushed its buffer and checked the stream; closing can still fail (for example
+    // on a network folder), and then the photo is not there.
+    if (std::fclose(file.release()) != 0)
+        return Fail(Failure::CannotClose, Format("JpegFile :\nCan't write %s\n", path));
+    lastFailure_ = Failure::None;
+    return 1;
+}
+
+} // namespace kelo

@@ -1,0 +1,73 @@
+// JpegFile: writes a bottom-up 24-bit DIB (the snapshot's pixels) as a top-down RGB JPEG file
+// through libjpeg, and keeps the text of its last failure.
+//
+// Thread: whichever thread calls it (the snapshot grabber uses it on the streaming thread). It
+// never shows anything and never throws: libjpeg's fatal errors are caught with setjmp/longjmp
+// inside WriteJpeg and turned into a 0 result, `errorText()` holding the library's message.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kelo {
+
+class JpegFile {
+public:
+    // Why the last SaveDib/WriteJpeg returned 0 (None after a success or at construction).
+    enum class Failure {
+        None,
+        BadInput,    // no pixels, or a width or height that is not positive
+        OutOfMemory, // the packed copy could not be allocated
+        CannotOpen,  // the file could not be created ("JpegFile :\nCan't open %s\n")
+        Fatal,       // libjpeg stopped with a fatal error; errorText() is its message
+        CannotClose, // the file was written but closing it failed
+    };
+
+    static constexpr int kDefaultQuality = 75;
+
+    JpegFile() = default;
+    virtual ~JpegFile() = default;
+    JpegFile(const JpegFile&) = delete;
+    JpegFile& operator=(const JpegFile&) = delete;
+
+    // dib: bottom-up rows of blue, green, red bytes, each row padded to a multiple of 4 bytes
+    // (((width * 24 + 31) / 32) * 4 bytes a row). Writes a width x height colour JPEG at
+    // `quality` (baseline). Returns 1 on success, 0 on failure (see errorText(), lastFailure()).
+    int SaveDib(const std::string& path, const std::uint8_t* dib, int width, int height,
+                int quality = kDefaultQuality);
+
+    // rgb: tightly packed, top-down rows of red, green, blue bytes (width * 3 bytes each).
+    // An existing file is truncated. Returns 1 on success, 0 on failure. A libjpeg fatal error
+    // closes the partly written file and leaves it on disk.
+    int WriteJpeg(const std::string& path, const std::uint8_t* rgb, int width, int height,
+                  int quality = kDefaultQuality);
+
+    // "No Error" until a call fails; afterwards the text of the last failure (a success does not
+    // clear it, as with the library's own last-error texts).
+    const std::string& errorText() const { return errorText_; }
+    // The kind of the last call's failure; None after a success.
+    Failure lastFailure() const { return lastFailure_; }
+
+    // The steps of SaveDib, usable on their own.
+
+    // Copies each row's width * 3 bytes out of a padded DIB into a new tightly packed buffer
+    // (width * 3 * height bytes). Returns null when dib is null, a size is not positive, or the
+    // allocation fails.
+    static std::unique_ptr<std::uint8_t[]> PackRows(const std::uint8_t* dib, int width, int height);
+    // Reverses the order of `height` rows of `rowBytes` bytes in place.
+    static void FlipVertically(std::uint8_t* rows, std::size_t rowBytes, int height);
+    // Exchanges the first and third byte of every 3-byte pixel (BGR <-> RGB) in place.
+    static void SwapRedBlue(std::uint8_t* pixels, int width, int height);
+    // Row stride of a 24-bit DIB of this width: ((width * 24 + 31) / 32) * 4.
+    static std::size_t DibStride(int width);
+
+private:
+    int Fail(Failure failure, std::string text);
+
+    std::string errorText_ = "No Error";
+    Failure lastFailure_ = Failure::None;
+};
+
+} // namespace kelo

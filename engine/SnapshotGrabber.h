@@ -1,0 +1,140 @@
+// SnapshotGrabber: the Sample Grabber's callback object. When a photo was requested, the next
+// frame that passes is copied, scaled to the photo size and written as a JPEG file named after
+// the local time; every other frame costs one flag test.
+//
+// Threads: Request runs on the UI thread; BufferCB, SaveSnapshot, ScaleNearest and the JPEG
+// writing run on the grabber's streaming thread (one frame at a time). The pending flag is the
+// hand-over; the photo's folder and size travel with it under a small lock, so a Request made
+// while a photo is being written never changes that photo's folder or size.
+//
+// Ownership: the engine owns the grabber and destroys it only after its graph has stopped.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/JpegFile.h"
+#include "platform/SampleGrabberCallback.h"
+
+namespace kelo {
+
+// What became of one requested photo.
+enum class SnapshotStatus {
+    Written,          // the file `path` was written
+    InvalidSize,      // the requested width or height is not positive
+    OutOfMemory,      // the scaled or packed picture could not be allocated
+    CannotOpen,       // the file could not be created (missing folder, no rights)
+    JpegFatalError,   // libjpeg stopped; the window shows "JPEG Fatal Error" with errorText
+    WriteFailed,      // the file could not be completed (closing it failed)
+};
+
+struct SnapshotOutcome {
+    SnapshotStatus status = SnapshotStatus::Written;
+    std::string path;       // the file written, or the one that was being written
+    std::string errorText;  // empty when written; else the text of the failure
+    double sampleTime = 0;  // stream time of the photographed frame, in seconds
+    bool ok() const { return status == SnapshotStatus::Written; }
+};
+
+// Called once per request that a frame served, on the streaming thread. It must not touch
+// widgets: the engine forwards it to the window with a queued call.
+using SnapshotOutcomeFn = std::function<void(const SnapshotOutcome&)>;
+
+class SnapshotGrabber final : public ISampleGrabberCB {
+public:
+    // The frame the grabber reads: 320 x 240 bottom-up BGR, 960 bytes a row.
+    static constexpr int kSourceWidth = 320;
+    static constexpr int kSourceHeight = 240;
+    static constexpr int kSourceBits = 24;
+    static constexpr std::size_t kSourceBytes = 320 * 3 * 240; // 230400
+    static constexpr int kPhotoQuality = 75;
+
+    // Test seams: where the time of the file name comes from, and how the frame copy and the
+    // scaled picture are allocated (null result = allocation failed). Defaults: the machine's
+    // clock, and new (nothrow).
+    using ClockFn = std::function<std::time_t()>;
+    using AllocateFn = std::function<std::unique_ptr<std::uint8_t[]>(std::size_t bytes)>;
+
+    SnapshotGrabber();
+    SnapshotGrabber(ClockFn clock, AllocateFn allocate);
+    ~SnapshotGrabber() override;
+    SnapshotGrabber(const SnapshotGrabber&) = delete;
+    SnapshotGrabber& operator=(const SnapshotGrabber&) = delete;
+
+    // UI thread. The next frame becomes a photo of width x height pixels written into `folder`,
+    // which ends with '/' (the file name is appended to it as it stands). A second Request before
+    // that frame only replaces folder and size: still one photo.
+    void Request(const std::string& folder, int width, int height);
+
+    // Owner's thread, before or while frames flow. `outcome` is called on the streaming thread
+    // for every photo taken (written or failed); an empty function reports nothing. After this
+    // returns, the previous function is no longer called. The callback must not call
+    // SetOutcomeCallback itself.
+    void SetOutcomeCallback(SnapshotOutcomeFn outcome);
+
+    // Not used (the grabber is registered for buffer callbacks): returns S_OK.
+    HRESULT SampleCB(double sampleTime, GstBuffer* sample) override;
+
+    // Streaming thread, once per frame. S_OK at once when no photo is pending. Else E_POINTER
+    // for a null buffer and E_INVALIDARG for a negative length (the request stays pending),
+    // E_OUTOFMEMORY when the frame copy cannot be allocated (the request stays pending and the
+    // next frame tries again); otherwise the frame is copied and saved, and S_OK is returned
+    // whatever became of the photo (the outcome callback says that). Never throws.
+    HRESULT BufferCB(double sampleTime, unsigned char* buffer, long bufferLength) override;
+
+    // Streaming thread. Turns `data` (size bytes of a 320 x 240 bottom-up BGR frame) into the
+    // pending photo and clears the request first, so one request gives one photo. A frame
+    // shorter than 230400 bytes is read only up to its length: the missing part of the picture
+    // is white. Does nothing when no photo is pending or data is null.
+    void SaveSnapshot(double sampleTime, const std::uint8_t* data, std::size_t size);
+
+    // Nearest-neighbour resampling between two bottom-up DIBs with the same bits per pixel.
+    // Rows of both are padded to a multiple of 4 bytes; the destination's padding is not
+    // written. Destination pixels whose rounded source position falls outside the source are
+    // white (255 in every byte): with + 0.5 rounding, the right-hand columns and top rows of an
+    // enlarged picture.
+    static void ScaleNearest(const std::uint8_t* src, int srcWidth, int srcHeight, int bits,
+                             std::uint8_t* dst, int dstWidth, int dstHeight);
+
+    // The file name of a photo taken at `when`: local time "%H-%M-%S %m.%d.%Y" + ".jpg".
+    static std::string PhotoFileName(std::time_t when);
+
+    // Row stride of a DIB: (width * bits / 8 + 3) / 4 * 4 bytes.
+    static std::size_t DibStride(int width, int bits);
+
+    bool snapshotPending() const { return snapshotPending_.load(std::memory_order_acquire); }
+
+private:
+    // The pending path of BufferCB, kept out of line so that the per-frame path stays one test.
+    HRESULT GrabFrame(double sampleTime, const unsigned char* buffer, long bufferLength);
+    void Report(SnapshotOutcome outcome);
+
+    ClockFn clock_;
+    AllocateFn allocate_;
+
+    // Written by Request under requestMutex_, taken (and cleared) by SaveSnapshot under it.
+    std::mutex requestMutex_;
+    int photoWidth_ = kSourceWidth;
+    int photoHeight_ = kSourceHeight;
+    std::string photoPath_;
+    // Set last by Request, read first by BufferCB (alone, without the lock), cleared by
+    // SaveSnapshot.
+    std::atomic<int> snapshotPending_{0};
+
+    // Streaming thread only.
+    JpegFile jpegWriter_;
+    double lastSampleTime_ = 0;
+    std::size_t frameCopySize_ = 0;           // capacity of frameCopy_; only ever grows
+    std::unique_ptr<std::uint8_t[]> frameCopy_; // kept between photos
+
+    std::mutex outcomeMutex_;
+    SnapshotOutcomeFn outcome_;
+};
+
+} // namespace kelo

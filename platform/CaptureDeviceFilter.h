@@ -1,0 +1,38 @@
+// A capture device in the graph: the device's source element followed by the format it was told
+// to produce. Its stream configuration (IAMStreamConfig) takes a format only when the device
+// offers it; otherwise the device keeps its own. Its rows are top-down, as every GStreamer
+// source's; the Color Space Converter after it turns them into the graph's bottom-up RGB24.
+#pragma once
+
+#include <memory>
+
+#include "platform/BaseFilter.h"
+#include "platform/GraphInterfaces.h"
+
+namespace kelo {
+
+class CaptureDeviceFilter : public BaseFilter, public IAMStreamConfig, public IRowOrderSource {
+public:
+    // source: the device's element (owned). offered: the formats it can produce (null: any).
+    // ownFormat: what it produces when nobody sets a format (null: whatever it negotiates).
+    static std::shared_ptr<CaptureDeviceFilter> Create(ElementPtr source, bool video, CapsPtr offered,
+                                                       CapsPtr ownFormat);
+
+    HRESULT GetFormat(MediaType* type) override;
+    HRESULT SetFormat(const MediaType& type) override;
+    bool ProducesTopDownRows() const override { return video_; }
+
+    bool isVideo() const { return video_; }
+
+private:
+    CaptureDeviceFilter(ElementPtr bin, GstElement* format, bool video, CapsPtr offered, CapsPtr ownFormat);
+    bool Offers(const GstCaps* caps) const;
+
+    GstElement* format_ = nullptr; // borrowed: the capsfilter inside our bin
+    bool video_ = true;
+    CapsPtr offered_;
+    CapsPtr ownFormat_;
+    CapsPtr current_; // set by SetFormat
+};
+
+} // namespace kelo
