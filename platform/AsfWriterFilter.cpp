@@ -1,6 +1,5 @@
 #include "platform/AsfWriterFilter.h"
 
-#include "platform/FileWriterFilter.h"
 #include "platform/GstRuntime.h"
 #include "platform/RunningTimeStamps.h"
 
@@ -11,8 +10,19 @@
 
 namespace kelo {
 
+namespace {
+
+// True while the element is in the NULL or READY state (a file name may still change).
+bool IsStopped(GstElement* element) {
+    GstState current = GST_STATE_NULL;
+    GstState pending = GST_STATE_VOID_PENDING;
+    gst_element_get_state(element, &current, &pending, 0);
+    return current <= GST_STATE_READY && pending <= GST_STATE_READY;
+}
+
+} // namespace
+
 void FrameRateFromDuration(std::int64_t avgTimePerFrame, int* numerator, int* denominator) {
-    constexpr std::int64_t kUnitsPerSecond = 10000000;
     if (avgTimePerFrame <= 0) {
         *numerator = 0;
         *denominator = 1;
@@ -56,18 +66,21 @@ AsfWriterFilter::AsfWriterFilter(ElementPtr bin, ElementPtr sink)
 
 AsfWriterFilter::~AsfWriterFilter() = default;
 
-HRESULT AsfWriterFilter::SetFileName(const std::string& path) {
+HRESULT AsfWriterFilter::SetFileName(std::string_view path, const MediaType*) {
     if (path.empty())
         return E_INVALIDARG;
     if (!IsStopped(element()))
         return E_UNEXPECTED;
-    g_object_set(sink_.get(), "location", path.c_str(), nullptr);
-    fileName_ = path;
+    fileName_ = std::string(path);
+    g_object_set(sink_.get(), "location", fileName_.c_str(), nullptr);
     return S_OK;
 }
 
-PadPtr AsfWriterFilter::FileSinkPad() const {
-    return PadPtr(gst_element_get_static_pad(sink_.get(), "sink"));
+HRESULT AsfWriterFilter::GetCurFile(std::string* path) const {
+    if (!path)
+        return E_POINTER;
+    *path = fileName_;
+    return fileName_.empty() ? E_FAIL : S_OK;
 }
 
 HRESULT AsfWriterFilter::ConfigureFilterUsingProfile(const WmProfile& profile) {

@@ -11,7 +11,7 @@
 
 #include "platform/AsfProfile.h"
 #include "platform/BaseFilter.h"
-#include "platform/FileSinkFilter.h"
+#include "platform/GraphInterfaces.h"
 
 #include <memory>
 #include <string>
@@ -37,9 +37,9 @@ public:
     static std::shared_ptr<AsfWriterFilter> Create();
     ~AsfWriterFilter() override;
 
-    HRESULT SetFileName(const std::string& path) override;
-    std::string GetCurFile() const override { return fileName_; }
-    PadPtr FileSinkPad() const override;
+    // The file is created (or overwritten) when the graph starts. E_UNEXPECTED while running.
+    HRESULT SetFileName(std::string_view path, const MediaType* type) override;
+    HRESULT GetCurFile(std::string* path) const override;
 
     HRESULT ConfigureFilterUsingProfile(const WmProfile& profile) override;
     HRESULT GetCurrentProfile(WmProfile* profile) const override;

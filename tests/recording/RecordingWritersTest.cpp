@@ -2,9 +2,8 @@
 // the file is checked with ffprobe.
 #include "platform/AsfWriterFilter.h"
 #include "platform/AviMuxFilter.h"
-#include "platform/EosWatch.h"
-#include "platform/FileWriterFilter.h"
 #include "platform/GstRuntime.h"
+#include "platform/StreamFilters.h"
 #include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 
@@ -71,14 +70,18 @@ protected:
         ASSERT_TRUE(src && sink);
         ASSERT_EQ(gst_pad_link(src.get(), sink.get()), GST_PAD_LINK_OK);
     }
-    // Runs for `duration`, then ends the streams and waits for the file to be complete.
-    void Record(IFileSinkFilter& writer, std::chrono::milliseconds duration) {
-        EosWatch done(writer.FileSinkPad());
+    // Runs for `duration`, then ends the streams and waits until they have reached the file.
+    void Record(std::chrono::milliseconds duration) {
         ASSERT_NE(gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING),
                   GST_STATE_CHANGE_FAILURE);
         std::this_thread::sleep_for(duration);
         gst_element_send_event(pipeline_.get(), gst_event_new_eos());
-        EXPECT_TRUE(done.Wait(5s)) << "end-of-stream never reached the file";
+        BusPtr bus(gst_element_get_bus(pipeline_.get()));
+        MessagePtr done(gst_bus_timed_pop_filtered(
+            bus.get(), 5 * GST_SECOND,
+            static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+        ASSERT_TRUE(done) << "end-of-stream never reached the file";
+        EXPECT_EQ(GST_MESSAGE_TYPE(done.get()), GST_MESSAGE_EOS);
         gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
     }
 
@@ -88,10 +91,10 @@ protected:
 
 TEST_F(WriterPipeline, AviMuxTakesAnyNumberOfInputsAndWritesBothStreams) {
     auto mux = AviMuxFilter::Create();
-    auto writer = FileWriterFilter::Create();
+    auto writer = FileWriter::Create();
     ASSERT_TRUE(mux && writer);
     const std::string file = (dir_.path() / "both.avi").string();
-    ASSERT_EQ(writer->SetFileName(file), S_OK);
+    ASSERT_EQ(writer->SetFileName(file, nullptr), S_OK);
     Add(mux->element());
     Add(writer->element());
     Link(mux->element(), writer->element());
@@ -101,7 +104,7 @@ TEST_F(WriterPipeline, AviMuxTakesAnyNumberOfInputsAndWritesBothStreams) {
     EXPECT_EQ(mux->VideoStreamCount(), 1);
     EXPECT_TRUE(FreeInput(mux->element())) << "a free input is always there";
 
-    Record(*writer, 2000ms);
+    Record(2000ms);
     const auto probed = test::ProbeMediaFile(file, {true});
     ASSERT_TRUE(probed.ok) << probed.error;
     EXPECT_EQ(probed.formatName, "avi");
@@ -139,15 +142,15 @@ TEST_F(WriterPipeline, AviMuxTurnsBottomUpFramesUpright) {
     // pattern, its last row is dark. Frames in the graph are bottom-up, so that memory-first row
     // is the picture's bottom: the file must show it at the bottom.
     auto mux = AviMuxFilter::Create();
-    auto writer = FileWriterFilter::Create();
+    auto writer = FileWriter::Create();
     ASSERT_TRUE(mux && writer);
     const std::string file = (dir_.path() / "rows.avi").string();
-    writer->SetFileName(file);
+    writer->SetFileName(file, nullptr);
     Add(mux->element());
     Add(writer->element());
     Link(mux->element(), writer->element());
     Link(AddVideoSource("smpte"), mux->element());
-    Record(*writer, 500ms);
+    Record(500ms);
     EXPECT_EQ(FirstFramePixel(file, 10, 234), std::string("\xff\xff\xff", 3));
     EXPECT_NE(FirstFramePixel(file, 10, 5), std::string("\xff\xff\xff", 3));
 }
@@ -156,7 +159,7 @@ TEST_F(WriterPipeline, AsfWriterReportsTheRealDuration) {
     auto writer = AsfWriterFilter::Create();
     ASSERT_TRUE(writer);
     const std::string file = (dir_.path() / "both.WMV").string();
-    ASSERT_EQ(writer->SetFileName(file), S_OK);
+    ASSERT_EQ(writer->SetFileName(file, nullptr), S_OK);
     // The default profile with the frame size and rate of the sources.
     WmProfile profile = DefaultAsfWriterProfile();
     WmStreamConfig video;
@@ -172,7 +175,7 @@ TEST_F(WriterPipeline, AsfWriterReportsTheRealDuration) {
     Link(AddAudioSource(), writer->element());
     Link(AddVideoSource(), writer->element());
 
-    Record(*writer, 2000ms);
+    Record(2000ms);
     const auto probed = test::ProbeMediaFile(file);
     ASSERT_TRUE(probed.ok) << probed.error;
     EXPECT_EQ(probed.formatName, "asf");
@@ -204,16 +207,16 @@ TEST_F(WriterPipeline, AsfWriterInputsFollowTheProfile) {
     EXPECT_EQ(writer->ConfigureFilterUsingProfile(WmProfile()), E_INVALIDARG);
 
     const std::string file = (dir_.path() / "video.WMV").string();
-    writer->SetFileName(file);
+    writer->SetFileName(file, nullptr);
     Add(writer->element());
     Link(AddVideoSource(), writer->element());
-    Record(*writer, 1000ms);
+    Record(1000ms);
     const auto probed = test::ProbeMediaFile(file);
     ASSERT_TRUE(probed.ok) << probed.error;
     EXPECT_EQ(probed.streams.size(), 1u);
     EXPECT_EQ(probed.CountOf("video"), 1);
     EXPECT_NEAR(probed.durationSeconds, 1.0, 0.3);
-    EXPECT_EQ(writer->SetFileName("elsewhere.WMV"), S_OK) << "stopped again: may change";
+    EXPECT_EQ(writer->SetFileName("elsewhere.WMV", nullptr), S_OK) << "stopped again: may change";
 }
 
 } // namespace
