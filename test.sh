@@ -27,3 +27,4 @@ export TSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/tsan.supp:halt_on_error=1
 export GST_REGISTRY_FORK=no
 
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
+./tests/fuzz/run-profile-fuzz.sh "$build"  # bounded fuzzing of the settings-file reader

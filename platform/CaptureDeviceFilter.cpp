@@ -4,8 +4,8 @@
 
 namespace kelo {
 
-std::shared_ptr<CaptureDeviceFilter> CaptureDeviceFilter::Create(ElementPtr source, bool video, CapsPtr offered,
-                                                                 CapsPtr ownFormat) {
+std::shared_ptr<CaptureDeviceFilter> CaptureDeviceFilter::Create(std::string friendlyName, ElementPtr source,
+                                                                 bool video, CapsPtr offered, CapsPtr ownFormat) {
     if (!source)
         return nullptr;
     ElementPtr bin = ElementPtr::RefSink(gst_bin_new(nullptr));
@@ -22,12 +22,12 @@ std::shared_ptr<CaptureDeviceFilter> CaptureDeviceFilter::Create(ElementPtr sour
     if (!ghost || !gst_element_add_pad(bin.get(), ghost))
         return nullptr;
     return std::shared_ptr<CaptureDeviceFilter>(new CaptureDeviceFilter(
-        std::move(bin), format.get(), video, std::move(offered), std::move(ownFormat)));
+        std::move(friendlyName), std::move(bin), format.get(), video, std::move(offered), std::move(ownFormat)));
 }
 
-CaptureDeviceFilter::CaptureDeviceFilter(ElementPtr bin, GstElement* format, bool video, CapsPtr offered,
-                                         CapsPtr ownFormat)
-    : BaseFilter(std::move(bin)), format_(format), video_(video), offered_(std::move(offered)),
+CaptureDeviceFilter::CaptureDeviceFilter(std::string friendlyName, ElementPtr bin, GstElement* format, bool video,
+                                         CapsPtr offered, CapsPtr ownFormat)
+    : BaseFilter(std::move(bin)), friendlyName_(std::move(friendlyName)), format_(format), video_(video), offered_(std::move(offered)),
       ownFormat_(std::move(ownFormat)) {}
 
 bool CaptureDeviceFilter::Offers(const GstCaps* caps) const {

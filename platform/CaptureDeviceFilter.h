@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/BaseFilter.h"
 #include "platform/GraphInterfaces.h"
@@ -15,19 +16,23 @@ class CaptureDeviceFilter : public BaseFilter, public IAMStreamConfig, public IR
 public:
     // source: the device's element (owned). offered: the formats it can produce (null: any).
     // ownFormat: what it produces when nobody sets a format (null: whatever it negotiates).
-    static std::shared_ptr<CaptureDeviceFilter> Create(ElementPtr source, bool video, CapsPtr offered,
-                                                       CapsPtr ownFormat);
+    static std::shared_ptr<CaptureDeviceFilter> Create(std::string friendlyName, ElementPtr source, bool video,
+                                                       CapsPtr offered, CapsPtr ownFormat);
 
     HRESULT GetFormat(MediaType* type) override;
     HRESULT SetFormat(const MediaType& type) override;
     bool ProducesTopDownRows() const override { return video_; }
 
     bool isVideo() const { return video_; }
+    // The name the enumerator listed the device under.
+    const std::string& friendlyName() const { return friendlyName_; }
 
 private:
-    CaptureDeviceFilter(ElementPtr bin, GstElement* format, bool video, CapsPtr offered, CapsPtr ownFormat);
+    CaptureDeviceFilter(std::string friendlyName, ElementPtr bin, GstElement* format, bool video, CapsPtr offered,
+                        CapsPtr ownFormat);
     bool Offers(const GstCaps* caps) const;
 
+    std::string friendlyName_;
     GstElement* format_ = nullptr; // borrowed: the capsfilter inside our bin
     bool video_ = true;
     CapsPtr offered_;

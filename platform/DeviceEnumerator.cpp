@@ -133,10 +133,11 @@ void SystemDeviceEnum::AddSystemDevices(const char* deviceClass, bool video, Mon
         DevicePtr device = DevicePtr::Ref(static_cast<GstDevice*>(l->data));
         GCharPtr displayName(gst_device_get_display_name(device.get()));
         std::map<std::string, std::string> properties{{"FriendlyName", displayName ? displayName.get() : ""}};
-        auto bind = [device, video]() -> FilterPtr {
+        std::string name = properties["FriendlyName"];
+        auto bind = [device, video, name]() -> FilterPtr {
             ElementPtr source = ElementPtr::RefSink(gst_device_create_element(device.get(), nullptr));
             // The device's own format is whatever it negotiates; what it offers is its caps.
-            return CaptureDeviceFilter::Create(std::move(source), video, CapsPtr(gst_device_get_caps(device.get())),
+            return CaptureDeviceFilter::Create(name, std::move(source), video, CapsPtr(gst_device_get_caps(device.get())),
                                                nullptr);
         };
         monikers->push_back(std::make_shared<Moniker>(std::move(properties), std::move(bind)));
@@ -148,7 +149,8 @@ void SystemDeviceEnum::AddTestDevices(bool video, MonikerList* monikers) const {
         std::map<std::string, std::string> properties{{"FriendlyName", device.name},
                                                       {"DevicePath", "test:" + device.name}};
         std::string offered = device.offeredCaps;
-        auto bind = [video, offered]() -> FilterPtr {
+        std::string name = device.name;
+        auto bind = [video, offered, name]() -> FilterPtr {
             if (video) {
                 // A moving pattern, live like a camera, at the size and rate a camera starts with.
                 ElementPtr source = MakeElement("videotestsrc");
@@ -160,7 +162,7 @@ void SystemDeviceEnum::AddTestDevices(bool video, MonikerList* monikers) const {
                     own = ParseCaps("video/x-raw,format=YUY2,width=640,height=480,framerate=30/1");
                 else
                     own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
-                return CaptureDeviceFilter::Create(std::move(source), true, ParseCaps(offered), std::move(own));
+                return CaptureDeviceFilter::Create(name, std::move(source), true, ParseCaps(offered), std::move(own));
             }
             ElementPtr source = MakeElement("audiotestsrc");
             if (!source)
@@ -168,7 +170,7 @@ void SystemDeviceEnum::AddTestDevices(bool video, MonikerList* monikers) const {
             g_object_set(source.get(), "is-live", TRUE, "volume", 0.2, nullptr);
             CapsPtr own = ParseCaps(offered.empty() ? "audio/x-raw,format=S16LE,rate=44100,channels=2" : offered);
             own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
-            return CaptureDeviceFilter::Create(std::move(source), false, ParseCaps(offered), std::move(own));
+            return CaptureDeviceFilter::Create(name, std::move(source), false, ParseCaps(offered), std::move(own));
         };
         monikers->push_back(std::make_shared<Moniker>(std::move(properties), std::move(bind)));
     }

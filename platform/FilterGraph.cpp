@@ -223,11 +223,46 @@ HRESULT FilterGraph::InsertConverter(const PinPtr& output, const PinPtr& input) 
 // ---------------------------------------------------------------------------------------------
 // Run control
 
+void FilterGraph::PrepareIdleFilters() {
+    // As on the platform the graph model comes from, a filter that is connected to nothing stays
+    // idle, and an output pin that is not connected drops its data. Here a source with nowhere to
+    // push stops the pipeline with "not linked", so unconnected filters are kept out of the state
+    // changes and free always-outputs end in a sink of ours.
+    for (const Entry& e : filters_) {
+        GstElement* element = e.filter->element();
+        std::vector<PadPtr> pads;
+        GST_OBJECT_LOCK(element);
+        for (GList* l = GST_ELEMENT_PADS(element); l; l = l->next)
+            pads.push_back(PadPtr::Ref(static_cast<GstPad*>(l->data)));
+        GST_OBJECT_UNLOCK(element);
+        bool anyLinked = false;
+        for (const PadPtr& pad : pads)
+            anyLinked = anyLinked || gst_pad_is_linked(pad.get());
+        gst_element_set_locked_state(element, !anyLinked);
+        if (!anyLinked)
+            continue;
+        for (const PadPtr& pad : pads) {
+            GstPadTemplate* templ = GST_PAD_PAD_TEMPLATE(pad.get());
+            const bool always = !templ || GST_PAD_TEMPLATE_PRESENCE(templ) == GST_PAD_ALWAYS;
+            if (GST_PAD_DIRECTION(pad.get()) != GST_PAD_SRC || !always || gst_pad_is_linked(pad.get()))
+                continue;
+            ElementPtr drop = MakeElement("fakesink");
+            if (!drop)
+                continue;
+            g_object_set(drop.get(), "sync", FALSE, "async", FALSE, "enable-last-sample", FALSE, nullptr);
+            gst_bin_add(GST_BIN(pipeline_.get()), drop.get());
+            PadPtr sink(gst_element_get_static_pad(drop.get(), "sink"));
+            gst_pad_link(pad.get(), sink.get());
+        }
+    }
+}
+
 HRESULT FilterGraph::Run() {
     {
         std::lock_guard lock(eosMutex_);
         eos_ = false;
     }
+    PrepareIdleFilters();
     return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE ? E_FAIL
                                                                                                 : S_OK;
 }
@@ -314,8 +349,10 @@ std::string FilterGraph::TopLevelName(GstObject* object) const {
 }
 
 GstBusSyncReply FilterGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
+    // Nobody pops the bus: every message is dropped here, and a handler that drops a message
+    // owns it.
+    MessagePtr owned(message);
     static_cast<FilterGraph*>(self)->HandleBusMessage(message);
-    // Nobody pops the bus: every message is dropped here.
     return GST_BUS_DROP;
 }
 

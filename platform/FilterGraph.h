@@ -88,6 +88,7 @@ private:
     std::string UniqueName(std::string_view wanted) const;
     HRESULT InsertConverter(const PinPtr& output, const PinPtr& input);
     bool LinkThroughQueue(GstPad* output, GstPad* input);
+    void PrepareIdleFilters();
 
     ElementPtr pipeline_;
     BusPtr bus_;

@@ -1,0 +1,91 @@
+#include "app/UserFolders.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <pwd.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelo {
+
+namespace {
+
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info = {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The value of one XDG_<NAME>_DIR line of user-dirs.dirs, expanded; empty when not set. The
+// file's format allows only "$HOME/..." or an absolute path, in double quotes.
+std::string XdgUserFolder(std::string_view name) {
+    const std::string home = HomeFolder();
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    const std::string config = (configHome && *configHome == '/')
+                                   ? std::string(configHome)
+                                   : (home == "/" ? std::string() : home) + "/.config";
+    std::ifstream in(config + "/user-dirs.dirs");
+    const std::string wanted = "XDG_" + std::string(name) + "_DIR";
+    std::string line;
+    while (std::getline(in, line)) {
+        std::string_view s = line;
+        while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+            s.remove_prefix(1);
+        if (s.substr(0, wanted.size()) != wanted)
+            continue;
+        s.remove_prefix(wanted.size());
+        if (s.empty() || s.front() != '=')
+            continue;
+        s.remove_prefix(1);
+        if (s.size() < 2 || s.front() != '"')
+            continue;
+        const std::size_t close = s.find('"', 1);
+        if (close == std::string_view::npos)
+            continue;
+        std::string_view value = s.substr(1, close - 1);
+        std::string path;
+        if (value.substr(0, 5) == "$HOME") {
+            path = (home == "/" ? std::string() : home) + std::string(value.substr(5));
+        } else if (!value.empty() && value.front() == '/') {
+            path = std::string(value);
+        } else {
+            continue;
+        }
+        return WithoutTrailingSlashes(path.empty() ? "/" : path);
+    }
+    return {};
+}
+
+std::string UserFolderOrHome(std::string_view xdgName) {
+    std::string folder = XdgUserFolder(xdgName);
+    // "$HOME/" alone means the folder was switched off; a missing folder is no place to write.
+    if (!folder.empty() && folder != HomeFolder() && IsFolder(folder))
+        return folder;
+    return HomeFolder();
+}
+
+} // namespace
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return WithoutTrailingSlashes(home);
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && *entry->pw_dir)
+        return WithoutTrailingSlashes(entry->pw_dir);
+    return "/";
+}
+
+std::string UserPicturesFolder() {
+    return UserFolderOrHome("PICTURES");
+}
+
+std::string UserVideosFolder() {
+    return UserFolderOrHome("VIDEOS");
+}
+
+} // namespace kelo
