@@ -1,5 +1,6 @@
 #include "support/MediaProbe.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -119,37 +120,71 @@ ProbedFile DescribeProbe(const std::map<std::string, std::string>& keys) {
     return file;
 }
 
-ProbedFile ProbeMediaFile(const std::filesystem::path& file, ProbeOptions options) {
-    // The path is passed in single quotes, each quote inside it closed, escaped and reopened.
+namespace {
+
+// The path in single quotes, each quote inside it closed, escaped and reopened.
+std::string ShellQuoted(const std::filesystem::path& file) {
     std::string quoted = "'";
     for (char c : file.string())
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    quoted += "'";
+    return quoted + "'";
+}
+
+// What the command prints on standard output (and error, when it redirects it); empty when it
+// cannot be run.
+std::string RunCommand(const std::string& command) {
+    struct PipeClose {
+        void operator()(FILE* f) const { pclose(f); }
+    };
+    std::string output;
+    std::unique_ptr<FILE, PipeClose> pipe(popen(command.c_str(), "r"));
+    if (!pipe)
+        return output;
+    char chunk[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0)
+        output.append(chunk, n);
+    return output;
+}
+
+} // namespace
+
+ProbedFile ProbeMediaFile(const std::filesystem::path& file, ProbeOptions options) {
     std::string command = "ffprobe -v error -show_format -show_streams ";
     if (options.countPackets)
         command += "-count_packets ";
-    command += "-of flat " + quoted + " 2>&1";
-
-    std::string output;
-    {
-        struct PipeClose {
-            void operator()(FILE* f) const { pclose(f); }
-        };
-        std::unique_ptr<FILE, PipeClose> pipe(popen(command.c_str(), "r"));
-        if (!pipe) {
-            ProbedFile failed;
-            failed.error = "cannot run ffprobe";
-            return failed;
-        }
-        char chunk[4096];
-        std::size_t n = 0;
-        while ((n = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0)
-            output.append(chunk, n);
-    }
+    command += "-of flat " + ShellQuoted(file) + " 2>&1";
+    const std::string output = RunCommand(command);
     ProbedFile probed = DescribeProbe(ParseFlatOutput(output));
     if (!probed.ok)
         probed.error = output.empty() ? std::string("ffprobe printed nothing") : output;
     return probed;
+}
+
+double StreamEndSeconds(const std::filesystem::path& file, std::string_view codecType) {
+    const std::string selector = codecType == "audio" ? "a:0" : "v:0";
+    const std::string output =
+        RunCommand("ffprobe -v error -select_streams " + selector +
+                   " -show_entries packet=pts_time,duration_time -of csv=p=0 " + ShellQuoted(file) +
+                   " 2>/dev/null");
+    double end = -1;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t stop = output.find('\n', start);
+        if (stop == std::string::npos)
+            stop = output.size();
+        const std::string line = output.substr(start, stop - start);
+        start = stop + 1;
+        char* rest = nullptr;
+        const double pts = std::strtod(line.c_str(), &rest);
+        if (rest == line.c_str())
+            continue;
+        double duration = 0;
+        if (*rest == ',')
+            duration = std::strtod(rest + 1, nullptr);
+        end = std::max(end, pts + duration);
+    }
+    return end;
 }
 
 } // namespace kelo::test

@@ -53,4 +53,9 @@ struct ProbeOptions {
 // Runs ffprobe on the file.
 ProbedFile ProbeMediaFile(const std::filesystem::path& file, ProbeOptions options = {});
 
+// When the first stream of the type ("video", "audio") ends: the largest packet time plus its
+// duration, in seconds, read packet by packet (containers such as AVI do not state it for PCM
+// audio). -1 when the file has no such stream.
+double StreamEndSeconds(const std::filesystem::path& file, std::string_view codecType);
+
 } // namespace kelo::test
