@@ -176,9 +176,10 @@ HRESULT AsfWriterFilter::AddInput(const WmStreamConfig& stream, int ordinal) {
     for (std::size_t i = 0; i + 1 < input.chain.size(); ++i)
         gst_element_link(input.chain[i], input.chain[i + 1]);
 
-    input.muxPad = gst_element_request_pad_simple(mux_.get(), isAudio ? "audio_%u" : "video_%u");
+    // The muxer owns its request pad; the reference returned here is only for linking.
+    PadPtr muxPad(gst_element_request_pad_simple(mux_.get(), isAudio ? "audio_%u" : "video_%u"));
     PadPtr encoderSrc(gst_element_get_static_pad(encoder, "src"));
-    if (!input.muxPad || gst_pad_link(encoderSrc.get(), input.muxPad) != GST_PAD_LINK_OK) {
+    if (!muxPad || gst_pad_link(encoderSrc.get(), muxPad.get()) != GST_PAD_LINK_OK) {
         inputs_.push_back(input);
         return E_FAIL;
     }
@@ -204,8 +205,6 @@ HRESULT AsfWriterFilter::RemoveInputs() {
             gst_element_set_state(e, GST_STATE_NULL);
             gst_bin_remove(bin, e);
         }
-        if (input.muxPad)
-            gst_object_unref(input.muxPad);
     }
     inputs_.clear();
 

@@ -50,7 +50,6 @@ private:
     struct Input {
         GstPad* ghost = nullptr;        // owned by the bin
         std::vector<GstElement*> chain; // owned by the bin
-        GstPad* muxPad = nullptr;       // request pad of asfmux, owned by asfmux
     };
 
     AsfWriterFilter(ElementPtr bin, ElementPtr sink);
