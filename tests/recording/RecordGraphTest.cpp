@@ -8,6 +8,8 @@
 #include "support/TestSupport.h"
 
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -42,6 +44,26 @@ const Expected kExpected[] = {
     {RecordKind::Mp4Video, "avi", "msmpeg4v2", nullptr},
     {RecordKind::Mp3Audio, "avi", nullptr, "mp3"},
 };
+
+// Sum over rows of the difference between the rows' average colours: `rgb` (red, green, blue
+// bytes) against `bgr` (blue, green, red bytes), the latter turned upside down when asked.
+double RowDistance(const std::vector<unsigned char>& rgb, const std::vector<std::uint8_t>& bgr,
+                   bool flipSecond) {
+    double distance = 0;
+    for (int y = 0; y < 240; ++y) {
+        const int y2 = flipSecond ? 239 - y : y;
+        for (int c = 0; c < 3; ++c) {
+            double a = 0;
+            double b = 0;
+            for (int x = 0; x < 320; ++x) {
+                a += rgb[(y * 320 + x) * 3 + c];
+                b += bgr[(y2 * 320 + x) * 3 + (2 - c)];
+            }
+            distance += std::abs(a - b) / 320;
+        }
+    }
+    return distance;
+}
 
 class RecordingSession {
 public:
@@ -106,6 +128,18 @@ TEST_P(RecordGraph, WritesTheKindsContainerAndStreamsForTheRecordedTime) {
         EXPECT_EQ(video->width, 320);
         EXPECT_EQ(video->height, 240);
         EXPECT_NEAR(video->frameRate, 15.0, 0.01);
+    }
+    if (expected.videoCodec) {
+        // The recording is upright: row by row it looks like the preview, not like the preview
+        // upside down (the test pattern moves sideways, so rows are compared by their average).
+        const std::vector<unsigned char> picture = test::DecodePicture(file, 1.0, 320, 240);
+        ASSERT_FALSE(picture.empty());
+        int width = 0;
+        int height = 0;
+        const std::vector<std::uint8_t> preview = session.surface.lastFrame(&width, &height);
+        ASSERT_EQ(width, 320);
+        ASSERT_EQ(height, 240);
+        EXPECT_LT(RowDistance(picture, preview, false), RowDistance(picture, preview, true) / 2);
     }
     if (const test::ProbedStream* audio = probed.FirstOf("audio"); audio && expected.audioCodec) {
         EXPECT_EQ(audio->codecName, expected.audioCodec);

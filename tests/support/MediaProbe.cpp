@@ -187,4 +187,16 @@ double StreamEndSeconds(const std::filesystem::path& file, std::string_view code
     return end;
 }
 
+std::vector<unsigned char> DecodePicture(const std::filesystem::path& file, double seconds,
+                                         int width, int height) {
+    const std::string command = "ffmpeg -v error -ss " + std::to_string(seconds) + " -i " +
+                                ShellQuoted(file) + " -frames:v 1 -s " + std::to_string(width) +
+                                "x" + std::to_string(height) +
+                                " -f rawvideo -pix_fmt rgb24 - 2>/dev/null";
+    const std::string bytes = RunCommand(command);
+    if (bytes.size() != static_cast<std::size_t>(width) * height * 3)
+        return {};
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
+}
+
 } // namespace kelo::test

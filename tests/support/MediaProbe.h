@@ -58,4 +58,9 @@ ProbedFile ProbeMediaFile(const std::filesystem::path& file, ProbeOptions option
 // audio). -1 when the file has no such stream.
 double StreamEndSeconds(const std::filesystem::path& file, std::string_view codecType);
 
+// One picture of the file's video at `seconds`, as ffmpeg decodes and shows it: upright rows of
+// red, green, blue bytes, width * height * 3 of them. Empty when nothing could be decoded.
+std::vector<unsigned char> DecodePicture(const std::filesystem::path& file, double seconds,
+                                         int width, int height);
+
 } // namespace kelo::test
