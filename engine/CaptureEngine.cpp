@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "effects/EffectFilterControl.h"
 #include "engine/EffectState.h"
 #include "engine/FramePipeline.h"
 #include "engine/VirtualCameraFeed.h"

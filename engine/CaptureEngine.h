@@ -18,7 +18,6 @@
 #include <memory>
 #include <string>
 
-#include "effects/EffectFilterControl.h"
 #include "engine/CaptureEngineOwner.h"
 #include "engine/RecordKind.h"
 #include "engine/SnapshotGrabber.h"
@@ -28,6 +27,7 @@
 
 namespace kelo {
 
+class BmpOverlayControl;
 class PreviewSurface;
 
 // The device that the device lists leave out: the studio's own virtual camera.

@@ -32,31 +32,54 @@ void FatalErrorExit(j_common_ptr info) {
     std::longjmp(errors->jumpPoint, 1);
 }
 
+} // namespace
+
+// libjpeg-turbo reads blue, green, red pixels itself, in the same colour conversion that it
+// runs for red, green, blue: SaveDib hands it the DIB's rows as they are.
+#ifndef JCS_EXTENSIONS
+#error "libjpeg-turbo (libjpeg62-turbo-dev) is needed: its JCS_EXT_BGR input is used"
+#endif
+
+// The picture libjpeg is given: packed top-down RGB rows (WriteJpeg), or the padded bottom-up
+// BGR rows of a DIB, handed over last row first (SaveDib).
+struct PictureRows {
+    const std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    bool bottomUpBgr = false;
+    std::size_t stride = 0; // bytes from one row in memory to the next
+};
+
+namespace {
+
+// Row i from the top of the picture. libjpeg's row type is not const, but it only reads rows.
+JSAMPROW RowAt(const PictureRows& picture, std::size_t i) {
+    const std::size_t memoryRow =
+        picture.bottomUpBgr ? static_cast<std::size_t>(picture.height) - 1 - i : i;
+    return const_cast<JSAMPLE*>(picture.pixels + memoryRow * picture.stride);
+}
+
 // All libjpeg calls that can fail, between one setjmp and the longjmp of FatalErrorExit. Every
 // object here is trivially destructible and nothing modified after setjmp is read after the
 // jump, so the jump is well defined. Returns false after a fatal error (the caller destroys the
 // compressor and closes the file).
 [[gnu::noinline]] bool RunCompression(JpegCompressor& compressor, JpegErrorManager& errors,
-                                      std::FILE* file, const std::uint8_t* rgb, int width,
-                                      int height, int quality) {
+                                      std::FILE* file, const PictureRows& picture, int quality) {
     if (setjmp(errors.jumpPoint) != 0)
         return false;
 
     compressor.Create();
     jpeg_compress_struct& info = compressor.info();
     jpeg_stdio_dest(&info, file);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
+    info.image_width = static_cast<JDIMENSION>(picture.width);
+    info.image_height = static_cast<JDIMENSION>(picture.height);
     info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.in_color_space = picture.bottomUpBgr ? JCS_EXT_BGR : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE); // force baseline tables
     jpeg_start_compress(&info, TRUE);
-
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     while (info.next_scanline < info.image_height) {
-        // libjpeg's row type is not const, but compression only reads the row.
-        JSAMPROW row = const_cast<JSAMPLE*>(rgb + info.next_scanline * rowBytes);
+        JSAMPROW row = RowAt(picture, info.next_scanline);
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -80,14 +103,13 @@ std::size_t JpegFile::DibStride(int width) {
     return (static_cast<std::size_t>(width) * 24 + 31) / 32 * 4;
 }
 
-std::unique_ptr<std::uint8_t[]> JpegFile::PackRows(const std::uint8_t* dib, int width,
-                                                   int height) {
+std::unique_ptr<std::uint8_t[]> JpegFile::PackRows(const std::uint8_t* dib, int width, int height) {
     if (!dib || width <= 0 || height <= 0)
         return nullptr;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     const std::size_t stride = DibStride(width);
-    std::unique_ptr<std::uint8_t[]> packed(new (std::nothrow)
-                                               std::uint8_t[rowBytes * static_cast<std::size_t>(height)]);
+    std::unique_ptr<std::uint8_t[]> packed(
+        new (std::nothrow) std::uint8_t[rowBytes * static_cast<std::size_t>(height)]);
     if (!packed)
         return nullptr;
     for (std::size_t i = 0; i < static_cast<std::size_t>(height); ++i)
@@ -123,19 +145,31 @@ int JpegFile::SaveDib(const std::string& path, const std::uint8_t* dib, int widt
                       int quality) {
     if (!dib || width <= 0 || height <= 0)
         return Fail(Failure::BadInput, "JpegFile :\nNo picture to write\n");
-    std::unique_ptr<std::uint8_t[]> packed = PackRows(dib, width, height);
-    if (!packed)
-        return Fail(Failure::OutOfMemory, Format("JpegFile :\nNot enough memory for %s\n", path));
-    FlipVertically(packed.get(), static_cast<std::size_t>(width) * 3, height);
-    SwapRedBlue(packed.get(), width, height);
-    return WriteJpeg(path, packed.get(), width, height, quality);
+    // The file holds exactly what PackRows, FlipVertically and SwapRedBlue followed by
+    // WriteJpeg would write; libjpeg reads the rows in place instead, which spares a large
+    // photo a second full-size copy and three passes over it.
+    PictureRows picture;
+    picture.pixels = dib;
+    picture.width = width;
+    picture.height = height;
+    picture.bottomUpBgr = true;
+    picture.stride = DibStride(width);
+    return Write(path, picture, quality);
 }
 
 int JpegFile::WriteJpeg(const std::string& path, const std::uint8_t* rgb, int width, int height,
                         int quality) {
     if (!rgb || width <= 0 || height <= 0)
         return Fail(Failure::BadInput, "JpegFile :\nNo picture to write\n");
+    PictureRows picture;
+    picture.pixels = rgb;
+    picture.width = width;
+    picture.height = height;
+    picture.stride = static_cast<std::size_t>(width) * 3;
+    return Write(path, picture, quality);
+}
 
+int JpegFile::Write(const std::string& path, const PictureRows& picture, int quality) {
     FilePtr file(std::fopen(path.c_str(), "wb"));
     if (!file)
         return Fail(Failure::CannotOpen, Format("JpegFile :\nCan't open %s\n", path));
@@ -145,7 +179,7 @@ int JpegFile::WriteJpeg(const std::string& path, const std::uint8_t* rgb, int wi
     compressor.info().err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = &FatalErrorExit;
 
-    if (!RunCompression(compressor, errors, file.get(), rgb, width, height, quality)) {
+    if (!RunCompression(compressor, errors, file.get(), picture, quality)) {
         compressor.Destroy();
         file.reset(); // the partly written file is closed and stays on disk
         return Fail(Failure::Fatal, errors.message);

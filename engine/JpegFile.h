@@ -13,13 +13,14 @@
 
 namespace kelo {
 
+struct PictureRows;
+
 class JpegFile {
 public:
     // Why the last SaveDib/WriteJpeg returned 0 (None after a success or at construction).
     enum class Failure {
         None,
         BadInput,    // no pixels, or a width or height that is not positive
-        OutOfMemory, // the packed copy could not be allocated
         CannotOpen,  // the file could not be created ("JpegFile :\nCan't open %s\n")
         Fatal,       // libjpeg stopped with a fatal error; errorText() is its message
         CannotClose, // the file was written but closing it failed
@@ -34,7 +35,9 @@ public:
 
     // dib: bottom-up rows of blue, green, red bytes, each row padded to a multiple of 4 bytes
     // (((width * 24 + 31) / 32) * 4 bytes a row). Writes a width x height colour JPEG at
-    // `quality` (baseline). Returns 1 on success, 0 on failure (see errorText(), lastFailure()).
+    // `quality` (baseline): the same file as WriteJpeg of what PackRows, FlipVertically and
+    // SwapRedBlue make of the DIB, but libjpeg reads the DIB's rows where they are. Returns 1 on
+    // success, 0 on failure (see errorText(), lastFailure()).
     int SaveDib(const std::string& path, const std::uint8_t* dib, int width, int height,
                 int quality = kDefaultQuality);
 
@@ -50,7 +53,7 @@ public:
     // The kind of the last call's failure; None after a success.
     Failure lastFailure() const { return lastFailure_; }
 
-    // The steps of SaveDib, usable on their own.
+    // The steps of SaveDib, for a whole picture at once.
 
     // Copies each row's width * 3 bytes out of a padded DIB into a new tightly packed buffer
     // (width * 3 * height bytes). Returns null when dib is null, a size is not positive, or the
@@ -65,6 +68,7 @@ public:
 
 private:
     int Fail(Failure failure, std::string text);
+    int Write(const std::string& path, const PictureRows& picture, int quality);
 
     std::string errorText_ = "No Error";
     Failure lastFailure_ = Failure::None;

@@ -13,7 +13,9 @@ std::unique_ptr<std::uint8_t[]> AllocateNothrow(std::size_t bytes) {
     return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]);
 }
 
-std::time_t MachineClock() { return std::time(nullptr); }
+std::time_t MachineClock() {
+    return std::time(nullptr);
+}
 
 // The source index a destination index maps to: truncate(i / factor + 0.5). The factor is a
 // 32-bit float and the division is done in float, the rounding offset in double, which yields
@@ -26,8 +28,6 @@ SnapshotStatus StatusOf(JpegFile::Failure failure) {
     switch (failure) {
     case JpegFile::Failure::None:
         return SnapshotStatus::Written;
-    case JpegFile::Failure::OutOfMemory:
-        return SnapshotStatus::OutOfMemory;
     case JpegFile::Failure::CannotOpen:
         return SnapshotStatus::CannotOpen;
     case JpegFile::Failure::Fatal:
@@ -69,7 +69,9 @@ void SnapshotGrabber::SetOutcomeCallback(SnapshotOutcomeFn outcome) {
     outcome_ = std::move(outcome);
 }
 
-HRESULT SnapshotGrabber::SampleCB(double, GstBuffer*) { return S_OK; }
+HRESULT SnapshotGrabber::SampleCB(double, GstBuffer*) {
+    return S_OK;
+}
 
 HRESULT SnapshotGrabber::BufferCB(double sampleTime, unsigned char* buffer, long bufferLength) {
     // The path of almost every frame: one load of the flag.
@@ -78,8 +80,7 @@ HRESULT SnapshotGrabber::BufferCB(double sampleTime, unsigned char* buffer, long
     return GrabFrame(sampleTime, buffer, bufferLength);
 }
 
-[[gnu::noinline]] HRESULT SnapshotGrabber::GrabFrame(double sampleTime,
-                                                     const unsigned char* buffer,
+[[gnu::noinline]] HRESULT SnapshotGrabber::GrabFrame(double sampleTime, const unsigned char* buffer,
                                                      long bufferLength) {
     if (!buffer)
         return E_POINTER;
@@ -112,8 +113,7 @@ HRESULT SnapshotGrabber::BufferCB(double sampleTime, unsigned char* buffer, long
     }
 }
 
-void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data,
-                                   std::size_t size) {
+void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data, std::size_t size) {
     if (!data)
         return;
     std::string folder;
@@ -137,8 +137,7 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data,
         if (width <= 0 || height <= 0) {
             outcome.status = SnapshotStatus::InvalidSize;
             char text[96];
-            std::snprintf(text, sizeof text, "The photo size %d x %d is not valid", width,
-                          height);
+            std::snprintf(text, sizeof text, "The photo size %d x %d is not valid", width, height);
             outcome.errorText = text;
             Report(std::move(outcome));
             return;
@@ -161,29 +160,38 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data,
             source = whiteFilled.get();
         }
 
-        const std::size_t stride = DibStride(width, kSourceBits);
-        std::unique_ptr<std::uint8_t[]> scaled =
-            allocate_(stride * static_cast<std::size_t>(height));
-        if (!scaled) {
-            outcome.status = SnapshotStatus::OutOfMemory;
-            outcome.errorText = OutOfMemoryText(width, height);
-            Report(std::move(outcome));
-            return;
+        const std::size_t scaledBytes =
+            DibStride(width, kSourceBits) * static_cast<std::size_t>(height);
+        if (scaledSize_ < scaledBytes) {
+            scaled_.reset();
+            scaledSize_ = 0;
+            scaled_ = allocate_(scaledBytes);
+            if (!scaled_) {
+                outcome.status = SnapshotStatus::OutOfMemory;
+                outcome.errorText = OutOfMemoryText(width, height);
+                Report(std::move(outcome));
+                return;
+            }
+            scaledSize_ = scaledBytes;
         }
-        ScaleNearest(source, kSourceWidth, kSourceHeight, kSourceBits, scaled.get(), width,
+        ScaleNearest(source, kSourceWidth, kSourceHeight, kSourceBits, scaled_.get(), width,
                      height);
         whiteFilled.reset();
 
         outcome.path = folder + PhotoFileName(clock_());
-        if (jpegWriter_.SaveDib(outcome.path, scaled.get(), width, height, kPhotoQuality)) {
+        if (jpegWriter_.SaveDib(outcome.path, scaled_.get(), width, height, kPhotoQuality)) {
             outcome.status = SnapshotStatus::Written;
         } else {
             outcome.status = StatusOf(jpegWriter_.lastFailure());
             outcome.errorText = jpegWriter_.errorText();
         }
     } catch (const std::bad_alloc&) {
+        // Short texts: they fit in the string itself, so reporting needs no memory.
         outcome.status = SnapshotStatus::OutOfMemory;
-        outcome.errorText.clear();
+        outcome.errorText = "Out of memory";
+    } catch (...) {
+        outcome.status = SnapshotStatus::WriteFailed;
+        outcome.errorText = "Internal error";
     }
     Report(std::move(outcome));
 }
@@ -205,8 +213,8 @@ std::size_t SnapshotGrabber::DibStride(int width, int bits) {
     return (static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) / 8 + 3) / 4 * 4;
 }
 
-void SnapshotGrabber::ScaleNearest(const std::uint8_t* src, int srcWidth, int srcHeight,
-                                   int bits, std::uint8_t* dst, int dstWidth, int dstHeight) {
+void SnapshotGrabber::ScaleNearest(const std::uint8_t* src, int srcWidth, int srcHeight, int bits,
+                                   std::uint8_t* dst, int dstWidth, int dstHeight) {
     const int pixelBytes = bits / 8;
     if (!src || !dst || pixelBytes <= 0 || srcWidth <= 0 || srcHeight <= 0 || dstWidth <= 0 ||
         dstHeight <= 0)
@@ -221,8 +229,8 @@ void SnapshotGrabber::ScaleNearest(const std::uint8_t* src, int srcWidth, int sr
     // The source column depends on the destination column only: work it out once per column
     // (byte offset in the source row, or -1 for white). Without memory for the table, each
     // pixel works it out for itself.
-    std::unique_ptr<std::ptrdiff_t[]> columns(new (std::nothrow)
-                                                  std::ptrdiff_t[static_cast<std::size_t>(dstWidth)]);
+    std::unique_ptr<std::ptrdiff_t[]> columns(
+        new (std::nothrow) std::ptrdiff_t[static_cast<std::size_t>(dstWidth)]);
     auto sourceColumn = [&](int x) -> std::ptrdiff_t {
         const int sx = NearestSourceIndex(x, fx);
         return (sx >= 0 && sx < srcWidth) ? static_cast<std::ptrdiff_t>(sx) * pixelBytes : -1;

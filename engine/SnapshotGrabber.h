@@ -26,19 +26,19 @@ namespace kelo {
 
 // What became of one requested photo.
 enum class SnapshotStatus {
-    Written,          // the file `path` was written
-    InvalidSize,      // the requested width or height is not positive
-    OutOfMemory,      // the scaled or packed picture could not be allocated
-    CannotOpen,       // the file could not be created (missing folder, no rights)
-    JpegFatalError,   // libjpeg stopped; the window shows "JPEG Fatal Error" with errorText
-    WriteFailed,      // the file could not be completed (closing it failed)
+    Written,        // the file `path` was written
+    InvalidSize,    // the requested width or height is not positive
+    OutOfMemory,    // the copy of a short frame or the scaled picture could not be allocated
+    CannotOpen,     // the file could not be created (missing folder, no rights)
+    JpegFatalError, // libjpeg stopped; the window shows "JPEG Fatal Error" with errorText
+    WriteFailed,    // the file could not be completed (closing it failed), or another failure
 };
 
 struct SnapshotOutcome {
     SnapshotStatus status = SnapshotStatus::Written;
-    std::string path;       // the file written, or the one that was being written
-    std::string errorText;  // empty when written; else the text of the failure
-    double sampleTime = 0;  // stream time of the photographed frame, in seconds
+    std::string path;      // the file written, or the one that was being written
+    std::string errorText; // empty when written; else the text of the failure
+    double sampleTime = 0; // stream time of the photographed frame, in seconds
     bool ok() const { return status == SnapshotStatus::Written; }
 };
 
@@ -91,7 +91,7 @@ public:
     // Streaming thread. Turns `data` (size bytes of a 320 x 240 bottom-up BGR frame) into the
     // pending photo and clears the request first, so one request gives one photo. A frame
     // shorter than 230400 bytes is read only up to its length: the missing part of the picture
-    // is white. Does nothing when no photo is pending or data is null.
+    // is white. Does nothing when no photo is pending or data is null. Never throws.
     void SaveSnapshot(double sampleTime, const std::uint8_t* data, std::size_t size);
 
     // Nearest-neighbour resampling between two bottom-up DIBs with the same bits per pixel.
@@ -130,8 +130,12 @@ private:
     // Streaming thread only.
     JpegFile jpegWriter_;
     double lastSampleTime_ = 0;
-    std::size_t frameCopySize_ = 0;           // capacity of frameCopy_; only ever grows
+    std::size_t frameCopySize_ = 0;             // capacity of frameCopy_; only ever grows
     std::unique_ptr<std::uint8_t[]> frameCopy_; // kept between photos
+    // The scaled picture, kept between photos as well (grows only): a fresh multi-megabyte
+    // block for every large photo costs more in page faults than the scaling itself.
+    std::size_t scaledSize_ = 0;
+    std::unique_ptr<std::uint8_t[]> scaled_;
 
     std::mutex outcomeMutex_;
     SnapshotOutcomeFn outcome_;

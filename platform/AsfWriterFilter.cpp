@@ -88,6 +88,10 @@ HRESULT AsfWriterFilter::ConfigureFilterUsingProfile(const WmProfile& profile) {
         return E_INVALIDARG;
     if (!IsStopped(element()))
         return E_UNEXPECTED;
+    for (const Input& input : inputs_) {
+        if (input.ghost && gst_pad_is_linked(input.ghost))
+            return E_UNEXPECTED; // the graph is wired to the current inputs
+    }
     if (FAILED(RemoveInputs()))
         return E_FAIL;
     int audio = 0;

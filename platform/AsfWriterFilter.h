@@ -22,9 +22,9 @@ namespace kelo {
 class IConfigAsfWriter {
 public:
     virtual ~IConfigAsfWriter() = default;
-    // Replaces the writer's inputs by one per stream of `profile`. Only while stopped
-    // (E_UNEXPECTED otherwise); E_INVALIDARG for a profile without streams, E_FAIL when an
-    // encoder is missing.
+    // Replaces the writer's inputs by one per stream of `profile`. Only while stopped and with
+    // no input connected (E_UNEXPECTED otherwise); E_INVALIDARG for a profile without streams,
+    // E_FAIL when an encoder is missing.
     virtual HRESULT ConfigureFilterUsingProfile(const WmProfile& profile) = 0;
     virtual HRESULT GetCurrentProfile(WmProfile* profile) const = 0;
     virtual HRESULT SetIndexMode(bool indexFile) = 0;

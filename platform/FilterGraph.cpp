@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <utility>
 
 #include "platform/ElementFactory.h"
@@ -290,9 +291,19 @@ HRESULT FilterGraph::Stop() {
             std::lock_guard lock(eosMutex_);
             eos_ = false;
         }
-        gst_element_send_event(pipeline_.get(), gst_event_new_eos());
-        std::unique_lock lock(eosMutex_);
-        eosSeen_.wait_for(lock, std::chrono::milliseconds(kDrainTimeoutMs), [this] { return eos_; });
+        //
+        // Sending the event to a live source waits for its streaming thread, which a stuck
+        // element downstream may hold forever: the event goes from a thread of its own, and the
+        // change to NULL below (which unblocks every streaming thread) also ends that wait.
+        GstElement* pipeline = pipeline_.get();
+        std::thread sender([pipeline] { gst_element_send_event(pipeline, gst_event_new_eos()); });
+        {
+            std::unique_lock lock(eosMutex_);
+            eosSeen_.wait_for(lock, std::chrono::milliseconds(kDrainTimeoutMs), [this] { return eos_; });
+        }
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+        sender.join();
+        return S_OK;
     }
     // The change to NULL returns after every streaming thread of the pipeline has ended.
     gst_element_set_state(pipeline_.get(), GST_STATE_NULL);

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "../engine/EngineTestSupport.h"
+#include "platform/AsfWriterFilter.h"
 #include "platform/ClassIds.h"
 #include "platform/DeviceEnumerator.h"
 #include "platform/FilterGraph.h"
@@ -19,8 +21,8 @@ namespace {
 using namespace std::chrono_literals;
 
 // "codec_type:codec_name" of every stream of the file, as ffprobe sees it.
-std::string Streams(const std::filesystem::path& file) {
-    const std::string command = "ffprobe -v error -show_entries stream=codec_type,codec_name -of csv=p=0 '" +
+std::string Streams(const std::filesystem::path& file, const char* entries = "stream=codec_type,codec_name") {
+    const std::string command = std::string("ffprobe -v error -show_entries ") + entries + " -of csv=p=0 '" +
                                 file.string() + "' 2>&1";
     std::string out;
     if (FILE* pipe = popen(command.c_str(), "r")) {
@@ -144,6 +146,67 @@ TEST_F(RecordingGraph, CompressorsMakeMpeg4VideoAndMp3AudioInTheAvi) {
     const std::string streams = Streams(file);
     EXPECT_NE(streams.find("msmpeg4v2,video"), std::string::npos) << streams;
     EXPECT_NE(streams.find("mp3,audio"), std::string::npos) << streams;
+}
+
+// What a video-only or audio-only ASF recording does with the writer's profile.
+std::optional<WmProfile> OneStreamOf(const IConfigAsfWriter& writer, std::uint32_t index) {
+    WmProfileManager manager;
+    WmProfile current;
+    WmProfile profile;
+    WmStreamConfig stream;
+    if (FAILED(manager.SetSystemProfileVersion(WmtVersion::V8_0)) ||
+        FAILED(manager.CreateEmptyProfile(WmtVersion::V8_0, &profile)) || FAILED(writer.GetCurrentProfile(&current)) ||
+        FAILED(current.GetStream(index, &stream)))
+        return std::nullopt;
+    WmMediaType type;
+    stream.GetMediaType(&type);
+    if (type.majorType == WmMajorType::Video) {
+        type.video.biWidth = 320;
+        type.video.biHeight = 240;
+        type.video.biBitCount = 32;
+        type.video.AvgTimePerFrame = 666666;
+        stream.SetMediaType(type);
+    }
+    current.ReconfigStream(stream);
+    profile.AddStream(stream);
+    return profile;
+}
+
+TEST_F(RecordingGraph, AVideoOnlyAsfFileHoldsOneWmvStreamOfTheCaptureSize) {
+    const auto file = dir.path() / "clip.WMV";
+    FilterPtr writer = Make(CLSID_WMAsfWriter, "pAsfWrite");
+    auto sink = std::dynamic_pointer_cast<IFileSinkFilter>(writer);
+    auto config = std::dynamic_pointer_cast<IConfigAsfWriter>(writer);
+    ASSERT_TRUE(sink && config);
+    ASSERT_EQ(sink->SetFileName(file.string(), nullptr), S_OK);
+    auto profile = OneStreamOf(*config, 1);
+    ASSERT_TRUE(profile);
+    ASSERT_EQ(config->ConfigureFilterUsingProfile(*profile), S_OK);
+    ASSERT_EQ(config->SetIndexMode(true), S_OK);
+    std::vector<PinPtr> pins;
+    ASSERT_EQ(EnumPins(writer, &pins), S_OK);
+    ASSERT_EQ(pins.size(), 1u);
+    EXPECT_EQ(pins[0]->Name(), "Video Input 01");
+
+    FilterPtr converter = Make(CLSID_Colour, "Color Conversion Cap");
+    ASSERT_EQ(Link(camera, converter), S_OK);
+    ASSERT_EQ(Link(converter, writer), S_OK);
+    EXPECT_EQ(config->ConfigureFilterUsingProfile(DefaultAsfWriterProfile()), E_UNEXPECTED) << "inputs are connected";
+    RecordFor(1500ms);
+    EXPECT_EQ(Streams(file), "wmv2,video\n");
+    EXPECT_EQ(Streams(file, "stream=width,height"), "320,240\n");
+}
+
+TEST_F(RecordingGraph, AnAudioOnlyAsfFileHoldsTheProfilesAudioStream) {
+    const auto file = dir.path() / "clip.wav";
+    FilterPtr writer = Make(CLSID_WMAsfWriter, "pAsfWrite");
+    auto config = std::dynamic_pointer_cast<IConfigAsfWriter>(writer);
+    ASSERT_EQ(std::dynamic_pointer_cast<IFileSinkFilter>(writer)->SetFileName(file.string(), nullptr), S_OK);
+    auto profile = OneStreamOf(*config, 0);
+    ASSERT_EQ(config->ConfigureFilterUsingProfile(*profile), S_OK);
+    ASSERT_EQ(builder->RenderStream(PIN_CATEGORY_CAPTURE, MEDIATYPE_Audio, microphone, nullptr, writer), S_OK);
+    RecordFor(1500ms);
+    EXPECT_EQ(Streams(file), "wmav2,audio\n");
 }
 
 TEST_F(RecordingGraph, RenderStreamWithoutASourceFails) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <numeric>
 #include <vector>
 
@@ -136,6 +138,36 @@ TEST(JpegFile, SaveDibWritesABaselineColourJpegOfTheUprightPicture) {
             p[2] = static_cast<std::uint8_t>(c.b);
         }
     EXPECT_GT(test::Psnr(decoded.rgb, expected), 30.0);
+}
+
+TEST(JpegFile, SaveDibWritesTheSameFileAsTheStepsOneAfterTheOther) {
+    // An odd width, so the DIB's rows carry padding (306 bytes of pixels in 308).
+    test::IsolatedDirectory dir;
+    constexpr int width = 102;
+    constexpr int height = 77;
+    std::vector<std::uint8_t> dib(JpegFile::DibStride(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width * 3; ++x)
+            dib[y * JpegFile::DibStride(width) + x] = static_cast<std::uint8_t>(x * 2 + y * 3);
+    for (int y = 0; y < height; ++y) // padding that must not reach the picture
+        dib[y * JpegFile::DibStride(width) + 306] = dib[y * JpegFile::DibStride(width) + 307] = 255;
+
+    JpegFile writer;
+    const fs::path direct = dir.path() / "direct.jpg";
+    ASSERT_EQ(writer.SaveDib(direct.string(), dib.data(), width, height), 1);
+
+    std::unique_ptr<std::uint8_t[]> rgb = JpegFile::PackRows(dib.data(), width, height);
+    ASSERT_TRUE(rgb);
+    JpegFile::FlipVertically(rgb.get(), width * 3, height);
+    JpegFile::SwapRedBlue(rgb.get(), width, height);
+    const fs::path stepwise = dir.path() / "stepwise.jpg";
+    ASSERT_EQ(writer.WriteJpeg(stepwise.string(), rgb.get(), width, height, 75), 1);
+
+    std::ifstream a(direct, std::ios::binary), b(stepwise, std::ios::binary);
+    const std::string bytesA((std::istreambuf_iterator<char>(a)), std::istreambuf_iterator<char>());
+    const std::string bytesB((std::istreambuf_iterator<char>(b)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytesA.size(), 100u);
+    EXPECT_TRUE(bytesA == bytesB) << "the two files differ";
 }
 
 } // namespace

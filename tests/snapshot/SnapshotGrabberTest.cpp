@@ -60,9 +60,7 @@ protected:
     HRESULT Feed(std::vector<std::uint8_t>& frame, double time = 1.0) {
         return grabber_.BufferCB(time, frame.data(), static_cast<long>(frame.size()));
     }
-    fs::path ExpectedPhoto() const {
-        return photos_ / SnapshotGrabber::PhotoFileName(kFixedTime);
-    }
+    fs::path ExpectedPhoto() const { return photos_ / SnapshotGrabber::PhotoFileName(kFixedTime); }
 
     test::IsolatedDirectory dir_;
     fs::path photos_ = dir_.path() / "photos";
@@ -78,7 +76,8 @@ std::vector<bool> WhitePixels(const std::vector<std::uint8_t>& dib, int width, i
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const std::uint8_t* p = dib.data() + y * stride + x * 3;
-            white[static_cast<std::size_t>(y) * width + x] = p[0] == 255 && p[1] == 255 && p[2] == 255;
+            white[static_cast<std::size_t>(y) * width + x] =
+                p[0] == 255 && p[1] == 255 && p[2] == 255;
         }
     return white;
 }
@@ -163,7 +162,7 @@ TEST(ScaleNearest, RowPaddingOfOddSizesIsLeftUnwritten) {
     std::vector<std::uint8_t> big(8 * 4, 0);  // 6 x 4, stride 8
     SnapshotGrabber::ScaleNearest(grey.data(), 3, 2, 8, big.data(), 6, 4);
     EXPECT_EQ(big[0], 7);
-    EXPECT_EQ(big[5], 255); // column 5 rounds to source column 3: white
+    EXPECT_EQ(big[5], 255);     // column 5 rounds to source column 3: white
     EXPECT_EQ(big[3 * 8], 255); // row 3 rounds to source row 2: white
 }
 
@@ -236,9 +235,8 @@ TEST_F(SnapshotGrabberTest, OddPhotoSizesDropTheirRowPaddingInTheFile) {
         std::vector<std::uint8_t> expected(static_cast<std::size_t>(width) * height * 3);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
-                const std::uint8_t* s = dib.data() +
-                                        (height - 1 - y) * SnapshotGrabber::DibStride(width, 24) +
-                                        x * 3;
+                const std::uint8_t* s =
+                    dib.data() + (height - 1 - y) * SnapshotGrabber::DibStride(width, 24) + x * 3;
                 std::uint8_t* d = expected.data() + (y * width + x) * 3;
                 d[0] = s[2];
                 d[1] = s[1];
@@ -423,8 +421,8 @@ TEST_F(SnapshotGrabberTest, TheFrameCopyIsAllocatedOnceAndRetriedWhenAllocationF
         grabber.Request(folder_, 160, 120);
         EXPECT_EQ(grabber.BufferCB(0, frame.data(), 230400), S_OK);
     }
-    EXPECT_EQ(allocator.calls[230400], 2); // the failed one and the one kept since
-    EXPECT_EQ(allocator.calls[160 * 3 * 120], 4); // one scaled picture per photo
+    EXPECT_EQ(allocator.calls[230400], 2);        // the failed one and the one kept since
+    EXPECT_EQ(allocator.calls[160 * 3 * 120], 1); // the scaled picture is kept as well
 
     // A longer frame grows the copy; a shorter one reuses it.
     std::vector<std::uint8_t> longer(230400 + 960, 40);

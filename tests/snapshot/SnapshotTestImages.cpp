@@ -32,8 +32,7 @@ void DecodeErrorExit(j_common_ptr info) {
 // The libjpeg part of DecodeJpeg: only trivially destructible locals between setjmp and the
 // jump of DecodeErrorExit.
 [[gnu::noinline]] bool ReadPixels(JpegDecompressor& decompressor, DecodeErrors& errors,
-                                  const std::uint8_t* bytes, unsigned long size,
-                                  DecodedJpeg& out) {
+                                  const std::uint8_t* bytes, unsigned long size, DecodedJpeg& out) {
     if (setjmp(errors.jumpPoint) != 0)
         return false;
     decompressor.Create();

@@ -32,7 +32,7 @@ struct DecodedJpeg {
     int height = 0;
     int components = 0;
     bool progressive = false;
-    int frameMarker = 0; // the start-of-frame marker's code: 0xC0 for baseline
+    int frameMarker = 0;           // the start-of-frame marker's code: 0xC0 for baseline
     std::vector<std::uint8_t> rgb; // top-down, width * 3 bytes a row
 
     Rgb At(int x, int yFromTop) const;

@@ -1,0 +1,125 @@
+#include "app/SettingsDialog.h"
+
+#include "ui/FolderDialog.h"
+#include "ui/IconButton.h"
+#include "ui/ModalSeam.h"
+#include "ui/Skin.h"
+
+#include <filesystem>
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <system_error>
+
+namespace kelo {
+namespace {
+
+using ui::IconButton;
+
+constexpr int kSaveIcon = 143;
+constexpr int kCancelIcon = 144;
+constexpr int kFolderIcon = 147;
+const QColor kTextOut(15, 15, 60);
+const QColor kTextIn(0, 255, 0);
+
+} // namespace
+
+SettingsDialog::SettingsDialog(QWidget* parent)
+    : ui::SkinnedDialog(kTemplateId, ui::skin::kPageBackground, parent) {
+    connect(this, &SkinnedDialog::command, this, &SettingsDialog::OnCommand);
+}
+
+void SettingsDialog::OnInitDialog() {
+    // The radio group shows photoSizeChoice = -1: no size button checked.
+    ui::SetRadioChoice(*this, kFirstSizeButton, photoSizeChoice);
+
+    for (const auto& [id, icon] :
+         {std::pair{ui::IDOK, kSaveIcon}, std::pair{ui::IDCANCEL, kCancelIcon}}) {
+        if (auto* button = Control<IconButton>(id)) {
+            button->SetIcon(icon);
+            button->SetAlign(IconButton::kAlignIconLeft);
+            button->DrawTransparent(true);
+            button->SetColor(IconButton::ColorRole::TextOut, kTextOut);
+            button->SetColor(IconButton::ColorRole::TextIn, kTextIn);
+        }
+    }
+    for (const int id : {kChoosePhotoFolder, kChooseRecordFolder}) {
+        if (auto* button = Control<IconButton>(id)) {
+            button->SetIcon(kFolderIcon);
+            button->DrawTransparent(true);
+        }
+    }
+
+    std::error_code error;
+    savedWorkingDirectory = std::filesystem::current_path(error).string();
+    settingsPath = savedWorkingDirectory + "/data.ini";
+    const SettingsStore store(settingsPath);
+
+    if (auto* edit = Control<QLineEdit>(kPhotoFolderEdit)) {
+        edit->setText(QString::fromStdString(
+            store.ReadText(SettingId::PhotoFolder, SettingReader::SettingsDialog)));
+    }
+    if (auto* edit = Control<QLineEdit>(kRecordFolderEdit)) {
+        edit->setText(QString::fromStdString(
+            store.ReadText(SettingId::RecordFolder, SettingReader::SettingsDialog)));
+    }
+
+    // "HEIGHT" is not read: the width alone picks the button.
+    const int index =
+        PhotoSizeIndex(store.ReadInt(SettingId::PhotoWidth, SettingReader::SettingsDialog));
+    if (index >= 0) {
+        photoSizeChoice = index;
+        ui::SetRadioChoice(*this, kFirstSizeButton, index);
+    }
+}
+
+void SettingsDialog::OnCommand(int controlId) {
+    if (controlId == kChoosePhotoFolder) {
+        ChooseFolder(kPhotoFolderEdit, SettingId::PhotoFolder);
+    } else if (controlId == kChooseRecordFolder) {
+        ChooseFolder(kRecordFolderEdit, SettingId::RecordFolder);
+    } else if (controlId >= kFirstSizeButton &&
+               controlId < kFirstSizeButton + static_cast<int>(kPhotoSizes.size())) {
+        photoSizeChoice = controlId - kFirstSizeButton;
+    }
+    // 1 (Save) and 2 (Cancel) end the dialog through accept() and reject().
+}
+
+void SettingsDialog::ChooseFolder(int editId, SettingId key) {
+    QString folder;
+    ui::CFolderDialog picker(folder);
+    if (picker.DoModal() == ui::IDOK) {
+        // Stored at once: a later Cancel keeps it.
+        const SettingsStore store(settingsPath);
+        const bool stored = store.WriteText(key, folder.toStdString());
+        if (auto* edit = Control<QLineEdit>(editId)) {
+            // The edit shows what photos or recordings will use: a folder that could not be
+            // stored (a name data.ini cannot hold, a folder without write rights) is not it.
+            edit->setText(stored ? folder
+                                 : QString::fromStdString(
+                                       store.ReadText(key, SettingReader::SettingsDialog)));
+        }
+    }
+    // data.ini and the effect files are found through the working directory, so it is put back
+    // after every choice, a cancelled one included.
+    RestoreWorkingDirectory();
+}
+
+void SettingsDialog::RestoreWorkingDirectory() const {
+    if (savedWorkingDirectory.empty()) {
+        return;
+    }
+    std::error_code error;
+    if (std::filesystem::current_path(error) != std::filesystem::path(savedWorkingDirectory)) {
+        std::filesystem::current_path(savedWorkingDirectory, error);
+    }
+}
+
+void SettingsDialog::accept() {
+    if (photoSizeChoice >= 0 && photoSizeChoice < static_cast<int>(kPhotoSizes.size())) {
+        SettingsStore(settingsPath)
+            .WritePhotoSize(kPhotoSizes[static_cast<size_t>(photoSizeChoice)]);
+    }
+    SkinnedDialog::accept();
+}
+
+} // namespace kelo

@@ -1,0 +1,40 @@
+// The skin: background bitmaps, trackbar parts and button icons, looked up by the resource
+// numbers the windows use, and the dialog font (one that has the glyphs of the Chinese texts).
+#pragma once
+
+#include <QFont>
+#include <QPixmap>
+#include <QString>
+
+namespace kelo::ui {
+
+// Resource numbers of the skin.
+namespace skin {
+constexpr int kAppIcon = 128;
+constexpr int kMainBackground = 134; // 492 x 350
+constexpr int kPageBackground = 142; // 238 x 176: tabs, pages, small dialogs
+constexpr int kTrackbarThumb = 152;
+constexpr int kTrackbarThumbActive = 153;
+constexpr int kTrackbarChannel = 154;
+} // namespace skin
+
+// Bitmap resource `id`; a null pixmap when there is none (callers then draw without it).
+QPixmap LoadSkinBitmap(int id);
+
+// Icon resource `id`; a null pixmap when there is none.
+QPixmap LoadSkinIcon(int id);
+
+// A font family that can draw Chinese text, chosen once from the installed fonts: the
+// project's WenQuanYi Micro Hei when present, else another family that covers Simplified
+// Chinese, else the default family.
+QString CjkFontFamily();
+
+// The dialog font: the CJK family at 12 pixels, whose base units are the 6 x 12 pixels that
+// dialog units are measured in.
+QFont DialogFont();
+
+// Makes DialogFont() the application's font, so that message boxes, tool tips and the folder
+// picker draw Chinese text too. Call once after the QApplication exists.
+void InstallApplicationFont();
+
+} // namespace kelo::ui
