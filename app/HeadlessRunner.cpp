@@ -168,9 +168,18 @@ HeadlessRunner::HeadlessRunner(HeadlessOptions options)
 }
 
 HeadlessRunner::~HeadlessRunner() {
+    StopPreview();
+    // Tasks still queued are dropped with the context, unrun.
+}
+
+void HeadlessRunner::StopPreview() {
+    // No overlay tick may reach the engine once it is gone; the overlay's pictures go after the
+    // engine, whose filter may read them until its pipeline is in NULL.
+    if (overlay_)
+        overlay_->StopTick();
     // Stop, wait for NULL, close the feed (all zeros), release.
     engine_.reset();
-    // Tasks still queued are dropped with the context, unrun.
+    overlay_.reset();
 }
 
 void HeadlessRunner::PostToOwnerThread(std::function<void()> task) {
@@ -250,6 +259,17 @@ void HeadlessRunner::RestoreEffects() {
         engine_->SetBlueOffset(static_cast<int>(settings.ReadInt(SettingId::BlueOffset)));
         std::fprintf(stderr, "kelocam: colour adjustment restored\n");
     }
+    // RestoreEffect of the main window: the overlay family and effect saved last.
+    if (const std::optional<OverlayFamily> family = settings.ReadOverlayFamily()) {
+        const auto index = static_cast<int>(settings.ReadInt(SettingId::OverlayIndex));
+        overlay_ = std::make_unique<HeadlessOverlay>(*engine_, context_.get());
+        std::string file;
+        if (overlay_->Start(*family, index, &file))
+            std::fprintf(stderr, "kelocam: overlay %s %d playing (%s)\n", std::string(OverlayFamilyName(*family)).c_str(),
+                         index, file.c_str());
+        else if (index >= 1 && index <= 16)
+            std::fprintf(stderr, "kelocam: overlay effect file not readable: %s\n", file.c_str());
+    }
     if (options_.faceCover) {
         engine_->ToggleFaceDetection();
         std::fprintf(stderr, "kelocam: face cover on\n");
@@ -281,7 +301,7 @@ void HeadlessRunner::RequestSnapshotOnceFramesFlow() {
 bool HeadlessRunner::StartRecording() {
     const RecordKind kind = *RecordKindFromInt(options_.recordKind);
     // As the record command: the preview engine goes, a new one records.
-    engine_.reset();
+    StopPreview();
     engine_ = std::make_unique<CaptureEngine>(320, 240, 15, this, registry_);
     const HRESULT built = engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition,
                                               options_.audioDevicePosition);
@@ -339,9 +359,10 @@ int HeadlessRunner::Run() {
     if (!StartPreview() || (recording && !StartRecording())) {
         status_ = 1;
     } else if (recording) {
+        RestoreEffects(); // the recording shows the effects of data.ini, as the preview does
         g_main_loop_run(loop_.get());
         // Destroying the engine completes the file (end of stream, then stop).
-        engine_.reset();
+        StopPreview();
         if (status_ == 0 && !FinishRecording())
             status_ = 1;
     } else {
@@ -350,7 +371,7 @@ int HeadlessRunner::Run() {
             RequestSnapshotOnceFramesFlow();
         g_main_loop_run(loop_.get());
     }
-    engine_.reset();
+    StopPreview();
     std::fprintf(stderr, "kelocam: stopped\n");
     g_main_context_pop_thread_default(context_.get());
     return status_;

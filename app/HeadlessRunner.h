@@ -17,6 +17,7 @@
 
 #include <glib.h>
 
+#include "app/HeadlessOverlay.h"
 #include "engine/CaptureEngine.h"
 #include "platform/DeviceEnumerator.h"
 #include "platform/Handles.h"
@@ -91,6 +92,7 @@ private:
     };
 
     bool StartPreview();
+    void StopPreview();
     // As the record command: the preview engine is destroyed, a new engine records into the
     // "REC" folder of data.ini. False (the reason printed) when the recording cannot be made.
     bool StartRecording();
@@ -109,6 +111,7 @@ private:
     PrintedList audioList_;
     CountingSurface surface_;
     std::unique_ptr<CaptureEngine> engine_;
+    std::unique_ptr<HeadlessOverlay> overlay_; // its pictures outlive the engine
     std::string recordFile_;
 };
 

@@ -263,6 +263,7 @@ HRESULT FilterGraph::Run() {
         std::lock_guard lock(eosMutex_);
         eos_ = false;
     }
+    errored_ = false;
     PrepareIdleFilters();
     return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE ? E_FAIL
                                                                                                 : S_OK;
@@ -299,7 +300,8 @@ HRESULT FilterGraph::Stop() {
         std::thread sender([pipeline] { gst_element_send_event(pipeline, gst_event_new_eos()); });
         {
             std::unique_lock lock(eosMutex_);
-            eosSeen_.wait_for(lock, std::chrono::milliseconds(kDrainTimeoutMs), [this] { return eos_; });
+            const int timeoutMs = errored_ ? kDrainAfterErrorTimeoutMs : kDrainTimeoutMs;
+            eosSeen_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return eos_; });
         }
         gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
         sender.join();
@@ -382,6 +384,8 @@ void FilterGraph::HandleBusMessage(GstMessage* message) {
         GCharPtr details(debug);
         GraphEvent event;
         event.code = error ? GraphEvent::Code::ErrorAbort : GraphEvent::Code::Warning;
+        if (error)
+            errored_ = true;
         event.hr = error ? E_FAIL : S_OK;
         event.source = TopLevelName(GST_MESSAGE_SRC(message));
         event.message = err && err->message ? err->message : "";

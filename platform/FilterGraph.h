@@ -10,6 +10,7 @@
 // needed.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -67,8 +68,10 @@ public:
 
     // The pipeline (borrowed), for tests and diagnostics.
     GstElement* pipeline() const { return pipeline_.get(); }
-    // How long Stop waits for a graph that writes files to drain.
+    // How long Stop waits for a graph that writes files to drain; after an error, when a source
+    // may never end its stream, a shorter while.
     static constexpr int kDrainTimeoutMs = 5000;
+    static constexpr int kDrainAfterErrorTimeoutMs = 1000;
 
 private:
     struct Entry {
@@ -100,6 +103,7 @@ private:
     std::mutex eosMutex_;
     std::condition_variable eosSeen_;
     bool eos_ = false;
+    std::atomic<bool> errored_{false}; // an error was posted since the last Run
 };
 
 } // namespace kelo

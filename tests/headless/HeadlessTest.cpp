@@ -154,5 +154,23 @@ TEST(Headless, SaysSoInTheWindowsWordsWhenThereIsNoVideoOrNoAudioDevice) {
     }
 }
 
+TEST(Headless, RestoresTheColourAdjustmentAndTheOverlayThatDataIniNames) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+    {
+        std::ofstream ini(dir.path() / "data.ini");
+        ini << "[Effect]\nEffect=Led\nIndex=3\n[ColorAdjust]\nEnble=1\n[RGB]\nR=75\n";
+    }
+    // The effect pack is made in the build folder.
+    setenv("KELOCAM_DATA_DIR", test::BinaryDir().c_str(), 1);
+    Program program(dir.path(), {"--headless", "--test-devices", "--face-cover"});
+    unsetenv("KELOCAM_DATA_DIR");
+    ASSERT_TRUE(program.WaitForLog("kelocam: face cover on", 30s)) << program.Log();
+    EXPECT_EQ(program.Stop(SIGINT), 0);
+    const std::string log = program.Log();
+    EXPECT_NE(log.find("kelocam: colour adjustment restored"), std::string::npos) << log;
+    EXPECT_NE(log.find("kelocam: overlay Led 3 playing"), std::string::npos) << log;
+}
+
 } // namespace
 } // namespace kelo
