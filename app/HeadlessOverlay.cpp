@@ -6,9 +6,12 @@
 
 namespace kelo {
 
-HeadlessOverlay::HeadlessOverlay(CaptureEngine& engine, GMainContext* context) : engine_(engine), context_(context) {}
+HeadlessOverlay::HeadlessOverlay(CaptureEngine& engine, GMainContext* context)
+    : engine_(engine), context_(context) {}
 
-HeadlessOverlay::~HeadlessOverlay() { StopTick(); }
+HeadlessOverlay::~HeadlessOverlay() {
+    StopTick();
+}
 
 void HeadlessOverlay::StopTick() {
     if (tick_) {
@@ -28,7 +31,7 @@ bool HeadlessOverlay::Start(OverlayFamily family, int index, std::string* file) 
     // SelectEffect: the action of button `index`.
     const EffectFamily effectFamily = family == OverlayFamily::Frame ? EffectFamily::Frame
                                       : family == OverlayFamily::Led ? EffectFamily::Light
-                                                                      : EffectFamily::Cartoon;
+                                                                     : EffectFamily::Cartoon;
     const EffectEntry* effect = FindEffect(effectFamily, index);
     if (!effect)
         return false;

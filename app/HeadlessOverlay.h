@@ -8,14 +8,13 @@
 // the overlay is cleared or the engine is gone (the runner destroys the engine first).
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <string>
-
-#include <glib.h>
-
 #include "app/SettingsStore.h"
 #include "effects/GifAnimation.h"
+
+#include <cstdint>
+#include <glib.h>
+#include <memory>
+#include <string>
 
 namespace kelo {
 
@@ -43,7 +42,7 @@ private:
     void Tick();
 
     CaptureEngine& engine_;
-    GMainContext* context_; // borrowed: the runner's
+    GMainContext* context_;   // borrowed: the runner's
     GSource* tick_ = nullptr; // attached to context_, owned reference
     GifAnimation decoder_;
     std::uint32_t countdown_ = 0;

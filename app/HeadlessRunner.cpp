@@ -1,16 +1,15 @@
 #include "app/HeadlessRunner.h"
 
-#include <glib-unix.h>
+#include "app/SettingsStore.h"
+#include "effects/EffectFilters.h"
+#include "platform/GstRuntime.h"
+#include "platform/PlatformComponents.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-
-#include "app/SettingsStore.h"
-#include "effects/EffectFilters.h"
-#include "platform/GstRuntime.h"
-#include "platform/PlatformComponents.h"
+#include <glib-unix.h>
 
 namespace kelo {
 
@@ -63,7 +62,8 @@ const char* HeadlessUsage() {
            "of data.ini, prints the file's path and exits 0, or exits 1 with the reason.\n";
 }
 
-bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options, std::string* error) {
+bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,
+                          std::string* error) {
     *options = HeadlessOptions{};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -142,7 +142,8 @@ void HeadlessRunner::PrintedList::Print(const char* label) const {
     if (names_.empty())
         std::fprintf(stderr, "  (none)\n");
     for (std::size_t i = 0; i < names_.size(); ++i)
-        std::fprintf(stderr, "%c %zu %s\n", static_cast<int>(i) == selected_ ? '*' : ' ', i + 1, names_[i].c_str());
+        std::fprintf(stderr, "%c %zu %s\n", static_cast<int>(i) == selected_ ? '*' : ' ', i + 1,
+                     names_[i].c_str());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -223,8 +224,8 @@ gboolean HeadlessRunner::OnSignal(gpointer self) {
 bool HeadlessRunner::StartPreview() {
     // As RestartPreview: 320 x 240 at 15 frames per second, the remembered device positions.
     engine_ = std::make_unique<CaptureEngine>(320, 240, 15, this, registry_);
-    const HRESULT result =
-        engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition, options_.audioDevicePosition);
+    const HRESULT result = engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition,
+                                               options_.audioDevicePosition);
     videoList_.Print(kVideoListLabel);
     audioList_.Print(kAudioListLabel);
     if (result == CaptureEngine::kNoVideoDevice) {
@@ -265,8 +266,8 @@ void HeadlessRunner::RestoreEffects() {
         overlay_ = std::make_unique<HeadlessOverlay>(*engine_, context_.get());
         std::string file;
         if (overlay_->Start(*family, index, &file))
-            std::fprintf(stderr, "kelocam: overlay %s %d playing (%s)\n", std::string(OverlayFamilyName(*family)).c_str(),
-                         index, file.c_str());
+            std::fprintf(stderr, "kelocam: overlay %s %d playing (%s)\n",
+                         std::string(OverlayFamilyName(*family)).c_str(), index, file.c_str());
         else if (index >= 1 && index <= 16)
             std::fprintf(stderr, "kelocam: overlay effect file not readable: %s\n", file.c_str());
     }
@@ -286,11 +287,15 @@ void HeadlessRunner::RequestSnapshotOnceFramesFlow() {
                 return G_SOURCE_CONTINUE;
             // As the snapshot command reads them, at the time of the photo.
             SettingsStore settings;
-            const std::string folder = settings.ReadText(SettingId::PhotoFolder, SettingReader::SnapshotCommand);
-            const auto width = static_cast<int>(settings.ReadInt(SettingId::PhotoWidth, SettingReader::SnapshotCommand));
-            const auto height = static_cast<int>(settings.ReadInt(SettingId::PhotoHeight, SettingReader::SnapshotCommand));
+            const std::string folder =
+                settings.ReadText(SettingId::PhotoFolder, SettingReader::SnapshotCommand);
+            const auto width = static_cast<int>(
+                settings.ReadInt(SettingId::PhotoWidth, SettingReader::SnapshotCommand));
+            const auto height = static_cast<int>(
+                settings.ReadInt(SettingId::PhotoHeight, SettingReader::SnapshotCommand));
             self->engine_->RequestSnapshot(folder + "/", width, height);
-            std::fprintf(stderr, "kelocam: photo requested (%d x %d) in %s\n", width, height, folder.c_str());
+            std::fprintf(stderr, "kelocam: photo requested (%d x %d) in %s\n", width, height,
+                         folder.c_str());
             return G_SOURCE_REMOVE;
         },
         this, nullptr);
@@ -323,7 +328,8 @@ bool HeadlessRunner::StartRecording() {
     }
     recordFile_ = engine_->recordFileName();
     if (FAILED(engine_->Run())) {
-        std::fprintf(stderr, "kelocam: no recording: the graph could not start (can %s be written?)\n",
+        std::fprintf(stderr,
+                     "kelocam: no recording: the graph could not start (can %s be written?)\n",
                      recordFile_.c_str());
         return false;
     }
@@ -345,7 +351,8 @@ bool HeadlessRunner::FinishRecording() {
     std::error_code error;
     const auto size = std::filesystem::file_size(recordFile_, error);
     if (error || size == 0) {
-        std::fprintf(stderr, "kelocam: no recording: %s is missing or empty\n", recordFile_.c_str());
+        std::fprintf(stderr, "kelocam: no recording: %s is missing or empty\n",
+                     recordFile_.c_str());
         return false;
     }
     std::printf("%s\n", recordFile_.c_str());

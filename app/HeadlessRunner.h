@@ -10,18 +10,17 @@
 // tasks (errors, photo outcomes) arrive there as idle sources.
 #pragma once
 
-#include <atomic>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include <glib.h>
-
 #include "app/HeadlessOverlay.h"
 #include "engine/CaptureEngine.h"
 #include "platform/DeviceEnumerator.h"
 #include "platform/Handles.h"
 #include "platform/PreviewSurface.h"
+
+#include <atomic>
+#include <glib.h>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace kelo {
 
@@ -39,7 +38,8 @@ struct HeadlessOptions {
 
 // Parses the arguments after the program name ("--headless" itself is accepted and ignored).
 // False with a message for an unknown or malformed argument.
-bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options, std::string* error);
+bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,
+                          std::string* error);
 
 // The usage text of the headless mode.
 const char* HeadlessUsage();
@@ -87,7 +87,9 @@ private:
         void SetVideoFullScreen(bool) override {}
         void RaiseVideo() override {}
         void OnDrainedInput(const PreviewInput&) override {}
-        void PresentFrame(const PreviewFrame&) override { frames.fetch_add(1, std::memory_order_relaxed); }
+        void PresentFrame(const PreviewFrame&) override {
+            frames.fetch_add(1, std::memory_order_relaxed);
+        }
         std::atomic<long> frames{0};
     };
 

@@ -1,10 +1,10 @@
 // kelocam: the webcam studio. The window is started by default; --headless runs the capture
 // engine alone (see app/HeadlessRunner.h).
+#include "app/HeadlessRunner.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include "app/HeadlessRunner.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);

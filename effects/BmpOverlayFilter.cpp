@@ -8,7 +8,9 @@ inline std::uint8_t Screen(std::uint8_t frame, std::uint8_t picture) {
     return static_cast<std::uint8_t>(255 - ((255 - frame) * (255 - picture) + 127) / 255);
 }
 
-inline bool IsKey(const std::uint8_t* p) { return p[0] == 255 && p[1] == 0 && p[2] == 255; }
+inline bool IsKey(const std::uint8_t* p) {
+    return p[0] == 255 && p[1] == 0 && p[2] == 255;
+}
 
 // 60 % picture, 40 % frame, rounded.
 inline std::uint8_t Faded(std::uint8_t frame, std::uint8_t picture) {
@@ -23,8 +25,11 @@ bool IsShowCommand(int command) {
 
 const EffectElementKind& BmpOverlayFilterElementKind() {
     static const EffectElementKind kind{
-        kBmpOverlayFactoryName, "KeloBmpOverlayFilter", "BmpOverlayFiler",
-        "Lays a 320x240 overlay picture over every BGR frame", false,
+        kBmpOverlayFactoryName,
+        "KeloBmpOverlayFilter",
+        "BmpOverlayFiler",
+        "Lays a 320x240 overlay picture over every BGR frame",
+        false,
         []() -> EffectProcessor* { return new BmpOverlayProcessor(); }};
     return kind;
 }

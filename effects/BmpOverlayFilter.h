@@ -13,13 +13,13 @@
 // once ClearOverlay has returned the picture is never read again and the caller may free it.
 #pragma once
 
-#include <cstdint>
-#include <mutex>
-#include <vector>
-
 #include "effects/EffectElement.h"
 #include "effects/EffectFilterControl.h"
 #include "platform/BaseFilter.h"
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
 
 namespace kelo {
 

@@ -14,13 +14,13 @@ constexpr std::array<EffectEntry, 48> kEffects = {{
     {F::Cartoon, 2, 1073, 193, "002", "002流星妖精.gif", kOverlayScreen},
     {F::Cartoon, 3, 1074, 194, "003", "003爱的记忆.gif", kOverlayScreen},
     {F::Cartoon, 4, 1075, 187, "004", "004喷花.gif", kOverlayScreen},
-    {F::Cartoon, 5, 1076, 195, "005", "005猫.gif", kOverlayColorKeyTranslucent},
-    {F::Cartoon, 6, 1077, 197, "006", "006拜托啦.gif", kOverlayColorKeyTranslucent},
-    {F::Cartoon, 7, 1078, 183, "007", "007骑车.gif", kOverlayColorKeyTranslucent},
+    {F::Cartoon, 5, 1076, 195, "005", "005猫.gif", kOverlayKeyFaded},
+    {F::Cartoon, 6, 1077, 197, "006", "006拜托啦.gif", kOverlayKeyFaded},
+    {F::Cartoon, 7, 1078, 183, "007", "007骑车.gif", kOverlayKeyFaded},
     {F::Cartoon, 8, 1079, 198, "008", "008爱你的心.gif", kOverlayScreen},
     {F::Cartoon, 9, 1080, 199, "009", "009.gif", kOverlayScreen},
     {F::Cartoon, 10, 1081, 184, "010", "010.gif", kOverlayScreen},
-    {F::Cartoon, 11, 1082, 185, "011", "011.gif", kOverlayColorKey},
+    {F::Cartoon, 11, 1082, 185, "011", "011.gif", kOverlayKey},
     {F::Cartoon, 12, 1083, 186, "012", "012飘雪.gif", kOverlayScreen},
     {F::Cartoon, 13, 1084, 189, "013", "013.gif", kOverlayScreen},
     {F::Cartoon, 14, 1085, 190, "014", "014.gif", kOverlayScreen},
@@ -44,22 +44,22 @@ constexpr std::array<EffectEntry, 48> kEffects = {{
     {F::Light, 15, 1070, 181, "015", "015旋转红光.gif", kOverlayScreen},
     {F::Light, 16, 1071, 182, "016", "016闪光灯.gif", kOverlayScreen},
 
-    {F::Frame, 1, 1040, 161, "", "001向阳花.gif", kOverlayColorKey},
-    {F::Frame, 2, 1041, 162, "", "002手机屏幕.gif", kOverlayColorKey},
-    {F::Frame, 3, 1042, 163, "", "003笔记本.gif", kOverlayColorKey},
-    {F::Frame, 4, 1043, 164, "", "004花园.gif", kOverlayColorKey},
-    {F::Frame, 5, 1044, 177, "005", "005芳草萋萋.gif", kOverlayColorKey},
-    {F::Frame, 6, 1045, 166, "006", "006枷锁.gif", kOverlayColorKeyTranslucent},
-    {F::Frame, 7, 1046, 167, "007", "007我爱你.gif", kOverlayColorKey},
-    {F::Frame, 8, 1047, 168, "008", "008转转星.gif", kOverlayColorKeyTranslucent},
-    {F::Frame, 9, 1048, 169, "009", "009爱情公园.gif", kOverlayColorKeyTranslucent},
-    {F::Frame, 10, 1049, 170, "010", "010彩虹仙子.gif", kOverlayColorKeyTranslucent},
-    {F::Frame, 11, 1050, 171, "011", "011蝶恋花.gif", kOverlayColorKeyTranslucent},
-    {F::Frame, 12, 1051, 176, "012", "012花丛.gif", kOverlayColorKeyTranslucent},
-    {F::Frame, 13, 1052, 172, "013", "013蝶舞.gif", kOverlayColorKey},
-    {F::Frame, 14, 1053, 173, "014", "014酷兔.gif", kOverlayColorKey},
-    {F::Frame, 15, 1054, 174, "015", "015花的田野.gif", kOverlayColorKeyTranslucent},
-    {F::Frame, 16, 1055, 175, "016", "016蓝花闪动.gif", kOverlayColorKey},
+    {F::Frame, 1, 1040, 161, "", "001向阳花.gif", kOverlayKey},
+    {F::Frame, 2, 1041, 162, "", "002手机屏幕.gif", kOverlayKey},
+    {F::Frame, 3, 1042, 163, "", "003笔记本.gif", kOverlayKey},
+    {F::Frame, 4, 1043, 164, "", "004花园.gif", kOverlayKey},
+    {F::Frame, 5, 1044, 177, "005", "005芳草萋萋.gif", kOverlayKey},
+    {F::Frame, 6, 1045, 166, "006", "006枷锁.gif", kOverlayKeyFaded},
+    {F::Frame, 7, 1046, 167, "007", "007我爱你.gif", kOverlayKey},
+    {F::Frame, 8, 1047, 168, "008", "008转转星.gif", kOverlayKeyFaded},
+    {F::Frame, 9, 1048, 169, "009", "009爱情公园.gif", kOverlayKeyFaded},
+    {F::Frame, 10, 1049, 170, "010", "010彩虹仙子.gif", kOverlayKeyFaded},
+    {F::Frame, 11, 1050, 171, "011", "011蝶恋花.gif", kOverlayKeyFaded},
+    {F::Frame, 12, 1051, 176, "012", "012花丛.gif", kOverlayKeyFaded},
+    {F::Frame, 13, 1052, 172, "013", "013蝶舞.gif", kOverlayKey},
+    {F::Frame, 14, 1053, 173, "014", "014酷兔.gif", kOverlayKey},
+    {F::Frame, 15, 1054, 174, "015", "015花的田野.gif", kOverlayKeyFaded},
+    {F::Frame, 16, 1055, 175, "016", "016蓝花闪动.gif", kOverlayKey},
 }};
 
 constexpr std::size_t kPerFamily = 16;
@@ -78,7 +78,9 @@ constexpr std::size_t FamilyOffset(EffectFamily family) {
 
 } // namespace
 
-std::span<const EffectEntry> AllEffects() { return kEffects; }
+std::span<const EffectEntry> AllEffects() {
+    return kEffects;
+}
 
 std::span<const EffectEntry> EffectsOf(EffectFamily family) {
     return std::span<const EffectEntry>(kEffects).subspan(FamilyOffset(family), kPerFamily);

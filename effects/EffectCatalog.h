@@ -6,28 +6,23 @@
 #include <span>
 #include <string>
 
+#include "effects/EffectFilterControl.h"
+
 namespace kelo {
 
 enum class EffectFamily { Frame, Light, Cartoon };
 
-// How the overlay filter lays a picture over the video.
-enum OverlayCode : int {
-    kOverlayScreen = 110,           // screen blend: black is transparent, light glows
-    kOverlayColorKey = 111,         // pure magenta (B 255, G 0, R 255) transparent, rest opaque
-    kOverlayColorKeyTranslucent = 112, // the same key, the picture at 60 % opacity
-};
-
-// The clearing command handed to the overlay filter before its picture is freed or replaced.
-inline constexpr int kOverlayClearCommand = 1011;
+// The clearing command under the name the first pages were written against.
+inline constexpr int kOverlayClearCommand = kOverlayClear;
 
 struct EffectEntry {
     EffectFamily family;
-    int number;          // 1..16: the button's place on its page
-    int buttonId;        // control id of the page's button
-    int iconId;          // icon resource shown on the button
-    const char* caption; // button caption (UTF-8), empty for none
+    int number;           // 1..16: the button's place on its page
+    int buttonId;         // control id of the page's button
+    int iconId;           // icon resource shown on the button
+    const char* caption;  // button caption (UTF-8), empty for none
     const char* fileName; // UTF-8 file name inside Effect/<family folder>/
-    int overlayCode;     // kOverlayScreen, kOverlayColorKey or kOverlayColorKeyTranslucent
+    int overlayCode;      // kOverlayScreen, kOverlayKey or kOverlayKeyFaded (EffectFilterControl.h)
 };
 
 // All 48 effects: cartoon, light, then frame, each family in button order.

@@ -1,14 +1,13 @@
 #include "effects/EffectElement.h"
 
-#include <mutex>
-
-#include <gst/video/gstvideofilter.h>
-#include <gst/video/video.h>
-
 #include "effects/BmpOverlayFilter.h"
 #include "effects/OverlayFilter.h"
 #include "effects/ProxyTransFilter.h"
 #include "platform/GstRuntime.h"
+
+#include <gst/video/gstvideofilter.h>
+#include <gst/video/video.h>
+#include <mutex>
 
 namespace kelo {
 
@@ -33,7 +32,9 @@ GstStaticPadTemplate kSrcTemplate = GST_STATIC_PAD_TEMPLATE(
 GObjectClass* parentClass = nullptr;
 GType effectElementType = 0;
 
-KeloEffectElement* AsEffect(gpointer instance) { return static_cast<KeloEffectElement*>(instance); }
+KeloEffectElement* AsEffect(gpointer instance) {
+    return static_cast<KeloEffectElement*>(instance);
+}
 
 // Streaming thread.
 GstFlowReturn TransformFrameIp(GstVideoFilter* filter, GstVideoFrame* frame) {

@@ -12,11 +12,10 @@
 // and "src" pads like any other element's.
 #pragma once
 
-#include <cstdint>
-
-#include <gst/gst.h>
-
 #include "platform/Handles.h"
+
+#include <cstdint>
+#include <gst/gst.h>
 
 namespace kelo {
 
@@ -31,11 +30,11 @@ public:
 
 // What makes one element type. Instances must have static storage duration.
 struct EffectElementKind {
-    const char* factoryName;  // GStreamer factory name, e.g. "kelobmpoverlay"
-    const char* typeName;     // GType name, e.g. "KeloBmpOverlayFilter"
-    const char* longName;     // element metadata
+    const char* factoryName; // GStreamer factory name, e.g. "kelobmpoverlay"
+    const char* typeName;    // GType name, e.g. "KeloBmpOverlayFilter"
+    const char* longName;    // element metadata
     const char* description;
-    bool passthrough;         // true: frames pass untouched and ProcessFrame is never called
+    bool passthrough; // true: frames pass untouched and ProcessFrame is never called
     EffectProcessor* (*createProcessor)();
 };
 

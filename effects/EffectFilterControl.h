@@ -3,10 +3,10 @@
 // (the engine ignores them).
 #pragma once
 
-#include <cstdint>
-
 #include "platform/FrameImage.h"
 #include "platform/HResult.h"
+
+#include <cstdint>
 
 namespace kelo {
 
@@ -29,9 +29,9 @@ public:
 };
 
 // Overlay picture commands of BmpOverlayControl::ShowOverlayPicture.
-inline constexpr int kOverlayScreen = 110;    // screen blend: black transparent, light glows
-inline constexpr int kOverlayKey = 111;       // magenta (B 255, G 0, R 255) transparent
-inline constexpr int kOverlayKeyFaded = 112;  // the same key, picture at 60 % opacity
+inline constexpr int kOverlayScreen = 110;   // screen blend: black transparent, light glows
+inline constexpr int kOverlayKey = 111;      // magenta (B 255, G 0, R 255) transparent
+inline constexpr int kOverlayKeyFaded = 112; // the same key, picture at 60 % opacity
 // ClearOverlay command that removes the picture.
 inline constexpr int kOverlayClear = 1011;
 

@@ -1,14 +1,13 @@
 #include "effects/GifAnimation.h"
 
-#include <sys/stat.h>
+#include "platform/Handles.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-
-#include "platform/Handles.h"
+#include <sys/stat.h>
 
 namespace kelo {
 
@@ -233,8 +232,7 @@ std::size_t GifAnimation::ParseImage(std::span<const std::uint8_t> data, std::si
         pixelsDecoded_ += width * height;
         // Zero-filled: pixels that the code stream does not reach stay palette entry 0.
         std::vector<std::uint8_t> indices(width * height, 0);
-        DecodeLzw(std::span<const std::uint8_t>(codes.data(), joinedLength), minCodeSize,
-                  indices);
+        DecodeLzw(std::span<const std::uint8_t>(codes.data(), joinedLength), minCodeSize, indices);
         AppendFrame(indices);
     }
     if (truncated)
@@ -393,7 +391,8 @@ void GifAnimation::AppendFrame(const std::vector<std::uint8_t>& indices) {
             }
             continue;
         }
-        const std::size_t streamRow = streamRows[static_cast<std::size_t>(height - 1 - bottomUpRow)];
+        const std::size_t streamRow =
+            streamRows[static_cast<std::size_t>(height - 1 - bottomUpRow)];
         const std::uint8_t* src = indices.data() + streamRow * static_cast<std::size_t>(width);
         for (int j = 0; j < kOverlayWidth; ++j, dst += 3) {
             const int column = columns[j];
@@ -406,7 +405,9 @@ void GifAnimation::AppendFrame(const std::vector<std::uint8_t>& indices) {
     frames_.emplace_back(static_cast<float>(currentDelay_), std::move(picture));
 }
 
-int GifAnimation::GetFrameCount() const { return static_cast<int>(frames_.size()); }
+int GifAnimation::GetFrameCount() const {
+    return static_cast<int>(frames_.size());
+}
 
 const std::uint8_t* GifAnimation::GetFrameBits(int index) const {
     if (index < 0 || static_cast<std::size_t>(index) >= frames_.size())

@@ -7,14 +7,14 @@
 // file. What one file may make us allocate is capped (see the limits below).
 #pragma once
 
+#include "effects/GifFrame.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
-
-#include "effects/GifFrame.h"
 
 namespace kelo {
 

@@ -4,8 +4,11 @@ namespace kelo {
 
 const EffectElementKind& OverlayFilterElementKind() {
     static const EffectElementKind kind{
-        kOverlayFactoryName, "KeloOverlayFilter", "Overlay Filer",
-        "Passes BGR frames through (mode 2)", true,
+        kOverlayFactoryName,
+        "KeloOverlayFilter",
+        "Overlay Filer",
+        "Passes BGR frames through (mode 2)",
+        true,
         []() -> EffectProcessor* { return new OverlayProcessor(); }};
     return kind;
 }

@@ -2,11 +2,11 @@
 // passes frames through unchanged; the element is a pass-through in every mode.
 #pragma once
 
-#include <atomic>
-
 #include "effects/EffectElement.h"
 #include "effects/EffectFilterControl.h"
 #include "platform/BaseFilter.h"
+
+#include <atomic>
 
 namespace kelo {
 

@@ -4,8 +4,11 @@ namespace kelo {
 
 const EffectElementKind& ProxyTransFilterElementKind() {
     static const EffectElementKind kind{
-        kProxyTransFactoryName, "KeloProxyTransFilter", "OpenCV ProxyTrans Filer",
-        "Hands every BGR frame to a callback, in place", false,
+        kProxyTransFactoryName,
+        "KeloProxyTransFilter",
+        "OpenCV ProxyTrans Filer",
+        "Hands every BGR frame to a callback, in place",
+        false,
         []() -> EffectProcessor* { return new ProxyTransProcessor(); }};
     return kind;
 }

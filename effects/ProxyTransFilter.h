@@ -3,11 +3,11 @@
 // = the buffer's stride), before the frame passes on. The callback's changes reach the output.
 #pragma once
 
-#include <atomic>
-
 #include "effects/EffectElement.h"
 #include "effects/EffectFilterControl.h"
 #include "platform/BaseFilter.h"
+
+#include <atomic>
 
 namespace kelo {
 

@@ -1,9 +1,5 @@
 #include "engine/CaptureEngine.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <utility>
-
 #include "effects/EffectFilterControl.h"
 #include "engine/EffectState.h"
 #include "engine/FramePipeline.h"
@@ -11,6 +7,10 @@
 #include "platform/ClassIds.h"
 #include "platform/MediaType.h"
 #include "platform/PreviewSurface.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <utility>
 
 namespace kelo {
 
@@ -33,10 +33,10 @@ constexpr int kMp3SamplesPerSec = 11000;
 
 } // namespace
 
-CaptureEngine::CaptureEngine(int captureWidth_, int captureHeight_, int framesPerSecond_, CaptureEngineOwner* owner_,
-                             const ClassRegistry& registry_)
-    : captureWidth(captureWidth_), captureHeight(captureHeight_), framesPerSecond(framesPerSecond_), owner(owner_),
-      registry(registry_), self(std::make_shared<CaptureEngine*>(this)) {}
+CaptureEngine::CaptureEngine(int captureWidth_, int captureHeight_, int framesPerSecond_,
+                             CaptureEngineOwner* owner_, const ClassRegistry& registry_)
+    : captureWidth(captureWidth_), captureHeight(captureHeight_), framesPerSecond(framesPerSecond_),
+      owner(owner_), registry(registry_), self(std::make_shared<CaptureEngine*>(this)) {}
 
 CaptureEngine::~CaptureEngine() {
     // Posted tasks that have not run yet see the engine gone.
@@ -55,8 +55,8 @@ CaptureEngine::~CaptureEngine() {
 // ---------------------------------------------------------------------------------------------
 // Building
 
-HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWindow*/, int videoDevicePosition,
-                                  int audioDevicePosition) {
+HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWindow*/,
+                                  int videoDevicePosition, int audioDevicePosition) {
     // 1. Graph and builder.
     if (FAILED(registry.CreateInstance(CLSID_FilterGraph, &graph)) ||
         FAILED(registry.CreateInstance(CLSID_CaptureGraphBuilder2, &captureBuilder)))
@@ -85,7 +85,8 @@ HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWi
                     });
                 });
             }
-            if (grabber->SetBufferSamples(false) == E_FAIL || grabber->SetOneShot(false) == E_FAIL ||
+            if (grabber->SetBufferSamples(false) == E_FAIL ||
+                grabber->SetOneShot(false) == E_FAIL ||
                 grabber->SetCallback(snapshotGrabber.get(), 1) == E_FAIL)
                 return E_FAIL;
         }
@@ -130,7 +131,8 @@ HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWi
     }
 
     // 9. ProxyTrans, calling FrameCallback on every frame.
-    if (SUCCEEDED(registry.CreateInstance(CLSID_ProxyTransFilter, &proxyTransFilter)) && proxyTransFilter) {
+    if (SUCCEEDED(registry.CreateInstance(CLSID_ProxyTransFilter, &proxyTransFilter)) &&
+        proxyTransFilter) {
         if (auto control = std::dynamic_pointer_cast<ProxyTransControl>(proxyTransFilter))
             control->RegisterCallback(&FrameCallback, 0);
         graph->AddFilter(proxyTransFilter, kProxyTransName);
@@ -139,7 +141,8 @@ HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWi
     }
 
     // 10. BmpOverlayFiler; its control is kept for the effect pages.
-    if (SUCCEEDED(registry.CreateInstance(CLSID_BmpOverlayFilter, &bmpOverlayFilter)) && bmpOverlayFilter) {
+    if (SUCCEEDED(registry.CreateInstance(CLSID_BmpOverlayFilter, &bmpOverlayFilter)) &&
+        bmpOverlayFilter) {
         bmpOverlayControl = std::dynamic_pointer_cast<BmpOverlayControl>(bmpOverlayFilter);
         graph->AddFilter(bmpOverlayFilter, kBmpOverlayName);
     } else {
@@ -150,8 +153,8 @@ HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWi
     return FAILED(BindAudioDevice(audioDevicePosition)) ? kNoAudioDevice : kVideoAndAudio;
 }
 
-HRESULT CaptureEngine::BindDevice(std::string_view category, int position, DeviceList* list, bool skipVirtualCamera,
-                                  FilterPtr* device) {
+HRESULT CaptureEngine::BindDevice(std::string_view category, int position, DeviceList* list,
+                                  bool skipVirtualCamera, FilterPtr* device) {
     if (list)
         list->Clear();
     std::shared_ptr<ICreateDevEnum> enumerator;
@@ -182,8 +185,8 @@ HRESULT CaptureEngine::BindDevice(std::string_view category, int position, Devic
 }
 
 HRESULT CaptureEngine::BindVideoDevice(int position) {
-    HRESULT hr = BindDevice(CLSID_VideoInputDeviceCategory, position, owner ? &owner->VideoDeviceList() : nullptr,
-                            true, &videoSource);
+    HRESULT hr = BindDevice(CLSID_VideoInputDeviceCategory, position,
+                            owner ? &owner->VideoDeviceList() : nullptr, true, &videoSource);
     if (FAILED(hr))
         return hr;
     if (FAILED(graph->AddFilter(videoSource, kVideoCaptureName)))
@@ -192,12 +195,14 @@ HRESULT CaptureEngine::BindVideoDevice(int position) {
     // Ask for the capture size and rate; a device that refuses keeps its own format.
     std::shared_ptr<IAMStreamConfig> config;
     MediaType type;
-    if (SUCCEEDED(captureBuilder->FindInterface(PIN_CATEGORY_CAPTURE, MEDIATYPE_Video, videoSource, &config)) &&
+    if (SUCCEEDED(captureBuilder->FindInterface(PIN_CATEGORY_CAPTURE, MEDIATYPE_Video, videoSource,
+                                                &config)) &&
         SUCCEEDED(config->GetFormat(&type))) {
         type.formatType = FORMAT_VideoInfo;
         type.video.width = captureWidth;
         type.video.height = captureHeight;
-        type.video.sizeImage = DibStride(type.video.width, type.video.bitCount) * std::abs(type.video.height);
+        type.video.sizeImage =
+            DibStride(type.video.width, type.video.bitCount) * std::abs(type.video.height);
         type.video.avgTimePerFrame = framesPerSecond > 0 ? kUnitsPerSecond / framesPerSecond : 0;
         config->SetFormat(type);
     }
@@ -205,14 +210,15 @@ HRESULT CaptureEngine::BindVideoDevice(int position) {
 }
 
 HRESULT CaptureEngine::BindAudioDevice(int position) {
-    HRESULT hr = BindDevice(CLSID_AudioInputDeviceCategory, position, owner ? &owner->AudioDeviceList() : nullptr,
-                            false, &audioSource);
+    HRESULT hr = BindDevice(CLSID_AudioInputDeviceCategory, position,
+                            owner ? &owner->AudioDeviceList() : nullptr, false, &audioSource);
     if (FAILED(hr))
         return hr;
     return FAILED(graph->AddFilter(audioSource, kAudioDeviceName)) ? E_FAIL : S_OK;
 }
 
-HRESULT CaptureEngine::AddCompressor(std::string_view category, std::initializer_list<std::string_view> names,
+HRESULT CaptureEngine::AddCompressor(std::string_view category,
+                                     std::initializer_list<std::string_view> names,
                                      const char* filterName, FilterPtr* compressor) {
     std::shared_ptr<ICreateDevEnum> enumerator;
     if (!graph || FAILED(registry.CreateInstance(CLSID_SystemDeviceEnum, &enumerator)))
@@ -223,14 +229,16 @@ HRESULT CaptureEngine::AddCompressor(std::string_view category, std::initializer
     for (const std::shared_ptr<IMoniker>& moniker : monikers) {
         std::shared_ptr<IPropertyBag> bag;
         std::string name;
-        if (FAILED(moniker->BindToStorage(&bag)) || !bag || FAILED(bag->Read("FriendlyName", &name)))
+        if (FAILED(moniker->BindToStorage(&bag)) || !bag ||
+            FAILED(bag->Read("FriendlyName", &name)))
             continue;
         bool wanted = false;
         for (std::string_view n : names)
             wanted = wanted || name == n;
         if (!wanted)
             continue;
-        if (FAILED(moniker->BindToObject(compressor)) || FAILED(graph->AddFilter(*compressor, filterName)))
+        if (FAILED(moniker->BindToObject(compressor)) ||
+            FAILED(graph->AddFilter(*compressor, filterName)))
             return E_FAIL;
         return S_OK;
     }
@@ -238,7 +246,8 @@ HRESULT CaptureEngine::AddCompressor(std::string_view category, std::initializer
 }
 
 HRESULT CaptureEngine::AddMp3Encoder() {
-    if (FAILED(AddCompressor(CLSID_AudioCompressorCategory, {"MPEG Layer-3"}, kMp3CodecName, &mp3Encoder)))
+    if (FAILED(AddCompressor(CLSID_AudioCompressorCategory, {"MPEG Layer-3"}, kMp3CodecName,
+                             &mp3Encoder)))
         return E_FAIL;
     PinPtr out;
     if (SUCCEEDED(GetPin(mp3Encoder, PinDirection::Output, &out))) {
@@ -256,14 +265,15 @@ HRESULT CaptureEngine::AddMp3Encoder() {
 
 HRESULT CaptureEngine::AddMpeg4Encoder() {
     return AddCompressor(CLSID_VideoCompressorCategory,
-                         {"Microsoft MPEG-4  VKI  Codec V1", "Microsoft MPEG-4 Video Codec V1"}, kMpeg4CodecName,
-                         &videoEncoder);
+                         {"Microsoft MPEG-4  VKI  Codec V1", "Microsoft MPEG-4 Video Codec V1"},
+                         kMpeg4CodecName, &videoEncoder);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Pins and the preview chain
 
-HRESULT CaptureEngine::GetUnconnectedPin(const FilterPtr& filter, PinDirection direction, PinPtr* pin) {
+HRESULT CaptureEngine::GetUnconnectedPin(const FilterPtr& filter, PinDirection direction,
+                                         PinPtr* pin) {
     if (!pin)
         return E_POINTER;
     pin->reset();
@@ -382,7 +392,8 @@ void CaptureEngine::WatchGraphEvents() {
     events->SetNotifyCallback([weak, target, reported](const GraphEvent& event) {
         if (event.code != GraphEvent::Code::ErrorAbort || !target || reported->exchange(true))
             return;
-        std::string message = event.source.empty() ? event.message : event.source + ": " + event.message;
+        std::string message =
+            event.source.empty() ? event.message : event.source + ": " + event.message;
         target->PostToOwnerThread([weak, message] {
             if (auto engine = weak.lock())
                 (*engine)->OnGraphError(message);
@@ -448,12 +459,26 @@ HRESULT CaptureEngine::ShowOverlayPicture(int command, const std::uint8_t* pictu
     return bmpOverlayControl->ShowOverlayPicture(command, picture);
 }
 
-void CaptureEngine::ToggleFaceDetection() { ProcessEffectState().ToggleFaceDetection(); }
-void CaptureEngine::SetColorAdjustOn(int value) { ProcessEffectState().SetColorAdjustOn(value); }
-void CaptureEngine::SetLightnessShift(int value) { ProcessEffectState().SetLightnessShift(value); }
-void CaptureEngine::SetSaturationShift(int value) { ProcessEffectState().SetSaturationShift(value); }
-void CaptureEngine::SetBlueOffset(int value) { ProcessEffectState().SetBlueOffset(value); }
-void CaptureEngine::SetGreenOffset(int value) { ProcessEffectState().SetGreenOffset(value); }
-void CaptureEngine::SetRedOffset(int value) { ProcessEffectState().SetRedOffset(value); }
+void CaptureEngine::ToggleFaceDetection() {
+    ProcessEffectState().ToggleFaceDetection();
+}
+void CaptureEngine::SetColorAdjustOn(int value) {
+    ProcessEffectState().SetColorAdjustOn(value);
+}
+void CaptureEngine::SetLightnessShift(int value) {
+    ProcessEffectState().SetLightnessShift(value);
+}
+void CaptureEngine::SetSaturationShift(int value) {
+    ProcessEffectState().SetSaturationShift(value);
+}
+void CaptureEngine::SetBlueOffset(int value) {
+    ProcessEffectState().SetBlueOffset(value);
+}
+void CaptureEngine::SetGreenOffset(int value) {
+    ProcessEffectState().SetGreenOffset(value);
+}
+void CaptureEngine::SetRedOffset(int value) {
+    ProcessEffectState().SetRedOffset(value);
+}
 
 } // namespace kelo

@@ -14,16 +14,16 @@
 // the graph and waits for it to reach NULL before the feed is closed and the grabber disposed of.
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <string>
-
 #include "engine/CaptureEngineOwner.h"
 #include "engine/RecordKind.h"
 #include "engine/SnapshotGrabber.h"
 #include "platform/ClassRegistry.h"
 #include "platform/GraphInterfaces.h"
 #include "platform/Pin.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
 
 namespace kelo {
 
@@ -43,8 +43,8 @@ public:
     // owner: gives the device lists and receives errors; it must outlive the engine (null: no
     // lists, errors only stop the graph). registry: makes every component; it must outlive the
     // engine.
-    CaptureEngine(int captureWidth, int captureHeight, int framesPerSecond, CaptureEngineOwner* owner,
-                  const ClassRegistry& registry);
+    CaptureEngine(int captureWidth, int captureHeight, int framesPerSecond,
+                  CaptureEngineOwner* owner, const ClassRegistry& registry);
     // ReleaseGraph (the graph reaches NULL), then the feed's close step, then the rest.
     ~CaptureEngine();
     CaptureEngine(const CaptureEngine&) = delete;
@@ -109,8 +109,8 @@ public:
 private:
     HRESULT BindVideoDevice(int position);
     HRESULT BindAudioDevice(int position);
-    HRESULT BindDevice(std::string_view category, int position, DeviceList* list, bool skipVirtualCamera,
-                       FilterPtr* device);
+    HRESULT BindDevice(std::string_view category, int position, DeviceList* list,
+                       bool skipVirtualCamera, FilterPtr* device);
     HRESULT AddCompressor(std::string_view category, std::initializer_list<std::string_view> names,
                           const char* filterName, FilterPtr* compressor);
     void WatchGraphEvents();

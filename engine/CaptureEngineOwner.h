@@ -3,10 +3,10 @@
 // photo outcomes go.
 #pragma once
 
+#include "engine/SnapshotGrabber.h"
+
 #include <functional>
 #include <string>
-
-#include "engine/SnapshotGrabber.h"
 
 namespace kelo {
 

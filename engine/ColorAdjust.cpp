@@ -1,12 +1,11 @@
 #include "engine/ColorAdjust.h"
 
+#include "engine/FrameMat.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
-
 #include <opencv2/imgproc.hpp>
-
-#include "engine/FrameMat.h"
 
 namespace kelo {
 

@@ -1,20 +1,21 @@
 #include "engine/FaceCover.h"
 
-#include <cmath>
-#include <mutex>
-
-#include <opencv2/imgproc.hpp>
-#include <opencv2/objdetect.hpp>
-
 #include "engine/FrameMat.h"
 #include "platform/AssetPaths.h"
+
+#include <cmath>
+#include <mutex>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/objdetect.hpp>
 
 namespace kelo {
 
 namespace {
 
 // Rounds to nearest with halves to the even neighbour (the default floating-point mode).
-int RoundHalfEven(double value) { return static_cast<int>(std::nearbyint(value)); }
+int RoundHalfEven(double value) {
+    return static_cast<int>(std::nearbyint(value));
+}
 
 struct FaceDetector {
     // Only the streaming thread uses it in the program; the lock keeps two pipelines (or a test

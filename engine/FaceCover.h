@@ -5,11 +5,11 @@
 // process's life. While the cascade is not loaded, every call tries to load it again.
 #pragma once
 
+#include "platform/FrameImage.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
-
-#include "platform/FrameImage.h"
 
 namespace kelo {
 

@@ -1,9 +1,9 @@
 // An OpenCV matrix header over a FrameImage's bytes (no copy), for the per-frame steps.
 #pragma once
 
-#include <opencv2/core.hpp>
-
 #include "platform/FrameImage.h"
+
+#include <opencv2/core.hpp>
 
 namespace kelo {
 

@@ -1,12 +1,11 @@
 #include "engine/FramePipeline.h"
 
-#include <exception>
-
-#include <opencv2/imgproc.hpp>
-
 #include "engine/ColorAdjust.h"
 #include "engine/FaceCover.h"
 #include "engine/FrameMat.h"
+
+#include <exception>
+#include <opencv2/imgproc.hpp>
 
 namespace kelo {
 
@@ -27,8 +26,8 @@ void StampCaption(FrameImage* frame) {
     if (mat.empty())
         return;
     try {
-        cv::putText(mat, kCaptionText, cv::Point(kCaptionX, kCaptionY), kCaptionFont,
-                    kCaptionScale, kCaptionColor, kCaptionThickness, kCaptionLineType,
+        cv::putText(mat, kCaptionText, cv::Point(kCaptionX, kCaptionY), kCaptionFont, kCaptionScale,
+                    kCaptionColor, kCaptionThickness, kCaptionLineType,
                     frame->origin != kFrameOriginTopLeft);
     } catch (const cv::Exception&) {
     }

@@ -1,9 +1,9 @@
 #include "engine/VirtualCameraFeed.h"
 
+#include "platform/FeedLayout.h"
+
 #include <algorithm>
 #include <cstring>
-
-#include "platform/FeedLayout.h"
 
 namespace kelo {
 
@@ -46,6 +46,8 @@ VirtualCameraFeed& ProcessVirtualCameraFeed() {
     return feed;
 }
 
-void CloseVirtualCameraFeed() { ProcessVirtualCameraFeed().Close(); }
+void CloseVirtualCameraFeed() {
+    ProcessVirtualCameraFeed().Close();
+}
 
 } // namespace kelo

@@ -8,11 +8,11 @@
 // apart even if a caller breaks that order.
 #pragma once
 
-#include <cstddef>
-#include <mutex>
-
 #include "platform/FrameImage.h"
 #include "platform/SharedMemoryView.h"
+
+#include <cstddef>
+#include <mutex>
 
 namespace kelo {
 

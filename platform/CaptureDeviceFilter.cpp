@@ -4,8 +4,10 @@
 
 namespace kelo {
 
-std::shared_ptr<CaptureDeviceFilter> CaptureDeviceFilter::Create(std::string friendlyName, ElementPtr source,
-                                                                 bool video, CapsPtr offered, CapsPtr ownFormat) {
+std::shared_ptr<CaptureDeviceFilter> CaptureDeviceFilter::Create(std::string friendlyName,
+                                                                 ElementPtr source, bool video,
+                                                                 CapsPtr offered,
+                                                                 CapsPtr ownFormat) {
     if (!source)
         return nullptr;
     ElementPtr bin = ElementPtr::RefSink(gst_bin_new(nullptr));
@@ -21,14 +23,16 @@ std::shared_ptr<CaptureDeviceFilter> CaptureDeviceFilter::Create(std::string fri
     GstPad* ghost = gst_ghost_pad_new("src", inner.get());
     if (!ghost || !gst_element_add_pad(bin.get(), ghost))
         return nullptr;
-    return std::shared_ptr<CaptureDeviceFilter>(new CaptureDeviceFilter(
-        std::move(friendlyName), std::move(bin), format.get(), video, std::move(offered), std::move(ownFormat)));
+    return std::shared_ptr<CaptureDeviceFilter>(
+        new CaptureDeviceFilter(std::move(friendlyName), std::move(bin), format.get(), video,
+                                std::move(offered), std::move(ownFormat)));
 }
 
-CaptureDeviceFilter::CaptureDeviceFilter(std::string friendlyName, ElementPtr bin, GstElement* format, bool video,
-                                         CapsPtr offered, CapsPtr ownFormat)
-    : BaseFilter(std::move(bin)), friendlyName_(std::move(friendlyName)), format_(format), video_(video), offered_(std::move(offered)),
-      ownFormat_(std::move(ownFormat)) {}
+CaptureDeviceFilter::CaptureDeviceFilter(std::string friendlyName, ElementPtr bin,
+                                         GstElement* format, bool video, CapsPtr offered,
+                                         CapsPtr ownFormat)
+    : BaseFilter(std::move(bin)), friendlyName_(std::move(friendlyName)), format_(format),
+      video_(video), offered_(std::move(offered)), ownFormat_(std::move(ownFormat)) {}
 
 bool CaptureDeviceFilter::Offers(const GstCaps* caps) const {
     return !offered_ || gst_caps_can_intersect(offered_.get(), caps);
@@ -37,7 +41,9 @@ bool CaptureDeviceFilter::Offers(const GstCaps* caps) const {
 HRESULT CaptureDeviceFilter::GetFormat(MediaType* type) {
     if (!type)
         return E_POINTER;
-    const GstCaps* caps = current_ ? current_.get() : ownFormat_ ? ownFormat_.get() : offered_.get();
+    const GstCaps* caps = current_     ? current_.get()
+                          : ownFormat_ ? ownFormat_.get()
+                                       : offered_.get();
     if (caps && MediaTypeFromCaps(caps, type))
         return S_OK;
     // A device that tells nothing about itself: its type without a format block.
@@ -57,7 +63,8 @@ HRESULT CaptureDeviceFilter::SetFormat(const MediaType& type) {
         anyRaw.subtype.clear();
         MediaType jpeg = type;
         jpeg.subtype = MEDIASUBTYPE_MJPG;
-        CapsPtr candidates[] = {std::move(wanted), CapsFromMediaType(anyRaw), CapsFromMediaType(jpeg)};
+        CapsPtr candidates[] = {std::move(wanted), CapsFromMediaType(anyRaw),
+                                CapsFromMediaType(jpeg)};
         for (CapsPtr& candidate : candidates) {
             if (candidate && Offers(candidate.get())) {
                 g_object_set(format_, "caps", candidate.get(), nullptr);

@@ -4,11 +4,11 @@
 // source's; the Color Space Converter after it turns them into the graph's bottom-up RGB24.
 #pragma once
 
-#include <memory>
-#include <string>
-
 #include "platform/BaseFilter.h"
 #include "platform/GraphInterfaces.h"
+
+#include <memory>
+#include <string>
 
 namespace kelo {
 
@@ -16,8 +16,9 @@ class CaptureDeviceFilter : public BaseFilter, public IAMStreamConfig, public IR
 public:
     // source: the device's element (owned). offered: the formats it can produce (null: any).
     // ownFormat: what it produces when nobody sets a format (null: whatever it negotiates).
-    static std::shared_ptr<CaptureDeviceFilter> Create(std::string friendlyName, ElementPtr source, bool video,
-                                                       CapsPtr offered, CapsPtr ownFormat);
+    static std::shared_ptr<CaptureDeviceFilter> Create(std::string friendlyName, ElementPtr source,
+                                                       bool video, CapsPtr offered,
+                                                       CapsPtr ownFormat);
 
     HRESULT GetFormat(MediaType* type) override;
     HRESULT SetFormat(const MediaType& type) override;
@@ -28,8 +29,8 @@ public:
     const std::string& friendlyName() const { return friendlyName_; }
 
 private:
-    CaptureDeviceFilter(std::string friendlyName, ElementPtr bin, GstElement* format, bool video, CapsPtr offered,
-                        CapsPtr ownFormat);
+    CaptureDeviceFilter(std::string friendlyName, ElementPtr bin, GstElement* format, bool video,
+                        CapsPtr offered, CapsPtr ownFormat);
     bool Offers(const GstCaps* caps) const;
 
     std::string friendlyName_;

@@ -22,7 +22,8 @@ HRESULT CaptureGraphBuilder2::GetFiltergraph(std::shared_ptr<IGraphBuilder>* gra
     return *graph ? S_OK : E_UNEXPECTED;
 }
 
-HRESULT CaptureGraphBuilder2::FindInterface(std::string_view, std::string_view type, const FilterPtr& filter,
+HRESULT CaptureGraphBuilder2::FindInterface(std::string_view, std::string_view type,
+                                            const FilterPtr& filter,
                                             std::shared_ptr<IAMStreamConfig>* config) {
     if (!config)
         return E_POINTER;
@@ -45,7 +46,8 @@ HRESULT CaptureGraphBuilder2::FindInterface(std::string_view, std::string_view t
     return S_OK;
 }
 
-HRESULT CaptureGraphBuilder2::SetOutputFileName(std::string_view subtype, std::string_view file, FilterPtr* mux,
+HRESULT CaptureGraphBuilder2::SetOutputFileName(std::string_view subtype, std::string_view file,
+                                                FilterPtr* mux,
                                                 std::shared_ptr<IFileSinkFilter>* sink) {
     if (mux)
         mux->reset();
@@ -76,7 +78,8 @@ HRESULT CaptureGraphBuilder2::SetOutputFileName(std::string_view subtype, std::s
         return hr;
     PinPtr out;
     PinPtr in;
-    if (FAILED(FindPin(muxer, PinDirection::Output, true, &out)) || FAILED(FindPin(writer, PinDirection::Input, true, &in)))
+    if (FAILED(FindPin(muxer, PinDirection::Output, true, &out)) ||
+        FAILED(FindPin(writer, PinDirection::Input, true, &in)))
         return E_FAIL;
     if (FAILED(hr = graph->ConnectDirect(out, in, nullptr)))
         return hr;
@@ -87,8 +90,9 @@ HRESULT CaptureGraphBuilder2::SetOutputFileName(std::string_view subtype, std::s
     return S_OK;
 }
 
-HRESULT CaptureGraphBuilder2::RenderStream(std::string_view, std::string_view type, const FilterPtr& source,
-                                           const FilterPtr& compressor, const FilterPtr& sink) {
+HRESULT CaptureGraphBuilder2::RenderStream(std::string_view, std::string_view type,
+                                           const FilterPtr& source, const FilterPtr& compressor,
+                                           const FilterPtr& sink) {
     std::shared_ptr<IGraphBuilder> graph = graph_.lock();
     if (!graph)
         return E_UNEXPECTED;

@@ -3,10 +3,10 @@
 // connects a source's stream to a sink through an optional compressor.
 #pragma once
 
-#include <memory>
-
 #include "platform/ClassRegistry.h"
 #include "platform/GraphInterfaces.h"
+
+#include <memory>
 
 namespace kelo {
 

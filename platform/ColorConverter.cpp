@@ -5,7 +5,8 @@
 namespace kelo {
 
 std::shared_ptr<ColorConverter> ColorConverter::Create() {
-    ElementPtr bin = MakeBin("videoconvert ! video/x-raw,format=BGR ! videoflip name=rows video-direction=identity");
+    ElementPtr bin = MakeBin(
+        "videoconvert ! video/x-raw,format=BGR ! videoflip name=rows video-direction=identity");
     if (!bin)
         return nullptr;
     ElementPtr flip(gst_bin_get_by_name(GST_BIN(bin.get()), "rows"));
@@ -14,7 +15,8 @@ std::shared_ptr<ColorConverter> ColorConverter::Create() {
     return std::shared_ptr<ColorConverter>(new ColorConverter(std::move(bin), flip.get()));
 }
 
-ColorConverter::ColorConverter(ElementPtr bin, GstElement* flip) : BaseFilter(std::move(bin)), flip_(flip) {}
+ColorConverter::ColorConverter(ElementPtr bin, GstElement* flip)
+    : BaseFilter(std::move(bin)), flip_(flip) {}
 
 void ColorConverter::SetInputTopDown(bool topDown) {
     flips_ = topDown;

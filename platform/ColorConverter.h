@@ -3,10 +3,10 @@
 // are already the graph's bottom-up RGB24 keep their order.
 #pragma once
 
-#include <memory>
-
 #include "platform/BaseFilter.h"
 #include "platform/GraphInterfaces.h"
+
+#include <memory>
 
 namespace kelo {
 

@@ -40,7 +40,8 @@ std::shared_ptr<Mp3Encoder> Mp3Encoder::Create() {
     return encoder;
 }
 
-Mp3Encoder::Mp3Encoder(ElementPtr bin, GstElement* rate) : BaseFilter(std::move(bin)), rate_(rate) {}
+Mp3Encoder::Mp3Encoder(ElementPtr bin, GstElement* rate)
+    : BaseFilter(std::move(bin)), rate_(rate) {}
 
 ComPtr Mp3Encoder::PinInterfaces(PinDirection direction, GstPad*) {
     return direction == PinDirection::Output ? self_.lock() : nullptr;
@@ -68,8 +69,8 @@ HRESULT Mp3Encoder::SetFormat(const MediaType& type) {
         return VFW_E_INVALIDMEDIATYPE;
     samplesPerSec_ = type.audio.samplesPerSec;
     channels_ = type.audio.channels;
-    CapsPtr caps(gst_caps_new_simple("audio/x-raw", "rate", G_TYPE_INT, samplesPerSec_, "channels", G_TYPE_INT,
-                                     channels_, nullptr));
+    CapsPtr caps(gst_caps_new_simple("audio/x-raw", "rate", G_TYPE_INT, samplesPerSec_, "channels",
+                                     G_TYPE_INT, channels_, nullptr));
     g_object_set(rate_, "caps", caps.get(), nullptr);
     return S_OK;
 }

@@ -4,15 +4,15 @@
 // upright before encoding.
 #pragma once
 
+#include "platform/BaseFilter.h"
+#include "platform/GraphInterfaces.h"
+#include "platform/Pin.h"
+
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "platform/BaseFilter.h"
-#include "platform/GraphInterfaces.h"
-#include "platform/Pin.h"
 
 namespace kelo {
 

@@ -4,12 +4,12 @@
 // and the compressor catalogue for the two compressor categories.
 #pragma once
 
+#include "platform/ClassRegistry.h"
+#include "platform/GraphInterfaces.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "platform/ClassRegistry.h"
-#include "platform/GraphInterfaces.h"
 
 namespace kelo {
 
@@ -33,7 +33,7 @@ TestDevices DefaultTestDevices();
 bool ParseTestDevices(std::string_view spec, TestDevices* devices);
 
 struct DeviceSources {
-    bool systemDevices = true;      // devices the monitor finds
+    bool systemDevices = true; // devices the monitor finds
     bool testDevicesOn = false;
     TestDevices testDevices;
 };

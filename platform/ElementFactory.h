@@ -1,9 +1,9 @@
 // Making GStreamer elements for the platform components, with owned references.
 #pragma once
 
-#include <string_view>
-
 #include "platform/Handles.h"
+
+#include <string_view>
 
 namespace kelo {
 

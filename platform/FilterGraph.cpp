@@ -1,13 +1,13 @@
 #include "platform/FilterGraph.h"
 
+#include "platform/ElementFactory.h"
+#include "platform/GstRuntime.h"
+#include "platform/StreamFilters.h"
+
 #include <chrono>
 #include <cstdio>
 #include <thread>
 #include <utility>
-
-#include "platform/ElementFactory.h"
-#include "platform/GstRuntime.h"
-#include "platform/StreamFilters.h"
 
 namespace kelo {
 
@@ -104,15 +104,19 @@ FilterPtr FilterGraph::FilterOfElement(GstElement* element) const {
     return nullptr;
 }
 
-bool FilterGraph::Contains(GstElement* element) const { return FilterOfElement(element) != nullptr; }
+bool FilterGraph::Contains(GstElement* element) const {
+    return FilterOfElement(element) != nullptr;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Connections
 
-HRESULT FilterGraph::ConnectDirect(const PinPtr& output, const PinPtr& input, const MediaType* type) {
+HRESULT FilterGraph::ConnectDirect(const PinPtr& output, const PinPtr& input,
+                                   const MediaType* type) {
     if (!output || !input)
         return E_POINTER;
-    if (output->QueryDirection() != PinDirection::Output || input->QueryDirection() != PinDirection::Input)
+    if (output->QueryDirection() != PinDirection::Output ||
+        input->QueryDirection() != PinDirection::Input)
         return E_INVALIDARG;
     if (!Contains(output->element()) || !Contains(input->element()))
         return VFW_E_NOT_FOUND;
@@ -167,7 +171,8 @@ bool FilterGraph::LinkThroughQueue(GstPad* output, GstPad* input) {
     if (!queue)
         return false;
     // A live source: keep the queue short and drop old frames rather than block the tee.
-    g_object_set(queue.get(), "max-size-buffers", 30, "max-size-bytes", 0, "max-size-time", GST_SECOND * 2, nullptr);
+    g_object_set(queue.get(), "max-size-buffers", 30, "max-size-bytes", 0, "max-size-time",
+                 GST_SECOND * 2, nullptr);
     auto filter = std::make_shared<BaseFilter>(std::move(queue));
     if (FAILED(AddFilter(filter, "Queue")))
         return false;
@@ -200,8 +205,9 @@ HRESULT FilterGraph::InsertConverter(const PinPtr& output, const PinPtr& input) 
         return VFW_E_CANNOT_CONNECT;
 
     // Compressed video is decoded first; raw formats only need conversion.
-    ElementPtr bin = MakeBin(video ? (media == "video/x-raw" ? "videoconvert" : "decodebin ! videoconvert")
-                                   : "audioconvert ! audioresample");
+    ElementPtr bin =
+        MakeBin(video ? (media == "video/x-raw" ? "videoconvert" : "decodebin ! videoconvert")
+                      : "audioconvert ! audioresample");
     if (!bin)
         return VFW_E_CANNOT_CONNECT;
     auto converter = std::make_shared<BaseFilter>(std::move(bin));
@@ -245,12 +251,14 @@ void FilterGraph::PrepareIdleFilters() {
         for (const PadPtr& pad : pads) {
             GstPadTemplate* templ = GST_PAD_PAD_TEMPLATE(pad.get());
             const bool always = !templ || GST_PAD_TEMPLATE_PRESENCE(templ) == GST_PAD_ALWAYS;
-            if (GST_PAD_DIRECTION(pad.get()) != GST_PAD_SRC || !always || gst_pad_is_linked(pad.get()))
+            if (GST_PAD_DIRECTION(pad.get()) != GST_PAD_SRC || !always ||
+                gst_pad_is_linked(pad.get()))
                 continue;
             ElementPtr drop = MakeElement("fakesink");
             if (!drop)
                 continue;
-            g_object_set(drop.get(), "sync", FALSE, "async", FALSE, "enable-last-sample", FALSE, nullptr);
+            g_object_set(drop.get(), "sync", FALSE, "async", FALSE, "enable-last-sample", FALSE,
+                         nullptr);
             gst_bin_add(GST_BIN(pipeline_.get()), drop.get());
             PadPtr sink(gst_element_get_static_pad(drop.get(), "sink"));
             gst_pad_link(pad.get(), sink.get());
@@ -265,13 +273,15 @@ HRESULT FilterGraph::Run() {
     }
     errored_ = false;
     PrepareIdleFilters();
-    return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE ? E_FAIL
-                                                                                                : S_OK;
+    return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE
+               ? E_FAIL
+               : S_OK;
 }
 
 HRESULT FilterGraph::Pause() {
-    return gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ? E_FAIL
-                                                                                               : S_OK;
+    return gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE
+               ? E_FAIL
+               : S_OK;
 }
 
 bool FilterGraph::NeedsDrain() const {
@@ -316,8 +326,8 @@ HRESULT FilterGraph::GetState(int timeoutMs, FilterState* state) {
     if (!state)
         return E_POINTER;
     GstState current = GST_STATE_NULL;
-    GstStateChangeReturn r = gst_element_get_state(pipeline_.get(), &current, nullptr,
-                                                   static_cast<GstClockTime>(timeoutMs) * GST_MSECOND);
+    GstStateChangeReturn r = gst_element_get_state(
+        pipeline_.get(), &current, nullptr, static_cast<GstClockTime>(timeoutMs) * GST_MSECOND);
     *state = current == GST_STATE_PLAYING  ? FilterState::Running
              : current == GST_STATE_PAUSED ? FilterState::Paused
                                            : FilterState::Stopped;
@@ -419,26 +429,46 @@ IVideoWindow* FilterGraph::VideoWindow() const {
     return nullptr;
 }
 
-#define KELO_FORWARD_VIDEO_WINDOW(call)                                                                \
-    IVideoWindow* window = VideoWindow();                                                              \
+#define KELO_FORWARD_VIDEO_WINDOW(call)                                                            \
+    IVideoWindow* window = VideoWindow();                                                          \
     return window ? window->call : E_NOINTERFACE
 
-HRESULT FilterGraph::put_Owner(PreviewSurface* owner) { KELO_FORWARD_VIDEO_WINDOW(put_Owner(owner)); }
-HRESULT FilterGraph::get_Owner(PreviewSurface** owner) const { KELO_FORWARD_VIDEO_WINDOW(get_Owner(owner)); }
-HRESULT FilterGraph::put_WindowStyle(long style) { KELO_FORWARD_VIDEO_WINDOW(put_WindowStyle(style)); }
+HRESULT FilterGraph::put_Owner(PreviewSurface* owner) {
+    KELO_FORWARD_VIDEO_WINDOW(put_Owner(owner));
+}
+HRESULT FilterGraph::get_Owner(PreviewSurface** owner) const {
+    KELO_FORWARD_VIDEO_WINDOW(get_Owner(owner));
+}
+HRESULT FilterGraph::put_WindowStyle(long style) {
+    KELO_FORWARD_VIDEO_WINDOW(put_WindowStyle(style));
+}
 HRESULT FilterGraph::put_MessageDrain(PreviewSurface* drain) {
     KELO_FORWARD_VIDEO_WINDOW(put_MessageDrain(drain));
 }
-HRESULT FilterGraph::put_Left(long left) { KELO_FORWARD_VIDEO_WINDOW(put_Left(left)); }
-HRESULT FilterGraph::put_Top(long top) { KELO_FORWARD_VIDEO_WINDOW(put_Top(top)); }
-HRESULT FilterGraph::put_Width(long width) { KELO_FORWARD_VIDEO_WINDOW(put_Width(width)); }
-HRESULT FilterGraph::put_Height(long height) { KELO_FORWARD_VIDEO_WINDOW(put_Height(height)); }
+HRESULT FilterGraph::put_Left(long left) {
+    KELO_FORWARD_VIDEO_WINDOW(put_Left(left));
+}
+HRESULT FilterGraph::put_Top(long top) {
+    KELO_FORWARD_VIDEO_WINDOW(put_Top(top));
+}
+HRESULT FilterGraph::put_Width(long width) {
+    KELO_FORWARD_VIDEO_WINDOW(put_Width(width));
+}
+HRESULT FilterGraph::put_Height(long height) {
+    KELO_FORWARD_VIDEO_WINDOW(put_Height(height));
+}
 HRESULT FilterGraph::GetWindowPosition(long* left, long* top, long* width, long* height) const {
     KELO_FORWARD_VIDEO_WINDOW(GetWindowPosition(left, top, width, height));
 }
-HRESULT FilterGraph::SetWindowForeground(bool focus) { KELO_FORWARD_VIDEO_WINDOW(SetWindowForeground(focus)); }
-HRESULT FilterGraph::put_Visible(bool visible) { KELO_FORWARD_VIDEO_WINDOW(put_Visible(visible)); }
-HRESULT FilterGraph::get_Visible(bool* visible) const { KELO_FORWARD_VIDEO_WINDOW(get_Visible(visible)); }
+HRESULT FilterGraph::SetWindowForeground(bool focus) {
+    KELO_FORWARD_VIDEO_WINDOW(SetWindowForeground(focus));
+}
+HRESULT FilterGraph::put_Visible(bool visible) {
+    KELO_FORWARD_VIDEO_WINDOW(put_Visible(visible));
+}
+HRESULT FilterGraph::get_Visible(bool* visible) const {
+    KELO_FORWARD_VIDEO_WINDOW(get_Visible(visible));
+}
 HRESULT FilterGraph::put_FullScreenMode(bool fullScreen) {
     KELO_FORWARD_VIDEO_WINDOW(put_FullScreenMode(fullScreen));
 }

@@ -10,16 +10,16 @@
 // needed.
 #pragma once
 
+#include "platform/ClassRegistry.h"
+#include "platform/GraphInterfaces.h"
+#include "platform/Handles.h"
+#include "platform/Pin.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "platform/ClassRegistry.h"
-#include "platform/GraphInterfaces.h"
-#include "platform/Handles.h"
-#include "platform/Pin.h"
 
 namespace kelo {
 
@@ -39,7 +39,8 @@ public:
     HRESULT FindFilterByName(std::string_view name, FilterPtr* filter) const override;
     std::vector<std::pair<std::string, FilterPtr>> EnumFilters() const override;
     HRESULT Connect(const PinPtr& output, const PinPtr& input) override;
-    HRESULT ConnectDirect(const PinPtr& output, const PinPtr& input, const MediaType* type) override;
+    HRESULT ConnectDirect(const PinPtr& output, const PinPtr& input,
+                          const MediaType* type) override;
 
     // IMediaControl
     HRESULT Run() override;

@@ -4,17 +4,17 @@
 // builder. Components implement them; callers find them with QueryInterface.
 #pragma once
 
+#include "platform/BaseFilter.h"
+#include "platform/HResult.h"
+#include "platform/MediaType.h"
+#include "platform/SampleGrabberCallback.h"
+
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include "platform/BaseFilter.h"
-#include "platform/HResult.h"
-#include "platform/MediaType.h"
-#include "platform/SampleGrabberCallback.h"
 
 namespace kelo {
 
@@ -38,7 +38,8 @@ public:
     // VFW_E_CANNOT_CONNECT when no converter helps; VFW_E_ALREADY_CONNECTED; E_POINTER.
     virtual HRESULT Connect(const PinPtr& output, const PinPtr& input) = 0;
     // Links the two pins as they are (optionally restricted to a media type).
-    virtual HRESULT ConnectDirect(const PinPtr& output, const PinPtr& input, const MediaType* type) = 0;
+    virtual HRESULT ConnectDirect(const PinPtr& output, const PinPtr& input,
+                                  const MediaType* type) = 0;
 };
 
 enum class FilterState { Stopped = 0, Paused = 1, Running = 2 };
@@ -160,15 +161,17 @@ public:
     // The stream configuration of the filter's output pin of that category and type (a capture
     // device, a compressor). E_NOINTERFACE when it has none.
     virtual HRESULT FindInterface(std::string_view category, std::string_view type,
-                                  const FilterPtr& filter, std::shared_ptr<IAMStreamConfig>* config) = 0;
+                                  const FilterPtr& filter,
+                                  std::shared_ptr<IAMStreamConfig>* config) = 0;
     // Adds a multiplexer for the subtype (MEDIASUBTYPE_Avi) and a file writer for the file, links
     // them, and returns the multiplexer and the writer's file sink.
-    virtual HRESULT SetOutputFileName(std::string_view subtype, std::string_view file, FilterPtr* mux,
-                                      std::shared_ptr<IFileSinkFilter>* sink) = 0;
+    virtual HRESULT SetOutputFileName(std::string_view subtype, std::string_view file,
+                                      FilterPtr* mux, std::shared_ptr<IFileSinkFilter>* sink) = 0;
     // Connects the source's unconnected output pin of that category and type, through the
     // compressor when one is given, to the sink's unconnected input pin.
-    virtual HRESULT RenderStream(std::string_view category, std::string_view type, const FilterPtr& source,
-                                 const FilterPtr& compressor, const FilterPtr& sink) = 0;
+    virtual HRESULT RenderStream(std::string_view category, std::string_view type,
+                                 const FilterPtr& source, const FilterPtr& compressor,
+                                 const FilterPtr& sink) = 0;
 };
 
 // A capture device produces top-down rows (the platform's own order); every component inside the

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-
 #include <gst/audio/audio.h>
 #include <gst/video/video.h>
 
@@ -20,8 +19,12 @@ bool SameId(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool MediaType::isVideo() const { return SameId(majorType, MEDIATYPE_Video); }
-bool MediaType::isAudio() const { return SameId(majorType, MEDIATYPE_Audio); }
+bool MediaType::isVideo() const {
+    return SameId(majorType, MEDIATYPE_Video);
+}
+bool MediaType::isAudio() const {
+    return SameId(majorType, MEDIATYPE_Audio);
+}
 
 namespace {
 
@@ -32,10 +35,8 @@ struct VideoSubtype {
 };
 
 constexpr VideoSubtype kVideoSubtypes[] = {
-    {MEDIASUBTYPE_RGB24, "BGR", 24},
-    {MEDIASUBTYPE_RGB32, "BGRx", 32},
-    {MEDIASUBTYPE_YUY2, "YUY2", 16},
-    {MEDIASUBTYPE_I420, "I420", 12},
+    {MEDIASUBTYPE_RGB24, "BGR", 24},  {MEDIASUBTYPE_RGB32, "BGRx", 32},
+    {MEDIASUBTYPE_YUY2, "YUY2", 16},  {MEDIASUBTYPE_I420, "I420", 12},
     {MEDIASUBTYPE_MJPG, nullptr, 24},
 };
 
@@ -66,9 +67,9 @@ CapsPtr CapsFromMediaType(const MediaType& type) {
             if (type.video.avgTimePerFrame > 0) {
                 gint num = 0;
                 gint den = 1;
-                gst_util_double_to_fraction(
-                    static_cast<double>(kUnitsPerSecond) / static_cast<double>(type.video.avgTimePerFrame),
-                    &num, &den);
+                gst_util_double_to_fraction(static_cast<double>(kUnitsPerSecond) /
+                                                static_cast<double>(type.video.avgTimePerFrame),
+                                            &num, &den);
                 gst_structure_set(s, "framerate", GST_TYPE_FRACTION, num, den, nullptr);
             }
         }
@@ -89,8 +90,8 @@ CapsPtr CapsFromMediaType(const MediaType& type) {
                 gst_structure_set(s, "format", G_TYPE_STRING, format, nullptr);
             }
         } else if (SameId(type.subtype, MEDIASUBTYPE_MP3)) {
-            s = gst_structure_new("audio/mpeg", "mpegversion", G_TYPE_INT, 1, "layer", G_TYPE_INT, 3,
-                                  nullptr);
+            s = gst_structure_new("audio/mpeg", "mpegversion", G_TYPE_INT, 1, "layer", G_TYPE_INT,
+                                  3, nullptr);
         } else {
             return nullptr;
         }
@@ -118,8 +119,9 @@ bool MediaTypeFromCaps(const GstCaps* caps, MediaType* type) {
         const char* format = gst_structure_get_string(s, "format");
         type->video.bitCount = 24;
         for (const VideoSubtype& v : kVideoSubtypes) {
-            if (name == "image/jpeg" ? v.format == nullptr
-                                     : (v.format && format && std::string_view(format) == v.format)) {
+            if (name == "image/jpeg"
+                    ? v.format == nullptr
+                    : (v.format && format && std::string_view(format) == v.format)) {
                 type->subtype = v.subtype;
                 type->video.bitCount = v.bitCount;
                 break;
@@ -139,8 +141,8 @@ bool MediaTypeFromCaps(const GstCaps* caps, MediaType* type) {
         gint den = 1;
         if (gst_structure_get_fraction(s, "framerate", &num, &den) && num > 0)
             type->video.avgTimePerFrame = kUnitsPerSecond * den / num;
-        type->video.sizeImage = DibStride(type->video.width, type->video.bitCount) *
-                                std::abs(type->video.height);
+        type->video.sizeImage =
+            DibStride(type->video.width, type->video.bitCount) * std::abs(type->video.height);
         type->fixedSizeSamples = name == "video/x-raw";
         type->sampleSize = type->fixedSizeSamples ? type->video.sizeImage : 0;
         return true;

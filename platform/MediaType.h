@@ -3,12 +3,12 @@
 // layer a media type is turned into GStreamer caps; RGB24 always means bottom-up BGR rows.
 #pragma once
 
+#include "platform/Handles.h"
+#include "platform/HResult.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "platform/Handles.h"
-#include "platform/HResult.h"
 
 namespace kelo {
 
@@ -54,10 +54,10 @@ inline constexpr std::int64_t kUnitsPerSecond = 10000000;
 
 // The VIDEOINFOHEADER fields the program reads and writes.
 struct VideoInfo {
-    int width = 0;            // biWidth
-    int height = 0;           // biHeight (positive: bottom-up rows for RGB)
-    int bitCount = 0;         // biBitCount
-    int sizeImage = 0;        // biSizeImage
+    int width = 0;                    // biWidth
+    int height = 0;                   // biHeight (positive: bottom-up rows for RGB)
+    int bitCount = 0;                 // biBitCount
+    int sizeImage = 0;                // biSizeImage
     std::int64_t avgTimePerFrame = 0; // 100-ns units
 };
 
@@ -74,8 +74,8 @@ struct MediaType {
     std::string formatType; // FORMAT_* or empty (no format block)
     bool fixedSizeSamples = false;
     int sampleSize = 0;
-    VideoInfo video;        // valid when formatType is FORMAT_VideoInfo
-    WaveFormat audio;       // valid when formatType is FORMAT_WaveFormatEx
+    VideoInfo video;  // valid when formatType is FORMAT_VideoInfo
+    WaveFormat audio; // valid when formatType is FORMAT_WaveFormatEx
 
     bool isVideo() const;
     bool isAudio() const;
@@ -93,6 +93,8 @@ CapsPtr CapsFromMediaType(const MediaType& type);
 bool MediaTypeFromCaps(const GstCaps* caps, MediaType* type);
 
 // The padded stride of a bottom-up DIB row.
-inline int DibStride(int width, int bitCount) { return ((width * bitCount + 31) / 32) * 4; }
+inline int DibStride(int width, int bitCount) {
+    return ((width * bitCount + 31) / 32) * 4;
+}
 
 } // namespace kelo

@@ -11,7 +11,9 @@ Pin::Pin(ElementPtr element, PadPtr pad, PinDirection direction, ComPtr extensio
 Pin::Pin(ElementPtr element, GstPadTemplate* requestTemplate, PinDirection direction)
     : element_(std::move(element)), requestTemplate_(requestTemplate), direction_(direction) {}
 
-bool Pin::IsConnected() const { return pad_ && gst_pad_is_linked(pad_.get()); }
+bool Pin::IsConnected() const {
+    return pad_ && gst_pad_is_linked(pad_.get());
+}
 
 HRESULT Pin::ConnectedTo(PinPtr* peer) const {
     if (peer)
@@ -23,7 +25,8 @@ HRESULT Pin::ConnectedTo(PinPtr* peer) const {
         return VFW_E_NOT_CONNECTED;
     if (peer) {
         ElementPtr peerElement(gst_pad_get_parent_element(peerPad.get()));
-        PinDirection dir = direction_ == PinDirection::Input ? PinDirection::Output : PinDirection::Input;
+        PinDirection dir =
+            direction_ == PinDirection::Input ? PinDirection::Output : PinDirection::Input;
         *peer = std::make_shared<Pin>(std::move(peerElement), std::move(peerPad), dir, nullptr);
     }
     return S_OK;
@@ -65,10 +68,11 @@ HRESULT Pin::Materialise(const GstCaps* peerCaps) {
     // first whose caps fit the peer.
     GstPadTemplate* chosen = nullptr;
     const GstPadDirection dir = direction_ == PinDirection::Input ? GST_PAD_SINK : GST_PAD_SRC;
-    for (GList* l = gst_element_class_get_pad_template_list(GST_ELEMENT_GET_CLASS(element_.get())); l;
-         l = l->next) {
+    for (GList* l = gst_element_class_get_pad_template_list(GST_ELEMENT_GET_CLASS(element_.get()));
+         l; l = l->next) {
         auto* templ = static_cast<GstPadTemplate*>(l->data);
-        if (GST_PAD_TEMPLATE_PRESENCE(templ) != GST_PAD_REQUEST || GST_PAD_TEMPLATE_DIRECTION(templ) != dir)
+        if (GST_PAD_TEMPLATE_PRESENCE(templ) != GST_PAD_REQUEST ||
+            GST_PAD_TEMPLATE_DIRECTION(templ) != dir)
             continue;
         CapsPtr caps(gst_pad_template_get_caps(templ));
         if (!peerCaps || gst_caps_can_intersect(caps.get(), peerCaps)) {
@@ -108,20 +112,23 @@ HRESULT EnumPins(const FilterPtr& filter, std::vector<PinPtr>* pins) {
     GST_OBJECT_UNLOCK(element);
 
     for (PadPtr& pad : pads) {
-        const PinDirection dir =
-            GST_PAD_DIRECTION(pad.get()) == GST_PAD_SRC ? PinDirection::Output : PinDirection::Input;
+        const PinDirection dir = GST_PAD_DIRECTION(pad.get()) == GST_PAD_SRC ? PinDirection::Output
+                                                                             : PinDirection::Input;
         ComPtr ext = extender ? extender->PinInterfaces(dir, pad.get()) : nullptr;
-        pins->push_back(std::make_shared<Pin>(ElementPtr::Ref(element), std::move(pad), dir, std::move(ext)));
+        pins->push_back(
+            std::make_shared<Pin>(ElementPtr::Ref(element), std::move(pad), dir, std::move(ext)));
     }
     // One free pin per direction that has request templates; the template is chosen at connect.
     bool freeInput = false;
     bool freeOutput = false;
-    for (GList* l = gst_element_class_get_pad_template_list(GST_ELEMENT_GET_CLASS(element)); l; l = l->next) {
+    for (GList* l = gst_element_class_get_pad_template_list(GST_ELEMENT_GET_CLASS(element)); l;
+         l = l->next) {
         auto* templ = static_cast<GstPadTemplate*>(l->data);
         if (GST_PAD_TEMPLATE_PRESENCE(templ) != GST_PAD_REQUEST)
             continue;
-        const PinDirection dir =
-            GST_PAD_TEMPLATE_DIRECTION(templ) == GST_PAD_SRC ? PinDirection::Output : PinDirection::Input;
+        const PinDirection dir = GST_PAD_TEMPLATE_DIRECTION(templ) == GST_PAD_SRC
+                                     ? PinDirection::Output
+                                     : PinDirection::Input;
         bool& done = dir == PinDirection::Output ? freeOutput : freeInput;
         if (done)
             continue;
@@ -131,7 +138,8 @@ HRESULT EnumPins(const FilterPtr& filter, std::vector<PinPtr>* pins) {
     return S_OK;
 }
 
-HRESULT FindPin(const FilterPtr& filter, PinDirection direction, bool unconnectedOnly, PinPtr* pin) {
+HRESULT FindPin(const FilterPtr& filter, PinDirection direction, bool unconnectedOnly,
+                PinPtr* pin) {
     if (!pin)
         return E_POINTER;
     pin->reset();

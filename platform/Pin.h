@@ -4,13 +4,13 @@
 // when the pin is connected, with the template that fits the upstream format.
 #pragma once
 
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "platform/ClassRegistry.h"
 #include "platform/GraphInterfaces.h"
 #include "platform/Handles.h"
+
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace kelo {
 

@@ -17,8 +17,10 @@ void RegisterPlatformComponents(ClassRegistry& registry, const DeviceSources& de
     EnsureGstInitialized();
     registry.Register(CLSID_FilterGraph, [] { return std::make_shared<FilterGraph>(); });
     const ClassRegistry* self = &registry;
-    registry.Register(CLSID_CaptureGraphBuilder2, [self] { return std::make_shared<CaptureGraphBuilder2>(self); });
-    registry.Register(CLSID_SystemDeviceEnum, [devices] { return std::make_shared<SystemDeviceEnum>(devices); });
+    registry.Register(CLSID_CaptureGraphBuilder2,
+                      [self] { return std::make_shared<CaptureGraphBuilder2>(self); });
+    registry.Register(CLSID_SystemDeviceEnum,
+                      [devices] { return std::make_shared<SystemDeviceEnum>(devices); });
     registry.Register(CLSID_SampleGrabber, []() -> ComPtr { return SampleGrabber::Create(); });
     registry.Register(CLSID_Colour, []() -> ComPtr { return ColorConverter::Create(); });
     registry.Register(CLSID_VideoRenderer, []() -> ComPtr { return VideoRenderer::Create(); });

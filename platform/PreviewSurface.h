@@ -16,12 +16,19 @@ struct PreviewFrame {
     int stride = 0; // bytes from one row to the next
 };
 
-enum class PreviewInputKind { KeyPress, KeyRelease, MousePress, MouseRelease, MouseDoubleClick, MouseMove };
+enum class PreviewInputKind {
+    KeyPress,
+    KeyRelease,
+    MousePress,
+    MouseRelease,
+    MouseDoubleClick,
+    MouseMove
+};
 
 struct PreviewInput {
     PreviewInputKind kind = PreviewInputKind::MousePress;
-    int key = 0;     // key code for key input
-    int x = 0;       // position relative to the video window, for mouse input
+    int key = 0; // key code for key input
+    int x = 0;   // position relative to the video window, for mouse input
     int y = 0;
     int buttons = 0; // mouse buttons held
 };

@@ -5,14 +5,16 @@
 namespace kelo {
 
 std::shared_ptr<SampleGrabber> SampleGrabber::Create() {
-    ElementPtr bin = MakeBin("capsfilter name=accept ! identity name=tap signal-handoffs=true silent=true");
+    ElementPtr bin =
+        MakeBin("capsfilter name=accept ! identity name=tap signal-handoffs=true silent=true");
     if (!bin)
         return nullptr;
     ElementPtr filter(gst_bin_get_by_name(GST_BIN(bin.get()), "accept"));
     ElementPtr tap(gst_bin_get_by_name(GST_BIN(bin.get()), "tap"));
     if (!filter || !tap)
         return nullptr;
-    return std::shared_ptr<SampleGrabber>(new SampleGrabber(std::move(bin), filter.get(), tap.get()));
+    return std::shared_ptr<SampleGrabber>(
+        new SampleGrabber(std::move(bin), filter.get(), tap.get()));
 }
 
 SampleGrabber::SampleGrabber(ElementPtr bin, GstElement* filter, GstElement* tap)

@@ -3,11 +3,11 @@
 // are the graph's RGB24: bottom-up BGR rows. SetMediaType restricts what it accepts.
 #pragma once
 
-#include <atomic>
-#include <memory>
-
 #include "platform/BaseFilter.h"
 #include "platform/GraphInterfaces.h"
+
+#include <atomic>
+#include <memory>
 
 namespace kelo {
 

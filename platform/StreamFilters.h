@@ -3,11 +3,11 @@
 // AVI Mux (avimux: an input pin per stream, made on request) and the File Writer (filesink).
 #pragma once
 
-#include <memory>
-#include <string>
-
 #include "platform/BaseFilter.h"
 #include "platform/GraphInterfaces.h"
+
+#include <memory>
+#include <string>
 
 namespace kelo {
 

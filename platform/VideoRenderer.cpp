@@ -1,9 +1,9 @@
 #include "platform/VideoRenderer.h"
 
+#include "platform/ElementFactory.h"
+
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
-
-#include "platform/ElementFactory.h"
 
 namespace kelo {
 
@@ -64,8 +64,8 @@ void VideoRenderer::Present(GstElement* sink) {
 void VideoRenderer::ApplyRect() {
     std::lock_guard lock(ownerMutex_);
     if (owner_)
-        owner_->SetVideoRect(static_cast<int>(left_), static_cast<int>(top_), static_cast<int>(width_),
-                             static_cast<int>(height_));
+        owner_->SetVideoRect(static_cast<int>(left_), static_cast<int>(top_),
+                             static_cast<int>(width_), static_cast<int>(height_));
 }
 
 HRESULT VideoRenderer::put_Owner(PreviewSurface* owner) {
@@ -79,8 +79,8 @@ HRESULT VideoRenderer::put_Owner(PreviewSurface* owner) {
         old->AttachVideoWindow(nullptr);
     if (owner && old != owner) {
         owner->AttachVideoWindow(this);
-        owner->SetVideoRect(static_cast<int>(left_), static_cast<int>(top_), static_cast<int>(width_),
-                            static_cast<int>(height_));
+        owner->SetVideoRect(static_cast<int>(left_), static_cast<int>(top_),
+                            static_cast<int>(width_), static_cast<int>(height_));
         owner->SetVideoVisible(visible_);
         if (fullScreen_)
             owner->SetVideoFullScreen(true);

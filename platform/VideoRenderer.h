@@ -8,12 +8,12 @@
 // a frame being presented to the old owner, so an owner that detaches may be destroyed after.
 #pragma once
 
-#include <memory>
-#include <mutex>
-
 #include "platform/BaseFilter.h"
 #include "platform/GraphInterfaces.h"
 #include "platform/PreviewSurface.h"
+
+#include <memory>
+#include <mutex>
 
 namespace kelo {
 

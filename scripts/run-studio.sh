@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the most complete program the build has.
+# Runs the most complete program the build has: the studio when it is built, else the headless
+# pipeline demo (test pattern through the three effect filters into the virtual camera feed).
 set -euo pipefail
 build="$1"; shift
 if [[ -x "$build/app/kelocam" ]]; then
@@ -8,6 +9,10 @@ if [[ -x "$build/app/kelocam" ]]; then
     set -- --headless --test-devices
   fi
   exec "$build/app/kelocam" "$@"
+fi
+if [[ -x "$build/tools/pipeline-demo/kelo-pipeline-demo" ]]; then
+  echo "The studio window is not built yet; running the headless pipeline demo." >&2
+  exec "$build/tools/pipeline-demo/kelo-pipeline-demo" "$@"
 fi
 echo "The studio program is not built yet." >&2
 exit 1

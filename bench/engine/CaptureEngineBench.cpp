@@ -4,19 +4,6 @@
 //      15 frames per second, with every effect off, and with colour adjustment and face cover on.
 // Targets: first frame within 500 ms; under 5 % of one core with the effects off, under 25 % with
 // both on. Usage: capture_engine_bench [seconds per CPU run, default 10]
-#include <sys/mman.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "effects/EffectFilters.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
@@ -24,6 +11,18 @@
 #include "platform/PlatformComponents.h"
 #include "platform/PreviewSurface.h"
 #include "platform/SharedMemoryView.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -58,7 +57,9 @@ public:
     void SetVideoFullScreen(bool) override {}
     void RaiseVideo() override {}
     void OnDrainedInput(const PreviewInput&) override {}
-    void PresentFrame(const PreviewFrame&) override { frames.fetch_add(1, std::memory_order_relaxed); }
+    void PresentFrame(const PreviewFrame&) override {
+        frames.fetch_add(1, std::memory_order_relaxed);
+    }
     std::atomic<long> frames{0};
 };
 
@@ -74,10 +75,11 @@ bool FeedHasFrame(const SharedMemoryView& feed) {
     return std::any_of(data, data + kFeedBytes, [](std::uint8_t b) { return b != 0; });
 }
 
-std::unique_ptr<CaptureEngine> StartPreview(const ClassRegistry& registry, Owner& owner, Surface& surface) {
+std::unique_ptr<CaptureEngine> StartPreview(const ClassRegistry& registry, Owner& owner,
+                                            Surface& surface) {
     auto engine = std::make_unique<CaptureEngine>(320, 240, 15, &owner, registry);
-    if (engine->BuildGraph(&surface, nullptr, 1, 1) != CaptureEngine::kVideoAndAudio || engine->ConnectPreview() != S_OK ||
-        engine->Run() != S_OK) {
+    if (engine->BuildGraph(&surface, nullptr, 1, 1) != CaptureEngine::kVideoAndAudio ||
+        engine->ConnectPreview() != S_OK || engine->Run() != S_OK) {
         std::fprintf(stderr, "the preview could not be started\n");
         std::exit(1);
     }
@@ -97,8 +99,8 @@ void MeasureCpu(const char* label, const ClassRegistry& registry, Owner& owner, 
     const double wall = std::chrono::duration<double>(Clock::now() - wallBefore).count();
     const long frames = surface.frames.load() - framesBefore;
     engine.reset();
-    std::printf("%-34s %6.1f %% of one core  (%.1f frames/s over %.1f s)\n", label, 100.0 * cpu / wall,
-                frames / wall, wall);
+    std::printf("%-34s %6.1f %% of one core  (%.1f frames/s over %.1f s)\n", label,
+                100.0 * cpu / wall, frames / wall, wall);
 }
 
 } // namespace
@@ -138,8 +140,9 @@ int main(int argc, char** argv) {
         engine.reset(); // clears the feed
     }
     std::sort(startMs.begin(), startMs.end());
-    std::printf("first frame in the feed             median %.1f ms  (min %.1f, max %.1f; target 500 ms)\n",
-                (startMs[4] + startMs[5]) / 2, startMs.front(), startMs.back());
+    std::printf(
+        "first frame in the feed             median %.1f ms  (min %.1f, max %.1f; target 500 ms)\n",
+        (startMs[4] + startMs[5]) / 2, startMs.front(), startMs.back());
 
     // 2. CPU of a running preview.
     MeasureCpu("preview, every effect off", registry, owner, cpuSeconds);
@@ -149,7 +152,8 @@ int main(int argc, char** argv) {
     effects.SetRedOffset(40);
     effects.ToggleFaceDetection();
     MeasureCpu("preview, colour and face cover on", registry, owner, cpuSeconds);
-    std::printf("targets: under 5 %% with effects off, under 25 %% with colour and face cover on\n");
+    std::printf(
+        "targets: under 5 %% with effects off, under 25 %% with colour and face cover on\n");
 
     feed.Close();
     shm_unlink(feedName.c_str());

@@ -2,19 +2,18 @@
 // DGifSlurp plus a palette lookup to 24-bit colour; prints the medians and their ratio, and the
 // time of the slowest single effect (the page decodes it on the window thread when a button is
 // pressed). Usage: gif_decode_bench [EFFECT_DIR] [REPETITIONS]
-#include <gif_lib.h>
+#include "effects/EffectCatalog.h"
+#include "effects/GifAnimation.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <gif_lib.h>
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include "effects/EffectCatalog.h"
-#include "effects/GifAnimation.h"
 
 namespace {
 
@@ -32,14 +31,16 @@ struct Reader {
 
 int ReadFromMemory(GifFileType* gif, GifByteType* out, int length) {
     auto* in = static_cast<Reader*>(gif->UserData);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), in->bytes->size() - in->pos);
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(length), in->bytes->size() - in->pos);
     std::memcpy(out, in->bytes->data() + in->pos, n);
     in->pos += n;
     return static_cast<int>(n);
 }
 
 // giflib's way: slurp every image, then look each index up in its colour table (24-bit).
-std::size_t DecodeWithGiflib(const std::vector<std::uint8_t>& bytes, std::vector<std::uint8_t>& rgb) {
+std::size_t DecodeWithGiflib(const std::vector<std::uint8_t>& bytes,
+                             std::vector<std::uint8_t>& rgb) {
     Reader reader{&bytes};
     int error = 0;
     GifFileType* gif = DGifOpen(&reader, ReadFromMemory, &error);
@@ -49,8 +50,10 @@ std::size_t DecodeWithGiflib(const std::vector<std::uint8_t>& bytes, std::vector
     if (DGifSlurp(gif) == GIF_OK) {
         for (int i = 0; i < gif->ImageCount; ++i) {
             const SavedImage& image = gif->SavedImages[i];
-            const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
-            const std::size_t pixels = static_cast<std::size_t>(image.ImageDesc.Width) * image.ImageDesc.Height;
+            const ColorMapObject* map =
+                image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+            const std::size_t pixels =
+                static_cast<std::size_t>(image.ImageDesc.Width) * image.ImageDesc.Height;
             rgb.resize(pixels * 3);
             for (std::size_t p = 0; p < pixels; ++p) {
                 const GifColorType& c = map->Colors[image.RasterBits[p]];
@@ -70,7 +73,9 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 } // namespace
 
@@ -136,12 +141,15 @@ int main(int argc, char** argv) {
     }
 
     const double a = Median(ours), b = Median(theirs);
-    std::printf("effect pack: %zu files, %zu frames (giflib: %zu images), %d repetitions\n", files.size(),
-                oursFrames, theirsFrames, repetitions);
+    std::printf("effect pack: %zu files, %zu frames (giflib: %zu images), %d repetitions\n",
+                files.size(), oursFrames, theirsFrames, repetitions);
     std::printf("GifAnimation (decode + scale to 320x240 + colour)  median %8.2f ms\n", a);
     std::printf("giflib DGifSlurp + palette lookup to 24-bit         median %8.2f ms\n", b);
-    std::printf("ratio ours / giflib                                        %8.2f  (target <= 1.50)\n", a / b);
-    std::printf("slowest effect: %s\n  decode median %.2f ms, Load from file median %.2f ms  (target < 50 ms)\n",
+    std::printf(
+        "ratio ours / giflib                                        %8.2f  (target <= 1.50)\n",
+        a / b);
+    std::printf("slowest effect: %s\n  decode median %.2f ms, Load from file median %.2f ms  "
+                "(target < 50 ms)\n",
                 files[slowest].path.c_str(), Median(perFile[slowest]), Median(load));
     return 0;
 }

@@ -1,16 +1,15 @@
 // Building the preview graph: device lists, device binding, filter names, results, the video
 // window's placement, and the effect filters that may be missing.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
-#include "EngineTestSupport.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
+#include "EngineTestSupport.h"
 #include "platform/CaptureDeviceFilter.h"
 #include "platform/ClassIds.h"
 #include "platform/MediaType.h"
 #include "support/TestSupport.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
 
 namespace kelo {
 namespace {
@@ -81,9 +80,10 @@ TEST_F(CaptureEngineBuild, NoAudioDeviceAtThePositionReturnsOneAndTheRestOfTheGr
     EXPECT_EQ(engine.BuildGraph(&surface, nullptr, 1, 2), CaptureEngine::kNoAudioDevice);
     EXPECT_EQ(owner.audio.names, (std::vector<std::string>{"Mic"}));
     EXPECT_EQ(owner.audio.selected, -1);
-    EXPECT_EQ(FilterNames(engine),
-              (std::vector<std::string>{"SampleGrabber", "video capture", "Color Conversion", "Mp3 Codec",
-                                        "Overlay Filer", "OpenCV ProxyTrans Filer", "BmpOverlayFiler"}));
+    EXPECT_EQ(
+        FilterNames(engine),
+        (std::vector<std::string>{"SampleGrabber", "video capture", "Color Conversion", "Mp3 Codec",
+                                  "Overlay Filer", "OpenCV ProxyTrans Filer", "BmpOverlayFiler"}));
     EXPECT_EQ(engine.ConnectPreview(), S_OK);
 }
 
@@ -113,7 +113,8 @@ TEST_F(CaptureEngineBuild, TheDeviceIsAskedFor320x240At15FramesPerSecond) {
 
 TEST_F(CaptureEngineBuild, ADeviceThatRefuses320x240KeepsItsOwnFormat) {
     TestDevices devices;
-    devices.video.push_back({"Big Cam", "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1"});
+    devices.video.push_back(
+        {"Big Cam", "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1"});
     auto registry = MakeTestRegistry(devices);
     CaptureEngine engine(320, 240, 15, &owner, *registry);
     ASSERT_EQ(engine.BuildGraph(&surface, nullptr, 1, 1), CaptureEngine::kNoAudioDevice);
@@ -197,13 +198,15 @@ TEST_F(CaptureEngineBuild, WithoutTheMp3CompressorNothingCanBeBuilt) {
     auto registry = MakeTestRegistry(Devices({"Cam"}, {}));
     std::shared_ptr<ICreateDevEnum> real;
     ASSERT_EQ(registry->CreateInstance(CLSID_SystemDeviceEnum, &real), S_OK);
-    registry->Register(CLSID_SystemDeviceEnum, [real] { return std::make_shared<NoCompressors>(real); });
+    registry->Register(CLSID_SystemDeviceEnum,
+                       [real] { return std::make_shared<NoCompressors>(real); });
 
     CaptureEngine engine(320, 240, 15, &owner, *registry);
     EXPECT_EQ(engine.BuildGraph(&surface, nullptr, 1, 1), E_FAIL);
 }
 
-class MissingEffectFilter : public CaptureEngineBuild, public ::testing::WithParamInterface<const char*> {};
+class MissingEffectFilter : public CaptureEngineBuild,
+                            public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(MissingEffectFilter, IsLeftOutAndThePreviewCannotBeConnected) {
     auto registry = MakeTestRegistry(Devices({"Cam"}, {}));
@@ -229,7 +232,8 @@ TEST_P(MissingEffectFilter, IsLeftOutAndThePreviewCannotBeConnected) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachFilter, MissingEffectFilter,
-                         ::testing::Values(CLSID_OverlayFilter.data(), CLSID_ProxyTransFilter.data(),
+                         ::testing::Values(CLSID_OverlayFilter.data(),
+                                           CLSID_ProxyTransFilter.data(),
                                            CLSID_BmpOverlayFilter.data()));
 
 TEST_F(CaptureEngineBuild, TheEffectSettersChangeTheProcessWideStateThatOutlivesTheEngine) {

@@ -1,16 +1,14 @@
 // Engines are made and destroyed for every preview start and recording: a hundred in a row must
 // leave no leak (AddressSanitizer), no race (ThreadSanitizer) and flat resident memory.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <fstream>
-
-#include "EngineTestSupport.h"
 #include "engine/CaptureEngine.h"
+#include "EngineTestSupport.h"
 #include "platform/FeedLayout.h"
 #include "platform/SharedMemoryView.h"
 #include "support/TestSupport.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KELO_SANITIZED 1
@@ -46,7 +44,8 @@ TEST(CaptureEngineLifecycle, AHundredEnginesBuiltRunAndDestroyedInARow) {
         test::RecordingSurface surface(324, 244);
         {
             CaptureEngine engine(320, 240, 15, &owner, *registry);
-            ASSERT_EQ(engine.BuildGraph(&surface, nullptr, 1, 1), CaptureEngine::kVideoAndAudio) << i;
+            ASSERT_EQ(engine.BuildGraph(&surface, nullptr, 1, 1), CaptureEngine::kVideoAndAudio)
+                << i;
             ASSERT_EQ(engine.ConnectPreview(), S_OK) << i;
             ASSERT_EQ(engine.Run(), S_OK) << i;
             ASSERT_TRUE(owner.WaitUntil([&] { return surface.framesPresented() >= 3; }, 20s)) << i;
@@ -54,7 +53,6 @@ TEST(CaptureEngineLifecycle, AHundredEnginesBuiltRunAndDestroyedInARow) {
         EXPECT_EQ(surface.attached(), nullptr);
         if (i == 19)
             residentAfterWarmUp = ResidentKiB();
-
     }
     owner.RunPendingTasks();
     EXPECT_TRUE(owner.errors.empty());

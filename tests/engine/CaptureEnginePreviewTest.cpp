@@ -1,17 +1,16 @@
 // The preview chain running on the test pattern: frames reach the surface upright, the feed holds
 // the processed frame bottom-up, photos are written, runtime errors stop the graph and reach the
 // owner once.
-#include <gtest/gtest.h>
+#include "engine/CaptureEngine.h"
+#include "EngineTestSupport.h"
+#include "platform/FeedLayout.h"
+#include "platform/SharedMemoryView.h"
+#include "support/TestSupport.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-
-#include "EngineTestSupport.h"
-#include "engine/CaptureEngine.h"
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
-#include "support/TestSupport.h"
+#include <gtest/gtest.h>
 
 namespace kelo {
 namespace {
@@ -22,7 +21,9 @@ using test::MakeTestRegistry;
 using test::RecordingOwner;
 using test::RecordingSurface;
 
-bool IsCaptionRed(const std::uint8_t* pixel) { return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 255; }
+bool IsCaptionRed(const std::uint8_t* pixel) {
+    return pixel[0] == 0 && pixel[1] == 0 && pixel[2] == 255;
+}
 
 class CaptureEnginePreview : public ::testing::Test {
 protected:
@@ -36,7 +37,8 @@ protected:
     }
 
     bool FeedHasFrame() const {
-        return std::any_of(feedView.data(), feedView.data() + kFeedBytes, [](std::uint8_t b) { return b != 0; });
+        return std::any_of(feedView.data(), feedView.data() + kFeedBytes,
+                           [](std::uint8_t b) { return b != 0; });
     }
 
     test::IsolatedDirectory dir;
@@ -49,7 +51,8 @@ protected:
 };
 
 TEST_F(CaptureEnginePreview, FramesReachTheSurfaceUprightAndTheFeedBottomUpWithTheCaption) {
-    ASSERT_TRUE(owner.WaitUntil([&] { return surface.framesPresented() >= 3 && FeedHasFrame(); }, 10s));
+    ASSERT_TRUE(
+        owner.WaitUntil([&] { return surface.framesPresented() >= 3 && FeedHasFrame(); }, 10s));
     int width = 0;
     int height = 0;
     const std::vector<std::uint8_t> upright = surface.lastFrame(&width, &height);
@@ -114,7 +117,8 @@ TEST_F(CaptureEnginePreview, ARuntimeErrorStopsTheGraphAndReachesTheOwnerOnce) {
     // What a device that is unplugged reports.
     GstElement* device = engine->videoSourceFilter()->element();
     for (int i = 0; i < 2; ++i) {
-        GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged");
+        GError* error =
+            g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged");
         gst_element_post_message(device, gst_message_new_error(GST_OBJECT(device), error, "test"));
         g_error_free(error);
     }
@@ -134,7 +138,8 @@ TEST_F(CaptureEnginePreview, ARuntimeErrorStopsTheGraphAndReachesTheOwnerOnce) {
 TEST_F(CaptureEnginePreview, AnErrorPostedAfterTheEngineIsGoneIsDropped) {
     ASSERT_TRUE(owner.WaitUntil([&] { return surface.framesPresented() >= 1; }, 10s));
     GstElement* device = engine->videoSourceFilter()->element();
-    GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged");
+    GError* error =
+        g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged");
     gst_element_post_message(device, gst_message_new_error(GST_OBJECT(device), error, "test"));
     g_error_free(error);
     // The task is queued on the owner's thread, but the engine goes first.

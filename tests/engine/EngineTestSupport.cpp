@@ -1,10 +1,10 @@
 #include "EngineTestSupport.h"
 
-#include <cstring>
-#include <thread>
-
 #include "effects/EffectFilters.h"
 #include "platform/PlatformComponents.h"
+
+#include <cstring>
+#include <thread>
 
 namespace kelo::test {
 
@@ -43,7 +43,8 @@ void RecordingOwner::RunPendingTasks() {
     }
 }
 
-bool RecordingOwner::WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+bool RecordingOwner::WaitUntil(const std::function<bool()>& done,
+                               std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (true) {
         RunPendingTasks();
@@ -66,14 +67,22 @@ void RecordingSurface::AttachVideoWindow(VideoWindowInput* window) {
 }
 
 void RecordingSurface::SetVideoRect(int left, int top, int width, int height) {
-    Log("rect " + std::to_string(left) + " " + std::to_string(top) + " " + std::to_string(width) + " " +
-        std::to_string(height));
+    Log("rect " + std::to_string(left) + " " + std::to_string(top) + " " + std::to_string(width) +
+        " " + std::to_string(height));
 }
 
-void RecordingSurface::SetVideoVisible(bool visible) { Log(visible ? "visible 1" : "visible 0"); }
-void RecordingSurface::SetVideoFullScreen(bool fullScreen) { Log(fullScreen ? "fullscreen 1" : "fullscreen 0"); }
-void RecordingSurface::RaiseVideo() { Log("raise"); }
-void RecordingSurface::OnDrainedInput(const PreviewInput& input) { drained.push_back(input); }
+void RecordingSurface::SetVideoVisible(bool visible) {
+    Log(visible ? "visible 1" : "visible 0");
+}
+void RecordingSurface::SetVideoFullScreen(bool fullScreen) {
+    Log(fullScreen ? "fullscreen 1" : "fullscreen 0");
+}
+void RecordingSurface::RaiseVideo() {
+    Log("raise");
+}
+void RecordingSurface::OnDrainedInput(const PreviewInput& input) {
+    drained.push_back(input);
+}
 
 void RecordingSurface::PresentFrame(const PreviewFrame& frame) {
     std::lock_guard lock(mutex_);
@@ -83,7 +92,8 @@ void RecordingSurface::PresentFrame(const PreviewFrame& frame) {
     const std::size_t row = static_cast<std::size_t>(frame.width) * 3;
     last_.resize(row * static_cast<std::size_t>(frame.height));
     for (int y = 0; y < frame.height; ++y)
-        std::memcpy(last_.data() + row * y, frame.data + static_cast<std::size_t>(frame.stride) * y, row);
+        std::memcpy(last_.data() + row * y, frame.data + static_cast<std::size_t>(frame.stride) * y,
+                    row);
 }
 
 std::vector<std::string> RecordingSurface::calls() const {

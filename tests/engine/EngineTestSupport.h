@@ -3,6 +3,11 @@
 // thread). Plus a registry with the platform components, the effect filters and test devices.
 #pragma once
 
+#include "engine/CaptureEngineOwner.h"
+#include "platform/ClassRegistry.h"
+#include "platform/DeviceEnumerator.h"
+#include "platform/PreviewSurface.h"
+
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -11,11 +16,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "engine/CaptureEngineOwner.h"
-#include "platform/ClassRegistry.h"
-#include "platform/DeviceEnumerator.h"
-#include "platform/PreviewSurface.h"
 
 namespace kelo::test {
 

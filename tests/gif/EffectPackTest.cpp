@@ -1,18 +1,16 @@
 // The generated effect pack: all 48 files under the table's names, each a real animation that
 // decodes as giflib reads it, drawn for the blend rule of its overlay code.
-#include <gtest/gtest.h>
-
-#include <QImage>
-
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-
 #include "effects/EffectCatalog.h"
 #include "effects/GifAnimation.h"
 #include "gif/GifBytes.h"
 #include "gif/GiflibFiles.h"
 #include "support/TestSupport.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <QImage>
 
 namespace kelo {
 namespace {
@@ -21,10 +19,16 @@ namespace fs = std::filesystem;
 using test::PixelAt;
 using test::Rgb;
 
-fs::path PackFile(const EffectEntry& e) { return test::BinaryDir() / EffectRelativePath(e); }
+fs::path PackFile(const EffectEntry& e) {
+    return test::BinaryDir() / EffectRelativePath(e);
+}
 
-bool IsMagenta(Rgb c) { return c.red == 255 && c.green == 0 && c.blue == 255; }
-bool IsBlack(Rgb c) { return c.red == 0 && c.green == 0 && c.blue == 0; }
+bool IsMagenta(Rgb c) {
+    return c.red == 255 && c.green == 0 && c.blue == 255;
+}
+bool IsBlack(Rgb c) {
+    return c.red == 0 && c.green == 0 && c.blue == 0;
+}
 
 TEST(EffectCatalogTest, FortyEightEffectsSixteenPerPage) {
     ASSERT_EQ(48u, AllEffects().size());
@@ -79,8 +83,10 @@ TEST(EffectPackTest, EveryFileDecodesAsGiflibReadsIt) {
             for (int r = 0; r < image.height; ++r)
                 for (int c = 0; c < image.width; ++c) {
                     const int x = static_cast<int>(std::lround(c * 320.0 / image.width));
-                    const int up = static_cast<int>(std::lround((image.height - 1 - r) * 240.0 / image.height));
-                    const Rgb expected = (*table)[image.raster[static_cast<std::size_t>(r) * image.width + c]];
+                    const int up = static_cast<int>(
+                        std::lround((image.height - 1 - r) * 240.0 / image.height));
+                    const Rgb expected =
+                        (*table)[image.raster[static_cast<std::size_t>(r) * image.width + c]];
                     wrong += !(PixelAt(bits, x, 239 - up) == expected);
                 }
             EXPECT_EQ(0, wrong) << "frame " << f;
@@ -89,7 +95,8 @@ TEST(EffectPackTest, EveryFileDecodesAsGiflibReadsIt) {
 }
 
 TEST(EffectPackTest, ThePackExercisesTheDecoder) {
-    int smaller = 0, interlaced = 0, localTables = 0, withoutControlBlock = 0, withoutGlobalTable = 0;
+    int smaller = 0, interlaced = 0, localTables = 0, withoutControlBlock = 0,
+        withoutGlobalTable = 0;
     for (const EffectEntry& e : AllEffects()) {
         const test::SlurpedGif slurped = test::SlurpFileWithGiflib(PackFile(e).string());
         ASSERT_TRUE(slurped.ok) << PackFile(e);
@@ -131,13 +138,15 @@ TEST(EffectPackTest, ArtIsDrawnForItsBlendRule) {
                 EXPECT_GT(black, all / 3) << "frame " << f;
                 EXPECT_GT(bright, 20) << "frame " << f;
                 break;
-            case kOverlayColorKey:
+            case kOverlayKey:
                 EXPECT_TRUE(IsMagenta(PixelAt(bits, 160, 120))) << "frame " << f;
-                for (auto [x, y] : {std::pair{0, 0}, {319, 0}, {0, 239}, {319, 239}, {160, 2}, {2, 120}})
-                    EXPECT_FALSE(IsMagenta(PixelAt(bits, x, y))) << "frame " << f << " at " << x << "," << y;
+                for (auto [x, y] :
+                     {std::pair{0, 0}, {319, 0}, {0, 239}, {319, 239}, {160, 2}, {2, 120}})
+                    EXPECT_FALSE(IsMagenta(PixelAt(bits, x, y)))
+                        << "frame " << f << " at " << x << "," << y;
                 EXPECT_GT(magenta, all / 3) << "frame " << f;
                 break;
-            case kOverlayColorKeyTranslucent:
+            case kOverlayKeyFaded:
                 EXPECT_GT(magenta, all / 3) << "frame " << f;
                 EXPECT_GT(all - magenta, all / 50) << "frame " << f;
                 break;
@@ -193,7 +202,8 @@ TEST(GifFramesToolTest, WritesEveryPictureUprightAndItsDelay) {
 
     // A file that cannot be opened: status 1 and a message on standard error.
     const fs::path errors = out.path() / "errors.txt";
-    const std::string missing = "'" + tool.string() + "' '" + (out.path() / "missing.gif").string() + "' '" +
+    const std::string missing = "'" + tool.string() + "' '" +
+                                (out.path() / "missing.gif").string() + "' '" +
                                 (out.path() / "none").string() + "' 2> '" + errors.string() + "'";
     const int status = std::system(missing.c_str());
     ASSERT_TRUE(WIFEXITED(status));

@@ -1,9 +1,9 @@
 #include "gif/GifBytes.h"
 
+#include "effects/GifFrame.h"
+
 #include <fstream>
 #include <stdexcept>
-
-#include "effects/GifFrame.h"
 
 namespace kelo::test {
 
@@ -125,7 +125,9 @@ GifBytes& GifBytes::Raw(std::initializer_list<std::uint8_t> raw) {
     return *this;
 }
 
-GifBytes& GifBytes::Trailer() { return Raw({0x3B}); }
+GifBytes& GifBytes::Trailer() {
+    return Raw({0x3B});
+}
 
 void GifBytes::WriteTo(const std::filesystem::path& path) const {
     std::ofstream out(path, std::ios::binary);

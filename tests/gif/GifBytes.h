@@ -27,13 +27,14 @@ class GifBytes {
 public:
     // "GIF89a", screen size, and the global table when it is not empty (its size is rounded up
     // to a power of two with black entries).
-    GifBytes& Header(std::uint16_t width, std::uint16_t height, const std::vector<Rgb>& globalTable);
+    GifBytes& Header(std::uint16_t width, std::uint16_t height,
+                     const std::vector<Rgb>& globalTable);
     GifBytes& Gce(std::uint16_t delay, int transparentIndex = -1);
     // An image: descriptor, optional local table, minimum code size and the code bytes split
     // into sub-blocks of at most 255 bytes.
     GifBytes& Image(std::uint16_t width, std::uint16_t height, unsigned minCodeSize,
-                    const std::vector<std::uint8_t>& codeBytes, const std::vector<Rgb>& localTable = {},
-                    bool interlaced = false);
+                    const std::vector<std::uint8_t>& codeBytes,
+                    const std::vector<Rgb>& localTable = {}, bool interlaced = false);
     // An extension with the given label and sub-blocks (each at most 255 bytes).
     GifBytes& Extension(std::uint8_t label, const std::vector<std::vector<std::uint8_t>>& blocks);
     GifBytes& Raw(std::initializer_list<std::uint8_t> raw);

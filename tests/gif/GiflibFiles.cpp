@@ -1,9 +1,8 @@
 #include "gif/GiflibFiles.h"
 
-#include <gif_lib.h>
-
 #include <cstring>
 #include <fstream>
+#include <gif_lib.h>
 #include <iterator>
 #include <stdexcept>
 
@@ -41,7 +40,8 @@ struct Reader {
 
 int ReadFromVector(GifFileType* gif, GifByteType* data, int length) {
     auto* in = static_cast<Reader*>(gif->UserData);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), in->bytes->size() - in->pos);
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(length), in->bytes->size() - in->pos);
     std::memcpy(data, in->bytes->data() + in->pos, n);
     in->pos += n;
     return static_cast<int>(n);
@@ -85,7 +85,8 @@ std::vector<std::uint8_t> EncodeWithGiflib(int screenWidth, int screenHeight,
             check(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, bytes));
         }
         MapPtr local = MakeMap(image.localTable);
-        check(EGifPutImageDesc(gif, 0, 0, image.width, image.height, image.interlaced, local.get()));
+        check(
+            EGifPutImageDesc(gif, 0, 0, image.width, image.height, image.interlaced, local.get()));
         std::vector<int> rows;
         if (image.interlaced) {
             for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
@@ -96,7 +97,9 @@ std::vector<std::uint8_t> EncodeWithGiflib(int screenWidth, int screenHeight,
                 rows.push_back(y);
         }
         for (int y : rows)
-            check(EGifPutLine(gif, const_cast<GifPixelType*>(image.indices.data() + static_cast<std::size_t>(y) * image.width),
+            check(EGifPutLine(gif,
+                              const_cast<GifPixelType*>(image.indices.data() +
+                                                        static_cast<std::size_t>(y) * image.width),
                               image.width));
     }
     if (EGifCloseFile(gif, &error) != GIF_OK)
@@ -124,13 +127,15 @@ SlurpedGif SlurpWithGiflib(const std::vector<std::uint8_t>& bytes) {
             GraphicsControlBlock control{};
             if (DGifSavedExtensionToGCB(gif, i, &control) == GIF_OK) {
                 for (int e = 0; e < saved.ExtensionBlockCount; ++e)
-                    image.controlBlock |= saved.ExtensionBlocks[e].Function == GRAPHICS_EXT_FUNC_CODE;
+                    image.controlBlock |=
+                        saved.ExtensionBlocks[e].Function == GRAPHICS_EXT_FUNC_CODE;
                 image.delay = image.controlBlock ? control.DelayTime : 0;
             }
             const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
             if (saved.RasterBits)
                 image.raster.assign(saved.RasterBits, saved.RasterBits + pixels);
-            image.colours = Colours(saved.ImageDesc.ColorMap ? saved.ImageDesc.ColorMap : gif->SColorMap);
+            image.colours =
+                Colours(saved.ImageDesc.ColorMap ? saved.ImageDesc.ColorMap : gif->SColorMap);
             result.images.push_back(std::move(image));
         }
     }
@@ -145,6 +150,8 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-SlurpedGif SlurpFileWithGiflib(const std::string& path) { return SlurpWithGiflib(ReadFileBytes(path)); }
+SlurpedGif SlurpFileWithGiflib(const std::string& path) {
+    return SlurpWithGiflib(ReadFileBytes(path));
+}
 
 } // namespace kelo::test

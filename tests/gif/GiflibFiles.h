@@ -2,12 +2,12 @@
 // reading files with DGifSlurp as an independent opinion of what they hold.
 #pragma once
 
+#include "gif/GifBytes.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "gif/GifBytes.h"
 
 namespace kelo::test {
 

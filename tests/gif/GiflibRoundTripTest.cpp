@@ -1,12 +1,11 @@
 // Files encoded by giflib from known index arrays decode to exactly those indices.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <random>
-
 #include "effects/GifAnimation.h"
 #include "gif/GifBytes.h"
 #include "gif/GiflibFiles.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <random>
 
 namespace kelo {
 namespace {
@@ -45,9 +44,15 @@ int CountDifferences(const std::uint8_t* picture, const std::vector<std::uint8_t
 }
 
 TEST(GiflibRoundTripTest, FullSizeImagesDecodeToTheirIndices) {
-    struct Case { const char* name; int colours; std::vector<std::uint8_t> indices; bool interlaced; };
+    struct Case {
+        const char* name;
+        int colours;
+        std::vector<std::uint8_t> indices;
+        bool interlaced;
+    };
     const std::vector<Case> cases = {
-        {"256 colours, noise (table full, clear codes)", 256, RandomIndices(320, 240, 256, 1), false},
+        {"256 colours, noise (table full, clear codes)", 256, RandomIndices(320, 240, 256, 1),
+         false},
         {"2 colours (code size 2)", 2, RandomIndices(320, 240, 2, 2), false},
         {"16 colours", 16, RandomIndices(320, 240, 16, 3), false},
         {"runs and stripes", 256, PatternIndices(320, 240), false},
@@ -57,7 +62,8 @@ TEST(GiflibRoundTripTest, FullSizeImagesDecodeToTheirIndices) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto palette = IndexPalette(c.colours);
-        const auto bytes = EncodeWithGiflib(320, 240, palette, {{320, 240, c.indices, {}, c.interlaced, 10}});
+        const auto bytes =
+            EncodeWithGiflib(320, 240, palette, {{320, 240, c.indices, {}, c.interlaced, 10}});
         GifAnimation anim;
         anim.LoadBytes(bytes);
         ASSERT_EQ(1, anim.GetFrameCount());
@@ -88,11 +94,14 @@ TEST(GiflibRoundTripTest, EveryFrameOfAnAnimationWithLocalTables) {
 }
 
 TEST(GiflibRoundTripTest, ScaledImagesFollowTheNearestNeighbourRule) {
-    for (auto [width, height] : {std::pair{100, 75}, {160, 120}, {33, 200}, {640, 480}, {321, 17}}) {
+    for (auto [width, height] :
+         {std::pair{100, 75}, {160, 120}, {33, 200}, {640, 480}, {321, 17}}) {
         SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
-        const auto indices = RandomIndices(width, height, 255, static_cast<std::uint32_t>(width * height));
+        const auto indices =
+            RandomIndices(width, height, 255, static_cast<std::uint32_t>(width * height));
         GifAnimation anim;
-        anim.LoadBytes(EncodeWithGiflib(width, height, IndexPalette(256), {{width, height, indices, {}, false, 5}}));
+        anim.LoadBytes(EncodeWithGiflib(width, height, IndexPalette(256),
+                                        {{width, height, indices, {}, false, 5}}));
         ASSERT_EQ(1, anim.GetFrameCount());
         // Output pixel (column j, row i), rows counted bottom row first in both pictures, takes
         // source column floor(j / Sx + 0.5) and row floor(i / Sy + 0.5) with Sx = 320 / width
@@ -105,9 +114,10 @@ TEST(GiflibRoundTripTest, ScaledImagesFollowTheNearestNeighbourRule) {
             for (int j = 0; j < 320; ++j) {
                 const int col = static_cast<int>(std::floor(j / sx + 0.5));
                 const int rowUp = static_cast<int>(std::floor(i / sy + 0.5));
-                const int expected = col < width && rowUp < height
-                                         ? indices[static_cast<std::size_t>(height - 1 - rowUp) * width + col]
-                                         : 255;
+                const int expected =
+                    col < width && rowUp < height
+                        ? indices[static_cast<std::size_t>(height - 1 - rowUp) * width + col]
+                        : 255;
                 wrong += bits[static_cast<std::size_t>(i) * 960 + j * 3 + 2] != expected;
             }
         EXPECT_EQ(0, wrong);

@@ -1,13 +1,12 @@
 // GIF files that nobody here made (Debian's apache2-data icons and gdk-pixbuf's GIF test suite,
 // malformed files included), fetched by the test fixture into <build>/real-gifs.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <filesystem>
-
 #include "effects/GifAnimation.h"
 #include "gif/GiflibFiles.h"
 #include "support/TestSupport.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
 
 namespace kelo {
 namespace {
@@ -46,7 +45,8 @@ int CheckAgainstGiflib(const std::vector<fs::path>& files, bool expectFrames) {
         ++agreed;
         EXPECT_EQ(static_cast<int>(slurped.images.size()), anim.GetFrameCount());
         int delay = 0;
-        for (std::size_t i = 0; i < slurped.images.size() && static_cast<int>(i) < anim.GetFrameCount(); ++i) {
+        for (std::size_t i = 0;
+             i < slurped.images.size() && static_cast<int>(i) < anim.GetFrameCount(); ++i) {
             if (slurped.images[i].controlBlock)
                 delay = slurped.images[i].delay;
             EXPECT_EQ(delay, anim.GetFrameDelay(static_cast<int>(i))) << "frame " << i;

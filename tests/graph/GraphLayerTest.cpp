@@ -1,12 +1,5 @@
 // The graph layer on real pipelines: filters and names, pins over pads (request pins included),
 // intelligent connect, the row order of the graph's RGB24, the device enumerator.
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstring>
-#include <mutex>
-#include <thread>
-
 #include "../engine/EngineTestSupport.h"
 #include "platform/CaptureDeviceFilter.h"
 #include "platform/ClassIds.h"
@@ -18,6 +11,12 @@
 #include "platform/SampleGrabber.h"
 #include "platform/StreamFilters.h"
 #include "platform/VideoRenderer.h"
+
+#include <atomic>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
 
 namespace kelo {
 namespace {
@@ -37,9 +36,9 @@ FilterPtr StillDevice() {
 
 // The same picture as GStreamer delivers it: top-down rows.
 std::vector<std::uint8_t> StillReference() {
-    ElementPtr pipeline = MakeBin(
-        "videotestsrc pattern=gradient num-buffers=1 ! video/x-raw,format=BGR,width=320,height=240 ! "
-        "appsink name=out sync=false");
+    ElementPtr pipeline = MakeBin("videotestsrc pattern=gradient num-buffers=1 ! "
+                                  "video/x-raw,format=BGR,width=320,height=240 ! "
+                                  "appsink name=out sync=false");
     ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "out"));
     std::vector<std::uint8_t> bytes;
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
@@ -127,7 +126,8 @@ TEST(Pins, DirectionConnectionStateAndRequestPinsOfATee) {
     PinPtr peer;
     ASSERT_EQ(pins[0]->ConnectedTo(&peer), S_OK);
     EXPECT_EQ(peer->element(), tee->element());
-    EXPECT_EQ(graph.Connect(pins[0], In(tee)), E_POINTER) << "the tee's input is taken: no free pin";
+    EXPECT_EQ(graph.Connect(pins[0], In(tee)), E_POINTER)
+        << "the tee's input is taken: no free pin";
 
     // The tee's free output is a request pin; each connect takes a new one.
     PinPtr free = Out(tee);
@@ -147,7 +147,8 @@ TEST(FilterGraph, IntelligentConnectInsertsAConverterWhenFormatsDiffer) {
     g_object_set(source.get(), "is-live", TRUE, nullptr);
     FilterPtr device = CaptureDeviceFilter::Create(
         "YUY2 Cam", std::move(source), true, nullptr,
-        CapsPtr(gst_caps_from_string("video/x-raw,format=YUY2,width=320,height=240,framerate=15/1")));
+        CapsPtr(
+            gst_caps_from_string("video/x-raw,format=YUY2,width=320,height=240,framerate=15/1")));
     auto renderer = VideoRenderer::Create();
     ASSERT_EQ(graph.AddFilter(device, "Cam"), S_OK);
     ASSERT_EQ(graph.AddFilter(renderer, "Render"), S_OK);
@@ -209,9 +210,11 @@ TEST(RowOrder, TheConverterAfterADeviceMakesRowsBottomUpAndTheRendererTurnsThemU
     graph.put_Owner(nullptr);
 
     ASSERT_EQ(callback.last.size(), 230400u);
-    ASSERT_NE(std::memcmp(reference.data(), reference.data() + 239 * row, row), 0) << "rows must differ";
+    ASSERT_NE(std::memcmp(reference.data(), reference.data() + 239 * row, row), 0)
+        << "rows must differ";
     for (int r = 0; r < 240; ++r) {
-        ASSERT_EQ(std::memcmp(callback.last.data() + r * row, reference.data() + (239 - r) * row, row), 0)
+        ASSERT_EQ(
+            std::memcmp(callback.last.data() + r * row, reference.data() + (239 - r) * row, row), 0)
             << "grabbed row " << r << " is not picture row " << 239 - r;
     }
     int width = 0;
@@ -255,7 +258,8 @@ TEST(DeviceEnumerator, TestDevicesCompressorsAndEmptyCategories) {
 
     EXPECT_EQ(enumerator.CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers), S_FALSE);
     EXPECT_TRUE(monikers.empty());
-    EXPECT_EQ(enumerator.CreateClassEnumerator("{00000000-0000-0000-0000-000000000000}", &monikers), E_INVALIDARG);
+    EXPECT_EQ(enumerator.CreateClassEnumerator("{00000000-0000-0000-0000-000000000000}", &monikers),
+              E_INVALIDARG);
 
     ASSERT_EQ(enumerator.CreateClassEnumerator(CLSID_AudioCompressorCategory, &monikers), S_OK);
     ASSERT_EQ(monikers[0]->BindToStorage(&bag), S_OK);

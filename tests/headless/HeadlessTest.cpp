@@ -1,22 +1,20 @@
 // The headless mode: its arguments, and the program run end to end on the test devices (device
 // lists and outcome on standard error, one photo, a clean stop on SIGTERM with the feed cleared).
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
-
 #include "app/HeadlessRunner.h"
 #include "platform/FeedLayout.h"
 #include "platform/SharedMemoryView.h"
 #include "support/TestSupport.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace kelo {
 namespace {
@@ -27,8 +25,9 @@ using namespace std::chrono_literals;
 TEST(HeadlessOptions, DeviceSpecsPositionsAndSwitches) {
     HeadlessOptions options;
     std::string error;
-    ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--test-devices=Cam A,Kelo Virtual Camera;Mic", "--video-device",
-                                      "2", "--audio-device", "1", "--snapshot", "--face-cover"},
+    ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--test-devices=Cam A,Kelo Virtual Camera;Mic",
+                                      "--video-device", "2", "--audio-device", "1", "--snapshot",
+                                      "--face-cover"},
                                      &options, &error));
     EXPECT_TRUE(options.testDevicesOn);
     ASSERT_EQ(options.testDevices.video.size(), 2u);

@@ -1,21 +1,21 @@
 // The three effect filters in real pipelines: created through the class registry, linked as the
 // studio links them (BmpOverlayFiler -> ProxyTrans -> Overlay Filer), frames pulled from a sink.
-#include <gtest/gtest.h>
+#include "effects/EffectFilters.h"
 
-#include <atomic>
-#include <cstring>
-#include <memory>
-#include <thread>
-#include <vector>
-
-#include "TestGraph.h"
 #include "effects/BmpOverlayFilter.h"
 #include "effects/EffectFilterControl.h"
-#include "effects/EffectFilters.h"
 #include "effects/OverlayFilter.h"
 #include "effects/ProxyTransFilter.h"
 #include "platform/BaseFilter.h"
 #include "platform/ClassIds.h"
+#include "TestGraph.h"
+
+#include <atomic>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+#include <vector>
 
 namespace kelo {
 namespace {
@@ -84,9 +84,8 @@ void StampingCallback(FrameImage* frame) {
     if (std::this_thread::get_id() == testThread)
         callbackOnOtherThread = false;
     bool ok = frame->width == 320 && frame->height == 240 && frame->depth == kFrameDepth8U &&
-              frame->nChannels == 3 && frame->origin == kFrameOriginBottomLeft &&
-              !frame->roi && frame->widthStep == 960 &&
-              frame->imageSize == frame->widthStep * frame->height;
+              frame->nChannels == 3 && frame->origin == kFrameOriginBottomLeft && !frame->roi &&
+              frame->widthStep == 960 && frame->imageSize == frame->widthStep * frame->height;
     if (!ok)
         callbackHeaderOk = false;
     // Paint the first memory row white: the change must reach the output.
@@ -158,7 +157,6 @@ void ExpectPixel(const test::TestFrame& frame, int x, int row, int b, int g, int
 }
 
 TEST(EffectFilters, EachBlendRuleShowsInTheOutputPixels) {
-    Filters f = CreateFilters();
     // Grey picture with a magenta (key) pixel block at the bottom-left corner and a black block
     // at the top-right corner.
     std::vector<std::uint8_t> picture = Picture(90, 150, 30);
@@ -177,11 +175,13 @@ TEST(EffectFilters, EachBlendRuleShowsInTheOutputPixels) {
         {kOverlayScreen, ScreenOf(kFrameB, 90), ScreenOf(kFrameG, 150), ScreenOf(kFrameR, 30),
          false},
         {kOverlayKey, 90, 150, 30, true},
-        {kOverlayKeyFaded, FadedOf(kFrameB, 90), FadedOf(kFrameG, 150), FadedOf(kFrameR, 30),
-         true},
+        {kOverlayKeyFaded, FadedOf(kFrameB, 90), FadedOf(kFrameG, 150), FadedOf(kFrameR, 30), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
+        // New filters for every graph, as the engine builds them (an element leaves its old
+        // pipeline only when that pipeline is finalised, which may happen a little later).
+        Filters f = CreateFilters();
         ASSERT_EQ(f.bmpControl->ShowOverlayPicture(c.command, picture.data()), S_OK);
         test::TestGraph graph(std::string(kSolidSource) + "2", 320, 240, Chain(f));
         ASSERT_TRUE(graph.Play()) << graph.Error();
@@ -202,7 +202,6 @@ TEST(EffectFilters, EachBlendRuleShowsInTheOutputPixels) {
             ExpectPixel(*frame, 3, 3, 255, ScreenOf(kFrameG, 0), 255);
         }
         ASSERT_EQ(f.bmpControl->ClearOverlay(kOverlayClear, 0, 0, 0, 0), S_OK);
-        // The elements go back to their filters when the graph is destroyed at scope end.
     }
 }
 

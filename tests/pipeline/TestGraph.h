@@ -1,16 +1,23 @@
 // A small real pipeline for the tests: videotestsrc -> videoconvert -> BGR caps -> the given
-// elements -> appsink. Frames are pulled one at a time from the sink.
+// elements -> appsink. Frames are pulled one at a time.
+//
+// The sink copies each frame on the streaming thread and hands the copy over through a mutex
+// (one frame at a time, so the pipeline waits for the test). Reading the pooled buffers on the
+// test thread instead would make ThreadSanitizer report the pool's reuse of that memory, whose
+// synchronisation inside GLib it cannot see.
 #pragma once
 
+#include "platform/Handles.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
-
-#include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/Handles.h"
 
 namespace kelo::test {
 
@@ -44,9 +51,19 @@ public:
     std::string Error();
 
 private:
+    static GstFlowReturn OnNewSample(GstAppSink* sink, gpointer self);
+    static void OnEos(GstAppSink* sink, gpointer self);
+
     ElementPtr pipeline_;
     GstElement* sink_ = nullptr; // borrowed from the pipeline
     bool ok_ = false;
+
+    // Handed from the streaming thread to the test thread.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<TestFrame> frames_;
+    bool ended_ = false;
+    bool stopping_ = false;
 };
 
 } // namespace kelo::test

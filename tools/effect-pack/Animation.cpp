@@ -1,10 +1,9 @@
 #include "Animation.h"
 
 #include <gif_lib.h>
-
 #include <memory>
-#include <utility>
 #include <stdexcept>
+#include <utility>
 
 namespace kelo::pack {
 
@@ -67,8 +66,9 @@ std::string WriteGif(const std::string& path, const Animation& animation) {
     try {
         Encoder gif(path);
         MapPtr global = animation.globalTable ? MakeMap(*animation.globalTable) : nullptr;
-        gif.Check(EGifPutScreenDesc(gif.get(), animation.width, animation.height, 8, 0, global.get()),
-                  "screen");
+        gif.Check(
+            EGifPutScreenDesc(gif.get(), animation.width, animation.height, 8, 0, global.get()),
+            "screen");
 
         // Loop for ever.
         gif.Check(EGifPutExtensionLeader(gif.get(), APPLICATION_EXT_FUNC_CODE), "loop");
@@ -91,7 +91,8 @@ std::string WriteGif(const std::string& path, const Animation& animation) {
         }
 
         for (const AnimationFrame& frame : animation.frames) {
-            if (frame.indices.size() != static_cast<std::size_t>(animation.width) * animation.height)
+            if (frame.indices.size() !=
+                static_cast<std::size_t>(animation.width) * animation.height)
                 throw std::runtime_error("frame size differs from the screen");
             if (frame.controlBlock) {
                 GraphicsControlBlock control{};
@@ -108,7 +109,8 @@ std::string WriteGif(const std::string& path, const Animation& animation) {
                                        animation.interlaced, local.get()),
                       "image");
             for (int y : rows) {
-                auto* line = const_cast<GifPixelType*>(frame.indices.data() + static_cast<std::size_t>(y) * animation.width);
+                auto* line = const_cast<GifPixelType*>(
+                    frame.indices.data() + static_cast<std::size_t>(y) * animation.width);
                 gif.Check(EGifPutLine(gif.get(), line, animation.width), "pixels");
             }
         }

@@ -1,11 +1,11 @@
 // An effect animation as the generator builds it, and its encoding with giflib.
 #pragma once
 
+#include "Canvas.h"
+
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "Canvas.h"
 
 namespace kelo::pack {
 

@@ -44,7 +44,9 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     const std::vector<std::uint8_t>& pixels() const { return pixels_; }
-    std::uint8_t At(int x, int y) const { return pixels_[static_cast<std::size_t>(y) * width_ + x]; }
+    std::uint8_t At(int x, int y) const {
+        return pixels_[static_cast<std::size_t>(y) * width_ + x];
+    }
 
     void Fill(std::uint8_t c);
     void Set(int x, int y, std::uint8_t c);
@@ -67,7 +69,8 @@ public:
                    std::uint8_t spot, std::uint8_t body);
 
 private:
-    template <typename Inside> void Shape(double x0, double y0, double x1, double y1, Inside inside, std::uint8_t c);
+    template <typename Inside>
+    void Shape(double x0, double y0, double x1, double y1, Inside inside, std::uint8_t c);
 
     int width_;
     int height_;
@@ -92,7 +95,8 @@ public:
     // when fadeTail is set, along it from b (bright) to a (dark).
     void GlowLine(Point a, Point b, double radius, int ramp, double strength = 1.0,
                   bool fadeTail = false);
-    void GlowRing(double cx, double cy, double r, double thickness, int ramp, double strength = 1.0);
+    void GlowRing(double cx, double cy, double r, double thickness, int ramp,
+                  double strength = 1.0);
     // A four-point twinkle: a core and two crossed rays.
     void Sparkle(double cx, double cy, double size, int ramp, double strength = 1.0);
     // Light from a function of the pixel (beams, waves): value 0..1, drawn where it is brighter.

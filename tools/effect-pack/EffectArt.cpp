@@ -36,6 +36,8 @@ double Triangle(double t) {
     return u < 0.5 ? u * 2 : 2 - u * 2;
 }
 
-double Wave(double t, double phase) { return std::sin(2 * kPi * (t + phase)); }
+double Wave(double t, double phase) {
+    return std::sin(2 * kPi * (t + phase));
+}
 
 } // namespace kelo::pack

@@ -3,10 +3,10 @@
 // stickers on magenta shown at 60 % (translucent colour key).
 #pragma once
 
-#include <initializer_list>
-
 #include "Animation.h"
 #include "effects/EffectCatalog.h"
+
+#include <initializer_list>
 
 namespace kelo::pack {
 
@@ -42,8 +42,8 @@ Palette KeyPalette(std::initializer_list<Rgb> colours, Rgb outside = kMagenta);
 
 // Frames of keyed art on magenta (entry 0): draw(canvas, frame, t).
 template <typename Draw>
-Animation KeyedAnimation(const Palette& palette, int frames, int delay, Draw draw,
-                         int width = 320, int height = 240) {
+Animation KeyedAnimation(const Palette& palette, int frames, int delay, Draw draw, int width = 320,
+                         int height = 240) {
     Animation a;
     a.width = width;
     a.height = height;

@@ -1,9 +1,9 @@
 // The frame page: opaque photo frames around a magenta window (colour key) and translucent
 // sticker scenes on magenta (the key at 60 %).
+#include "EffectArt.h"
+
 #include <algorithm>
 #include <cmath>
-
-#include "EffectArt.h"
 
 namespace kelo::pack {
 
@@ -22,11 +22,14 @@ const Rgb kGold{255, 200, 40};
 Point AlongEdge(double u, double inset) {
     const double w = 320 - 2 * inset, h = 240 - 2 * inset, perimeter = 2 * (w + h);
     double d = std::fmod(std::fmod(u, 1.0) + 1.0, 1.0) * perimeter;
-    if (d < w) return {inset + d, inset};
+    if (d < w)
+        return {inset + d, inset};
     d -= w;
-    if (d < h) return {320 - inset, inset + d};
+    if (d < h)
+        return {320 - inset, inset + d};
     d -= h;
-    if (d < w) return {320 - inset - d, 240 - inset};
+    if (d < w)
+        return {320 - inset - d, 240 - inset};
     d -= w;
     return {inset, 240 - inset - d};
 }
@@ -46,14 +49,15 @@ Animation Sunflowers() {
 
 Animation PhoneScreen() {
     enum : std::uint8_t { Body = 1, Edge, Glass, Bar, Lit };
-    const Palette p = KeyPalette({{45, 45, 55}, {120, 120, 135}, {15, 15, 20}, {30, 30, 30}, {80, 230, 90}}, {45, 45, 55});
+    const Palette p = KeyPalette(
+        {{45, 45, 55}, {120, 120, 135}, {15, 15, 20}, {30, 30, 30}, {80, 230, 90}}, {45, 45, 55});
     return KeyedAnimation(p, 8, 20, [](Canvas& c, int f, double) {
         c.Fill(Glass);
         c.RoundRect(2, 2, 318, 238, 30, Edge);
         c.RoundRect(6, 6, 314, 234, 27, Body);
-        c.Rect(40, 24, 280, 216, 0);   // the screen shows the video
-        c.Rect(40, 24, 280, 36, Bar);  // status bar
-        for (int k = 0; k < 4; ++k)    // signal bars
+        c.Rect(40, 24, 280, 216, 0);  // the screen shows the video
+        c.Rect(40, 24, 280, 36, Bar); // status bar
+        for (int k = 0; k < 4; ++k)   // signal bars
             c.Rect(46 + k * 6, 33 - k * 2.5, 50 + k * 6, 34, k <= f % 5 ? Lit : Edge);
         c.Rect(254, 27, 272, 34, Edge); // battery, charging
         c.Rect(255, 28, 255 + 16 * ((f % 4) + 1) / 4.0, 33, Lit);
@@ -61,13 +65,15 @@ Animation PhoneScreen() {
         c.Disc(300, 120, 9, Glass);             // home button
         c.Ring(300, 120, 9, 11, Edge);
         if (f % 2 == 0)
-            c.Disc(20, 60, 3, Lit);             // notification light
+            c.Disc(20, 60, 3, Lit); // notification light
     });
 }
 
 Animation Laptop() {
     enum : std::uint8_t { Bezel = 1, Silver, Key, Led, Pad };
-    const Palette p = KeyPalette({{25, 25, 30}, {190, 190, 200}, {60, 60, 70}, {60, 200, 255}, {160, 160, 170}}, {25, 25, 30});
+    const Palette p =
+        KeyPalette({{25, 25, 30}, {190, 190, 200}, {60, 60, 70}, {60, 200, 255}, {160, 160, 170}},
+                   {25, 25, 30});
     return KeyedAnimation(p, 8, 15, [](Canvas& c, int f, double) {
         c.Fill(Silver);
         c.RoundRect(10, 0, 310, 188, 10, Bezel);
@@ -75,16 +81,24 @@ Animation Laptop() {
         c.Disc(160, 7, 2.5, f % 2 ? Led : Key); // camera light
         for (int row = 0; row < 3; ++row)
             for (int col = 0; col < 14; ++col)
-                c.Rect(30 + col * 19 + row * 5, 194 + row * 11, 46 + col * 19 + row * 5, 203 + row * 11, Key);
+                c.Rect(30 + col * 19 + row * 5, 194 + row * 11, 46 + col * 19 + row * 5,
+                       203 + row * 11, Key);
         c.Rect(120, 228, 200, 238, Pad);
         if (f % 4 < 2)
-            c.Disc(300, 232, 2.5, Led);         // power light, blinking
+            c.Disc(300, 232, 2.5, Led); // power light, blinking
     });
 }
 
 Animation Garden() {
     enum : std::uint8_t { Hedge = 1, Dark, Fence, Red, Yellow, Blue, Stem };
-    const Palette p = KeyPalette({kLeaf, kDarkLeaf, {250, 250, 240}, {230, 50, 60}, kPetalYellow, {90, 110, 240}, {40, 120, 40}}, kLeaf);
+    const Palette p = KeyPalette({kLeaf,
+                                  kDarkLeaf,
+                                  {250, 250, 240},
+                                  {230, 50, 60},
+                                  kPetalYellow,
+                                  {90, 110, 240},
+                                  {40, 120, 40}},
+                                 kLeaf);
     Animation a = KeyedAnimation(p, 10, 10, [](Canvas& c, int, double t) {
         FrameBorder(c, 24, 12, Hedge);
         for (int k = 0; k < 28; ++k) { // leafy edge
@@ -109,28 +123,32 @@ Animation Garden() {
 Animation Grass() {
     // Drawn at 256 x 192: the decoder scales it to the picture.
     enum : std::uint8_t { Grass = 1, Dark, Light, Vine };
-    const Palette p = KeyPalette({{70, 170, 50}, {35, 110, 30}, {150, 220, 80}, {60, 130, 60}}, {70, 170, 50});
+    const Palette p =
+        KeyPalette({{70, 170, 50}, {35, 110, 30}, {150, 220, 80}, {60, 130, 60}}, {70, 170, 50});
     Random rng(305);
     std::vector<double> heights;
     for (int i = 0; i < 64; ++i)
         heights.push_back(rng.Uniform(14, 34));
-    return KeyedAnimation(p, 10, 8, [&](Canvas& c, int, double t) {
-        FrameBorder(c, 14, 8, Grass);
-        auto blade = [&](double x, double y, double h, double lean, std::uint8_t colour) {
-            c.Polygon({{x - 3, y}, {x + 3, y}, {x + lean, y - h}}, colour);
-        };
-        for (int i = 0; i < 64; ++i) {
-            const double x = i * 4.1, sway = 6 * Wave(t, i / 16.0);
-            blade(x, 192, heights[i] + 10, sway, i % 3 ? Dark : Light);
-        }
-        for (int i = 0; i < 16; ++i) { // up the sides
-            const double y = 190 - i * 10, sway = 4 * Wave(t, i / 8.0);
-            c.Polygon({{0, y}, {0, y - 6}, {20 + sway, y - 10}}, Light);
-            c.Polygon({{256, y}, {256, y - 6}, {236 + sway, y - 10}}, Light);
-        }
-        for (int i = 0; i < 20; ++i) // a vine along the top
-            c.Disc(i * 13.5, 8 + 4 * std::sin(i + t * 2 * kPi), 5, Vine);
-    }, 256, 192);
+    return KeyedAnimation(
+        p, 10, 8,
+        [&](Canvas& c, int, double t) {
+            FrameBorder(c, 14, 8, Grass);
+            auto blade = [&](double x, double y, double h, double lean, std::uint8_t colour) {
+                c.Polygon({{x - 3, y}, {x + 3, y}, {x + lean, y - h}}, colour);
+            };
+            for (int i = 0; i < 64; ++i) {
+                const double x = i * 4.1, sway = 6 * Wave(t, i / 16.0);
+                blade(x, 192, heights[i] + 10, sway, i % 3 ? Dark : Light);
+            }
+            for (int i = 0; i < 16; ++i) { // up the sides
+                const double y = 190 - i * 10, sway = 4 * Wave(t, i / 8.0);
+                c.Polygon({{0, y}, {0, y - 6}, {20 + sway, y - 10}}, Light);
+                c.Polygon({{256, y}, {256, y - 6}, {236 + sway, y - 10}}, Light);
+            }
+            for (int i = 0; i < 20; ++i) // a vine along the top
+                c.Disc(i * 13.5, 8 + 4 * std::sin(i + t * 2 * kPi), 5, Vine);
+        },
+        256, 192);
 }
 
 Animation Shackles() {
@@ -142,8 +160,10 @@ Animation Shackles() {
             const Point from{side ? 320.0 : 0.0, 0}, to{160 + swing, 168};
             for (int k = 0; k <= 11; ++k) {
                 const double u = k / 11.0;
-                const double x = from.x + (to.x - from.x) * u, y = from.y + (to.y - from.y) * u + 40 * std::sin(kPi * u);
-                const double angle = std::atan2(to.y - from.y, to.x - from.x) + (k % 2 ? kPi / 2 : 0);
+                const double x = from.x + (to.x - from.x) * u,
+                             y = from.y + (to.y - from.y) * u + 40 * std::sin(kPi * u);
+                const double angle =
+                    std::atan2(to.y - from.y, to.x - from.x) + (k % 2 ? kPi / 2 : 0);
                 c.Ellipse(x, y, 11, 6.5, angle, Steel);
                 c.Ellipse(x, y, 6.5, 2.5, angle, 0);
                 c.Ellipse(x + 1.5, y + 1.5, 11, 6.5, angle, Steel);
@@ -185,7 +205,8 @@ Animation SpinningStars() {
 
 Animation LovePark() {
     enum : std::uint8_t { Trunk = 1, Leaves, Bench, Red, Pink, Grass };
-    const Palette p = KeyPalette({kBrown, kLeaf, {160, 100, 50}, kHeartRed, kPinkFrame, {90, 180, 70}});
+    const Palette p =
+        KeyPalette({kBrown, kLeaf, {160, 100, 50}, kHeartRed, kPinkFrame, {90, 180, 70}});
     return KeyedAnimation(p, 10, 10, [](Canvas& c, int, double t) {
         c.Rect(0, 226, 320, 240, Grass);
         c.Rect(22, 120, 40, 228, Trunk);
@@ -233,27 +254,40 @@ Animation RainbowFairy() {
 
 Animation ButterflyAndFlower() {
     enum : std::uint8_t { Petal = 1, Centre, Stem, Leaf, Wing, Spot, Body };
-    const Palette p = KeyPalette({{240, 80, 120}, kPetalYellow, {50, 140, 50}, kLeaf, {255, 160, 40}, {90, 40, 160}, {40, 30, 30}});
+    const Palette p = KeyPalette({{240, 80, 120},
+                                  kPetalYellow,
+                                  {50, 140, 50},
+                                  kLeaf,
+                                  {255, 160, 40},
+                                  {90, 40, 160},
+                                  {40, 30, 30}});
     return KeyedAnimation(p, 12, 8, [](Canvas& c, int f, double t) {
         c.Line({52, 240}, {60, 170}, 6, Stem);
         c.Ellipse(40, 214, 22, 9, -0.5, Leaf);
         c.Ellipse(76, 200, 22, 9, 0.5, Leaf);
         c.Flower(60, 160, 44, 8, 0.2, Petal, Centre);
         const double a = t * 2 * kPi;
-        c.Butterfly(150 + 110 * std::cos(a), 110 + 60 * std::sin(2 * a), 22, f % 3 == 0 ? 0.2 : (f % 3 == 1 ? 0.7 : 1.0), Wing, Spot, Body);
+        c.Butterfly(150 + 110 * std::cos(a), 110 + 60 * std::sin(2 * a), 22,
+                    f % 3 == 0 ? 0.2 : (f % 3 == 1 ? 0.7 : 1.0), Wing, Spot, Body);
     });
 }
 
 Animation FlowerBush() {
     enum : std::uint8_t { Leaf = 1, Dark, Pink, White, Yellow, Purple };
-    const Palette p = KeyPalette({kLeaf, kDarkLeaf, {250, 120, 170}, kWhite, kPetalYellow, {170, 90, 220}});
+    const Palette p =
+        KeyPalette({kLeaf, kDarkLeaf, {250, 120, 170}, kWhite, kPetalYellow, {170, 90, 220}});
     Random rng(312);
-    struct Bloom { double x, y, size; int colour; };
+    struct Bloom {
+        double x, y, size;
+        int colour;
+    };
     std::vector<Bloom> blooms;
     for (int i = 0; i < 20; ++i)
-        blooms.push_back({rng.Uniform(0, 320), rng.Uniform(205, 235), rng.Uniform(12, 20), rng.Int(0, 2)});
+        blooms.push_back(
+            {rng.Uniform(0, 320), rng.Uniform(205, 235), rng.Uniform(12, 20), rng.Int(0, 2)});
     for (int i = 0; i < 6; ++i) // the top corners
-        blooms.push_back({i < 3 ? rng.Uniform(0, 50) : rng.Uniform(270, 320), rng.Uniform(0, 40), rng.Uniform(12, 18), rng.Int(0, 2)});
+        blooms.push_back({i < 3 ? rng.Uniform(0, 50) : rng.Uniform(270, 320), rng.Uniform(0, 40),
+                          rng.Uniform(12, 18), rng.Int(0, 2)});
     return KeyedAnimation(p, 10, 10, [&](Canvas& c, int, double t) {
         for (int i = 0; i < 18; ++i)
             c.Ellipse(i * 19, 236, 18, 14, i * 0.4, i % 2 ? Leaf : Dark);
@@ -262,14 +296,24 @@ Animation FlowerBush() {
         for (std::size_t i = 0; i < blooms.size(); ++i) {
             const Bloom& b = blooms[i];
             const double sway = 3 * Wave(t, i / 7.0);
-            c.Flower(b.x + sway, b.y, b.size, 5, t * kPi / 2, static_cast<std::uint8_t>(Pink + (b.colour == 1 ? 1 : b.colour == 2 ? 3 : 0)), Yellow);
+            c.Flower(b.x + sway, b.y, b.size, 5, t * kPi / 2,
+                     static_cast<std::uint8_t>(Pink + (b.colour == 1   ? 1
+                                                       : b.colour == 2 ? 3
+                                                                       : 0)),
+                     Yellow);
         }
     });
 }
 
 Animation DancingButterflies() {
     enum : std::uint8_t { Lilac = 1, Wing1, Wing2, Spot, Body, Edge };
-    const Palette p = KeyPalette({{200, 170, 240}, {250, 130, 60}, {80, 170, 250}, {255, 255, 255}, {50, 40, 60}, {150, 110, 200}}, {200, 170, 240});
+    const Palette p = KeyPalette({{200, 170, 240},
+                                  {250, 130, 60},
+                                  {80, 170, 250},
+                                  {255, 255, 255},
+                                  {50, 40, 60},
+                                  {150, 110, 200}},
+                                 {200, 170, 240});
     Animation a = KeyedAnimation(p, 8, 9, [](Canvas& c, int f, double t) {
         FrameBorder(c, 34, 14, Lilac);
         for (int k = 0; k < 8; ++k) {
@@ -285,7 +329,13 @@ Animation DancingButterflies() {
 
 Animation CoolRabbit() {
     enum : std::uint8_t { Orange = 1, Fur, Inner, Glasses, Shine, Nose };
-    const Palette p = KeyPalette({{250, 150, 50}, {250, 250, 250}, {250, 180, 190}, {20, 20, 25}, {120, 200, 255}, {230, 90, 110}}, {250, 150, 50});
+    const Palette p = KeyPalette({{250, 150, 50},
+                                  {250, 250, 250},
+                                  {250, 180, 190},
+                                  {20, 20, 25},
+                                  {120, 200, 255},
+                                  {230, 90, 110}},
+                                 {250, 150, 50});
     return KeyedAnimation(p, 10, 10, [](Canvas& c, int f, double t) {
         FrameBorder(c, 26, 18, Orange);
         for (int k = 0; k < 20; ++k) { // polka dots on the border
@@ -310,21 +360,27 @@ Animation CoolRabbit() {
 
 Animation FlowerField() {
     enum : std::uint8_t { Stem = 1, Red, Yellow, White, Violet, Centre };
-    const Palette p = KeyPalette({{60, 150, 50}, {230, 60, 70}, kPetalYellow, kWhite, {160, 100, 230}, {250, 170, 30}});
+    const Palette p = KeyPalette(
+        {{60, 150, 50}, {230, 60, 70}, kPetalYellow, kWhite, {160, 100, 230}, {250, 170, 30}});
     Random rng(315);
-    struct Bloom { double x, y, size; int colour; };
+    struct Bloom {
+        double x, y, size;
+        int colour;
+    };
     std::vector<Bloom> blooms;
     for (int i = 0; i < 40; ++i) {
         const double y = rng.Uniform(165, 235);
         blooms.push_back({rng.Uniform(0, 320), y, 5 + (y - 160) / 9, rng.Int(0, 3)});
     }
-    std::sort(blooms.begin(), blooms.end(), [](const Bloom& a, const Bloom& b) { return a.y < b.y; });
+    std::sort(blooms.begin(), blooms.end(),
+              [](const Bloom& a, const Bloom& b) { return a.y < b.y; });
     return KeyedAnimation(p, 10, 10, [&](Canvas& c, int, double t) {
         for (std::size_t i = 0; i < blooms.size(); ++i) {
             const Bloom& b = blooms[i];
             const double sway = b.size * 0.4 * Wave(t, b.x / 320);
             c.Line({b.x, 240}, {b.x + sway, b.y}, 2, Stem);
-            c.Flower(b.x + sway, b.y, b.size, 6, i, static_cast<std::uint8_t>(Red + b.colour), Centre);
+            c.Flower(b.x + sway, b.y, b.size, 6, i, static_cast<std::uint8_t>(Red + b.colour),
+                     Centre);
         }
     });
 }
@@ -333,7 +389,8 @@ Animation FlashingBlueFlowers() {
     enum : std::uint8_t { Blue = 1, Flower, Centre, Leaf };
     auto palette = [](double glow) {
         return KeyPalette({{40, 70, 160},
-                           {static_cast<std::uint8_t>(60 + 140 * glow), static_cast<std::uint8_t>(120 + 110 * glow), 255},
+                           {static_cast<std::uint8_t>(60 + 140 * glow),
+                            static_cast<std::uint8_t>(120 + 110 * glow), 255},
                            {255, 250, static_cast<std::uint8_t>(150 + 100 * glow)},
                            {40, 120, 90}},
                           {40, 70, 160});
@@ -356,22 +413,38 @@ Animation FlashingBlueFlowers() {
 
 Animation DrawFrameEffect(int number) {
     switch (number) {
-    case 1: return Sunflowers();
-    case 2: return PhoneScreen();
-    case 3: return Laptop();
-    case 4: return Garden();
-    case 5: return Grass();
-    case 6: return Shackles();
-    case 7: return LoveBorder();
-    case 8: return SpinningStars();
-    case 9: return LovePark();
-    case 10: return RainbowFairy();
-    case 11: return ButterflyAndFlower();
-    case 12: return FlowerBush();
-    case 13: return DancingButterflies();
-    case 14: return CoolRabbit();
-    case 15: return FlowerField();
-    default: return FlashingBlueFlowers();
+    case 1:
+        return Sunflowers();
+    case 2:
+        return PhoneScreen();
+    case 3:
+        return Laptop();
+    case 4:
+        return Garden();
+    case 5:
+        return Grass();
+    case 6:
+        return Shackles();
+    case 7:
+        return LoveBorder();
+    case 8:
+        return SpinningStars();
+    case 9:
+        return LovePark();
+    case 10:
+        return RainbowFairy();
+    case 11:
+        return ButterflyAndFlower();
+    case 12:
+        return FlowerBush();
+    case 13:
+        return DancingButterflies();
+    case 14:
+        return CoolRabbit();
+    case 15:
+        return FlowerField();
+    default:
+        return FlashingBlueFlowers();
     }
 }
 

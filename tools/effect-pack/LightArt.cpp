@@ -1,9 +1,8 @@
 // The light page: glowing light on black, laid over the video with the screen blend.
-#include <algorithm>
-#include <cmath>
-
 #include "EffectArt.h"
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace kelo::pack {
@@ -29,7 +28,10 @@ std::vector<Rgb> Rainbow(int count, double saturation = 0.9) {
 
 Animation MeteorShower() {
     Random rng(101);
-    struct Meteor { double x, y, length, offset; int ramp; };
+    struct Meteor {
+        double x, y, length, offset;
+        int ramp;
+    };
     std::vector<Meteor> meteors;
     for (int i = 0; i < 12; ++i)
         meteors.push_back({rng.Uniform(80, 520), rng.Uniform(-200, 120), rng.Uniform(40, 90),
@@ -66,27 +68,35 @@ Animation FlashingBars() {
 Animation Starlight() {
     // Drawn at half size: the decoder doubles it to fill the picture.
     Random rng(103);
-    struct Star { double x, y, size, phase; int ramp; };
+    struct Star {
+        double x, y, size, phase;
+        int ramp;
+    };
     std::vector<Star> stars;
     for (int i = 0; i < 26; ++i)
         stars.push_back({rng.Uniform(4, 156), rng.Uniform(4, 116), rng.Uniform(2.5, 6),
                          rng.Uniform(0, 1), rng.Int(0, 2)});
-    return LightAnimation({kWhiteish, kGold, kIceBlue}, 12, 10,
-                          [&](LightCanvas& c, int, double t) {
-                              for (const Star& s : stars) {
-                                  const double b = 0.5 + 0.5 * Wave(t, s.phase);
-                                  c.Sparkle(s.x, s.y, s.size * (0.5 + 0.5 * b), s.ramp, 0.3 + 0.7 * b);
-                              }
-                          },
-                          160, 120);
+    return LightAnimation(
+        {kWhiteish, kGold, kIceBlue}, 12, 10,
+        [&](LightCanvas& c, int, double t) {
+            for (const Star& s : stars) {
+                const double b = 0.5 + 0.5 * Wave(t, s.phase);
+                c.Sparkle(s.x, s.y, s.size * (0.5 + 0.5 * b), s.ramp, 0.3 + 0.7 * b);
+            }
+        },
+        160, 120);
 }
 
 Animation Fireworks() {
     Random rng(104);
-    struct Burst { double x, y, phase, radius; int ramp; };
+    struct Burst {
+        double x, y, phase, radius;
+        int ramp;
+    };
     std::vector<Burst> bursts;
     for (int i = 0; i < 4; ++i)
-        bursts.push_back({rng.Uniform(60, 260), rng.Uniform(50, 150), i / 4.0, rng.Uniform(55, 80), i});
+        bursts.push_back(
+            {rng.Uniform(60, 260), rng.Uniform(50, 150), i / 4.0, rng.Uniform(55, 80), i});
     Animation a = LightAnimation(Rainbow(7), 12, 8, [&](LightCanvas& c, int, double t) {
         for (const Burst& b : bursts) {
             const double age = std::fmod(t + b.phase, 1.0);
@@ -94,8 +104,10 @@ Animation Fireworks() {
             const double fade = 1.0 - age * 0.85;
             for (int k = 0; k < 20; ++k) {
                 const double angle = k * 2 * kPi / 20;
-                const Point tip{b.x + std::cos(angle) * r, b.y + std::sin(angle) * r + age * age * 25};
-                const Point back{b.x + std::cos(angle) * r * 0.6, b.y + std::sin(angle) * r * 0.6 + age * age * 15};
+                const Point tip{b.x + std::cos(angle) * r,
+                                b.y + std::sin(angle) * r + age * age * 25};
+                const Point back{b.x + std::cos(angle) * r * 0.6,
+                                 b.y + std::sin(angle) * r * 0.6 + age * age * 15};
                 c.GlowLine(back, tip, 2.0, b.ramp, fade * 0.7, true);
                 c.Glow(tip.x, tip.y, 3.5, b.ramp, fade);
             }
@@ -129,31 +141,40 @@ struct PolarTable {
 
 Animation Searchlights() {
     const PolarTable polar(160, 270);
-    return LightAnimation({kCyan, kPink, kGold, kGreenLight}, 10, 8, [&](LightCanvas& c, int, double t) {
-        for (int k = 0; k < 4; ++k) {
-            const double beam = -kPi / 2 + 0.7 * Wave(t, k * 0.25) * (k % 2 ? 1 : -1) + (k - 1.5) * 0.35;
-            c.Field(k, [&](double x, double y) {
-                const std::size_t i = polar.At(x, y);
-                const double off = std::abs(polar.angle[i] - beam);
-                return off < 0.09 ? (1 - off / 0.09) * std::max(0.0, 1 - polar.distance[i] / 330) : 0.0;
-            });
-        }
-    });
+    return LightAnimation(
+        {kCyan, kPink, kGold, kGreenLight}, 10, 8, [&](LightCanvas& c, int, double t) {
+            for (int k = 0; k < 4; ++k) {
+                const double beam =
+                    -kPi / 2 + 0.7 * Wave(t, k * 0.25) * (k % 2 ? 1 : -1) + (k - 1.5) * 0.35;
+                c.Field(k, [&](double x, double y) {
+                    const std::size_t i = polar.At(x, y);
+                    const double off = std::abs(polar.angle[i] - beam);
+                    return off < 0.09
+                               ? (1 - off / 0.09) * std::max(0.0, 1 - polar.distance[i] / 330)
+                               : 0.0;
+                });
+            }
+        });
 }
 
 Animation DriftingPetals() {
     Random rng(106);
-    struct Petal { double x, y, phase, size; int ramp; };
+    struct Petal {
+        double x, y, phase, size;
+        int ramp;
+    };
     std::vector<Petal> petals;
     for (int i = 0; i < 18; ++i)
-        petals.push_back({rng.Uniform(0, 320), rng.Uniform(0, 240), rng.Uniform(0, 1), rng.Uniform(5, 9), rng.Int(0, 1)});
+        petals.push_back({rng.Uniform(0, 320), rng.Uniform(0, 240), rng.Uniform(0, 1),
+                          rng.Uniform(5, 9), rng.Int(0, 1)});
     return LightAnimation({kPink, Rgb{255, 190, 150}}, 10, 10, [&](LightCanvas& c, int, double t) {
         for (const Petal& p : petals) {
             const double y = std::fmod(p.y + t * 240, 260) - 10;
             const double x = p.x + 12 * Wave(t, p.phase);
             for (int k = 0; k < 5; ++k) {
                 const double a = k * 2 * kPi / 5 + t * 2 * kPi;
-                c.Glow(x + std::cos(a) * p.size * 0.6, y + std::sin(a) * p.size * 0.6, p.size * 0.55, p.ramp, 0.8);
+                c.Glow(x + std::cos(a) * p.size * 0.6, y + std::sin(a) * p.size * 0.6,
+                       p.size * 0.55, p.ramp, 0.8);
             }
             c.Glow(x, y, p.size * 0.4, 1, 1.0);
         }
@@ -183,8 +204,10 @@ Animation LightWaves() {
         for (int k = 0; k < 3; ++k) {
             const double base = 60 + k * 60, amp = 18 + k * 6, length = 160 + k * 50;
             for (int x = 0; x < c.width(); ++x) {
-                const double centre = base + amp * std::sin(2 * kPi * ((x + 0.5) / length + t + k / 3.0));
-                for (int y = static_cast<int>(centre) - 27; y <= static_cast<int>(centre) + 27; ++y) {
+                const double centre =
+                    base + amp * std::sin(2 * kPi * ((x + 0.5) / length + t + k / 3.0));
+                for (int y = static_cast<int>(centre) - 27; y <= static_cast<int>(centre) + 27;
+                     ++y) {
                     const double d = (y + 0.5 - centre) / 9.0;
                     c.Put(x, y, k, std::exp(-d * d));
                 }
@@ -202,7 +225,8 @@ Animation RedSpotlights() {
             c.Field(k == 1 ? 1 : 0, [&](double x, double y) {
                 const std::size_t i = polar[k].At(x, y);
                 const double off = std::abs(polar[k].angle[i] - dir);
-                return off < 0.2 ? (1 - off / 0.2) * std::max(0.0, 1 - polar[k].distance[i] / 300) : 0.0;
+                return off < 0.2 ? (1 - off / 0.2) * std::max(0.0, 1 - polar[k].distance[i] / 300)
+                                 : 0.0;
             });
             c.Glow(ox, 0, 25, 0, 1.0);
         }
@@ -210,14 +234,15 @@ Animation RedSpotlights() {
 }
 
 Animation CornerRings() {
-    return LightAnimation({kCyan, kPink, kGold, kGreenLight}, 9, 7, [](LightCanvas& c, int, double t) {
-        const Point corners[4] = {{0, 0}, {320, 0}, {0, 240}, {320, 240}};
-        for (int k = 0; k < 4; ++k)
-            for (int ring = 0; ring < 3; ++ring) {
-                const double age = std::fmod(t + ring / 3.0, 1.0);
-                c.GlowRing(corners[k].x, corners[k].y, 20 + age * 170, 6, k, 1.0 - age);
-            }
-    });
+    return LightAnimation(
+        {kCyan, kPink, kGold, kGreenLight}, 9, 7, [](LightCanvas& c, int, double t) {
+            const Point corners[4] = {{0, 0}, {320, 0}, {0, 240}, {320, 240}};
+            for (int k = 0; k < 4; ++k)
+                for (int ring = 0; ring < 3; ++ring) {
+                    const double age = std::fmod(t + ring / 3.0, 1.0);
+                    c.GlowRing(corners[k].x, corners[k].y, 20 + age * 170, 6, k, 1.0 - age);
+                }
+        });
 }
 
 Animation Thunderbolt() {
@@ -254,20 +279,21 @@ Animation Thunderbolt() {
     for (int i = 0; i < 40; ++i)
         rain.push_back({rng.Uniform(0, 340), rng.Uniform(0, 240)});
     int lastStrike = 0;
-    Animation a = LightAnimation({kWhiteish, kViolet, Rgb{120, 150, 255}}, 10, 5, [&](LightCanvas& c, int f, double t) {
-        for (const Point& drop : rain) { // rain falls all the time
-            const double y = std::fmod(drop.y + t * 480, 250) - 10;
-            c.GlowLine({drop.x, y}, {drop.x - 4, y + 14}, 1.2, 2, 0.75, true);
-        }
-        if (strikeOf[f] >= 0)
-            lastStrike = strikeOf[f];
-        if (glowOf[f] <= 0)
-            return;
-        for (const auto& [p, q] : bolts[lastStrike]) {
-            c.GlowLine(p, q, 7, 1, glowOf[f] * 0.8);
-            c.GlowLine(p, q, 2, 0, glowOf[f]);
-        }
-    });
+    Animation a = LightAnimation(
+        {kWhiteish, kViolet, Rgb{120, 150, 255}}, 10, 5, [&](LightCanvas& c, int f, double t) {
+            for (const Point& drop : rain) { // rain falls all the time
+                const double y = std::fmod(drop.y + t * 480, 250) - 10;
+                c.GlowLine({drop.x, y}, {drop.x - 4, y + 14}, 1.2, 2, 0.75, true);
+            }
+            if (strikeOf[f] >= 0)
+                lastStrike = strikeOf[f];
+            if (glowOf[f] <= 0)
+                return;
+            for (const auto& [p, q] : bolts[lastStrike]) {
+                c.GlowLine(p, q, 7, 1, glowOf[f] * 0.8);
+                c.GlowLine(p, q, 2, 0, glowOf[f]);
+            }
+        });
     for (int f = 0; f < 10; ++f)
         a.frames[f].delay = delayOf[f];
     return a;
@@ -287,16 +313,21 @@ Animation ColourChangingBorder() {
     // No global table: each frame brings its own, in a new colour.
     a.globalTable.reset();
     for (std::size_t f = 0; f < a.frames.size(); ++f)
-        a.frames[f].localTable = LightPalette({Hsv(f * 45.0, 0.85, 1.0), Hsv(f * 45.0 + 180, 0.6, 1.0)});
+        a.frames[f].localTable =
+            LightPalette({Hsv(f * 45.0, 0.85, 1.0), Hsv(f * 45.0 + 180, 0.6, 1.0)});
     return a;
 }
 
 Animation Bubbles() {
     Random rng(113);
-    struct Bubble { double x, y, r, phase; int ramp; };
+    struct Bubble {
+        double x, y, r, phase;
+        int ramp;
+    };
     std::vector<Bubble> bubbles;
     for (int i = 0; i < 16; ++i)
-        bubbles.push_back({rng.Uniform(10, 310), rng.Uniform(0, 260), rng.Uniform(6, 16), rng.Uniform(0, 1), rng.Int(0, 1)});
+        bubbles.push_back({rng.Uniform(10, 310), rng.Uniform(0, 260), rng.Uniform(6, 16),
+                           rng.Uniform(0, 1), rng.Int(0, 1)});
     Animation a = LightAnimation({kCyan, kViolet}, 10, 8, [&](LightCanvas& c, int, double t) {
         for (const Bubble& b : bubbles) {
             const double y = std::fmod(b.y - t * 260 + 520, 260) - 10;
@@ -357,22 +388,38 @@ Animation FlashLamp() {
 
 Animation DrawLightEffect(int number) {
     switch (number) {
-    case 1: return MeteorShower();
-    case 2: return FlashingBars();
-    case 3: return Starlight();
-    case 4: return Fireworks();
-    case 5: return Searchlights();
-    case 6: return DriftingPetals();
-    case 7: return LensFlare();
-    case 8: return LightWaves();
-    case 9: return RedSpotlights();
-    case 10: return CornerRings();
-    case 11: return Thunderbolt();
-    case 12: return ColourChangingBorder();
-    case 13: return Bubbles();
-    case 14: return BlueBall();
-    case 15: return RotatingRedLight();
-    default: return FlashLamp();
+    case 1:
+        return MeteorShower();
+    case 2:
+        return FlashingBars();
+    case 3:
+        return Starlight();
+    case 4:
+        return Fireworks();
+    case 5:
+        return Searchlights();
+    case 6:
+        return DriftingPetals();
+    case 7:
+        return LensFlare();
+    case 8:
+        return LightWaves();
+    case 9:
+        return RedSpotlights();
+    case 10:
+        return CornerRings();
+    case 11:
+        return Thunderbolt();
+    case 12:
+        return ColourChangingBorder();
+    case 13:
+        return Bubbles();
+    case 14:
+        return BlueBall();
+    case 15:
+        return RotatingRedLight();
+    default:
+        return FlashLamp();
     }
 }
 

@@ -1,15 +1,14 @@
 // kelo-effect-pack OUTDIR: draws the 48 overlay effects and writes them as animated GIF files
 // under OUTDIR/{frame,light,cartoon} with the names of the effect table, and one small PNG
 // thumbnail per effect under OUTDIR/<family>/thumbs for the page buttons. The build runs it.
-#include <QImage>
+#include "EffectArt.h"
+#include "effects/EffectCatalog.h"
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <QImage>
 #include <string>
-
-#include "EffectArt.h"
-#include "effects/EffectCatalog.h"
 
 namespace fs = std::filesystem;
 using namespace kelo;
@@ -28,8 +27,10 @@ bool WriteThumbnail(const fs::path& path, const Animation& animation, std::size_
     QImage image(kThumbWidth, kThumbHeight, QImage::Format_RGB888);
     for (int ty = 0; ty < kThumbHeight; ++ty)
         for (int tx = 0; tx < kThumbWidth; ++tx) {
-            const int x0 = tx * animation.width / kThumbWidth, x1 = (tx + 1) * animation.width / kThumbWidth;
-            const int y0 = ty * animation.height / kThumbHeight, y1 = (ty + 1) * animation.height / kThumbHeight;
+            const int x0 = tx * animation.width / kThumbWidth,
+                      x1 = (tx + 1) * animation.width / kThumbWidth;
+            const int y0 = ty * animation.height / kThumbHeight,
+                      y1 = (ty + 1) * animation.height / kThumbHeight;
             long r = 0, g = 0, b = 0, n = 0;
             for (int y = y0; y < y1; ++y)
                 for (int x = x0; x < x1; ++x) {
@@ -42,7 +43,9 @@ bool WriteThumbnail(const fs::path& path, const Animation& animation, std::size_
                     ++n;
                 }
             n = n ? n : 1;
-            image.setPixel(tx, ty, qRgb(static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n)));
+            image.setPixel(
+                tx, ty,
+                qRgb(static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n)));
         }
     return image.save(QString::fromStdString(path.string()), "PNG");
 }
@@ -58,13 +61,15 @@ int main(int argc, char** argv) {
     const fs::path out = argv[1];
     int written = 0;
     for (const EffectEntry& effect : AllEffects()) {
-        const fs::path gifPath = out / fs::path(EffectRelativePath(effect)).lexically_relative("Effect");
-        const fs::path thumbPath = out / fs::path(ThumbnailRelativePath(effect)).lexically_relative("Effect");
+        const fs::path gifPath =
+            out / fs::path(EffectRelativePath(effect)).lexically_relative("Effect");
+        const fs::path thumbPath =
+            out / fs::path(ThumbnailRelativePath(effect)).lexically_relative("Effect");
         std::error_code ec;
         fs::create_directories(thumbPath.parent_path(), ec);
         if (ec) {
-            std::fprintf(stderr, "%s: cannot create %s: %s\n", argv[0], thumbPath.parent_path().c_str(),
-                         ec.message().c_str());
+            std::fprintf(stderr, "%s: cannot create %s: %s\n", argv[0],
+                         thumbPath.parent_path().c_str(), ec.message().c_str());
             return 1;
         }
         Animation animation = DrawEffect(effect);
@@ -81,7 +86,9 @@ int main(int argc, char** argv) {
         }
         ++written;
     }
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    std::printf("%d effects written to %s in %lld ms\n", written, out.c_str(), static_cast<long long>(ms.count()));
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    std::printf("%d effects written to %s in %lld ms\n", written, out.c_str(),
+                static_cast<long long>(ms.count()));
     return 0;
 }

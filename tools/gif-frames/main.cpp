@@ -2,13 +2,12 @@
 // each overlay picture upright as OUTDIR/frame-NNN.png, with one line per frame on standard
 // output: the PNG's name and the frame's delay in hundredths of a second. For effect authors
 // to check their files.
-#include <QImage>
+#include "effects/GifAnimation.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <QImage>
 #include <string>
-
-#include "effects/GifAnimation.h"
 
 namespace fs = std::filesystem;
 
@@ -28,7 +27,8 @@ int main(int argc, char** argv) {
     std::error_code ec;
     fs::create_directories(outDir, ec);
     if (ec) {
-        std::fprintf(stderr, "%s: cannot create %s: %s\n", argv[0], outDir.c_str(), ec.message().c_str());
+        std::fprintf(stderr, "%s: cannot create %s: %s\n", argv[0], outDir.c_str(),
+                     ec.message().c_str());
         return 1;
     }
 
