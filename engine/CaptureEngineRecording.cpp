@@ -39,7 +39,7 @@ bool CreateAndAdd(const ClassRegistry& registry, IGraphBuilder& graph, std::stri
 } // namespace
 
 HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& folder) {
-    if (!graph || !captureBuilder)
+    if (!graph || !captureBuilder || !RecordKindFromInt(static_cast<int>(kind)))
         return E_FAIL;
     const RecordKindInfo& info = DescribeRecordKind(kind);
 

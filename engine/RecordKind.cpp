@@ -21,7 +21,10 @@ constexpr std::array<RecordKindInfo, kRecordKindCount> kKinds{{
 } // namespace
 
 const RecordKindInfo& DescribeRecordKind(RecordKind kind) {
-    return kKinds[static_cast<std::size_t>(kind)];
+    // A value cast from outside 0 to 8 names nothing: no extension, no streams.
+    static constexpr RecordKindInfo kNone{"", RecordContainer::Avi, false, false, false};
+    const auto index = static_cast<std::size_t>(kind);
+    return index < kKinds.size() ? kKinds[index] : kNone;
 }
 
 std::optional<RecordKind> RecordKindFromInt(int value) {

@@ -35,6 +35,7 @@ struct RecordKindInfo {
     bool compressed; // the AVI kinds with the MP3 and MPEG-4 compressors
 };
 
+// For a value outside the nine: an entry with no extension and no streams.
 const RecordKindInfo& DescribeRecordKind(RecordKind kind);
 
 // The kind for a number 0 to 8 (the dialog's choice, the command line's KIND); none otherwise.

@@ -89,6 +89,10 @@ TEST(RecordKind, FromIntAcceptsZeroToEightOnly) {
     }
     EXPECT_FALSE(RecordKindFromInt(-1).has_value());
     EXPECT_FALSE(RecordKindFromInt(9).has_value());
+    // A stray value describes nothing rather than reading past the table.
+    const RecordKindInfo& none = DescribeRecordKind(static_cast<RecordKind>(42));
+    EXPECT_TRUE(none.extension.empty());
+    EXPECT_FALSE(none.hasAudio || none.hasVideo);
 }
 
 } // namespace
