@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <glib-unix.h>
 
 namespace kelo {
@@ -29,13 +30,36 @@ bool ParsePosition(const std::string& text, int* position) {
     return true;
 }
 
+bool ParseRecordKind(const std::string& text, int* kind) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 0 || value > 8 ||
+        !RecordKindFromInt(static_cast<int>(value)))
+        return false;
+    *kind = static_cast<int>(value);
+    return true;
+}
+
+bool ParseSeconds(const std::string& text, double* seconds) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value > 0 && value <= 86400))
+        return false;
+    *seconds = value;
+    return true;
+}
+
 } // namespace
 
 const char* HeadlessUsage() {
     return "usage: kelocam --headless [--test-devices[=VIDEO1,...;AUDIO1,...]] [--video-device N]\n"
            "                          [--audio-device N] [--snapshot] [--face-cover]\n"
+           "                          [--record KIND --seconds S]\n"
            "Runs the capture engine without the window until SIGINT or SIGTERM. Device positions\n"
-           "count from 1, as in the window's lists.\n";
+           "count from 1, as in the window's lists. --record makes one recording of KIND (0 AVI\n"
+           "video+audio, 1 AVI video, 2 AVI PCM audio, 3 WMV video+audio, 4 WMV video, 5 WAV\n"
+           "audio, 6 MP4 video+audio, 7 MP4 video, 8 MP3 audio) for S seconds into the REC folder\n"
+           "of data.ini, prints the file's path and exits 0, or exits 1 with the reason.\n";
 }
 
 bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,
@@ -72,10 +96,26 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions*
             options->snapshot = true;
         } else if (arg == "--face-cover") {
             options->faceCover = true;
+        } else if (arg == "--record") {
+            if (i + 1 >= args.size() || !ParseRecordKind(args[i + 1], &options->recordKind)) {
+                *error = "--record needs a recording kind from 0 to 8";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--seconds") {
+            if (i + 1 >= args.size() || !ParseSeconds(args[i + 1], &options->recordSeconds)) {
+                *error = "--seconds needs a length in seconds (more than 0, at most 86400)";
+                return false;
+            }
+            ++i;
         } else {
             *error = "unknown argument: " + arg;
             return false;
         }
+    }
+    if ((options->recordKind >= 0) != (options->recordSeconds > 0)) {
+        *error = "--record and --seconds go together";
+        return false;
     }
     return true;
 }
@@ -263,10 +303,75 @@ void HeadlessRunner::RequestSnapshotOnceFramesFlow() {
     GSourcePtr release(source);
 }
 
+bool HeadlessRunner::StartRecording() {
+    const RecordKind kind = *RecordKindFromInt(options_.recordKind);
+    // As the record command: the preview engine goes, a new one records.
+    StopPreview();
+    engine_ = std::make_unique<CaptureEngine>(320, 240, 15, this, registry_);
+    const HRESULT built = engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition,
+                                              options_.audioDevicePosition);
+    if (built == CaptureEngine::kNoVideoDevice || built == E_FAIL) {
+        std::fprintf(stderr, "kelocam: no recording: %s\n",
+                     built == E_FAIL ? "the capture graph could not be built" : kNoVideoDevice);
+        return false;
+    }
+    SettingsStore settings;
+    const std::string folder =
+        settings.ReadText(SettingId::RecordFolder, SettingReader::RecordCommand);
+    // A graph that failed is not run: it would look like a recording and write nothing usable.
+    if (engine_->BuildRecordGraph(kind, folder + "/") != S_OK) {
+        const bool noAudio =
+            built == CaptureEngine::kNoAudioDevice && DescribeRecordKind(kind).hasAudio;
+        std::fprintf(stderr, "kelocam: no recording: the graph of kind %d could not be built%s%s\n",
+                     options_.recordKind, noAudio ? ": " : "", noAudio ? kNoAudioDevice : "");
+        return false;
+    }
+    recordFile_ = engine_->recordFileName();
+    if (FAILED(engine_->Run())) {
+        std::fprintf(stderr,
+                     "kelocam: no recording: the graph could not start (can %s be written?)\n",
+                     recordFile_.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "kelocam: recording %s\n", recordFile_.c_str());
+    GSource* stop = g_timeout_source_new(static_cast<guint>(options_.recordSeconds * 1000));
+    g_source_set_callback(
+        stop,
+        [](gpointer self) -> gboolean {
+            static_cast<HeadlessRunner*>(self)->Quit(0);
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(stop, context_.get());
+    GSourcePtr release(stop);
+    return true;
+}
+
+bool HeadlessRunner::FinishRecording() {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(recordFile_, error);
+    if (error || size == 0) {
+        std::fprintf(stderr, "kelocam: no recording: %s is missing or empty\n",
+                     recordFile_.c_str());
+        return false;
+    }
+    std::printf("%s\n", recordFile_.c_str());
+    std::fflush(stdout);
+    return true;
+}
+
 int HeadlessRunner::Run() {
     g_main_context_push_thread_default(context_.get());
-    if (!StartPreview()) {
+    const bool recording = options_.recordKind >= 0;
+    if (!StartPreview() || (recording && !StartRecording())) {
         status_ = 1;
+    } else if (recording) {
+        RestoreEffects(); // the recording shows the effects of data.ini, as the preview does
+        g_main_loop_run(loop_.get());
+        // Destroying the engine completes the file (end of stream, then stop).
+        StopPreview();
+        if (status_ == 0 && !FinishRecording())
+            status_ = 1;
     } else {
         RestoreEffects();
         if (options_.snapshot)

@@ -3,7 +3,8 @@
 // as the window's RestartPreview does, restores the effects that data.ini restores at start,
 // prints the device lists and the outcome on standard error in the window's own words, takes one
 // photo on request, and runs until SIGINT or SIGTERM; then it tears the engine down in order (the
-// feed ends all zeros).
+// feed ends all zeros). With --record it makes one recording of the given length instead and
+// prints the file's path.
 //
 // Threads: the runner's thread owns a GLib main context and runs its loop; the engine's posted
 // tasks (errors, photo outcomes) arrive there as idle sources.
@@ -30,6 +31,9 @@ struct HeadlessOptions {
     int audioDevicePosition = 1;
     bool snapshot = false;
     bool faceCover = false;
+    // --record KIND --seconds S: a recording of the kind (0 to 8) instead of the preview.
+    int recordKind = -1; // -1: no recording
+    double recordSeconds = 0;
 };
 
 // Parses the arguments after the program name ("--headless" itself is accepted and ignored).
@@ -91,6 +95,11 @@ private:
 
     bool StartPreview();
     void StopPreview();
+    // As the record command: the preview engine is destroyed, a new engine records into the
+    // "REC" folder of data.ini. False (the reason printed) when the recording cannot be made.
+    bool StartRecording();
+    // After the recording engine is gone: prints the file's path on standard output.
+    bool FinishRecording();
     void RestoreEffects();
     void RequestSnapshotOnceFramesFlow();
     static gboolean OnSignal(gpointer self);
@@ -105,6 +114,7 @@ private:
     CountingSurface surface_;
     std::unique_ptr<CaptureEngine> engine_;
     std::unique_ptr<HeadlessOverlay> overlay_; // its pictures outlive the engine
+    std::string recordFile_;
 };
 
 // main() of the headless mode.

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "engine/CaptureEngineOwner.h"
+#include "engine/RecordKind.h"
 #include "engine/SnapshotGrabber.h"
 #include "platform/ClassRegistry.h"
 #include "platform/GraphInterfaces.h"
@@ -82,6 +83,17 @@ public:
     // The first pin of the direction, connected or not. E_FAIL when there is none.
     HRESULT GetPin(const FilterPtr& filter, PinDirection direction, PinPtr* pin);
 
+    // The recording graph in place of ConnectPreview (CaptureEngineRecording.cpp): the effect
+    // chain, a Smart Tee splitting the processed video into the preview and the file, and the
+    // file branch of the kind, written into `folder` under the local time. 0 or E_FAIL; what was
+    // connected before a failing step stays in the graph.
+    HRESULT BuildRecordGraph(RecordKind kind, const std::string& folder);
+    // Adds the ASF writer for the file, with a profile of the writer's own streams (audio,
+    // video or both) and the video stream set to the capture size and rate. 0 or E_FAIL.
+    HRESULT ConfigureAsfWriter(const std::string& file, AsfStreams streams);
+    // The file the recording graph writes (empty before BuildRecordGraph).
+    const std::string& recordFileName() const { return recordFile; }
+
     // Compressor look-ups by friendly name: 0 or E_FAIL.
     HRESULT AddMp3Encoder();
     HRESULT AddMpeg4Encoder();
@@ -128,6 +140,7 @@ private:
     FilterPtr colorConverter;
 
     const ClassRegistry& registry;
+    std::string recordFile;
     // Tasks posted to the owner's thread hold a weak reference: they do nothing once the engine
     // is gone.
     std::shared_ptr<CaptureEngine*> self;

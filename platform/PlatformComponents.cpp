@@ -1,6 +1,7 @@
 #include "platform/PlatformComponents.h"
 
-#include "platform/AsfWriter.h"
+#include "platform/AsfWriterFilter.h"
+#include "platform/AviMuxFilter.h"
 #include "platform/CaptureGraphBuilder.h"
 #include "platform/ClassIds.h"
 #include "platform/ColorConverter.h"
@@ -24,9 +25,10 @@ void RegisterPlatformComponents(ClassRegistry& registry, const DeviceSources& de
     registry.Register(CLSID_Colour, []() -> ComPtr { return ColorConverter::Create(); });
     registry.Register(CLSID_VideoRenderer, []() -> ComPtr { return VideoRenderer::Create(); });
     registry.Register(CLSID_SmartTee, []() -> ComPtr { return SmartTee::Create(); });
-    registry.Register(CLSID_AviDest, []() -> ComPtr { return AviMux::Create(); });
+    // The AVI Mux that turns the graph's bottom-up frames upright and keeps a free input.
+    registry.Register(CLSID_AviDest, []() -> ComPtr { return AviMuxFilter::Create(); });
+    registry.Register(CLSID_WMAsfWriter, []() -> ComPtr { return AsfWriterFilter::Create(); });
     registry.Register(CLSID_FileWriter, []() -> ComPtr { return FileWriter::Create(); });
-    registry.Register(CLSID_WMAsfWriter, []() -> ComPtr { return WMAsfWriter::Create(); });
 }
 
 } // namespace kelo
