@@ -74,6 +74,7 @@ struct GListFreeObjects {
 };
 struct GMainLoopUnref { void operator()(GMainLoop* p) const { g_main_loop_unref(p); } };
 struct GSourceUnref { void operator()(GSource* p) const { g_source_unref(p); } };
+struct GMainContextUnref { void operator()(GMainContext* p) const { g_main_context_unref(p); } };
 
 using CapsPtr = std::unique_ptr<GstCaps, CapsUnref>;
 using BufferPtr = std::unique_ptr<GstBuffer, BufferUnref>;
@@ -88,6 +89,7 @@ using GCharPtr = std::unique_ptr<gchar, GFree>;
 using GObjectListPtr = std::unique_ptr<GList, GListFreeObjects>;
 using MainLoopPtr = std::unique_ptr<GMainLoop, GMainLoopUnref>;
 using GSourcePtr = std::unique_ptr<GSource, GSourceUnref>;
+using MainContextPtr = std::unique_ptr<GMainContext, GMainContextUnref>;
 
 // A mapped GstBuffer; unmaps on destruction.
 class BufferMap {

@@ -4,6 +4,10 @@
 set -euo pipefail
 build="$1"; shift
 if [[ -x "$build/app/kelocam" ]]; then
+  # Until the studio window exists, the studio runs headless on the test devices.
+  if [[ $# -eq 0 ]]; then
+    set -- --headless --test-devices
+  fi
   exec "$build/app/kelocam" "$@"
 fi
 if [[ -x "$build/tools/pipeline-demo/kelo-pipeline-demo" ]]; then

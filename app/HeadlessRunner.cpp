@@ -1,0 +1,398 @@
+#include "app/HeadlessRunner.h"
+
+#include "app/SettingsStore.h"
+#include "effects/EffectFilters.h"
+#include "platform/GstRuntime.h"
+#include "platform/PlatformComponents.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <glib-unix.h>
+
+namespace kelo {
+
+namespace {
+
+// The window's own words.
+constexpr const char* kNoVideoDevice = "请插入USB无视频设备!";
+constexpr const char* kNoAudioDevice = "无音频设备";
+constexpr const char* kVideoListLabel = "视频设备：";
+constexpr const char* kAudioListLabel = "录音设备：";
+
+bool ParsePosition(const std::string& text, int* position) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 1 || value > 1000)
+        return false;
+    *position = static_cast<int>(value);
+    return true;
+}
+
+bool ParseRecordKind(const std::string& text, int* kind) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 0 || value > 8 ||
+        !RecordKindFromInt(static_cast<int>(value)))
+        return false;
+    *kind = static_cast<int>(value);
+    return true;
+}
+
+bool ParseSeconds(const std::string& text, double* seconds) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(value > 0 && value <= 86400))
+        return false;
+    *seconds = value;
+    return true;
+}
+
+} // namespace
+
+const char* HeadlessUsage() {
+    return "usage: kelocam --headless [--test-devices[=VIDEO1,...;AUDIO1,...]] [--video-device N]\n"
+           "                          [--audio-device N] [--snapshot] [--face-cover]\n"
+           "                          [--record KIND --seconds S]\n"
+           "Runs the capture engine without the window until SIGINT or SIGTERM. Device positions\n"
+           "count from 1, as in the window's lists. --record makes one recording of KIND (0 AVI\n"
+           "video+audio, 1 AVI video, 2 AVI PCM audio, 3 WMV video+audio, 4 WMV video, 5 WAV\n"
+           "audio, 6 MP4 video+audio, 7 MP4 video, 8 MP3 audio) for S seconds into the REC folder\n"
+           "of data.ini, prints the file's path and exits 0, or exits 1 with the reason.\n";
+}
+
+bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,
+                          std::string* error) {
+    *options = HeadlessOptions{};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](int* position) {
+            if (i + 1 >= args.size() || !ParsePosition(args[i + 1], position)) {
+                *error = arg + " needs a device position (1, 2, ...)";
+                return false;
+            }
+            ++i;
+            return true;
+        };
+        if (arg == "--headless") {
+            continue;
+        } else if (arg == "--test-devices") {
+            options->testDevicesOn = true;
+            options->testDevices = DefaultTestDevices();
+        } else if (arg.rfind("--test-devices=", 0) == 0) {
+            options->testDevicesOn = true;
+            if (!ParseTestDevices(std::string_view(arg).substr(15), &options->testDevices)) {
+                *error = "--test-devices= takes VIDEO1,VIDEO2,...;AUDIO1,... with no empty names";
+                return false;
+            }
+        } else if (arg == "--video-device") {
+            if (!value(&options->videoDevicePosition))
+                return false;
+        } else if (arg == "--audio-device") {
+            if (!value(&options->audioDevicePosition))
+                return false;
+        } else if (arg == "--snapshot") {
+            options->snapshot = true;
+        } else if (arg == "--face-cover") {
+            options->faceCover = true;
+        } else if (arg == "--record") {
+            if (i + 1 >= args.size() || !ParseRecordKind(args[i + 1], &options->recordKind)) {
+                *error = "--record needs a recording kind from 0 to 8";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--seconds") {
+            if (i + 1 >= args.size() || !ParseSeconds(args[i + 1], &options->recordSeconds)) {
+                *error = "--seconds needs a length in seconds (more than 0, at most 86400)";
+                return false;
+            }
+            ++i;
+        } else {
+            *error = "unknown argument: " + arg;
+            return false;
+        }
+    }
+    if ((options->recordKind >= 0) != (options->recordSeconds > 0)) {
+        *error = "--record and --seconds go together";
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void HeadlessRunner::PrintedList::Clear() {
+    names_.clear();
+    selected_ = -1;
+}
+
+void HeadlessRunner::PrintedList::Insert(int index, const std::string& name) {
+    if (index < 0 || index > static_cast<int>(names_.size()))
+        index = static_cast<int>(names_.size());
+    names_.insert(names_.begin() + index, name);
+}
+
+void HeadlessRunner::PrintedList::Select(int index) {
+    selected_ = index >= 0 && index < static_cast<int>(names_.size()) ? index : -1;
+}
+
+void HeadlessRunner::PrintedList::Print(const char* label) const {
+    std::fprintf(stderr, "%s\n", label);
+    if (names_.empty())
+        std::fprintf(stderr, "  (none)\n");
+    for (std::size_t i = 0; i < names_.size(); ++i)
+        std::fprintf(stderr, "%c %zu %s\n", static_cast<int>(i) == selected_ ? '*' : ' ', i + 1,
+                     names_[i].c_str());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+HeadlessRunner::HeadlessRunner(HeadlessOptions options)
+    : options_(std::move(options)), context_(g_main_context_new()) {
+    loop_ = MainLoopPtr(g_main_loop_new(context_.get(), FALSE));
+    // First of all, so that a stop request during start-up is not lost: SIGINT and SIGTERM end
+    // the loop (or, when they come before it runs, make Run return after the start).
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        GSource* source = g_unix_signal_source_new(signalNumber);
+        g_source_set_callback(source, &HeadlessRunner::OnSignal, this, nullptr);
+        g_source_attach(source, context_.get());
+        GSourcePtr release(source);
+    }
+    EnsureGstInitialized();
+    DeviceSources sources;
+    sources.systemDevices = true;
+    sources.testDevicesOn = options_.testDevicesOn;
+    sources.testDevices = options_.testDevices;
+    RegisterPlatformComponents(registry_, sources);
+    RegisterEffectFilters(registry_);
+}
+
+HeadlessRunner::~HeadlessRunner() {
+    StopPreview();
+    // Tasks still queued are dropped with the context, unrun.
+}
+
+void HeadlessRunner::StopPreview() {
+    // No overlay tick may reach the engine once it is gone; the overlay's pictures go after the
+    // engine, whose filter may read them until its pipeline is in NULL.
+    if (overlay_)
+        overlay_->StopTick();
+    // Stop, wait for NULL, close the feed (all zeros), release.
+    engine_.reset();
+    overlay_.reset();
+}
+
+void HeadlessRunner::PostToOwnerThread(std::function<void()> task) {
+    // Always through an idle source, never run at once: a task posted from the loop's own thread
+    // (an error during a state change) must not re-enter the engine.
+    GSource* source = g_idle_source_new();
+    auto* owned = new std::function<void()>(std::move(task));
+    g_source_set_callback(
+        source,
+        [](gpointer data) -> gboolean {
+            (*static_cast<std::function<void()>*>(data))();
+            return G_SOURCE_REMOVE;
+        },
+        owned, [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+    g_source_attach(source, context_.get());
+    GSourcePtr release(source);
+}
+
+void HeadlessRunner::Quit(int status) {
+    status_ = status;
+    g_main_loop_quit(loop_.get());
+}
+
+void HeadlessRunner::OnCaptureError(const std::string& message) {
+    std::fprintf(stderr, "kelocam: capture stopped: %s\n", message.c_str());
+    Quit(1);
+}
+
+void HeadlessRunner::OnSnapshotTaken(const SnapshotOutcome& outcome) {
+    if (outcome.ok())
+        std::fprintf(stderr, "kelocam: photo written: %s\n", outcome.path.c_str());
+    else
+        std::fprintf(stderr, "kelocam: no photo: %s\n", outcome.errorText.c_str());
+}
+
+gboolean HeadlessRunner::OnSignal(gpointer self) {
+    static_cast<HeadlessRunner*>(self)->Quit(static_cast<HeadlessRunner*>(self)->status_);
+    return G_SOURCE_CONTINUE;
+}
+
+bool HeadlessRunner::StartPreview() {
+    // As RestartPreview: 320 x 240 at 15 frames per second, the remembered device positions.
+    engine_ = std::make_unique<CaptureEngine>(320, 240, 15, this, registry_);
+    const HRESULT result = engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition,
+                                               options_.audioDevicePosition);
+    videoList_.Print(kVideoListLabel);
+    audioList_.Print(kAudioListLabel);
+    if (result == CaptureEngine::kNoVideoDevice) {
+        std::fprintf(stderr, "%s\n", kNoVideoDevice);
+        return false;
+    }
+    if (result == E_FAIL) {
+        std::fprintf(stderr, "kelocam: the capture graph could not be built\n");
+        return false;
+    }
+    if (result == CaptureEngine::kNoAudioDevice)
+        std::fprintf(stderr, "%s\n", kNoAudioDevice);
+    if (engine_->ConnectPreview() == E_FAIL)
+        std::fprintf(stderr, "kelocam: the preview chain could not be connected\n");
+    if (FAILED(engine_->Run())) {
+        std::fprintf(stderr, "kelocam: the capture graph could not be started\n");
+        return false;
+    }
+    std::fprintf(stderr, "kelocam: preview running\n");
+    return true;
+}
+
+void HeadlessRunner::RestoreEffects() {
+    SettingsStore settings;
+    // The colour page at start: adjustment on with the stored offsets when "Enble" is set.
+    if (settings.ReadInt(SettingId::ColorAdjustEnabled) != 0) {
+        engine_->SetColorAdjustOn(1);
+        engine_->SetLightnessShift(0);
+        engine_->SetSaturationShift(0);
+        engine_->SetRedOffset(static_cast<int>(settings.ReadInt(SettingId::RedOffset)));
+        engine_->SetGreenOffset(static_cast<int>(settings.ReadInt(SettingId::GreenOffset)));
+        engine_->SetBlueOffset(static_cast<int>(settings.ReadInt(SettingId::BlueOffset)));
+        std::fprintf(stderr, "kelocam: colour adjustment restored\n");
+    }
+    // RestoreEffect of the main window: the overlay family and effect saved last.
+    if (const std::optional<OverlayFamily> family = settings.ReadOverlayFamily()) {
+        const auto index = static_cast<int>(settings.ReadInt(SettingId::OverlayIndex));
+        overlay_ = std::make_unique<HeadlessOverlay>(*engine_, context_.get());
+        std::string file;
+        if (overlay_->Start(*family, index, &file))
+            std::fprintf(stderr, "kelocam: overlay %s %d playing (%s)\n",
+                         std::string(OverlayFamilyName(*family)).c_str(), index, file.c_str());
+        else if (index >= 1 && index <= 16)
+            std::fprintf(stderr, "kelocam: overlay effect file not readable: %s\n", file.c_str());
+    }
+    if (options_.faceCover) {
+        engine_->ToggleFaceDetection();
+        std::fprintf(stderr, "kelocam: face cover on\n");
+    }
+}
+
+void HeadlessRunner::RequestSnapshotOnceFramesFlow() {
+    GSource* source = g_timeout_source_new(50);
+    g_source_set_callback(
+        source,
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<HeadlessRunner*>(data);
+            if (!self->engine_ || self->surface_.frames.load(std::memory_order_relaxed) == 0)
+                return G_SOURCE_CONTINUE;
+            // As the snapshot command reads them, at the time of the photo.
+            SettingsStore settings;
+            const std::string folder =
+                settings.ReadText(SettingId::PhotoFolder, SettingReader::SnapshotCommand);
+            const auto width = static_cast<int>(
+                settings.ReadInt(SettingId::PhotoWidth, SettingReader::SnapshotCommand));
+            const auto height = static_cast<int>(
+                settings.ReadInt(SettingId::PhotoHeight, SettingReader::SnapshotCommand));
+            self->engine_->RequestSnapshot(folder + "/", width, height);
+            std::fprintf(stderr, "kelocam: photo requested (%d x %d) in %s\n", width, height,
+                         folder.c_str());
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(source, context_.get());
+    GSourcePtr release(source);
+}
+
+bool HeadlessRunner::StartRecording() {
+    const RecordKind kind = *RecordKindFromInt(options_.recordKind);
+    // As the record command: the preview engine goes, a new one records.
+    StopPreview();
+    engine_ = std::make_unique<CaptureEngine>(320, 240, 15, this, registry_);
+    const HRESULT built = engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition,
+                                              options_.audioDevicePosition);
+    if (built == CaptureEngine::kNoVideoDevice || built == E_FAIL) {
+        std::fprintf(stderr, "kelocam: no recording: %s\n",
+                     built == E_FAIL ? "the capture graph could not be built" : kNoVideoDevice);
+        return false;
+    }
+    SettingsStore settings;
+    const std::string folder =
+        settings.ReadText(SettingId::RecordFolder, SettingReader::RecordCommand);
+    // A graph that failed is not run: it would look like a recording and write nothing usable.
+    if (engine_->BuildRecordGraph(kind, folder + "/") != S_OK) {
+        const bool noAudio =
+            built == CaptureEngine::kNoAudioDevice && DescribeRecordKind(kind).hasAudio;
+        std::fprintf(stderr, "kelocam: no recording: the graph of kind %d could not be built%s%s\n",
+                     options_.recordKind, noAudio ? ": " : "", noAudio ? kNoAudioDevice : "");
+        return false;
+    }
+    recordFile_ = engine_->recordFileName();
+    if (FAILED(engine_->Run())) {
+        std::fprintf(stderr,
+                     "kelocam: no recording: the graph could not start (can %s be written?)\n",
+                     recordFile_.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "kelocam: recording %s\n", recordFile_.c_str());
+    GSource* stop = g_timeout_source_new(static_cast<guint>(options_.recordSeconds * 1000));
+    g_source_set_callback(
+        stop,
+        [](gpointer self) -> gboolean {
+            static_cast<HeadlessRunner*>(self)->Quit(0);
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(stop, context_.get());
+    GSourcePtr release(stop);
+    return true;
+}
+
+bool HeadlessRunner::FinishRecording() {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(recordFile_, error);
+    if (error || size == 0) {
+        std::fprintf(stderr, "kelocam: no recording: %s is missing or empty\n",
+                     recordFile_.c_str());
+        return false;
+    }
+    std::printf("%s\n", recordFile_.c_str());
+    std::fflush(stdout);
+    return true;
+}
+
+int HeadlessRunner::Run() {
+    g_main_context_push_thread_default(context_.get());
+    const bool recording = options_.recordKind >= 0;
+    if (!StartPreview() || (recording && !StartRecording())) {
+        status_ = 1;
+    } else if (recording) {
+        RestoreEffects(); // the recording shows the effects of data.ini, as the preview does
+        g_main_loop_run(loop_.get());
+        // Destroying the engine completes the file (end of stream, then stop).
+        StopPreview();
+        if (status_ == 0 && !FinishRecording())
+            status_ = 1;
+    } else {
+        RestoreEffects();
+        if (options_.snapshot)
+            RequestSnapshotOnceFramesFlow();
+        g_main_loop_run(loop_.get());
+    }
+    StopPreview();
+    std::fprintf(stderr, "kelocam: stopped\n");
+    g_main_context_pop_thread_default(context_.get());
+    return status_;
+}
+
+int RunHeadless(const std::vector<std::string>& args) {
+    HeadlessOptions options;
+    std::string error;
+    if (!ParseHeadlessOptions(args, &options, &error)) {
+        std::fprintf(stderr, "kelocam: %s\n%s", error.c_str(), HeadlessUsage());
+        return 2;
+    }
+    HeadlessRunner runner(std::move(options));
+    return runner.Run();
+}
+
+} // namespace kelo

@@ -1,0 +1,123 @@
+// `kelocam --headless`: the studio without its window, as a background feed of the virtual
+// camera, for scripts, and to check the engine end to end. It builds the preview engine exactly
+// as the window's RestartPreview does, restores the effects that data.ini restores at start,
+// prints the device lists and the outcome on standard error in the window's own words, takes one
+// photo on request, and runs until SIGINT or SIGTERM; then it tears the engine down in order (the
+// feed ends all zeros). With --record it makes one recording of the given length instead and
+// prints the file's path.
+//
+// Threads: the runner's thread owns a GLib main context and runs its loop; the engine's posted
+// tasks (errors, photo outcomes) arrive there as idle sources.
+#pragma once
+
+#include "app/HeadlessOverlay.h"
+#include "engine/CaptureEngine.h"
+#include "platform/DeviceEnumerator.h"
+#include "platform/Handles.h"
+#include "platform/PreviewSurface.h"
+
+#include <atomic>
+#include <glib.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kelo {
+
+struct HeadlessOptions {
+    bool testDevicesOn = false;
+    TestDevices testDevices;
+    int videoDevicePosition = 1; // 1-based, as the window's device lists
+    int audioDevicePosition = 1;
+    bool snapshot = false;
+    bool faceCover = false;
+    // --record KIND --seconds S: a recording of the kind (0 to 8) instead of the preview.
+    int recordKind = -1; // -1: no recording
+    double recordSeconds = 0;
+};
+
+// Parses the arguments after the program name ("--headless" itself is accepted and ignored).
+// False with a message for an unknown or malformed argument.
+bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,
+                          std::string* error);
+
+// The usage text of the headless mode.
+const char* HeadlessUsage();
+
+class HeadlessRunner : public CaptureEngineOwner {
+public:
+    explicit HeadlessRunner(HeadlessOptions options);
+    ~HeadlessRunner() override;
+    HeadlessRunner(const HeadlessRunner&) = delete;
+    HeadlessRunner& operator=(const HeadlessRunner&) = delete;
+
+    // Runs until SIGINT or SIGTERM (or Quit); the exit status: 0 after a normal stop, 1 when no
+    // video device was found, the graph could not be built, or a runtime error stopped it.
+    int Run();
+    // Ends Run's loop (any thread).
+    void Quit(int status);
+
+    DeviceList& VideoDeviceList() override { return videoList_; }
+    DeviceList& AudioDeviceList() override { return audioList_; }
+    void PostToOwnerThread(std::function<void()> task) override;
+    void OnCaptureError(const std::string& message) override;
+    void OnSnapshotTaken(const SnapshotOutcome& outcome) override;
+
+private:
+    class PrintedList : public DeviceList {
+    public:
+        void Clear() override;
+        void Insert(int index, const std::string& name) override;
+        void Select(int index) override;
+        void Print(const char* label) const;
+
+    private:
+        std::vector<std::string> names_;
+        int selected_ = -1;
+    };
+
+    // The preview area: nothing is drawn, frames are counted.
+    class CountingSurface : public PreviewSurface {
+    public:
+        int ClientWidth() const override { return 324; }
+        int ClientHeight() const override { return 244; }
+        void AttachVideoWindow(VideoWindowInput*) override {}
+        void SetVideoRect(int, int, int, int) override {}
+        void SetVideoVisible(bool) override {}
+        void SetVideoFullScreen(bool) override {}
+        void RaiseVideo() override {}
+        void OnDrainedInput(const PreviewInput&) override {}
+        void PresentFrame(const PreviewFrame&) override {
+            frames.fetch_add(1, std::memory_order_relaxed);
+        }
+        std::atomic<long> frames{0};
+    };
+
+    bool StartPreview();
+    void StopPreview();
+    // As the record command: the preview engine is destroyed, a new engine records into the
+    // "REC" folder of data.ini. False (the reason printed) when the recording cannot be made.
+    bool StartRecording();
+    // After the recording engine is gone: prints the file's path on standard output.
+    bool FinishRecording();
+    void RestoreEffects();
+    void RequestSnapshotOnceFramesFlow();
+    static gboolean OnSignal(gpointer self);
+
+    HeadlessOptions options_;
+    MainContextPtr context_;
+    MainLoopPtr loop_;
+    int status_ = 0;
+    ClassRegistry registry_;
+    PrintedList videoList_;
+    PrintedList audioList_;
+    CountingSurface surface_;
+    std::unique_ptr<CaptureEngine> engine_;
+    std::unique_ptr<HeadlessOverlay> overlay_; // its pictures outlive the engine
+    std::string recordFile_;
+};
+
+// main() of the headless mode.
+int RunHeadless(const std::vector<std::string>& args);
+
+} // namespace kelo

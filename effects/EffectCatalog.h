@@ -1,0 +1,45 @@
+// The 48 animated overlay effects in one table: which page shows them, on which button, with
+// which file and how the overlay filter blends them. The effect pages and the effect-pack
+// generator both read it, so a file name is written down exactly once.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "effects/EffectFilterControl.h"
+
+namespace kelo {
+
+enum class EffectFamily { Frame, Light, Cartoon };
+
+// The clearing command under the name the first pages were written against.
+inline constexpr int kOverlayClearCommand = kOverlayClear;
+
+struct EffectEntry {
+    EffectFamily family;
+    int number;           // 1..16: the button's place on its page
+    int buttonId;         // control id of the page's button
+    int iconId;           // icon resource shown on the button
+    const char* caption;  // button caption (UTF-8), empty for none
+    const char* fileName; // UTF-8 file name inside Effect/<family folder>/
+    int overlayCode;      // kOverlayScreen, kOverlayKey or kOverlayKeyFaded (EffectFilterControl.h)
+};
+
+// All 48 effects: cartoon, light, then frame, each family in button order.
+std::span<const EffectEntry> AllEffects();
+// The 16 effects of one family, in button order (number 1 first).
+std::span<const EffectEntry> EffectsOf(EffectFamily family);
+// The effect of a family by its number 1..16; nullptr for any other number.
+const EffectEntry* FindEffect(EffectFamily family, int number);
+
+// "frame", "light" or "cartoon".
+const char* FamilyFolder(EffectFamily family);
+// "Effect/<folder>/<file name>": relative to the working directory or the installed data folder.
+std::string EffectRelativePath(const EffectEntry& effect);
+// "//Effect//<folder>//<file name>": the form the pages append to the working directory and
+// record as "GifName" (doubled slashes and all, as earlier versions stored it).
+std::string EffectPathSuffix(const EffectEntry& effect);
+// "Effect/<folder>/thumbs/<file name without .gif>.png": the small picture for the page button.
+std::string ThumbnailRelativePath(const EffectEntry& effect);
+
+} // namespace kelo

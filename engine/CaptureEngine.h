@@ -1,0 +1,149 @@
+// CaptureEngine: owner of one filter graph. It lists the capture devices into its owner's two
+// device lists, binds the chosen video and audio devices, creates the Sample Grabber, the Color
+// Space Converter and the three effect filters, connects them into the preview chain, runs the
+// graph and places the renderer's video window into the preview surface. A new engine is made
+// for every preview start and every recording and destroyed before the next.
+//
+// Threads: every operation runs on the owner's thread. Frames flow on GStreamer's streaming
+// threads from Run until the graph stops; they reach FrameCallback (process-wide state) and the
+// SnapshotGrabber, never the engine's fields. Runtime errors of the graph arrive on a streaming
+// thread, are posted to the owner's thread, and there stop the graph and go to
+// CaptureEngineOwner::OnCaptureError.
+//
+// Ownership: the engine owns its graph references and its SnapshotGrabber; the destructor stops
+// the graph and waits for it to reach NULL before the feed is closed and the grabber disposed of.
+#pragma once
+
+#include "engine/CaptureEngineOwner.h"
+#include "engine/RecordKind.h"
+#include "engine/SnapshotGrabber.h"
+#include "platform/ClassRegistry.h"
+#include "platform/GraphInterfaces.h"
+#include "platform/Pin.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kelo {
+
+class BmpOverlayControl;
+class PreviewSurface;
+
+// The device that the device lists leave out: the studio's own virtual camera.
+inline constexpr const char* kVirtualCameraName = "Kelo Virtual Camera";
+
+class CaptureEngine {
+public:
+    // BuildGraph results besides E_FAIL.
+    static constexpr HRESULT kNoVideoDevice = 0;
+    static constexpr HRESULT kNoAudioDevice = 1;
+    static constexpr HRESULT kVideoAndAudio = 2;
+
+    // owner: gives the device lists and receives errors; it must outlive the engine (null: no
+    // lists, errors only stop the graph). registry: makes every component; it must outlive the
+    // engine.
+    CaptureEngine(int captureWidth, int captureHeight, int framesPerSecond,
+                  CaptureEngineOwner* owner, const ClassRegistry& registry);
+    // ReleaseGraph (the graph reaches NULL), then the feed's close step, then the rest.
+    ~CaptureEngine();
+    CaptureEngine(const CaptureEngine&) = delete;
+    CaptureEngine& operator=(const CaptureEngine&) = delete;
+
+    // Device positions are 1-based. mainWindow is not used. Returns 0 (no usable video device),
+    // 1 (built, no audio device), 2 (built with audio) or E_FAIL.
+    HRESULT BuildGraph(PreviewSurface* previewWindow, void* mainWindow, int videoDevicePosition,
+                       int audioDevicePosition);
+    HRESULT ConnectPreview();
+    HRESULT Run();
+    HRESULT ReleaseGraph();
+    HRESULT PlaceVideoWindow();
+    HRESULT EnterFullScreen();
+    HRESULT LeaveFullScreen();
+
+    // folder ends with '/'; the next frame becomes a photo of width x height in it.
+    void RequestSnapshot(const std::string& folder, int photoWidth, int photoHeight);
+
+    // Forwarded to the BmpOverlayFiler; E_POINTER (and nothing done) while it is missing.
+    HRESULT ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4);
+    HRESULT ShowOverlayPicture(int command, const std::uint8_t* picture);
+
+    // EffectState setters: they change the process-wide state, not this engine.
+    void ToggleFaceDetection();
+    void SetColorAdjustOn(int value);
+    void SetLightnessShift(int value);
+    void SetSaturationShift(int value);
+    void SetBlueOffset(int value);
+    void SetGreenOffset(int value);
+    void SetRedOffset(int value);
+
+    // The first unconnected pin of the direction (a tee's or muxer's free pin is a new request
+    // pin). E_FAIL when there is none or no filter.
+    HRESULT GetUnconnectedPin(const FilterPtr& filter, PinDirection direction, PinPtr* pin);
+    // The first pin of the direction, connected or not. E_FAIL when there is none.
+    HRESULT GetPin(const FilterPtr& filter, PinDirection direction, PinPtr* pin);
+
+    // The recording graph in place of ConnectPreview (CaptureEngineRecording.cpp): the effect
+    // chain, a Smart Tee splitting the processed video into the preview and the file, and the
+    // file branch of the kind, written into `folder` under the local time. 0 or E_FAIL; what was
+    // connected before a failing step stays in the graph.
+    HRESULT BuildRecordGraph(RecordKind kind, const std::string& folder);
+    // Adds the ASF writer for the file, with a profile of the writer's own streams (audio,
+    // video or both) and the video stream set to the capture size and rate. 0 or E_FAIL.
+    HRESULT ConfigureAsfWriter(const std::string& file, AsfStreams streams);
+    // The file the recording graph writes (empty before BuildRecordGraph).
+    const std::string& recordFileName() const { return recordFile; }
+
+    // Compressor look-ups by friendly name: 0 or E_FAIL.
+    HRESULT AddMp3Encoder();
+    HRESULT AddMpeg4Encoder();
+
+    // For the recording graphs, tests and diagnostics (borrowed views of the engine's fields).
+    const std::shared_ptr<IGraphBuilder>& filterGraph() const { return graph; }
+    const std::shared_ptr<ICaptureGraphBuilder2>& graphBuilder() const { return captureBuilder; }
+    const FilterPtr& videoSourceFilter() const { return videoSource; }
+    const FilterPtr& audioSourceFilter() const { return audioSource; }
+    SnapshotGrabber* snapshotGrabberObject() const { return snapshotGrabber.get(); }
+    PreviewSurface* previewSurface() const { return previewWindow; }
+
+private:
+    HRESULT BindVideoDevice(int position);
+    HRESULT BindAudioDevice(int position);
+    HRESULT BindDevice(std::string_view category, int position, DeviceList* list,
+                       bool skipVirtualCamera, FilterPtr* device);
+    HRESULT AddCompressor(std::string_view category, std::initializer_list<std::string_view> names,
+                          const char* filterName, FilterPtr* compressor);
+    void WatchGraphEvents();
+    void OnGraphError(const std::string& message);
+
+    // Fields in the order of the engine's data model.
+    int captureWidth;
+    int captureHeight;
+    int framesPerSecond;
+    PreviewSurface* previewWindow = nullptr;
+    CaptureEngineOwner* owner;
+    std::unique_ptr<SnapshotGrabber> snapshotGrabber;
+    std::shared_ptr<IGraphBuilder> graph;
+    std::shared_ptr<ICaptureGraphBuilder2> captureBuilder;
+    FilterPtr videoSource;
+    FilterPtr audioSource;
+    FilterPtr asfWriter;
+    FilterPtr videoEncoder;
+    FilterPtr mp3Encoder;
+    FilterPtr sampleGrabber;
+    FilterPtr overlayFilter;
+    FilterPtr bmpOverlayFilter;
+    std::shared_ptr<BmpOverlayControl> bmpOverlayControl;
+    FilterPtr proxyTransFilter;
+    std::shared_ptr<IMediaControl> mediaControl;
+    std::shared_ptr<IVideoWindow> videoWindow;
+    FilterPtr colorConverter;
+
+    const ClassRegistry& registry;
+    std::string recordFile;
+    // Tasks posted to the owner's thread hold a weak reference: they do nothing once the engine
+    // is gone.
+    std::shared_ptr<CaptureEngine*> self;
+};
+
+} // namespace kelo

@@ -1,0 +1,227 @@
+// The recording graphs of CaptureEngine: BuildRecordGraph and ConfigureAsfWriter. The rest of
+// the engine is in CaptureEngine.cpp.
+//
+// Threads: owner's thread, while the graph is stopped. After Run the streaming threads carry the
+// samples to the file; nothing here runs on them. Destroying the engine completes the file: the
+// graph's Stop sends end-of-stream and waits (bounded) until it has reached the sinks before the
+// pipeline goes to NULL, so the muxer writes its headers and index.
+#include "engine/CaptureEngine.h"
+#include "platform/AsfProfile.h"
+#include "platform/AsfWriterFilter.h"
+#include "platform/ClassIds.h"
+#include "platform/MediaType.h"
+
+#include <ctime>
+
+namespace kelo {
+
+namespace {
+
+// Names the recording graph gives its filters.
+constexpr const char* kSmartTeeName = "SmartTee filter";
+constexpr const char* kColorConversionPreName = "Color Conversion Pre";
+constexpr const char* kColorConversionCapName = "Color Conversion Cap";
+constexpr const char* kRenderName = "Render";
+constexpr const char* kAsfWriterName = "pAsfWrite";
+
+// Stream indexes of the writer's default profile.
+constexpr std::uint32_t kAsfAudioStream = 0;
+constexpr std::uint32_t kAsfVideoStream = 1;
+
+// A filter created by class identifier and added under its name; false when either failed.
+bool CreateAndAdd(const ClassRegistry& registry, IGraphBuilder& graph, std::string_view classId,
+                  const char* name, FilterPtr* filter) {
+    if (FAILED(registry.CreateInstance(classId, filter)) || !*filter)
+        return false;
+    return SUCCEEDED(graph.AddFilter(*filter, name));
+}
+
+} // namespace
+
+HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& folder) {
+    if (!graph || !captureBuilder || !RecordKindFromInt(static_cast<int>(kind)))
+        return E_FAIL;
+    const RecordKindInfo& info = DescribeRecordKind(kind);
+
+    // 1. The file: folder, local time, the kind's extension.
+    recordFile = RecordFileName(folder, kind, std::time(nullptr));
+
+    // Connect up -> down through the first free pins; false when a pin search or the connect
+    // returned E_FAIL (other results go on, as in ConnectPreview).
+    auto link = [this](const FilterPtr& up, const FilterPtr& down) {
+        PinPtr out;
+        PinPtr in;
+        if (GetUnconnectedPin(up, PinDirection::Output, &out) == E_FAIL)
+            return false;
+        if (GetUnconnectedPin(down, PinDirection::Input, &in) == E_FAIL)
+            return false;
+        return graph->Connect(out, in) != E_FAIL;
+    };
+
+    // 2. The effect chain; ProxyTrans comes after the Overlay Filer here, so the recording shows
+    // the overlay before FrameCallback runs.
+    if (!link(videoSource, colorConverter) || !link(colorConverter, bmpOverlayFilter) ||
+        !link(bmpOverlayFilter, overlayFilter) || !link(overlayFilter, proxyTransFilter) ||
+        !link(proxyTransFilter, sampleGrabber))
+        return E_FAIL;
+
+    // 3. The Smart Tee after the Sample Grabber.
+    FilterPtr tee;
+    if (!CreateAndAdd(registry, *graph, CLSID_SmartTee, kSmartTeeName, &tee))
+        return E_FAIL;
+    if (!link(sampleGrabber, tee))
+        return E_FAIL;
+
+    // 4. Converters for the preview and the capture branch.
+    FilterPtr convertPre;
+    FilterPtr convertCap;
+    if (!CreateAndAdd(registry, *graph, CLSID_Colour, kColorConversionPreName, &convertPre) ||
+        !CreateAndAdd(registry, *graph, CLSID_Colour, kColorConversionCapName, &convertCap))
+        return E_FAIL;
+
+    // 5. The capture branch takes the tee's first output.
+    if (info.hasVideo && !link(tee, convertCap))
+        return E_FAIL;
+
+    // 6. The preview branch: the tee's next output (its first for the audio-only kinds).
+    if (!link(tee, convertPre))
+        return E_FAIL;
+    FilterPtr renderer;
+    if (FAILED(registry.CreateInstance(CLSID_VideoRenderer, &renderer)) || !renderer)
+        return E_FAIL;
+    graph->AddFilter(renderer, kRenderName);
+    if (!link(convertPre, renderer))
+        return E_FAIL;
+
+    // 7. The file branch.
+    auto renderAudio = [this](const FilterPtr& compressor, const FilterPtr& sink) {
+        return SUCCEEDED(captureBuilder->RenderStream(PIN_CATEGORY_CAPTURE, MEDIATYPE_Audio,
+                                                      audioSource, compressor, sink));
+    };
+    FilterPtr mux;
+    auto aviFile = [&] {
+        return SUCCEEDED(
+            captureBuilder->SetOutputFileName(MEDIASUBTYPE_Avi, recordFile, &mux, nullptr));
+    };
+    switch (kind) {
+    case RecordKind::AviVideoAudio:
+        if (!aviFile() || !renderAudio(nullptr, mux) || !link(convertCap, mux))
+            return E_FAIL;
+        break;
+    case RecordKind::AviVideo:
+        if (!aviFile() || !link(convertCap, mux))
+            return E_FAIL;
+        break;
+    case RecordKind::PcmAudio:
+        if (!aviFile() || !renderAudio(nullptr, mux))
+            return E_FAIL;
+        break;
+    case RecordKind::WmvVideoAudio:
+        if (ConfigureAsfWriter(recordFile, AsfStreams::AudioVideo) == E_FAIL ||
+            !renderAudio(nullptr, asfWriter) || !link(convertCap, asfWriter))
+            return E_FAIL;
+        break;
+    case RecordKind::WmvVideo:
+        if (ConfigureAsfWriter(recordFile, AsfStreams::Video) == E_FAIL ||
+            !link(convertCap, asfWriter))
+            return E_FAIL;
+        break;
+    case RecordKind::WavAudio:
+        if (ConfigureAsfWriter(recordFile, AsfStreams::Audio) == E_FAIL ||
+            !renderAudio(nullptr, asfWriter))
+            return E_FAIL;
+        break;
+    case RecordKind::Mp4VideoAudio:
+        if (!aviFile() || !renderAudio(mp3Encoder, mux) || AddMpeg4Encoder() == E_FAIL ||
+            !link(convertCap, videoEncoder) || !link(videoEncoder, mux))
+            return E_FAIL;
+        break;
+    case RecordKind::Mp4Video:
+        if (!aviFile() || AddMpeg4Encoder() == E_FAIL || !link(convertCap, videoEncoder) ||
+            !link(videoEncoder, mux))
+            return E_FAIL;
+        break;
+    case RecordKind::Mp3Audio:
+        if (!aviFile() || !renderAudio(mp3Encoder, mux))
+            return E_FAIL;
+        break;
+    }
+
+    // 8.
+    PlaceVideoWindow();
+    return S_OK;
+}
+
+HRESULT CaptureEngine::ConfigureAsfWriter(const std::string& file, AsfStreams streams) {
+    if (!graph)
+        return E_FAIL;
+    // 1. The writer, its file, its place in the graph.
+    if (FAILED(registry.CreateInstance(CLSID_WMAsfWriter, &asfWriter)) || !asfWriter)
+        return E_FAIL;
+    auto fileSink = std::dynamic_pointer_cast<IFileSinkFilter>(asfWriter);
+    if (!fileSink || FAILED(fileSink->SetFileName(file, nullptr)))
+        return E_FAIL;
+    if (FAILED(graph->AddFilter(asfWriter, kAsfWriterName)))
+        return E_FAIL;
+
+    // 2. A new, empty profile.
+    auto config = std::dynamic_pointer_cast<IConfigAsfWriter>(asfWriter);
+    if (!config)
+        return E_FAIL;
+    WmProfileManager manager;
+    WmProfile profile;
+    if (FAILED(manager.SetSystemProfileVersion(WmtVersion::V8_0)) ||
+        FAILED(manager.CreateEmptyProfile(WmtVersion::V8_0, &profile)))
+        return E_FAIL;
+
+    // 3. The audio stream of the writer's profile, unchanged.
+    if (streams == AsfStreams::Audio || streams == AsfStreams::AudioVideo) {
+        WmProfile current;
+        WmStreamConfig audio;
+        WmMediaType type;
+        if (FAILED(config->GetCurrentProfile(&current)) ||
+            FAILED(current.GetStream(kAsfAudioStream, &audio)) ||
+            FAILED(audio.GetMediaType(&type)) || FAILED(audio.SetMediaType(type)) ||
+            FAILED(current.ReconfigStream(audio)))
+            return E_FAIL;
+        profile.ReconfigStream(audio); // an empty profile has no such stream yet
+        if (FAILED(profile.AddStream(audio)))
+            return E_FAIL;
+    }
+
+    // 4. The video stream of the writer's profile, at the capture size and rate, 32 bits.
+    if (streams == AsfStreams::Video || streams == AsfStreams::AudioVideo) {
+        WmProfile current;
+        WmStreamConfig video;
+        WmMediaType type;
+        if (FAILED(config->GetCurrentProfile(&current)) ||
+            FAILED(current.GetStream(kAsfVideoStream, &video)) || FAILED(video.GetMediaType(&type)))
+            return E_FAIL;
+        VideoInfoHeader& header = type.video;
+        header.biWidth = captureWidth;
+        header.biHeight = captureHeight;
+        // With the bit count the stream had, before it becomes 32.
+        header.biSizeImage = DibImageSize(header.biWidth, header.biHeight, header.biBitCount);
+        header.biBitCount = 32;
+        header.biSize = 40;
+        header.biPlanes = 1;
+        // A rate of 0 would divide by zero: the duration stays unknown instead.
+        header.AvgTimePerFrame = framesPerSecond > 0 ? kUnitsPerSecond / framesPerSecond : 0;
+        type.formatType = WmFormatType::VideoInfo;
+        type.formatSize = kVideoInfoFormatSize;
+        type.fixedSizeSamples = true;
+        type.sampleSize = header.biSizeImage;
+        if (FAILED(video.SetMediaType(type)) || FAILED(current.ReconfigStream(video)))
+            return E_FAIL;
+        profile.ReconfigStream(video);
+        if (FAILED(profile.AddStream(video)))
+            return E_FAIL;
+    }
+
+    // 5. The writer builds its inputs and encoders from the new profile; it writes an index.
+    config->ConfigureFilterUsingProfile(profile);
+    config->SetIndexMode(true);
+    return S_OK;
+}
+
+} // namespace kelo

@@ -1,0 +1,191 @@
+#include "platform/DeviceEnumerator.h"
+
+#include "platform/CaptureDeviceFilter.h"
+#include "platform/CompressorCatalogue.h"
+#include "platform/ElementFactory.h"
+#include "platform/GstRuntime.h"
+#include "platform/MediaType.h"
+
+#include <functional>
+#include <map>
+#include <utility>
+
+namespace kelo {
+
+namespace {
+
+class PropertyBag : public ComObject, public IPropertyBag {
+public:
+    explicit PropertyBag(std::map<std::string, std::string> values) : values_(std::move(values)) {}
+    HRESULT Read(std::string_view property, std::string* value) const override {
+        if (!value)
+            return E_POINTER;
+        auto it = values_.find(std::string(property));
+        if (it == values_.end())
+            return E_FAIL;
+        *value = it->second;
+        return S_OK;
+    }
+
+private:
+    std::map<std::string, std::string> values_;
+};
+
+// A device or compressor: its properties and how to make its filter.
+class Moniker : public ComObject, public IMoniker {
+public:
+    Moniker(std::map<std::string, std::string> properties, std::function<FilterPtr()> bind)
+        : properties_(std::move(properties)), bind_(std::move(bind)) {}
+
+    HRESULT BindToStorage(std::shared_ptr<IPropertyBag>* bag) override {
+        if (!bag)
+            return E_POINTER;
+        *bag = std::make_shared<PropertyBag>(properties_);
+        return S_OK;
+    }
+    HRESULT BindToObject(FilterPtr* filter) override {
+        if (!filter)
+            return E_POINTER;
+        *filter = bind_ ? bind_() : nullptr;
+        return *filter ? S_OK : E_FAIL;
+    }
+
+private:
+    std::map<std::string, std::string> properties_;
+    std::function<FilterPtr()> bind_;
+};
+
+CapsPtr ParseCaps(const std::string& text) {
+    return text.empty() ? nullptr : CapsPtr(gst_caps_from_string(text.c_str()));
+}
+
+std::vector<std::string> SplitNames(std::string_view list, bool* ok) {
+    std::vector<std::string> names;
+    if (list.empty())
+        return names;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t comma = list.find(',', start);
+        std::string_view name =
+            list.substr(start, comma == std::string_view::npos ? list.npos : comma - start);
+        if (name.empty())
+            *ok = false;
+        names.emplace_back(name);
+        if (comma == std::string_view::npos)
+            break;
+        start = comma + 1;
+    }
+    return names;
+}
+
+} // namespace
+
+TestDevices DefaultTestDevices() {
+    TestDevices devices;
+    devices.video.push_back({"Test Camera", {}});
+    devices.audio.push_back({"Test Microphone", {}});
+    return devices;
+}
+
+bool ParseTestDevices(std::string_view spec, TestDevices* devices) {
+    if (!devices)
+        return false;
+    *devices = TestDevices{};
+    const std::size_t semicolon = spec.find(';');
+    std::string_view video = spec.substr(0, semicolon);
+    std::string_view audio =
+        semicolon == std::string_view::npos ? std::string_view{} : spec.substr(semicolon + 1);
+    bool ok = true;
+    for (std::string& name : SplitNames(video, &ok))
+        devices->video.push_back({std::move(name), {}});
+    for (std::string& name : SplitNames(audio, &ok))
+        devices->audio.push_back({std::move(name), {}});
+    return ok;
+}
+
+HRESULT SystemDeviceEnum::CreateClassEnumerator(std::string_view category, MonikerList* monikers) {
+    if (!monikers)
+        return E_POINTER;
+    monikers->clear();
+    EnsureGstInitialized();
+    if (SameId(category, CLSID_VideoInputDeviceCategory) ||
+        SameId(category, CLSID_AudioInputDeviceCategory)) {
+        const bool video = SameId(category, CLSID_VideoInputDeviceCategory);
+        if (sources_.systemDevices)
+            AddSystemDevices(video ? "Video/Source" : "Audio/Source", video, monikers);
+        if (sources_.testDevicesOn)
+            AddTestDevices(video, monikers);
+    } else if (SameId(category, CLSID_VideoCompressorCategory) ||
+               SameId(category, CLSID_AudioCompressorCategory)) {
+        for (CompressorEntry& entry : InstalledCompressors()) {
+            if (!SameId(entry.category, category))
+                continue;
+            monikers->push_back(std::make_shared<Moniker>(
+                std::map<std::string, std::string>{{"FriendlyName", entry.friendlyName}},
+                std::move(entry.create)));
+        }
+    } else {
+        return E_INVALIDARG;
+    }
+    return monikers->empty() ? S_FALSE : S_OK;
+}
+
+void SystemDeviceEnum::AddSystemDevices(const char* deviceClass, bool video,
+                                        MonikerList* monikers) const {
+    DeviceMonitorPtr monitor = DeviceMonitorPtr::RefSink(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), deviceClass, nullptr);
+    GObjectListPtr devices(gst_device_monitor_get_devices(monitor.get()));
+    for (GList* l = devices.get(); l; l = l->next) {
+        DevicePtr device = DevicePtr::Ref(static_cast<GstDevice*>(l->data));
+        GCharPtr displayName(gst_device_get_display_name(device.get()));
+        std::map<std::string, std::string> properties{
+            {"FriendlyName", displayName ? displayName.get() : ""}};
+        std::string name = properties["FriendlyName"];
+        auto bind = [device, video, name]() -> FilterPtr {
+            ElementPtr source =
+                ElementPtr::RefSink(gst_device_create_element(device.get(), nullptr));
+            // The device's own format is whatever it negotiates; what it offers is its caps.
+            return CaptureDeviceFilter::Create(name, std::move(source), video,
+                                               CapsPtr(gst_device_get_caps(device.get())), nullptr);
+        };
+        monikers->push_back(std::make_shared<Moniker>(std::move(properties), std::move(bind)));
+    }
+}
+
+void SystemDeviceEnum::AddTestDevices(bool video, MonikerList* monikers) const {
+    for (const TestDevice& device :
+         video ? sources_.testDevices.video : sources_.testDevices.audio) {
+        std::map<std::string, std::string> properties{{"FriendlyName", device.name},
+                                                      {"DevicePath", "test:" + device.name}};
+        std::string offered = device.offeredCaps;
+        std::string name = device.name;
+        auto bind = [video, offered, name]() -> FilterPtr {
+            if (video) {
+                // A moving pattern, live like a camera, at the size and rate a camera starts with.
+                ElementPtr source = MakeElement("videotestsrc");
+                if (!source)
+                    return nullptr;
+                g_object_set(source.get(), "is-live", TRUE, "horizontal-speed", 2, nullptr);
+                CapsPtr own = ParseCaps(offered);
+                if (!own)
+                    own = ParseCaps("video/x-raw,format=YUY2,width=640,height=480,framerate=30/1");
+                else
+                    own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
+                return CaptureDeviceFilter::Create(name, std::move(source), true,
+                                                   ParseCaps(offered), std::move(own));
+            }
+            ElementPtr source = MakeElement("audiotestsrc");
+            if (!source)
+                return nullptr;
+            g_object_set(source.get(), "is-live", TRUE, "volume", 0.2, nullptr);
+            CapsPtr own = ParseCaps(
+                offered.empty() ? "audio/x-raw,format=S16LE,rate=44100,channels=2" : offered);
+            own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
+            return CaptureDeviceFilter::Create(name, std::move(source), false, ParseCaps(offered),
+                                               std::move(own));
+        };
+        monikers->push_back(std::make_shared<Moniker>(std::move(properties), std::move(bind)));
+    }
+}
+
+} // namespace kelo

@@ -1,0 +1,54 @@
+// The system device enumerator: capture devices from GstDeviceMonitor (classes Video/Source and
+// Audio/Source, display names as friendly names, monitor order), the test devices when they are
+// switched on (videotestsrc and audiotestsrc under the names asked for, after the real ones),
+// and the compressor catalogue for the two compressor categories.
+#pragma once
+
+#include "platform/ClassRegistry.h"
+#include "platform/GraphInterfaces.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelo {
+
+struct TestDevice {
+    std::string name;
+    // What the device offers (caps text, for example a device that refuses 320 x 240); empty:
+    // anything.
+    std::string offeredCaps;
+};
+
+struct TestDevices {
+    std::vector<TestDevice> video;
+    std::vector<TestDevice> audio;
+};
+
+// One "Test Camera" and one "Test Microphone".
+TestDevices DefaultTestDevices();
+
+// "VIDEO1,VIDEO2,...;AUDIO1,..." (names in this order; an empty list gives none of that kind; no
+// ';' means no audio devices). False for an empty name inside a list.
+bool ParseTestDevices(std::string_view spec, TestDevices* devices);
+
+struct DeviceSources {
+    bool systemDevices = true; // devices the monitor finds
+    bool testDevicesOn = false;
+    TestDevices testDevices;
+};
+
+class SystemDeviceEnum : public ComObject, public ICreateDevEnum {
+public:
+    explicit SystemDeviceEnum(DeviceSources sources) : sources_(std::move(sources)) {}
+
+    HRESULT CreateClassEnumerator(std::string_view category, MonikerList* monikers) override;
+
+private:
+    void AddSystemDevices(const char* deviceClass, bool video, MonikerList* monikers) const;
+    void AddTestDevices(bool video, MonikerList* monikers) const;
+
+    DeviceSources sources_;
+};
+
+} // namespace kelo

@@ -1,0 +1,34 @@
+#include "platform/PlatformComponents.h"
+
+#include "platform/AsfWriterFilter.h"
+#include "platform/AviMuxFilter.h"
+#include "platform/CaptureGraphBuilder.h"
+#include "platform/ClassIds.h"
+#include "platform/ColorConverter.h"
+#include "platform/FilterGraph.h"
+#include "platform/GstRuntime.h"
+#include "platform/SampleGrabber.h"
+#include "platform/StreamFilters.h"
+#include "platform/VideoRenderer.h"
+
+namespace kelo {
+
+void RegisterPlatformComponents(ClassRegistry& registry, const DeviceSources& devices) {
+    EnsureGstInitialized();
+    registry.Register(CLSID_FilterGraph, [] { return std::make_shared<FilterGraph>(); });
+    const ClassRegistry* self = &registry;
+    registry.Register(CLSID_CaptureGraphBuilder2,
+                      [self] { return std::make_shared<CaptureGraphBuilder2>(self); });
+    registry.Register(CLSID_SystemDeviceEnum,
+                      [devices] { return std::make_shared<SystemDeviceEnum>(devices); });
+    registry.Register(CLSID_SampleGrabber, []() -> ComPtr { return SampleGrabber::Create(); });
+    registry.Register(CLSID_Colour, []() -> ComPtr { return ColorConverter::Create(); });
+    registry.Register(CLSID_VideoRenderer, []() -> ComPtr { return VideoRenderer::Create(); });
+    registry.Register(CLSID_SmartTee, []() -> ComPtr { return SmartTee::Create(); });
+    // The AVI Mux that turns the graph's bottom-up frames upright and keeps a free input.
+    registry.Register(CLSID_AviDest, []() -> ComPtr { return AviMuxFilter::Create(); });
+    registry.Register(CLSID_WMAsfWriter, []() -> ComPtr { return AsfWriterFilter::Create(); });
+    registry.Register(CLSID_FileWriter, []() -> ComPtr { return FileWriter::Create(); });
+}
+
+} // namespace kelo

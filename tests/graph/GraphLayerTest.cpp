@@ -1,0 +1,315 @@
+// The graph layer on real pipelines: filters and names, pins over pads (request pins included),
+// intelligent connect, the row order of the graph's RGB24, the device enumerator.
+#include "../engine/EngineTestSupport.h"
+#include "platform/CaptureDeviceFilter.h"
+#include "platform/ClassIds.h"
+#include "platform/ColorConverter.h"
+#include "platform/CompressorCatalogue.h"
+#include "platform/ElementFactory.h"
+#include "platform/FilterGraph.h"
+#include "platform/PlatformComponents.h"
+#include "platform/SampleGrabber.h"
+#include "platform/StreamFilters.h"
+#include "platform/VideoRenderer.h"
+
+#include <atomic>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+namespace kelo {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A still picture whose rows all differ (a vertical gradient), so that row order shows.
+constexpr const char* kStillCaps = "video/x-raw,format=BGR,width=320,height=240,framerate=15/1";
+
+FilterPtr StillDevice() {
+    ElementPtr source = MakeElement("videotestsrc");
+    g_object_set(source.get(), "is-live", TRUE, nullptr);
+    gst_util_set_object_arg(G_OBJECT(source.get()), "pattern", "gradient");
+    return CaptureDeviceFilter::Create("Still", std::move(source), true, nullptr,
+                                       CapsPtr(gst_caps_from_string(kStillCaps)));
+}
+
+// The same picture as GStreamer delivers it: top-down rows.
+std::vector<std::uint8_t> StillReference() {
+    ElementPtr pipeline = MakeBin("videotestsrc pattern=gradient num-buffers=1 ! "
+                                  "video/x-raw,format=BGR,width=320,height=240 ! "
+                                  "appsink name=out sync=false");
+    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "out"));
+    std::vector<std::uint8_t> bytes;
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    GstSample* raw = nullptr;
+    g_signal_emit_by_name(sink.get(), "pull-sample", &raw);
+    SamplePtr sample(raw);
+    if (sample) {
+        BufferMap map(gst_sample_get_buffer(sample.get()), GST_MAP_READ);
+        bytes.assign(map.data(), map.data() + map.size());
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return bytes;
+}
+
+class CopyingCallback : public ISampleGrabberCB {
+public:
+    HRESULT SampleCB(double, GstBuffer*) override { return S_OK; }
+    HRESULT BufferCB(double, unsigned char* buffer, long length) override {
+        std::lock_guard lock(mutex);
+        last.assign(buffer, buffer + length);
+        ++calls;
+        return S_OK;
+    }
+    std::mutex mutex;
+    std::vector<std::uint8_t> last;
+    std::atomic<int> calls{0};
+};
+
+bool WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 400 && !done(); ++i)
+        std::this_thread::sleep_for(25ms);
+    return done();
+}
+
+PinPtr Out(const FilterPtr& f) {
+    PinPtr pin;
+    FindPin(f, PinDirection::Output, true, &pin);
+    return pin;
+}
+
+PinPtr In(const FilterPtr& f) {
+    PinPtr pin;
+    FindPin(f, PinDirection::Input, true, &pin);
+    return pin;
+}
+
+TEST(FilterGraph, NamesAreUniqueAndAFilterBelongsToOneGraph) {
+    FilterGraph graph;
+    auto a = SmartTee::Create();
+    auto b = SmartTee::Create();
+    EXPECT_EQ(graph.AddFilter(a, "Tee"), S_OK);
+    EXPECT_EQ(graph.AddFilter(b, "Tee"), VFW_S_DUPLICATE_NAME);
+    EXPECT_EQ(graph.EnumFilters()[1].first, "Tee 0001");
+    EXPECT_EQ(graph.AddFilter(a, "Again"), E_FAIL);
+    EXPECT_EQ(graph.AddFilter(nullptr, "None"), E_POINTER);
+
+    FilterGraph other;
+    EXPECT_EQ(other.AddFilter(b, "Tee"), E_FAIL);
+
+    FilterPtr found;
+    EXPECT_EQ(graph.FindFilterByName("Tee 0001", &found), S_OK);
+    EXPECT_EQ(found, b);
+    EXPECT_EQ(graph.RemoveFilter(b), S_OK);
+    EXPECT_EQ(graph.FindFilterByName("Tee 0001", &found), VFW_E_NOT_FOUND);
+    // Without a renderer there is no video window.
+    EXPECT_EQ(graph.put_Visible(true), E_NOINTERFACE);
+}
+
+TEST(Pins, DirectionConnectionStateAndRequestPinsOfATee) {
+    FilterGraph graph;
+    FilterPtr device = StillDevice();
+    FilterPtr tee = SmartTee::Create();
+    FilterPtr first = VideoRenderer::Create();
+    FilterPtr second = VideoRenderer::Create();
+    for (const FilterPtr& f : {device, tee, first, second})
+        ASSERT_TRUE(SUCCEEDED(graph.AddFilter(f, "f")));
+
+    std::vector<PinPtr> pins;
+    ASSERT_EQ(EnumPins(device, &pins), S_OK);
+    ASSERT_EQ(pins.size(), 1u);
+    EXPECT_EQ(pins[0]->QueryDirection(), PinDirection::Output);
+    EXPECT_EQ(pins[0]->ConnectedTo(nullptr), VFW_E_NOT_CONNECTED);
+
+    ASSERT_EQ(graph.Connect(Out(device), In(tee)), S_OK);
+    PinPtr peer;
+    ASSERT_EQ(pins[0]->ConnectedTo(&peer), S_OK);
+    EXPECT_EQ(peer->element(), tee->element());
+    EXPECT_EQ(graph.Connect(pins[0], In(tee)), E_POINTER)
+        << "the tee's input is taken: no free pin";
+
+    // The tee's free output is a request pin; each connect takes a new one.
+    PinPtr free = Out(tee);
+    ASSERT_TRUE(free);
+    EXPECT_TRUE(free->isRequestPin());
+    EXPECT_EQ(free->pad(), nullptr);
+    ASSERT_EQ(graph.Connect(free, In(first)), S_OK);
+    ASSERT_EQ(graph.Connect(Out(tee), In(second)), S_OK);
+    EXPECT_EQ(tee->element()->numsrcpads, 2);
+    EXPECT_EQ(graph.ConnectDirect(Out(device), In(first), nullptr), E_POINTER);
+}
+
+TEST(FilterGraph, IntelligentConnectInsertsAConverterWhenFormatsDiffer) {
+    FilterGraph graph;
+    test::RecordingSurface surface(320, 240);
+    ElementPtr source = MakeElement("videotestsrc");
+    g_object_set(source.get(), "is-live", TRUE, nullptr);
+    FilterPtr device = CaptureDeviceFilter::Create(
+        "YUY2 Cam", std::move(source), true, nullptr,
+        CapsPtr(
+            gst_caps_from_string("video/x-raw,format=YUY2,width=320,height=240,framerate=15/1")));
+    auto renderer = VideoRenderer::Create();
+    ASSERT_EQ(graph.AddFilter(device, "Cam"), S_OK);
+    ASSERT_EQ(graph.AddFilter(renderer, "Render"), S_OK);
+
+    EXPECT_EQ(graph.ConnectDirect(Out(device), In(renderer), nullptr), VFW_E_CANNOT_CONNECT);
+    ASSERT_EQ(graph.Connect(Out(device), In(renderer)), S_OK);
+    FilterPtr converter;
+    EXPECT_EQ(graph.FindFilterByName("Video Converter", &converter), S_OK);
+
+    graph.put_Owner(&surface);
+    ASSERT_EQ(graph.Run(), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return surface.framesPresented() > 0; }));
+    ASSERT_EQ(graph.Stop(), S_OK);
+    FilterState state = FilterState::Running;
+    EXPECT_EQ(graph.GetState(0, &state), S_OK);
+    EXPECT_EQ(state, FilterState::Stopped);
+    graph.put_Owner(nullptr);
+}
+
+TEST(FilterGraph, AudioAndVideoCannotBeConnected) {
+    FilterGraph graph;
+    auto renderer = VideoRenderer::Create();
+    ElementPtr source = MakeElement("audiotestsrc");
+    FilterPtr mic = CaptureDeviceFilter::Create("Mic", std::move(source), false, nullptr, nullptr);
+    ASSERT_EQ(graph.AddFilter(mic, "Mic"), S_OK);
+    ASSERT_EQ(graph.AddFilter(renderer, "Render"), S_OK);
+    EXPECT_EQ(graph.Connect(Out(mic), In(renderer)), VFW_E_CANNOT_CONNECT);
+    EXPECT_FALSE(Out(mic)->IsConnected());
+    EXPECT_EQ(graph.EnumFilters().size(), 2u) << "a converter that did not help is taken out again";
+}
+
+TEST(RowOrder, TheConverterAfterADeviceMakesRowsBottomUpAndTheRendererTurnsThemUpright) {
+    const std::vector<std::uint8_t> reference = StillReference();
+    ASSERT_EQ(reference.size(), 230400u);
+    const std::size_t row = 960;
+
+    FilterGraph graph;
+    test::RecordingSurface surface(320, 240);
+    CopyingCallback callback;
+    FilterPtr device = StillDevice();
+    auto converter = ColorConverter::Create();
+    auto grabber = SampleGrabber::Create();
+    auto renderer = VideoRenderer::Create();
+    ASSERT_EQ(graph.AddFilter(device, "Cam"), S_OK);
+    ASSERT_EQ(graph.AddFilter(converter, "Color Conversion"), S_OK);
+    ASSERT_EQ(graph.AddFilter(grabber, "SampleGrabber"), S_OK);
+    ASSERT_EQ(graph.AddFilter(renderer, "Render"), S_OK);
+    ASSERT_EQ(graph.Connect(Out(device), In(converter)), S_OK);
+    EXPECT_TRUE(converter->flipsRows());
+    ASSERT_EQ(graph.Connect(Out(converter), In(grabber)), S_OK);
+    ASSERT_EQ(graph.Connect(Out(grabber), In(renderer)), S_OK);
+    ASSERT_EQ(grabber->SetCallback(&callback, 1), S_OK);
+    graph.put_Owner(&surface);
+
+    ASSERT_EQ(graph.Run(), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return callback.calls > 0 && surface.framesPresented() > 0; }));
+    graph.Stop();
+    grabber->SetCallback(nullptr, 1);
+    graph.put_Owner(nullptr);
+
+    ASSERT_EQ(callback.last.size(), 230400u);
+    ASSERT_NE(std::memcmp(reference.data(), reference.data() + 239 * row, row), 0)
+        << "rows must differ";
+    for (int r = 0; r < 240; ++r) {
+        ASSERT_EQ(
+            std::memcmp(callback.last.data() + r * row, reference.data() + (239 - r) * row, row), 0)
+            << "grabbed row " << r << " is not picture row " << 239 - r;
+    }
+    int width = 0;
+    int height = 0;
+    const auto upright = surface.lastFrame(&width, &height);
+    ASSERT_EQ(upright.size(), reference.size());
+    EXPECT_EQ(upright, reference);
+}
+
+TEST(RowOrder, AConverterBehindAnotherFilterKeepsTheOrder) {
+    FilterGraph graph;
+    FilterPtr tee = SmartTee::Create();
+    auto converter = ColorConverter::Create();
+    ASSERT_EQ(graph.AddFilter(tee, "Tee"), S_OK);
+    ASSERT_EQ(graph.AddFilter(converter, "Color Conversion Pre"), S_OK);
+    ASSERT_EQ(graph.Connect(Out(tee), In(converter)), S_OK);
+    EXPECT_FALSE(converter->flipsRows());
+}
+
+TEST(DeviceEnumerator, TestDevicesCompressorsAndEmptyCategories) {
+    TestDevices devices;
+    ASSERT_TRUE(ParseTestDevices("A,B;", &devices));
+    DeviceSources sources;
+    sources.systemDevices = false;
+    sources.testDevicesOn = true;
+    sources.testDevices = devices;
+    SystemDeviceEnum enumerator(sources);
+
+    MonikerList monikers;
+    ASSERT_EQ(enumerator.CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers), S_OK);
+    ASSERT_EQ(monikers.size(), 2u);
+    std::shared_ptr<IPropertyBag> bag;
+    std::string name;
+    ASSERT_EQ(monikers[1]->BindToStorage(&bag), S_OK);
+    ASSERT_EQ(bag->Read("FriendlyName", &name), S_OK);
+    EXPECT_EQ(name, "B");
+    EXPECT_EQ(bag->Read("Nothing", &name), E_FAIL);
+    FilterPtr filter;
+    ASSERT_EQ(monikers[1]->BindToObject(&filter), S_OK);
+    EXPECT_TRUE(std::dynamic_pointer_cast<IAMStreamConfig>(filter));
+
+    EXPECT_EQ(enumerator.CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers), S_FALSE);
+    EXPECT_TRUE(monikers.empty());
+    EXPECT_EQ(enumerator.CreateClassEnumerator("{00000000-0000-0000-0000-000000000000}", &monikers),
+              E_INVALIDARG);
+
+    ASSERT_EQ(enumerator.CreateClassEnumerator(CLSID_AudioCompressorCategory, &monikers), S_OK);
+    ASSERT_EQ(monikers[0]->BindToStorage(&bag), S_OK);
+    ASSERT_EQ(bag->Read("FriendlyName", &name), S_OK);
+    EXPECT_EQ(name, "MPEG Layer-3");
+    ASSERT_EQ(enumerator.CreateClassEnumerator(CLSID_VideoCompressorCategory, &monikers), S_OK);
+    ASSERT_EQ(monikers[0]->BindToStorage(&bag), S_OK);
+    ASSERT_EQ(bag->Read("FriendlyName", &name), S_OK);
+    EXPECT_EQ(name, "Microsoft MPEG-4 Video Codec V1");
+
+    // The machine's own devices: whatever there are, the monitor answers.
+    DeviceSources system;
+    SystemDeviceEnum real(system);
+    const HRESULT hr = real.CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers);
+    EXPECT_TRUE(hr == S_OK || hr == S_FALSE);
+}
+
+TEST(DeviceEnumerator, TestDeviceSpecs) {
+    TestDevices devices;
+    ASSERT_TRUE(ParseTestDevices("Cam 1,Cam 2;Mic", &devices));
+    ASSERT_EQ(devices.video.size(), 2u);
+    EXPECT_EQ(devices.video[1].name, "Cam 2");
+    ASSERT_EQ(devices.audio.size(), 1u);
+    ASSERT_TRUE(ParseTestDevices("Cam", &devices));
+    EXPECT_EQ(devices.video.size(), 1u);
+    EXPECT_TRUE(devices.audio.empty());
+    ASSERT_TRUE(ParseTestDevices(";Mic", &devices));
+    EXPECT_TRUE(devices.video.empty());
+    EXPECT_FALSE(ParseTestDevices("A,;B", &devices));
+}
+
+TEST(StreamConfig, TheMp3EncoderTakesOnlyRatesMpegAudioHas) {
+    auto encoder = Mp3Encoder::Create();
+    ASSERT_TRUE(encoder);
+    PinPtr out = Out(encoder);
+    auto config = QueryPinInterface<IAMStreamConfig>(out);
+    ASSERT_TRUE(config);
+    EXPECT_FALSE(QueryPinInterface<IAMStreamConfig>(In(encoder)));
+    MediaType type;
+    ASSERT_EQ(config->GetFormat(&type), S_OK);
+    EXPECT_EQ(type.audio.samplesPerSec, 44100);
+    type.audio.samplesPerSec = 11000;
+    EXPECT_EQ(config->SetFormat(type), VFW_E_INVALIDMEDIATYPE);
+    ASSERT_EQ(config->GetFormat(&type), S_OK);
+    EXPECT_EQ(type.audio.samplesPerSec, 44100);
+    type.audio.samplesPerSec = 22050;
+    EXPECT_EQ(config->SetFormat(type), S_OK);
+    ASSERT_EQ(config->GetFormat(&type), S_OK);
+    EXPECT_EQ(type.audio.samplesPerSec, 22050);
+}
+
+} // namespace
+} // namespace kelo

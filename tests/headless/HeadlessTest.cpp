@@ -1,0 +1,175 @@
+// The headless mode: its arguments, and the program run end to end on the test devices (device
+// lists and outcome on standard error, one photo, a clean stop on SIGTERM with the feed cleared).
+#include "app/HeadlessRunner.h"
+#include "platform/FeedLayout.h"
+#include "platform/SharedMemoryView.h"
+#include "support/TestSupport.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace kelo {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+TEST(HeadlessOptions, DeviceSpecsPositionsAndSwitches) {
+    HeadlessOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--test-devices=Cam A,Kelo Virtual Camera;Mic",
+                                      "--video-device", "2", "--audio-device", "1", "--snapshot",
+                                      "--face-cover"},
+                                     &options, &error));
+    EXPECT_TRUE(options.testDevicesOn);
+    ASSERT_EQ(options.testDevices.video.size(), 2u);
+    EXPECT_EQ(options.testDevices.video[1].name, "Kelo Virtual Camera");
+    ASSERT_EQ(options.testDevices.audio.size(), 1u);
+    EXPECT_EQ(options.videoDevicePosition, 2);
+    EXPECT_TRUE(options.snapshot);
+    EXPECT_TRUE(options.faceCover);
+
+    ASSERT_TRUE(ParseHeadlessOptions({"--test-devices"}, &options, &error));
+    EXPECT_EQ(options.testDevices.video[0].name, "Test Camera");
+    EXPECT_EQ(options.testDevices.audio[0].name, "Test Microphone");
+    ASSERT_TRUE(ParseHeadlessOptions({"--test-devices=;"}, &options, &error));
+    EXPECT_TRUE(options.testDevices.video.empty());
+    EXPECT_TRUE(options.testDevices.audio.empty());
+
+    EXPECT_FALSE(ParseHeadlessOptions({"--video-device", "0"}, &options, &error));
+    EXPECT_FALSE(ParseHeadlessOptions({"--audio-device"}, &options, &error));
+    EXPECT_FALSE(ParseHeadlessOptions({"--test-devices=A,,B"}, &options, &error));
+    EXPECT_FALSE(ParseHeadlessOptions({"--fullscreen"}, &options, &error));
+}
+
+// The program, started in the test's folder with standard error going to a file.
+class Program {
+public:
+    Program(const fs::path& dir, std::vector<std::string> args) : log_(dir / "stderr.txt") {
+        pid_ = fork();
+        if (pid_ == 0) {
+            int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(fd, 2);
+            std::vector<char*> argv;
+            std::string program = (test::BinaryDir() / "app" / "kelocam").string();
+            argv.push_back(program.data());
+            for (std::string& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+    }
+    ~Program() {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    std::string Log() const {
+        std::ifstream in(log_);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    bool WaitForLog(const std::string& text, std::chrono::seconds timeout) const {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < end) {
+            if (Log().find(text) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+    int Stop(int signalNumber) {
+        kill(pid_, signalNumber);
+        return Wait();
+    }
+    int Wait() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    fs::path log_;
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+TEST(Headless, RunsThePreviewTakesOnePhotoAndStopsCleanlyOnSigterm) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed; // the child inherits the name
+    SharedMemoryView feedView;
+    ASSERT_EQ(feedView.OpenOrCreate(feed.name(), kFeedBytes), S_OK);
+    {
+        std::ofstream ini(dir.path() / "data.ini");
+        ini << "[PATCH]\nPIC=" << dir.path().string() << "\n[PICSIZE]\nWIDTH=160\nHEIGHT=120\n";
+    }
+    Program program(dir.path(), {"--headless", "--test-devices", "--snapshot"});
+    ASSERT_TRUE(program.WaitForLog("kelocam: photo written: ", 30s)) << program.Log();
+    auto feedHasFrame = [&] {
+        for (std::size_t i = 0; i < kFeedBytes; ++i) {
+            if (feedView.data()[i] != 0)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(feedHasFrame());
+    EXPECT_EQ(program.Stop(SIGTERM), 0) << program.Log();
+
+    const std::string log = program.Log();
+    EXPECT_NE(log.find("视频设备：\n* 1 Test Camera\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("录音设备：\n* 1 Test Microphone\n"), std::string::npos) << log;
+    int photos = 0;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        photos += entry.path().extension() == ".jpg";
+    EXPECT_EQ(photos, 1);
+    EXPECT_FALSE(feedHasFrame()) << "the feed is cleared when the engine is torn down";
+}
+
+TEST(Headless, SaysSoInTheWindowsWordsWhenThereIsNoVideoOrNoAudioDevice) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+    {
+        Program program(dir.path(), {"--headless", "--test-devices=;Mic"});
+        EXPECT_EQ(program.Wait(), 1);
+        EXPECT_NE(program.Log().find("请插入USB无视频设备!\n"), std::string::npos) << program.Log();
+    }
+    {
+        Program program(dir.path(), {"--headless", "--test-devices=Cam;", "--audio-device", "1"});
+        ASSERT_TRUE(program.WaitForLog("kelocam: preview running", 30s)) << program.Log();
+        EXPECT_EQ(program.Stop(SIGINT), 0);
+        EXPECT_NE(program.Log().find("无音频设备\n"), std::string::npos) << program.Log();
+    }
+}
+
+TEST(Headless, RestoresTheColourAdjustmentAndTheOverlayThatDataIniNames) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+    {
+        std::ofstream ini(dir.path() / "data.ini");
+        ini << "[Effect]\nEffect=Led\nIndex=3\n[ColorAdjust]\nEnble=1\n[RGB]\nR=75\n";
+    }
+    // The effect pack is made in the build folder.
+    setenv("KELOCAM_DATA_DIR", test::BinaryDir().c_str(), 1);
+    Program program(dir.path(), {"--headless", "--test-devices", "--face-cover"});
+    unsetenv("KELOCAM_DATA_DIR");
+    ASSERT_TRUE(program.WaitForLog("kelocam: face cover on", 30s)) << program.Log();
+    EXPECT_EQ(program.Stop(SIGINT), 0);
+    const std::string log = program.Log();
+    EXPECT_NE(log.find("kelocam: colour adjustment restored"), std::string::npos) << log;
+    EXPECT_NE(log.find("kelocam: overlay Led 3 playing"), std::string::npos) << log;
+}
+
+} // namespace
+} // namespace kelo

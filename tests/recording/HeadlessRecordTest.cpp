@@ -1,0 +1,115 @@
+// `kelocam --headless --record KIND --seconds S`: the program run end to end on the test devices.
+#include "app/HeadlessRunner.h"
+#include "support/MediaProbe.h"
+#include "support/TestSupport.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+
+namespace kelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(HeadlessRecordOptions, KindAndSecondsGoTogether) {
+    HeadlessOptions options;
+    std::string error;
+    ASSERT_TRUE(
+        ParseHeadlessOptions({"--headless", "--record", "8", "--seconds", "2.5"}, &options, &error))
+        << error;
+    EXPECT_EQ(options.recordKind, 8);
+    EXPECT_DOUBLE_EQ(options.recordSeconds, 2.5);
+    ASSERT_TRUE(ParseHeadlessOptions({"--test-devices"}, &options, &error));
+    EXPECT_EQ(options.recordKind, -1) << "no recording unless asked";
+
+    for (const auto& bad :
+         std::vector<std::vector<std::string>>{{"--record", "9", "--seconds", "1"},
+                                               {"--record", "-1", "--seconds", "1"},
+                                               {"--record", "4294967296", "--seconds", "1"},
+                                               {"--record", "1x", "--seconds", "1"},
+                                               {"--record", "1", "--seconds", "0"},
+                                               {"--record", "1", "--seconds", "nan"},
+                                               {"--record", "1"},
+                                               {"--seconds", "3"},
+                                               {"--record"}}) {
+        EXPECT_FALSE(ParseHeadlessOptions(bad, &options, &error)) << bad[0] << " " << bad.size();
+    }
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs kelocam in `dir` (its data.ini) with the arguments, to the end.
+Outcome RunProgram(const fs::path& dir, const std::string& args) {
+    const fs::path program = test::BinaryDir() / "app" / "kelocam";
+    const std::string command =
+        "cd '" + dir.string() + "' && '" + program.string() + "' " + args + " >out.txt 2>err.txt";
+    Outcome outcome;
+    const int raw = std::system(command.c_str());
+    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    outcome.out = ReadFile(dir / "out.txt");
+    outcome.err = ReadFile(dir / "err.txt");
+    return outcome;
+}
+
+class HeadlessRecord : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directory(dir.path() / "rec");
+        std::ofstream ini(dir.path() / "data.ini");
+        ini << "[PATCH]\nREC=" << (dir.path() / "rec").string() << "\n";
+    }
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+};
+
+TEST_F(HeadlessRecord, PrintsThePathOfACompleteFile) {
+    const Outcome run =
+        RunProgram(dir.path(), "--headless --test-devices --record 8 --seconds 1.5");
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_FALSE(run.out.empty());
+    const fs::path file = run.out.substr(0, run.out.find('\n'));
+    EXPECT_EQ(file.parent_path(), dir.path() / "rec");
+    EXPECT_EQ(file.extension(), ".mp3");
+    const test::ProbedFile probed = test::ProbeMediaFile(file);
+    ASSERT_TRUE(probed.ok) << probed.error;
+    EXPECT_EQ(probed.formatName, "avi");
+    ASSERT_EQ(probed.streams.size(), 1u);
+    EXPECT_EQ(probed.streams[0].codecName, "mp3");
+    EXPECT_NEAR(probed.durationSeconds, 1.5, 0.3);
+}
+
+TEST_F(HeadlessRecord, ExitsOneWithTheReasonWhenTheRecordingCannotBeMade) {
+    // No audio device: the kinds with audio cannot be built, and nothing is run.
+    Outcome run = RunProgram(dir.path(), "--headless '--test-devices=Cam;' --record 3 --seconds 1");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_NE(run.err.find("无音频设备"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_empty(dir.path() / "rec"));
+
+    // A folder that cannot be written.
+    std::ofstream(dir.path() / "data.ini")
+        << "[PATCH]\nREC=" << (dir.path() / "missing").string() << "\n";
+    run = RunProgram(dir.path(), "--headless --test-devices --record 1 --seconds 1");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_NE(run.err.find("missing"), std::string::npos) << run.err;
+}
+
+} // namespace
+} // namespace kelo
