@@ -1,0 +1,179 @@
+// The studio and the bridge together, as a user runs them: `kelocam --headless --test-devices`
+// (the preview engine on a moving test pattern, writing every processed frame into the block)
+// and kelocam-vcam writing Y4M to a pipe that this test reads as a viewer would.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#include "support/TestSupport.h"
+#include "tools/kelocam-vcam/probe/BridgeProcess.h"
+#include "tools/kelocam-vcam/probe/FrameStamp.h"
+#include "tools/kelocam-vcam/probe/Y4mReader.h"
+
+namespace kelo::vcam {
+namespace {
+
+using namespace std::chrono_literals;
+using probe::BridgeProcess;
+using probe::Y4mReader;
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+
+// The studio's caption is pure red (blue 0, green 0, red 255) drawn from (60, 20) of the
+// bottom-up frame: on the upright picture a line of text about 12 pixels high just above the
+// bottom edge, at the left. The test pattern has no colour that close to pure red there.
+bool IsCaptionRed(const std::uint8_t* i420, int x, int y) {
+    const std::uint8_t* u = i420 + kWidth * kHeight;
+    const std::uint8_t* v = u + (kWidth / 2) * (kHeight / 2);
+    const int luma = i420[y * kWidth + x];
+    const int chromaIndex = (y / 2) * (kWidth / 2) + x / 2;
+    return luma >= 50 && luma <= 130 && v[chromaIndex] >= 180 && u[chromaIndex] <= 110;
+}
+
+// True when a band of red text, between 5 and 25 rows high, stands in the lowest quarter of the
+// picture on its left side. A frame turned the wrong way round shows there either no red at
+// all or the pattern's full-height red bar.
+bool CaptionStandsAtTheBottomLeft(const std::uint8_t* i420) {
+    int redPixels = 0;
+    int redRows = 0;
+    for (int y = kHeight * 3 / 4; y < kHeight; ++y) {
+        int inRow = 0;
+        for (int x = 50; x < 200; ++x)
+            inRow += IsCaptionRed(i420, x, y) ? 1 : 0;
+        redPixels += inRow;
+        redRows += inRow >= 3 ? 1 : 0;
+    }
+    return redPixels >= 40 && redRows >= 5 && redRows <= 25;
+}
+
+class StudioEndToEndTest : public ::testing::Test {
+protected:
+    BridgeProcess::Environment Environment() const {
+        return {{"XDG_RUNTIME_DIR", dir_.path().string()}};
+    }
+    void StartBridge(BridgeProcess& bridge) {
+        ASSERT_TRUE(bridge.Start({"--y4m", "-"}, Environment()));
+    }
+    // The studio without its window, in this test's folder (its own data.ini).
+    void StartStudio(BridgeProcess& studio) {
+        ASSERT_TRUE(studio.StartProgram(KELOCAM_STUDIO_PATH, {"--headless", "--test-devices"},
+                                        Environment(), dir_.path()));
+    }
+
+    static void ReadHeader(Y4mReader& reader) {
+        const auto header = reader.ReadHeader(10s);
+        ASSERT_TRUE(header);
+        EXPECT_EQ(header->width, kWidth);
+        EXPECT_EQ(header->height, kHeight);
+        EXPECT_EQ(header->rateNumerator, 15);
+        EXPECT_EQ(header->rateDenominator, 1);
+    }
+
+    // Reads until a frame that is not black arrives; true when it shows the caption upright.
+    static std::optional<bool> NextStudioFrameIsUpright(Y4mReader& reader,
+                                                        std::chrono::seconds limit = 20s) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto frame = reader.ReadFrame(5s);
+            if (!frame)
+                return std::nullopt;
+            if (!probe::IsBlackI420(frame->i420.data(), kWidth, kHeight))
+                return CaptionStandsAtTheBottomLeft(frame->i420.data());
+        }
+        return std::nullopt;
+    }
+
+    static bool WaitForBlack(Y4mReader& reader, std::chrono::seconds limit = 10s) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto frame = reader.ReadFrame(5s);
+            if (!frame)
+                return false;
+            if (probe::IsBlackI420(frame->i420.data(), kWidth, kHeight))
+                return true;
+        }
+        return false;
+    }
+
+    test::IsolatedDirectory dir_;
+    test::ScopedFeedName feed_;
+};
+
+TEST_F(StudioEndToEndTest, ThePreviewArrivesUprightAndTheBridgeOutlivesEngineRebuilds) {
+    BridgeProcess bridge;
+    StartBridge(bridge);
+    Y4mReader reader(bridge.stdoutFd());
+    ReadHeader(reader);
+
+    // Before the engine starts: black.
+    for (int i = 0; i < 3; ++i) {
+        const auto frame = reader.ReadFrame(5s);
+        ASSERT_TRUE(frame);
+        EXPECT_TRUE(probe::IsBlackI420(frame->i420.data(), kWidth, kHeight));
+    }
+
+    {
+        BridgeProcess studio;
+        StartStudio(studio);
+        EXPECT_EQ(NextStudioFrameIsUpright(reader), true) << studio.Stderr();
+
+        // At 15 frames a second, whatever pace the engine runs at.
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 30; ++i)
+            ASSERT_TRUE(reader.ReadFrame(5s));
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_GT(seconds, 1.2);
+        EXPECT_LT(seconds, 4.0);
+
+        // The engine is destroyed (the studio stops): its teardown clears the block.
+        EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
+    }
+    EXPECT_TRUE(WaitForBlack(reader));
+
+    // A new engine: the picture returns through the same bridge.
+    BridgeProcess studio;
+    StartStudio(studio);
+    EXPECT_EQ(NextStudioFrameIsUpright(reader), true) << studio.Stderr();
+    EXPECT_TRUE(bridge.running());
+    EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
+    EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
+}
+
+TEST_F(StudioEndToEndTest, BridgesComeAndGoWhileTheEngineRuns) {
+    // The engine runs first; it finds no block and retries on every frame.
+    BridgeProcess studio;
+    StartStudio(studio);
+    std::this_thread::sleep_for(1s);
+
+    {
+        BridgeProcess bridge;
+        StartBridge(bridge);
+        Y4mReader reader(bridge.stdoutFd());
+        ReadHeader(reader);
+        EXPECT_EQ(NextStudioFrameIsUpright(reader), true);
+
+        // A second bridge is refused and the first carries on.
+        BridgeProcess second;
+        StartBridge(second);
+        EXPECT_EQ(second.Wait(10s), 1);
+        EXPECT_EQ(NextStudioFrameIsUpright(reader), true);
+        EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
+    }
+
+    // Stopped and started again: the engine's frames, with no restart of the engine.
+    BridgeProcess again;
+    StartBridge(again);
+    Y4mReader reader(again.stdoutFd());
+    ReadHeader(reader);
+    EXPECT_EQ(NextStudioFrameIsUpright(reader), true);
+    EXPECT_TRUE(studio.running()) << studio.Stderr();
+    EXPECT_EQ(again.Stop(), 0);
+    EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
+}
+
+} // namespace
+} // namespace kelo::vcam
