@@ -39,8 +39,7 @@ bool BridgeProcess::Start(const std::vector<std::string>& args, const Environmen
 }
 
 bool BridgeProcess::StartProgram(const std::filesystem::path& programPath,
-                                 const std::vector<std::string>& args,
-                                 const Environment& extraEnv,
+                                 const std::vector<std::string>& args, const Environment& extraEnv,
                                  const std::filesystem::path& workingDirectory) {
     if (pid_ > 0)
         return false;

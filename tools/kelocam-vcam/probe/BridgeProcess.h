@@ -1,4 +1,5 @@
-// A child process (kelocam-vcam, or the studio) with its standard output on a pipe (the Y4M stream when run with
+// A child process (kelocam-vcam, or the studio) with its standard output on a pipe (the Y4M stream
+// when run with
 // "--y4m -") and its standard error collected.
 #pragma once
 
