@@ -87,14 +87,14 @@ TestDevices DefaultTestDevices() {
     return devices;
 }
 
-bool ParseTestDevices(std::string_view spec, TestDevices* devices) {
+bool ParseTestDevices(std::string_view lists, TestDevices* devices) {
     if (!devices)
         return false;
     *devices = TestDevices{};
-    const std::size_t semicolon = spec.find(';');
-    std::string_view video = spec.substr(0, semicolon);
+    const std::size_t semicolon = lists.find(';');
+    std::string_view video = lists.substr(0, semicolon);
     std::string_view audio =
-        semicolon == std::string_view::npos ? std::string_view{} : spec.substr(semicolon + 1);
+        semicolon == std::string_view::npos ? std::string_view{} : lists.substr(semicolon + 1);
     bool ok = true;
     for (std::string& name : SplitNames(video, &ok))
         devices->video.push_back({std::move(name), {}});

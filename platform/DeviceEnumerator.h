@@ -30,7 +30,7 @@ TestDevices DefaultTestDevices();
 
 // "VIDEO1,VIDEO2,...;AUDIO1,..." (names in this order; an empty list gives none of that kind; no
 // ';' means no audio devices). False for an empty name inside a list.
-bool ParseTestDevices(std::string_view spec, TestDevices* devices);
+bool ParseTestDevices(std::string_view lists, TestDevices* devices);
 
 struct DeviceSources {
     bool systemDevices = true; // devices the monitor finds

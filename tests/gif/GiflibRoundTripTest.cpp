@@ -15,8 +15,8 @@ using test::GiflibImage;
 using test::IndexPalette;
 using test::PixelAt;
 
-std::vector<std::uint8_t> RandomIndices(int width, int height, int colours, std::uint32_t seed) {
-    std::mt19937 rng(seed);
+std::vector<std::uint8_t> RandomIndices(int width, int height, int colours, std::uint32_t start) {
+    std::mt19937 rng(start);
     std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height);
     for (auto& v : out)
         v = static_cast<std::uint8_t>(rng() % static_cast<unsigned>(colours));

@@ -25,7 +25,7 @@ struct Point {
 // A deterministic random source: the pack is the same on every build.
 class Random {
 public:
-    explicit Random(std::uint32_t seed) : engine_(seed) {}
+    explicit Random(std::uint32_t start) : engine_(start) {}
     double Uniform(double low, double high) {
         return low + (high - low) * (static_cast<double>(engine_()) / 4294967296.0);
     }
