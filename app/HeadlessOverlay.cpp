@@ -39,7 +39,7 @@ bool HeadlessOverlay::Start(OverlayFamily family, int index, std::string* file) 
     std::string path = FindAsset(relative);
     if (file)
         *file = path.empty() ? relative : path;
-    engine_.ClearOverlay(kOverlayClearCommand, 0, 0, 0, 0);
+    engine_.ClearOverlay(kOverlayClear, 0, 0, 0, 0);
     if (path.empty() || decoder_.Load(path) != 1)
         return false;
     countdown_ = static_cast<std::uint32_t>(decoder_.GetFrameDelay(0));

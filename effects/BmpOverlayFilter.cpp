@@ -63,12 +63,13 @@ void BmpOverlayProcessor::UpdateScaleMaps(int width, int height) {
     columnOffsets_.resize(static_cast<std::size_t>(width));
     rowOffsets_.resize(static_cast<std::size_t>(height));
     for (int x = 0; x < width; ++x) {
-        long long sx = static_cast<long long>(x) * kOverlayPictureWidth / width;
+        long long sx = static_cast<long long>(x) * kOverlayWidth / width;
         columnOffsets_[static_cast<std::size_t>(x)] = static_cast<int>(sx) * 3;
     }
     for (int y = 0; y < height; ++y) {
-        long long sy = static_cast<long long>(y) * kOverlayPictureHeight / height;
-        rowOffsets_[static_cast<std::size_t>(y)] = static_cast<int>(sy) * kOverlayPictureRowBytes;
+        long long sy = static_cast<long long>(y) * kOverlayHeight / height;
+        rowOffsets_[static_cast<std::size_t>(y)] =
+            static_cast<int>(sy * static_cast<long long>(kOverlayStride));
     }
     mapWidth_ = width;
     mapHeight_ = height;

@@ -15,6 +15,7 @@
 
 #include "effects/EffectElement.h"
 #include "effects/EffectFilterControl.h"
+#include "effects/OverlayPicture.h"
 #include "platform/BaseFilter.h"
 
 #include <cstdint>
@@ -22,10 +23,6 @@
 #include <vector>
 
 namespace kelo {
-
-inline constexpr int kOverlayPictureWidth = 320;
-inline constexpr int kOverlayPictureHeight = 240;
-inline constexpr int kOverlayPictureRowBytes = kOverlayPictureWidth * 3;
 
 class BmpOverlayProcessor : public EffectProcessor {
 public:

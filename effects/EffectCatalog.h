@@ -3,17 +3,14 @@
 // generator both read it, so a file name is written down exactly once.
 #pragma once
 
+#include "effects/EffectFilterControl.h"
+
 #include <span>
 #include <string>
-
-#include "effects/EffectFilterControl.h"
 
 namespace kelo {
 
 enum class EffectFamily { Frame, Light, Cartoon };
-
-// The clearing command under the name the first pages were written against.
-inline constexpr int kOverlayClearCommand = kOverlayClear;
 
 struct EffectEntry {
     EffectFamily family;

@@ -311,23 +311,24 @@ HRESULT CaptureEngine::GetPin(const FilterPtr& filter, PinDirection direction, P
     return E_FAIL;
 }
 
+bool CaptureEngine::ConnectFilters(const FilterPtr& up, const FilterPtr& down) {
+    PinPtr out;
+    PinPtr in;
+    if (GetUnconnectedPin(up, PinDirection::Output, &out) == E_FAIL)
+        return false;
+    if (GetUnconnectedPin(down, PinDirection::Input, &in) == E_FAIL)
+        return false;
+    return graph->Connect(out, in) != E_FAIL;
+}
+
 HRESULT CaptureEngine::ConnectPreview() {
     if (!graph)
         return E_FAIL;
-    // Connects up -> down; false when a pin search or the connect returned exactly E_FAIL. Other
-    // failures go on to the next link.
-    auto link = [this](const FilterPtr& up, const FilterPtr& down) {
-        PinPtr out;
-        PinPtr in;
-        if (GetUnconnectedPin(up, PinDirection::Output, &out) == E_FAIL)
-            return false;
-        if (GetUnconnectedPin(down, PinDirection::Input, &in) == E_FAIL)
-            return false;
-        return graph->Connect(out, in) != E_FAIL;
-    };
-    if (!link(videoSource, colorConverter) || !link(colorConverter, bmpOverlayFilter) ||
-        !link(bmpOverlayFilter, proxyTransFilter) || !link(proxyTransFilter, overlayFilter) ||
-        !link(overlayFilter, sampleGrabber))
+    if (!ConnectFilters(videoSource, colorConverter) ||
+        !ConnectFilters(colorConverter, bmpOverlayFilter) ||
+        !ConnectFilters(bmpOverlayFilter, proxyTransFilter) ||
+        !ConnectFilters(proxyTransFilter, overlayFilter) ||
+        !ConnectFilters(overlayFilter, sampleGrabber))
         return E_FAIL;
 
     FilterPtr renderer;
@@ -335,7 +336,7 @@ HRESULT CaptureEngine::ConnectPreview() {
         graph->AddFilter(renderer, kRenderName);
     else
         renderer.reset();
-    if (!link(sampleGrabber, renderer))
+    if (!ConnectFilters(sampleGrabber, renderer))
         return E_FAIL;
 
     PlaceVideoWindow();

@@ -113,6 +113,9 @@ private:
                        bool skipVirtualCamera, FilterPtr* device);
     HRESULT AddCompressor(std::string_view category, std::initializer_list<std::string_view> names,
                           const char* filterName, FilterPtr* compressor);
+    // Connects the first free output pin of up to the first free input pin of down; false when
+    // a pin search or the connect returned exactly E_FAIL (other failures go on to the next link).
+    bool ConnectFilters(const FilterPtr& up, const FilterPtr& down);
     void WatchGraphEvents();
     void OnGraphError(const std::string& message);
 

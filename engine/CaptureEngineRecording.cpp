@@ -46,30 +46,20 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
     // 1. The file: folder, local time, the kind's extension.
     recordFile = RecordFileName(folder, kind, std::time(nullptr));
 
-    // Connect up -> down through the first free pins; false when a pin search or the connect
-    // returned E_FAIL (other results go on, as in ConnectPreview).
-    auto link = [this](const FilterPtr& up, const FilterPtr& down) {
-        PinPtr out;
-        PinPtr in;
-        if (GetUnconnectedPin(up, PinDirection::Output, &out) == E_FAIL)
-            return false;
-        if (GetUnconnectedPin(down, PinDirection::Input, &in) == E_FAIL)
-            return false;
-        return graph->Connect(out, in) != E_FAIL;
-    };
-
     // 2. The effect chain; ProxyTrans comes after the Overlay Filer here, so the recording shows
     // the overlay before FrameCallback runs.
-    if (!link(videoSource, colorConverter) || !link(colorConverter, bmpOverlayFilter) ||
-        !link(bmpOverlayFilter, overlayFilter) || !link(overlayFilter, proxyTransFilter) ||
-        !link(proxyTransFilter, sampleGrabber))
+    if (!ConnectFilters(videoSource, colorConverter) ||
+        !ConnectFilters(colorConverter, bmpOverlayFilter) ||
+        !ConnectFilters(bmpOverlayFilter, overlayFilter) ||
+        !ConnectFilters(overlayFilter, proxyTransFilter) ||
+        !ConnectFilters(proxyTransFilter, sampleGrabber))
         return E_FAIL;
 
     // 3. The Smart Tee after the Sample Grabber.
     FilterPtr tee;
     if (!CreateAndAdd(registry, *graph, CLSID_SmartTee, kSmartTeeName, &tee))
         return E_FAIL;
-    if (!link(sampleGrabber, tee))
+    if (!ConnectFilters(sampleGrabber, tee))
         return E_FAIL;
 
     // 4. Converters for the preview and the capture branch.
@@ -80,17 +70,17 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
         return E_FAIL;
 
     // 5. The capture branch takes the tee's first output.
-    if (info.hasVideo && !link(tee, convertCap))
+    if (info.hasVideo && !ConnectFilters(tee, convertCap))
         return E_FAIL;
 
     // 6. The preview branch: the tee's next output (its first for the audio-only kinds).
-    if (!link(tee, convertPre))
+    if (!ConnectFilters(tee, convertPre))
         return E_FAIL;
     FilterPtr renderer;
     if (FAILED(registry.CreateInstance(CLSID_VideoRenderer, &renderer)) || !renderer)
         return E_FAIL;
     graph->AddFilter(renderer, kRenderName);
-    if (!link(convertPre, renderer))
+    if (!ConnectFilters(convertPre, renderer))
         return E_FAIL;
 
     // 7. The file branch.
@@ -105,11 +95,11 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
     };
     switch (kind) {
     case RecordKind::AviVideoAudio:
-        if (!aviFile() || !renderAudio(nullptr, mux) || !link(convertCap, mux))
+        if (!aviFile() || !renderAudio(nullptr, mux) || !ConnectFilters(convertCap, mux))
             return E_FAIL;
         break;
     case RecordKind::AviVideo:
-        if (!aviFile() || !link(convertCap, mux))
+        if (!aviFile() || !ConnectFilters(convertCap, mux))
             return E_FAIL;
         break;
     case RecordKind::PcmAudio:
@@ -118,12 +108,12 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
         break;
     case RecordKind::WmvVideoAudio:
         if (ConfigureAsfWriter(recordFile, AsfStreams::AudioVideo) == E_FAIL ||
-            !renderAudio(nullptr, asfWriter) || !link(convertCap, asfWriter))
+            !renderAudio(nullptr, asfWriter) || !ConnectFilters(convertCap, asfWriter))
             return E_FAIL;
         break;
     case RecordKind::WmvVideo:
         if (ConfigureAsfWriter(recordFile, AsfStreams::Video) == E_FAIL ||
-            !link(convertCap, asfWriter))
+            !ConnectFilters(convertCap, asfWriter))
             return E_FAIL;
         break;
     case RecordKind::WavAudio:
@@ -133,12 +123,12 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
         break;
     case RecordKind::Mp4VideoAudio:
         if (!aviFile() || !renderAudio(mp3Encoder, mux) || AddMpeg4Encoder() == E_FAIL ||
-            !link(convertCap, videoEncoder) || !link(videoEncoder, mux))
+            !ConnectFilters(convertCap, videoEncoder) || !ConnectFilters(videoEncoder, mux))
             return E_FAIL;
         break;
     case RecordKind::Mp4Video:
-        if (!aviFile() || AddMpeg4Encoder() == E_FAIL || !link(convertCap, videoEncoder) ||
-            !link(videoEncoder, mux))
+        if (!aviFile() || AddMpeg4Encoder() == E_FAIL ||
+            !ConnectFilters(convertCap, videoEncoder) || !ConnectFilters(videoEncoder, mux))
             return E_FAIL;
         break;
     case RecordKind::Mp3Audio:

@@ -56,7 +56,7 @@ std::vector<GstElement*> Chain(const Filters& f) {
 
 // A picture of the overlay layout (bottom-up, 960 bytes a row) in one colour.
 std::vector<std::uint8_t> Picture(std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-    std::vector<std::uint8_t> picture(kOverlayPictureRowBytes * kOverlayPictureHeight);
+    std::vector<std::uint8_t> picture(kOverlayStride * kOverlayHeight);
     for (std::size_t i = 0; i < picture.size(); i += 3) {
         picture[i] = b;
         picture[i + 1] = g;
@@ -67,7 +67,7 @@ std::vector<std::uint8_t> Picture(std::uint8_t b, std::uint8_t g, std::uint8_t r
 
 void SetPixel(std::vector<std::uint8_t>& picture, int x, int memoryRow, std::uint8_t b,
               std::uint8_t g, std::uint8_t r) {
-    std::uint8_t* p = picture.data() + memoryRow * kOverlayPictureRowBytes + x * 3;
+    std::uint8_t* p = picture.data() + memoryRow * kOverlayStride + x * 3;
     p[0] = b;
     p[1] = g;
     p[2] = r;
