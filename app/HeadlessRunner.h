@@ -76,23 +76,6 @@ private:
         int selected_ = -1;
     };
 
-    // The preview area: nothing is drawn, frames are counted.
-    class CountingSurface : public PreviewSurface {
-    public:
-        int ClientWidth() const override { return 324; }
-        int ClientHeight() const override { return 244; }
-        void AttachVideoWindow(VideoWindowInput*) override {}
-        void SetVideoRect(int, int, int, int) override {}
-        void SetVideoVisible(bool) override {}
-        void SetVideoFullScreen(bool) override {}
-        void RaiseVideo() override {}
-        void OnDrainedInput(const PreviewInput&) override {}
-        void PresentFrame(const PreviewFrame&) override {
-            frames.fetch_add(1, std::memory_order_relaxed);
-        }
-        std::atomic<long> frames{0};
-    };
-
     bool StartPreview();
     void StopPreview();
     // As the record command: the preview engine is destroyed, a new engine records into the
@@ -111,7 +94,7 @@ private:
     ClassRegistry registry_;
     PrintedList videoList_;
     PrintedList audioList_;
-    CountingSurface surface_;
+    CountingPreviewSurface surface_;
     std::unique_ptr<CaptureEngine> engine_;
     std::unique_ptr<HeadlessOverlay> overlay_; // its pictures outlive the engine
     std::string recordFile_;

@@ -4,6 +4,7 @@
 // forwarded to the message-drain surface.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace kelo {
@@ -61,6 +62,27 @@ public:
 
     // --- Streaming thread. Must not touch widgets: copy and hand over to the owner thread. ---
     virtual void PresentFrame(const PreviewFrame& frame) = 0;
+};
+
+// A preview area where nothing is drawn: it only counts the frames that reach it. Used where
+// there is no window (the headless studio, benchmarks). The default size is the main window's
+// preview area.
+class CountingPreviewSurface : public PreviewSurface {
+public:
+    int ClientWidth() const override { return 324; }
+    int ClientHeight() const override { return 244; }
+    void AttachVideoWindow(VideoWindowInput*) override {}
+    void SetVideoRect(int, int, int, int) override {}
+    void SetVideoVisible(bool) override {}
+    void SetVideoFullScreen(bool) override {}
+    void RaiseVideo() override {}
+    void OnDrainedInput(const PreviewInput&) override {}
+    // Streaming thread.
+    void PresentFrame(const PreviewFrame&) override {
+        frames.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    std::atomic<long> frames{0};
 };
 
 } // namespace kelo

@@ -47,21 +47,7 @@ public:
     Lists lists;
 };
 
-class Surface : public PreviewSurface {
-public:
-    int ClientWidth() const override { return 324; }
-    int ClientHeight() const override { return 244; }
-    void AttachVideoWindow(VideoWindowInput*) override {}
-    void SetVideoRect(int, int, int, int) override {}
-    void SetVideoVisible(bool) override {}
-    void SetVideoFullScreen(bool) override {}
-    void RaiseVideo() override {}
-    void OnDrainedInput(const PreviewInput&) override {}
-    void PresentFrame(const PreviewFrame&) override {
-        frames.fetch_add(1, std::memory_order_relaxed);
-    }
-    std::atomic<long> frames{0};
-};
+using Surface = CountingPreviewSurface;
 
 double CpuSeconds() {
     rusage usage{};

@@ -47,19 +47,7 @@ public:
     std::atomic<bool> failed{false};
 };
 
-class CountingSurface : public PreviewSurface {
-public:
-    int ClientWidth() const override { return 324; }
-    int ClientHeight() const override { return 244; }
-    void AttachVideoWindow(VideoWindowInput*) override {}
-    void SetVideoRect(int, int, int, int) override {}
-    void SetVideoVisible(bool) override {}
-    void SetVideoFullScreen(bool) override {}
-    void RaiseVideo() override {}
-    void OnDrainedInput(const PreviewInput&) override {}
-    void PresentFrame(const PreviewFrame&) override { frames.fetch_add(1); }
-    std::atomic<long> frames{0};
-};
+using CountingSurface = CountingPreviewSurface;
 
 double CpuSeconds() {
     rusage usage{};
