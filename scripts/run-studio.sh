@@ -3,6 +3,8 @@
 # pipeline demo (test pattern through the three effect filters into the virtual camera feed).
 set -euo pipefail
 build="$1"; shift
+# Read-only assets (the effect pack) are found in the build folder until the studio is installed.
+export KELOCAM_DATA_DIR="${KELOCAM_DATA_DIR:-$(cd "$build" && pwd)}"
 if [[ -x "$build/app/kelocam" ]]; then
   # Until the studio window exists, the studio runs headless on the test devices.
   if [[ $# -eq 0 ]]; then
