@@ -15,6 +15,14 @@ namespace kelo {
 
 namespace {
 
+// A folder as the capture commands hand it on: with one separator at its end, so that the file
+// name can be appended ("/home/me/Pictures" and "/home/me/Pictures/" give the same path).
+std::string AsFolderPrefix(std::string folder) {
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
 // The window's own words.
 constexpr const char* kNoVideoDevice = "请插入USB无视频设备!";
 constexpr const char* kNoAudioDevice = "无音频设备";
@@ -293,7 +301,7 @@ void HeadlessRunner::RequestSnapshotOnceFramesFlow() {
                 settings.ReadInt(SettingId::PhotoWidth, SettingReader::SnapshotCommand));
             const auto height = static_cast<int>(
                 settings.ReadInt(SettingId::PhotoHeight, SettingReader::SnapshotCommand));
-            self->engine_->RequestSnapshot(folder + "/", width, height);
+            self->engine_->RequestSnapshot(AsFolderPrefix(folder), width, height);
             std::fprintf(stderr, "kelocam: photo requested (%d x %d) in %s\n", width, height,
                          folder.c_str());
             return G_SOURCE_REMOVE;
@@ -319,7 +327,7 @@ bool HeadlessRunner::StartRecording() {
     const std::string folder =
         settings.ReadText(SettingId::RecordFolder, SettingReader::RecordCommand);
     // A graph that failed is not run: it would look like a recording and write nothing usable.
-    if (engine_->BuildRecordGraph(kind, folder + "/") != S_OK) {
+    if (engine_->BuildRecordGraph(kind, AsFolderPrefix(folder)) != S_OK) {
         const bool noAudio =
             built == CaptureEngine::kNoAudioDevice && DescribeRecordKind(kind).hasAudio;
         std::fprintf(stderr, "kelocam: no recording: the graph of kind %d could not be built%s%s\n",
