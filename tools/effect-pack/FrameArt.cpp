@@ -35,14 +35,14 @@ Point AlongEdge(double u, double inset) {
 }
 
 Animation Sunflowers() {
-    enum : std::uint8_t { Green = 1, Petal, Seed, Dark };
+    enum : std::uint8_t { Green = 1, Petal, Heart, Dark };
     const Palette p = KeyPalette({kLeaf, kPetalYellow, kBrown, kDarkLeaf}, kLeaf);
     return KeyedAnimation(p, 8, 12, [](Canvas& c, int, double t) {
         FrameBorder(c, 30, 16, Green);
         for (int k = 0; k < 10; ++k) {
             const Point q = AlongEdge(k / 10.0 + 0.05, 15);
             c.Disc(q.x + 9, q.y + 6, 7, Dark);
-            c.Flower(q.x, q.y, 26, 12, t * kPi / 6 * (k % 2 ? 1 : -1), Petal, Seed);
+            c.Flower(q.x, q.y, 26, 12, t * kPi / 6 * (k % 2 ? 1 : -1), Petal, Heart);
         }
     });
 }
