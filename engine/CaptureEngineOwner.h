@@ -22,6 +22,14 @@ public:
     virtual void Select(int index) = 0;
 };
 
+// A list that shows nothing: for owners without a window (benchmarks, tools).
+class NullDeviceList : public DeviceList {
+public:
+    void Clear() override {}
+    void Insert(int, const std::string&) override {}
+    void Select(int) override {}
+};
+
 class CaptureEngineOwner {
 public:
     virtual ~CaptureEngineOwner() = default;

@@ -29,13 +29,6 @@ namespace {
 using namespace kelo;
 using Clock = std::chrono::steady_clock;
 
-class Lists : public DeviceList {
-public:
-    void Clear() override {}
-    void Insert(int, const std::string&) override {}
-    void Select(int) override {}
-};
-
 class Owner : public CaptureEngineOwner {
 public:
     DeviceList& VideoDeviceList() override { return lists; }
@@ -44,7 +37,7 @@ public:
     void OnCaptureError(const std::string& message) override {
         std::fprintf(stderr, "capture error: %s\n", message.c_str());
     }
-    Lists lists;
+    NullDeviceList lists;
 };
 
 using Surface = CountingPreviewSurface;

@@ -29,13 +29,6 @@ namespace {
 using namespace kelo;
 namespace fs = std::filesystem;
 
-class NoLists : public DeviceList {
-public:
-    void Clear() override {}
-    void Insert(int, const std::string&) override {}
-    void Select(int) override {}
-};
-
 // Posted tasks are only runtime errors and photo outcomes here: an error is remembered.
 class BenchOwner : public CaptureEngineOwner {
 public:
@@ -43,7 +36,7 @@ public:
     DeviceList& AudioDeviceList() override { return lists; }
     void PostToOwnerThread(std::function<void()>) override { failed = true; }
     void OnCaptureError(const std::string&) override { failed = true; }
-    NoLists lists;
+    NullDeviceList lists;
     std::atomic<bool> failed{false};
 };
 

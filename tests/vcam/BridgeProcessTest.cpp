@@ -68,20 +68,6 @@ protected:
         return std::nullopt;
     }
 
-    // Reads frames until a black one arrives (the studio tore its engine down).
-    static bool WaitForBlackFrame(Y4mReader& reader, std::chrono::seconds limit = 10s) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const auto frame = reader.ReadFrame(2s);
-            if (!frame)
-                return false;
-            if (probe::IsBlackI420(frame->i420.data(), reader.header().width,
-                                   reader.header().height))
-                return true;
-        }
-        return false;
-    }
-
     bool BlockExists() const {
         struct stat st {};
         const int fd = shm_open(feed_.name().c_str(), O_RDONLY, 0);
@@ -147,7 +133,7 @@ TEST_F(BridgeProcessTest, DeliversUprightFramesAtItsOwnPaceThroughEngineRebuilds
     // Engine teardown clears the block: black frames; the next engine fills it again and the
     // same bridge carries on.
     studio.Stop();
-    EXPECT_TRUE(WaitForBlackFrame(reader));
+    EXPECT_TRUE(reader.WaitForBlackFrame(10s, 2s));
     studio.Start();
     EXPECT_TRUE(WaitForStudioFrame(reader, last));
     EXPECT_EQ(studio.opens(), 2);

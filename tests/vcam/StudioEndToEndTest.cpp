@@ -86,18 +86,6 @@ protected:
         return std::nullopt;
     }
 
-    static bool WaitForBlack(Y4mReader& reader, std::chrono::seconds limit = 10s) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const auto frame = reader.ReadFrame(5s);
-            if (!frame)
-                return false;
-            if (probe::IsBlackI420(frame->i420.data(), kWidth, kHeight))
-                return true;
-        }
-        return false;
-    }
-
     test::IsolatedDirectory dir_;
     test::ScopedFeedName feed_;
 };
@@ -132,7 +120,7 @@ TEST_F(StudioEndToEndTest, ThePreviewArrivesUprightAndTheBridgeOutlivesEngineReb
         // The engine is destroyed (the studio stops): its teardown clears the block.
         EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
     }
-    EXPECT_TRUE(WaitForBlack(reader));
+    EXPECT_TRUE(reader.WaitForBlackFrame(10s, 5s));
 
     // A new engine: the picture returns through the same bridge.
     BridgeProcess studio;

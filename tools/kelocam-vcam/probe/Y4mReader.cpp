@@ -1,12 +1,13 @@
 #include "tools/kelocam-vcam/probe/Y4mReader.h"
 
-#include <poll.h>
-#include <unistd.h>
+#include "tools/kelocam-vcam/probe/FrameStamp.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace kelo::vcam::probe {
 
@@ -135,6 +136,19 @@ std::optional<Y4mFrame> Y4mReader::ReadFrame(std::chrono::milliseconds timeout) 
         if (!Fill(deadline))
             return std::nullopt;
     }
+}
+
+bool Y4mReader::WaitForBlackFrame(std::chrono::milliseconds limit,
+                                  std::chrono::milliseconds frameTimeout) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const auto frame = ReadFrame(frameTimeout);
+        if (!frame)
+            return false;
+        if (IsBlackI420(frame->i420.data(), header_.width, header_.height))
+            return true;
+    }
+    return false;
 }
 
 } // namespace kelo::vcam::probe

@@ -31,6 +31,10 @@ public:
     // Needs the header first. None on timeout, end of stream or a malformed frame.
     std::optional<Y4mFrame> ReadFrame(std::chrono::milliseconds timeout);
 
+    // Reads frames until a black one arrives (the studio tore its engine down): false when the
+    // stream ends, a frame takes longer than frameTimeout, or no black frame came within limit.
+    bool WaitForBlackFrame(std::chrono::milliseconds limit, std::chrono::milliseconds frameTimeout);
+
     bool atEnd() const { return atEnd_; }
     const Y4mHeader& header() const { return header_; }
     std::size_t frameBytes() const;
