@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,6 +18,8 @@
 #include "tools/kelocam-vcam/BridgeLock.h"
 #include "tools/kelocam-vcam/BridgeOptions.h"
 #include "tools/kelocam-vcam/FeedSource.h"
+#include "tools/kelocam-vcam/OutputChoice.h"
+#include "tools/kelocam-vcam/PipeWireOutput.h"
 
 namespace kelo::vcam {
 namespace {
@@ -41,10 +45,19 @@ TEST(BridgeOptions, DefaultsAndBothSpellingsOfValues) {
     EXPECT_EQ(other.options->frameLimit, 30);
 }
 
+TEST(BridgeOptions, NoOutputNamedLeavesTheChoiceToTheBridge) {
+    const auto none = Parse({"--size", "640x480"});
+    ASSERT_TRUE(none.options) << none.error;
+    EXPECT_TRUE(none.options->chooseOutput());
+    const auto pipewire = Parse({"--pipewire", "--format=i420"});
+    ASSERT_TRUE(pipewire.options) << pipewire.error;
+    EXPECT_TRUE(pipewire.options->pipewire);
+    EXPECT_FALSE(pipewire.options->chooseOutput());
+    EXPECT_FALSE(Parse({"--pipewire=yes"}).options); // a switch, not an option with a value
+}
+
 TEST(BridgeOptions, RefusesWhatCannotBeDelivered) {
-    // Nothing to deliver to, unknown options, missing values.
-    EXPECT_FALSE(Parse({}).options);
-    EXPECT_FALSE(Parse({"--size", "640x480"}).options);
+    // Unknown options, missing values.
     EXPECT_FALSE(Parse({"--y4m", "-", "--colour"}).options);
     EXPECT_FALSE(Parse({"--y4m"}).options);
     EXPECT_FALSE(Parse({"--y4m", "-", "--format", "rgb"}).options);
@@ -154,6 +167,57 @@ TEST_F(BridgePartsTest, FeedSourceMendsABlockThatWasShrunkOrRemoved) {
     ASSERT_EQ(studio.OpenExisting(feed_.name()), S_OK);
     std::memset(studio.data(), 0x42, kFeedBytes);
     EXPECT_EQ(source.Snapshot()[12345], 0x42);
+}
+
+TEST_F(BridgePartsTest, FindsTheLoopbackDeviceByItsLabel) {
+    const auto classFolder = dir_.path() / "video4linux";
+    auto addDevice = [&](const std::string& node, const std::string& label) {
+        std::filesystem::create_directories(classFolder / node);
+        std::ofstream(classFolder / node / "name") << label << "\n";
+    };
+    EXPECT_EQ(FindLoopbackDevice(classFolder), ""); // no such folder: no device
+    addDevice("video0", "Integrated Camera");
+    addDevice("video2", "Kelo Virtual Camera Two");
+    EXPECT_EQ(FindLoopbackDevice(classFolder), "");
+    addDevice("video12", "Kelo Virtual Camera");
+    addDevice("video10", "Kelo Virtual Camera");
+    addDevice("vbi10", "Kelo Virtual Camera");
+    EXPECT_EQ(FindLoopbackDevice(classFolder), "/dev/video10");
+}
+
+TEST_F(BridgePartsTest, ChoosesPipeWireFirstThenTheLoopbackDeviceThenExplains) {
+    const auto pipewire = ChooseOutput("/run/user/1000/pipewire-0", "/dev/video10");
+    EXPECT_EQ(pipewire.kind, OutputChoice::Kind::PipeWire);
+    EXPECT_NE(pipewire.message.find("/run/user/1000/pipewire-0"), std::string::npos);
+    const auto loopback = ChooseOutput("", "/dev/video10");
+    EXPECT_EQ(loopback.kind, OutputChoice::Kind::Loopback);
+    EXPECT_EQ(loopback.devicePath, "/dev/video10");
+    EXPECT_EQ(ChooseOutput("", "").kind, OutputChoice::Kind::None);
+}
+
+TEST_F(BridgePartsTest, FindsThePipeWireSocketAsPipeWireClientsDo) {
+    unsetenv("PIPEWIRE_REMOTE");
+    unsetenv("PIPEWIRE_RUNTIME_DIR");
+    EXPECT_EQ(PipeWireSocketPath(), (dir_.path() / "pipewire-0").string()); // XDG_RUNTIME_DIR
+    setenv("PIPEWIRE_RUNTIME_DIR", "/run/pw", 1);
+    setenv("PIPEWIRE_REMOTE", "pipewire-1", 1);
+    EXPECT_EQ(PipeWireSocketPath(), "/run/pw/pipewire-1");
+    setenv("PIPEWIRE_REMOTE", "/elsewhere/socket", 1);
+    EXPECT_EQ(PipeWireSocketPath(), "/elsewhere/socket");
+    unsetenv("PIPEWIRE_REMOTE");
+    unsetenv("PIPEWIRE_RUNTIME_DIR");
+
+    // A socket file left by a daemon that died does not answer.
+    EXPECT_FALSE(PipeWireDaemonAnswers());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, PipeWireSocketPath().c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_FALSE(PipeWireDaemonAnswers());
+    ASSERT_EQ(listen(fd, 1), 0);
+    EXPECT_TRUE(PipeWireDaemonAnswers());
+    close(fd);
 }
 
 } // namespace

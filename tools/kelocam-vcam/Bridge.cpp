@@ -11,6 +11,8 @@
 #include "tools/kelocam-vcam/BridgeLock.h"
 #include "tools/kelocam-vcam/DeviceOutput.h"
 #include "tools/kelocam-vcam/FeedSource.h"
+#include "tools/kelocam-vcam/OutputChoice.h"
+#include "tools/kelocam-vcam/PipeWireOutput.h"
 #include "tools/kelocam-vcam/Y4mWriter.h"
 
 namespace kelo::vcam {
@@ -45,7 +47,7 @@ struct Y4mOutput {
 
 } // namespace
 
-int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::FILE* log) {
+int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std::FILE* log) {
     const std::string feedName = FeedObjectName();
 
     // The lock comes first: a second bridge must not touch the block or the device at all.
@@ -64,6 +66,20 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
         return kExitFailure;
     }
 
+    // No output named: what the machine has. The choice is made under the lock, so that a second
+    // bridge is refused whatever it would have chosen.
+    BridgeOptions options = requested;
+    if (requested.chooseOutput()) {
+        const std::string socket = PipeWireDaemonAnswers() ? PipeWireSocketPath() : "";
+        const OutputChoice choice =
+            ChooseOutput(socket, socket.empty() ? FindLoopbackDevice() : "");
+        std::fprintf(log, "kelocam-vcam: %s\n", choice.message.c_str());
+        if (choice.kind == OutputChoice::Kind::None)
+            return kExitFailure;
+        options.pipewire = choice.kind == OutputChoice::Kind::PipeWire;
+        options.devicePath = choice.devicePath;
+    }
+
     FeedSource source;
     if (FAILED(source.Open(feedName))) {
         std::fprintf(log, "kelocam-vcam: cannot create or open the shared memory block %s\n",
@@ -78,6 +94,18 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
         if (FAILED(device->Open(options.devicePath))) {
             std::fprintf(log, "kelocam-vcam: cannot deliver to %s\n", device->error().c_str());
             return kExitFailure;
+        }
+    }
+    // Without a PipeWire daemon the other outputs still run; alone, there is nothing to do.
+    std::unique_ptr<PipeWireOutput> pipewire;
+    if (options.pipewire) {
+        pipewire =
+            std::make_unique<PipeWireOutput>(options.deviceFormat, options.size, kFramesPerSecond);
+        if (FAILED(pipewire->Open())) {
+            std::fprintf(log, "kelocam-vcam: no PipeWire camera: %s\n", pipewire->error().c_str());
+            pipewire.reset();
+            if (!device && options.y4mPath.empty())
+                return kExitFailure;
         }
     }
     std::unique_ptr<Y4mOutput> y4m;
@@ -95,10 +123,19 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
         }
     }
 
-    std::fprintf(log, "kelocam-vcam: delivering %s at %d frames per second, %dx%d, to %s%s%s\n",
+    std::string targets;
+    auto addTarget = [&targets](const std::string& target) {
+        targets += (targets.empty() ? "" : " and ") + target;
+    };
+    if (pipewire)
+        addTarget(std::string("the PipeWire camera ") + kPipeWireNodeName);
+    if (device)
+        addTarget(options.devicePath);
+    if (y4m)
+        addTarget(options.y4mPath == "-" ? "standard output" : options.y4mPath);
+    std::fprintf(log, "kelocam-vcam: delivering %s at %d frames per second, %dx%d, to %s\n",
                  feedName.c_str(), kFramesPerSecond, options.size.width, options.size.height,
-                 device ? options.devicePath.c_str() : "", device && y4m ? " and " : "",
-                 y4m ? (options.y4mPath == "-" ? "standard output" : options.y4mPath.c_str()) : "");
+                 targets.c_str());
     std::fflush(log);
 
     const std::int64_t period = kNanosPerSecond / kFramesPerSecond;
@@ -117,15 +154,27 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
             status = kExitFailure;
             break;
         }
+        if (pipewire && FAILED(pipewire->Deliver(frame))) {
+            const bool othersLeft = device || y4m;
+            std::fprintf(log, "kelocam-vcam: the PipeWire camera is gone: %s%s\n",
+                         pipewire->error().c_str(), othersLeft ? "; the other outputs go on" : "");
+            std::fflush(log);
+            pipewire.reset();
+            if (!othersLeft) {
+                status = kExitFailure;
+                break;
+            }
+        }
         if (y4m) {
             y4m->converter.Convert(frame, y4m->picture.data());
             const auto written = y4m->writer.WriteFrame(y4m->picture.data(), y4m->picture.size());
             if (written == Y4mWriter::Status::Closed) {
                 // The reader went away (or we were asked to stop mid-frame): a clean end, unless
                 // the device still has viewers to serve.
-                if (!device || stop.load())
+                if ((!device && !pipewire) || stop.load())
                     break;
-                std::fprintf(log, "kelocam-vcam: the Y4M reader went away; the device goes on\n");
+                std::fprintf(log, "kelocam-vcam: the Y4M reader went away; the other outputs go "
+                                  "on\n");
                 y4m.reset();
             }
             if (written == Y4mWriter::Status::Failed) {

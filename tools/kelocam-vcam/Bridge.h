@@ -14,11 +14,13 @@ namespace kelo::vcam {
 
 // Exit statuses of kelocam-vcam.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1; // another bridge runs, the device or file cannot be used
+inline constexpr int kExitFailure = 1; // another bridge runs, nothing left to write to
 inline constexpr int kExitUsage = 2;
 
 // Runs until `stop` becomes true (a signal handler sets it), the frame limit is reached, or an
-// output fails. Messages go to `log` (standard error: standard output may carry the video).
+// output fails. A PipeWire camera whose daemon is missing or goes away is only dropped while
+// other outputs remain. Without an output option it picks one (OutputChoice.h) and says which.
+// Messages go to `log` (standard error: standard output may carry the video).
 // Returns the exit status.
 int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::FILE* log);
 

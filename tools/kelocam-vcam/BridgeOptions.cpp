@@ -46,6 +46,10 @@ ParsedOptions ParseBridgeOptions(const std::vector<std::string>& args) {
             options.showHelp = true;
             continue;
         }
+        if (arg == "--pipewire") {
+            options.pipewire = true;
+            continue;
+        }
         // Every other option takes a value: "--name value" or "--name=value".
         std::string name = arg;
         std::optional<std::string> value;
@@ -92,25 +96,27 @@ ParsedOptions ParseBridgeOptions(const std::vector<std::string>& args) {
         }
     }
 
-    if (!options.showHelp && options.devicePath.empty() && options.y4mPath.empty())
-        return fail("nothing to deliver to: give --device /dev/videoN, --y4m FILE, or both");
     result.options = options;
     return result;
 }
 
 std::string UsageText() {
-    return "Usage: kelocam-vcam [--device /dev/videoN] [--y4m FILE|-] [--size WxH]\n"
-           "                    [--format yuy2|i420] [--frames N]\n"
+    return "Usage: kelocam-vcam [--pipewire] [--device /dev/videoN] [--y4m FILE|-]\n"
+           "                    [--size WxH] [--format yuy2|i420] [--frames N]\n"
            "\n"
            "Delivers the Kelo studio's processed video to other programs. Creates the shared\n"
            "memory block the studio writes (or opens it when it exists), reads it at 15 frames\n"
            "per second and writes each frame upright:\n"
+           "  --pipewire      as a PipeWire camera, \"Kelo Virtual Camera\" (node kelo-vcam)\n"
            "  --device PATH   to a v4l2loopback device (load it with card_label=\"Kelo Virtual\n"
-           "                  Camera\" exclusive_caps=1), in YUY2 (default) or I420\n"
+           "                  Camera\" exclusive_caps=1)\n"
            "  --y4m FILE      as a YUV4MPEG2 stream (4:2:0); - writes to standard output\n"
            "  --size WxH      scale to this size (even width; default 320x240)\n"
-           "  --format F      what the device is given: yuy2 or i420\n"
+           "  --format F      what the PipeWire camera and the device are given: yuy2 (default)\n"
+           "                  or i420\n"
            "  --frames N      stop after N frames\n"
+           "Without an output option it picks one: PipeWire when a PipeWire daemon answers, else\n"
+           "a loopback device labelled \"Kelo Virtual Camera\".\n"
            "\n"
            "Stops on SIGINT or SIGTERM and leaves the block in place. Only one bridge runs per\n"
            "block. The block is /KeloVCam unless KELOCAM_FEED_NAME names another.\n";

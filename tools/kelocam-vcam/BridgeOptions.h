@@ -14,11 +14,14 @@ inline constexpr int kFramesPerSecond = 15;
 
 struct BridgeOptions {
     std::string devicePath;                       // --device: a v4l2loopback output device
+    bool pipewire = false;                        // --pipewire: publish a PipeWire camera
     std::string y4mPath;                          // --y4m: a file, or "-" for standard output
     FrameSize size;                               // --size WxH (both outputs)
-    PixelFormat deviceFormat = PixelFormat::YUY2; // --format: what the device is given
+    PixelFormat deviceFormat = PixelFormat::YUY2; // --format: what the device and PipeWire get
     std::int64_t frameLimit = 0; // --frames N: stop after N frames (0: run until stopped)
     bool showHelp = false;
+    // No output option given: the bridge picks what the machine has (see OutputChoice.h).
+    bool chooseOutput() const { return devicePath.empty() && y4mPath.empty() && !pipewire; }
 };
 
 struct ParsedOptions {
