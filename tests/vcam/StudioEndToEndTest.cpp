@@ -22,33 +22,6 @@ using probe::Y4mReader;
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
 
-// The studio's caption is pure red (blue 0, green 0, red 255) drawn from (60, 20) of the
-// bottom-up frame: on the upright picture a line of text about 12 pixels high just above the
-// bottom edge, at the left. The test pattern has no colour that close to pure red there.
-bool IsCaptionRed(const std::uint8_t* i420, int x, int y) {
-    const std::uint8_t* u = i420 + kWidth * kHeight;
-    const std::uint8_t* v = u + (kWidth / 2) * (kHeight / 2);
-    const int luma = i420[y * kWidth + x];
-    const int chromaIndex = (y / 2) * (kWidth / 2) + x / 2;
-    return luma >= 50 && luma <= 130 && v[chromaIndex] >= 180 && u[chromaIndex] <= 110;
-}
-
-// True when a band of red text, between 5 and 25 rows high, stands in the lowest quarter of the
-// picture on its left side. A frame turned the wrong way round shows there either no red at
-// all or the pattern's full-height red bar.
-bool CaptionStandsAtTheBottomLeft(const std::uint8_t* i420) {
-    int redPixels = 0;
-    int redRows = 0;
-    for (int y = kHeight * 3 / 4; y < kHeight; ++y) {
-        int inRow = 0;
-        for (int x = 50; x < 200; ++x)
-            inRow += IsCaptionRed(i420, x, y) ? 1 : 0;
-        redPixels += inRow;
-        redRows += inRow >= 3 ? 1 : 0;
-    }
-    return redPixels >= 40 && redRows >= 5 && redRows <= 25;
-}
-
 class StudioEndToEndTest : public ::testing::Test {
 protected:
     BridgeProcess::Environment Environment() const {
@@ -81,7 +54,7 @@ protected:
             if (!frame)
                 return std::nullopt;
             if (!probe::IsBlackI420(frame->i420.data(), kWidth, kHeight))
-                return CaptionStandsAtTheBottomLeft(frame->i420.data());
+                return probe::CaptionStandsAtTheBottomLeft(frame->i420.data());
         }
         return std::nullopt;
     }

@@ -119,6 +119,30 @@ bool LooksUpright(const std::uint8_t* luma, int width, int height, std::ptrdiff_
            near(got.bottomLeft, want.bottomLeft) && near(got.bottomRight, want.bottomRight);
 }
 
+bool CaptionStandsAtTheBottomLeft(const std::uint8_t* i420) {
+    // The caption is drawn pure red (blue 0, green 0, red 255) from (60, 20) of the bottom-up
+    // frame: upright, a line of text about 12 pixels high just above the bottom edge.
+    constexpr int w = kFeedWidth;
+    constexpr int h = kFeedHeight;
+    const std::uint8_t* u = i420 + w * h;
+    const std::uint8_t* v = u + (w / 2) * (h / 2);
+    auto isRed = [&](int x, int y) {
+        const int luma = i420[y * w + x];
+        const int chroma = (y / 2) * (w / 2) + x / 2;
+        return luma >= 50 && luma <= 130 && v[chroma] >= 180 && u[chroma] <= 110;
+    };
+    int redPixels = 0;
+    int redRows = 0;
+    for (int y = h * 3 / 4; y < h; ++y) {
+        int inRow = 0;
+        for (int x = 50; x < 200; ++x)
+            inRow += isRed(x, y) ? 1 : 0;
+        redPixels += inRow;
+        redRows += inRow >= 3 ? 1 : 0;
+    }
+    return redPixels >= 40 && redRows >= 5 && redRows <= 25;
+}
+
 bool IsBlackI420(const std::uint8_t* i420, int width, int height) {
     const std::size_t lumaBytes = static_cast<std::size_t>(width) * height;
     const std::size_t chromaBytes =

@@ -40,6 +40,11 @@ QuadrantLuma MeasureQuadrantLuma(const std::uint8_t* luma, int width, int height
 bool LooksUpright(const std::uint8_t* luma, int width, int height, std::ptrdiff_t stride,
                   int tolerance = 12);
 
+// The studio's caption on an upright 320 x 240 I420 picture: a band of pure red text, 5 to 25 rows
+// high, in the lowest quarter on the left. A frame turned the wrong way round shows there either
+// no red at all or the test pattern's full-height red bar.
+bool CaptionStandsAtTheBottomLeft(const std::uint8_t* i420);
+
 // An I420 picture that is black as the contract means it: Y 16, U and V 128 everywhere.
 bool IsBlackI420(const std::uint8_t* i420, int width, int height);
 

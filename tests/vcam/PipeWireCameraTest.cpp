@@ -1,0 +1,291 @@
+// kelocam-vcam publishing a PipeWire camera, each test with a private PipeWire (its own runtime
+// folder, session bus, pipewire and wireplumber, stopped by pid at the end): a pipewiresrc
+// viewer in this process, the studio played by StudioFeedWriter or run for real
+// (`kelocam --headless --test-devices`).
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "platform/GstRuntime.h"
+#include "platform/Handles.h"
+#include "support/TestSupport.h"
+#include "tools/kelocam-vcam/OutputChoice.h"
+#include "tools/kelocam-vcam/probe/BridgeProcess.h"
+#include "tools/kelocam-vcam/probe/FrameStamp.h"
+#include "tools/kelocam-vcam/probe/PipeWireReader.h"
+#include "tools/kelocam-vcam/probe/PipeWireSession.h"
+#include "tools/kelocam-vcam/probe/StudioFeedWriter.h"
+#include "tools/kelocam-vcam/probe/Y4mReader.h"
+
+namespace kelo::vcam {
+namespace {
+
+using namespace std::chrono_literals;
+using probe::BridgeProcess;
+using probe::PipeWireReader;
+using probe::PipeWireSession;
+
+// True when GStreamer's device monitor lists a video source of this display name.
+bool MonitorListsVideoSource(const std::string& name) {
+    EnsureGstInitialized();
+    DeviceMonitorPtr monitor = DeviceMonitorPtr::RefSink(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
+    GObjectListPtr devices(gst_device_monitor_get_devices(monitor.get()));
+    for (GList* l = devices.get(); l; l = l->next) {
+        GCharPtr displayName(gst_device_get_display_name(static_cast<GstDevice*>(l->data)));
+        if (displayName && name == displayName.get())
+            return true;
+    }
+    return false;
+}
+
+class PipeWireCameraTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(session_.Start()) << session_.error(); }
+
+    void StartBridge(BridgeProcess& bridge, const std::vector<std::string>& args) {
+        ASSERT_TRUE(bridge.Start(args, session_.Environment()));
+    }
+    void StartStudio(BridgeProcess& studio, const std::vector<std::string>& args) {
+        ASSERT_TRUE(
+            studio.StartProgram(KELOCAM_STUDIO_PATH, args, session_.Environment(), dir_.path()));
+    }
+    // Waits until the bridge's node is in the daemon's list.
+    bool WaitForNode(std::chrono::seconds limit = 20s) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (session_.ListNodes().find("kelo-vcam") != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+    static bool WaitForSaid(BridgeProcess& process, const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (process.Stderr().find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline || !process.running())
+                return false;
+            std::this_thread::sleep_for(50ms);
+        }
+        return true;
+    }
+    void OpenReader(PipeWireReader& reader) {
+        ASSERT_TRUE(WaitForNode()) << session_.Logs();
+        ASSERT_TRUE(reader.Open("kelo-vcam")) << reader.error();
+    }
+
+    // Reads until a frame that is not black arrives; true when it shows the caption upright.
+    static std::optional<bool> NextStudioFrameIsUpright(PipeWireReader& reader) {
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto frame = reader.ReadFrame(5s);
+            if (!frame)
+                return std::nullopt;
+            if (!probe::IsBlackI420(frame->i420.data(), frame->width, frame->height))
+                return probe::CaptionStandsAtTheBottomLeft(frame->i420.data());
+        }
+        return std::nullopt;
+    }
+
+    test::IsolatedDirectory dir_;
+    test::ScopedFeedName feed_;
+    PipeWireSession session_;
+};
+
+TEST_F(PipeWireCameraTest, TheStudioReachesAPipeWireViewerUprightThroughEngineRestarts) {
+    BridgeProcess bridge;
+    StartBridge(bridge, {"--pipewire"});
+    PipeWireReader reader;
+    OpenReader(reader);
+
+    // A camera to the session manager and to device lists, under the names people see.
+    const std::string nodes = session_.ListNodes();
+    EXPECT_NE(nodes.find("media.class = \"Video/Source\""), std::string::npos) << nodes;
+    EXPECT_NE(nodes.find("media.role = \"Camera\""), std::string::npos) << nodes;
+    EXPECT_NE(nodes.find("node.description = \"Kelo Virtual Camera\""), std::string::npos) << nodes;
+
+    // Before the studio runs: black, 320 x 240 at 15 frames per second.
+    const auto first = reader.ReadFrame(20s);
+    ASSERT_TRUE(first) << bridge.Stderr() << session_.Logs();
+    EXPECT_EQ(first->width, 320);
+    EXPECT_EQ(first->height, 240);
+    EXPECT_EQ(reader.FrameRate(), "15/1");
+    EXPECT_TRUE(probe::IsBlackI420(first->i420.data(), 320, 240));
+
+    {
+        BridgeProcess studio;
+        StartStudio(studio, {"--headless", "--test-devices"});
+        EXPECT_EQ(NextStudioFrameIsUpright(reader), true) << studio.Stderr();
+
+        // Frames come at the bridge's pace, whatever the engine's: 30 of them, stamped as they
+        // reach the viewer, span about two seconds (the bounds catch a stalled or runaway bridge,
+        // not a slow machine).
+        std::optional<std::chrono::steady_clock::time_point> firstArrival;
+        std::chrono::steady_clock::time_point lastArrival;
+        for (int i = 0; i < 30; ++i) {
+            const auto frame = reader.ReadFrame(5s);
+            ASSERT_TRUE(frame) << "frame " << i;
+            firstArrival = firstArrival.value_or(frame->arrived);
+            lastArrival = frame->arrived;
+        }
+        const double seconds = std::chrono::duration<double>(lastArrival - *firstArrival).count();
+        EXPECT_GT(seconds, 1.2) << "too fast for 15 frames a second";
+        EXPECT_LT(seconds, 4.0) << "too slow for 15 frames a second";
+        EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
+    }
+    // The engine's teardown clears the block: the camera turns black and stays open.
+    EXPECT_TRUE(reader.WaitForBlackFrame(15s));
+
+    BridgeProcess studio;
+    StartStudio(studio, {"--headless", "--test-devices"});
+    EXPECT_EQ(NextStudioFrameIsUpright(reader), true) << studio.Stderr();
+    EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
+    EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
+}
+
+TEST_F(PipeWireCameraTest, TheStudioLeavesThePipeWireCameraOutOfItsDeviceList) {
+    BridgeProcess bridge;
+    StartBridge(bridge, {"--pipewire"});
+    ASSERT_TRUE(WaitForNode()) << bridge.Stderr();
+
+    // A device monitor sees the camera through GStreamer's PipeWire provider ...
+    EXPECT_TRUE(MonitorListsVideoSource("Kelo Virtual Camera"));
+    // ... and the studio's leaves it out: the only camera listed is the test device.
+    BridgeProcess lister;
+    StartStudio(lister, {"--headless", "--test-devices=Test Camera;"});
+    ASSERT_EQ(lister.Wait(0s), std::nullopt);
+    std::string listed;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (listed.find("preview running") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline && lister.running()) {
+        std::this_thread::sleep_for(100ms);
+        listed = lister.Stderr();
+    }
+    EXPECT_EQ(lister.Stop(), 0) << listed;
+    listed = lister.Stderr();
+
+    EXPECT_NE(listed.find("* 1 Test Camera"), std::string::npos) << listed;
+    EXPECT_EQ(listed.find("Kelo Virtual Camera"), std::string::npos) << listed;
+    EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
+}
+
+TEST_F(PipeWireCameraTest, WithoutOptionsTheBridgeChoosesPipeWireAndASecondIsRefused) {
+    probe::StudioFeedWriter studio(feed_.name());
+    studio.Start();
+    BridgeProcess bridge;
+    StartBridge(bridge, {"--size", "640x480", "--format", "i420"});
+    PipeWireReader reader;
+    OpenReader(reader);
+    EXPECT_NE(bridge.Stderr().find("PipeWire daemon answers"), std::string::npos)
+        << bridge.Stderr();
+
+    // The studio's stamped frames, scaled, upright and in order.
+    std::uint32_t last = 0;
+    int stamped = 0;
+    for (int i = 0; i < 60 && stamped < 10; ++i) {
+        const auto frame = reader.ReadFrame(10s);
+        ASSERT_TRUE(frame) << bridge.Stderr();
+        ASSERT_EQ(frame->width, 640);
+        ASSERT_EQ(frame->height, 480);
+        const auto stamp = probe::ReadStamp(frame->i420.data(), 640, 480, 640);
+        if (!stamp)
+            continue;
+        ++stamped;
+        EXPECT_GE(*stamp, last);
+        last = *stamp;
+        EXPECT_TRUE(probe::LooksUpright(frame->i420.data(), 640, 480, 640));
+    }
+    EXPECT_EQ(stamped, 10);
+
+    // Whatever the second one asks for, the lock refuses it before it publishes anything.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"--pipewire"}}) {
+        BridgeProcess second;
+        StartBridge(second, args);
+        EXPECT_EQ(second.Wait(20s), 1);
+        EXPECT_NE(second.Stderr().find("already"), std::string::npos) << second.Stderr();
+    }
+    EXPECT_TRUE(reader.ReadFrame(5s)) << "the first bridge was disturbed";
+    EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
+}
+
+TEST_F(PipeWireCameraTest, ThePipeWireDaemonGoingAwayLeavesTheOtherOutputsRunning) {
+    BridgeProcess both;
+    StartBridge(both, {"--pipewire", "--y4m", "-"});
+    // A bridge of another feed (one bridge per feed), with the camera as its only output.
+    const std::string otherFeed = feed_.name() + "-alone";
+    auto environment = session_.Environment();
+    environment.emplace_back("KELOCAM_FEED_NAME", otherFeed);
+    BridgeProcess alone;
+    ASSERT_TRUE(alone.Start({"--pipewire"}, environment));
+    for (BridgeProcess* bridge : {&both, &alone})
+        ASSERT_TRUE(WaitForSaid(*bridge, "delivering")) << bridge->Stderr();
+    probe::Y4mReader y4m(both.stdoutFd());
+    ASSERT_TRUE(y4m.ReadHeader(10s));
+    ASSERT_TRUE(y4m.ReadFrame(5s));
+
+    session_.StopPipeWire();
+
+    // Alone, there is nothing left to write to: one message and status 1.
+    EXPECT_EQ(alone.Wait(20s), 1);
+    EXPECT_NE(alone.Stderr().find("the PipeWire daemon went away"), std::string::npos)
+        << alone.Stderr();
+    shm_unlink(otherFeed.c_str());
+    // Beside the Y4M stream: the same message once, and the stream carries on.
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(y4m.ReadFrame(5s)) << "frame " << i << ": " << both.Stderr();
+    const std::string said = both.Stderr();
+    const auto at = said.find("the PipeWire daemon went away");
+    EXPECT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find("the PipeWire daemon went away", at + 1), std::string::npos) << said;
+    EXPECT_TRUE(both.running());
+    EXPECT_EQ(both.Stop(), 0) << said;
+}
+
+// No daemon at all: a private runtime folder with no PipeWire in it.
+class NoPipeWireTest : public ::testing::Test {
+protected:
+    BridgeProcess::Environment Environment() const {
+        return {{"XDG_RUNTIME_DIR", dir_.path().string()},
+                {"PIPEWIRE_RUNTIME_DIR", dir_.path().string()}};
+    }
+    test::IsolatedDirectory dir_;
+    test::ScopedFeedName feed_;
+};
+
+TEST_F(NoPipeWireTest, AskedForPipeWireTheBridgeSaysSoAndKeepsItsOtherOutputs) {
+    BridgeProcess alone;
+    ASSERT_TRUE(alone.Start({"--pipewire"}, Environment()));
+    EXPECT_EQ(alone.Wait(20s), 1);
+    EXPECT_NE(alone.Stderr().find("no PipeWire daemon answers"), std::string::npos)
+        << alone.Stderr();
+
+    BridgeProcess both;
+    ASSERT_TRUE(both.Start({"--pipewire", "--y4m", "-", "--frames", "5"}, Environment()));
+    probe::Y4mReader y4m(both.stdoutFd());
+    ASSERT_TRUE(y4m.ReadHeader(10s)) << both.Stderr();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(y4m.ReadFrame(5s)) << "frame " << i;
+    EXPECT_EQ(both.Wait(10s), 0) << both.Stderr();
+    EXPECT_NE(both.Stderr().find("no PipeWire daemon answers"), std::string::npos) << both.Stderr();
+}
+
+TEST_F(NoPipeWireTest, WithoutOptionsAndNothingToWriteToTheBridgeNamesTheThreeWays) {
+    if (!FindLoopbackDevice().empty())
+        GTEST_SKIP() << "this machine has a loopback device labelled \"Kelo Virtual Camera\"; "
+                        "the bridge would rightly choose it";
+    BridgeProcess bridge;
+    ASSERT_TRUE(bridge.Start({}, Environment()));
+    EXPECT_EQ(bridge.Wait(20s), 1);
+    const std::string said = bridge.Stderr();
+    for (const char* way : {"--pipewire", "systemctl --user start pipewire wireplumber", "--device",
+                            "modprobe v4l2loopback", "--y4m"})
+        EXPECT_NE(said.find(way), std::string::npos) << way << " in:\n" << said;
+}
+
+} // namespace
+} // namespace kelo::vcam
