@@ -1,6 +1,8 @@
 // Prints medians and ratios against the targets:
 //   latency from a frame written into the block to the same frame leaving the bridge: median
 //   under one frame period (66 ms); the bridge's CPU at 15 frames per second: under 3 % of a core.
+//   The PipeWire camera, read by a pipewiresrc viewer in a private PipeWire: median latency
+//   under the stream path's plus 5 ms, the bridge's CPU under 3 % of a core.
 // The studio side is played by StudioFeedWriter (about 15 frames a second, not in step with
 // the bridge, as in real use), which stamps a counter into every frame; the bridge is the built
 // kelocam-vcam writing Y4M to a pipe that this program reads as it arrives.
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +32,8 @@
 #include "tools/kelocam-vcam/FeedConverter.h"
 #include "tools/kelocam-vcam/probe/BridgeProcess.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"
+#include "tools/kelocam-vcam/probe/PipeWireReader.h"
+#include "tools/kelocam-vcam/probe/PipeWireSession.h"
 #include "tools/kelocam-vcam/probe/StudioFeedWriter.h"
 #include "tools/kelocam-vcam/probe/Y4mReader.h"
 
@@ -51,6 +56,26 @@ double ProcessCpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU time (user + system) of a running child, from /proc; 0 when it cannot be read.
+double ChildCpuSeconds(pid_t pid) {
+    std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!file)
+        return 0;
+    char text[1024] = {};
+    const std::size_t n = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    // Fields after the command name (which may hold spaces): state is field 3, utime 14, stime 15.
+    const char* rest = std::strrchr(text, ')');
+    if (!rest || n == 0)
+        return 0;
+    unsigned long long utime = 0;
+    unsigned long long stime = 0;
+    if (std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime,
+                    &stime) != 2)
+        return 0;
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 void BenchConversion() {
@@ -80,8 +105,9 @@ void BenchConversion() {
     }
 }
 
-// The bridge as a child process: latency per delivered studio frame, and its CPU.
-void BenchBridge(double seconds) {
+// The bridge as a child process: latency per delivered studio frame, and its CPU. Returns the
+// median latency in milliseconds (0 when nothing was measured).
+double BenchBridge(double seconds) {
     char name[64];
     std::snprintf(name, sizeof name, "/KeloVCam-bench-%d", static_cast<int>(getpid()));
     setenv("KELOCAM_FEED_NAME", name, 1);
@@ -89,12 +115,12 @@ void BenchBridge(double seconds) {
     probe::BridgeProcess bridge;
     if (!bridge.Start({"--y4m", "-"})) {
         std::printf("cannot start %s\n", probe::BridgeProcess::Executable().c_str());
-        return;
+        return 0;
     }
     probe::Y4mReader reader(bridge.stdoutFd());
     if (!reader.ReadHeader(std::chrono::seconds(10))) {
         std::printf("no Y4M header from the bridge: %s\n", bridge.Stderr().c_str());
-        return;
+        return 0;
     }
     // A camera's clock is not the bridge's: at 14.7 frames a second against the bridge's 15 the
     // phase between them sweeps the whole frame period every 3.3 s, as it drifts in real use.
@@ -138,6 +164,82 @@ void BenchBridge(double seconds) {
     shm_unlink(name);
     unlink(BridgeLock::LockPathFor(name).c_str()); // no other bridge can want this one
     unsetenv("KELOCAM_FEED_NAME");
+    return Percentile(latencyMs, 0.5);
+}
+
+// The PipeWire camera: the bridge with --pipewire in a private PipeWire, a pipewiresrc viewer in
+// this process stamping each frame as it arrives. The format is I420, as on the stream path, so
+// that the two latencies compare the outputs and not a conversion.
+void BenchPipeWire(double seconds, double streamMedianMs) {
+    probe::PipeWireSession session;
+    if (!session.Start()) {
+        std::printf("PipeWire camera: no private PipeWire: %s\n", session.error().c_str());
+        return;
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "/KeloVCam-bench-pw-%d", static_cast<int>(getpid()));
+    setenv("KELOCAM_FEED_NAME", name, 1);
+    struct FeedCleanup { // the block and the variable go whichever way this returns
+        const char* name;
+        ~FeedCleanup() {
+            shm_unlink(name);
+            unsetenv("KELOCAM_FEED_NAME");
+        }
+    } cleanup{name};
+    probe::BridgeProcess bridge;
+    if (!bridge.Start({"--pipewire", "--format", "i420"}, session.Environment())) {
+        std::printf("cannot start %s\n", probe::BridgeProcess::Executable().c_str());
+        return;
+    }
+    // The viewer opens the node once the bridge has published it.
+    const auto published = Clock::now() + std::chrono::seconds(20);
+    while (session.ListNodes().find("kelo-vcam") == std::string::npos && Clock::now() < published)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    probe::PipeWireReader reader;
+    const bool open = reader.Open("kelo-vcam");
+    if (!open || !reader.ReadFrame(std::chrono::seconds(20))) {
+        std::printf("PipeWire camera: no frame reached the viewer: %s %s%s\n",
+                    reader.error().c_str(), bridge.Stderr().c_str(), session.Logs().c_str());
+        return;
+    }
+    probe::StudioFeedWriter studio(name, std::chrono::microseconds(static_cast<int>(1e6 / 14.7)));
+    studio.Start();
+    reader.Discard();
+
+    std::vector<double> latencyMs;
+    std::uint32_t lastStamp = 0;
+    int frames = 0;
+    const double cpu0 = ChildCpuSeconds(bridge.pid());
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::duration<double>(seconds);
+    while (Clock::now() < end) {
+        const auto frame = reader.ReadFrame(std::chrono::seconds(2));
+        if (!frame)
+            break;
+        ++frames;
+        const auto stamp = probe::ReadStamp(frame->i420.data(), 320, 240, 320);
+        if (stamp && *stamp != lastStamp) {
+            lastStamp = *stamp;
+            latencyMs.push_back(
+                std::chrono::duration<double, std::milli>(frame->arrived - studio.WrittenAt(*stamp))
+                    .count());
+        }
+    }
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpuPercent = 100.0 * (ChildCpuSeconds(bridge.pid()) - cpu0) / wall;
+    studio.Stop();
+    reader.Close();
+    bridge.Stop();
+    const double median = Percentile(latencyMs, 0.5);
+    std::printf("PipeWire camera (--pipewire --format i420, pipewiresrc viewer), %.1f s, %d frames "
+                "(%.2f per second):\n",
+                wall, frames, frames / wall);
+    std::printf("  latency block -> viewer: median %.1f ms, p90 %.1f ms, max %.1f ms over %zu "
+                "frames  (target median < stream path's %.1f + 5 ms: %.2f of it)\n",
+                median, Percentile(latencyMs, 0.9), Percentile(latencyMs, 1.0), latencyMs.size(),
+                streamMedianMs, streamMedianMs > 0 ? median / (streamMedianMs + 5.0) : 0.0);
+    std::printf("  CPU while delivering: %.2f %% of one core  (target < 3 %%: %.2f of it)\n",
+                cpuPercent, cpuPercent / 3.0);
 }
 
 // The device path without a device: the same GStreamer pipeline with a fakesink in place of
@@ -183,7 +285,8 @@ int main(int argc, char** argv) {
             seconds = std::max(1.0, std::atof(argv[i + 1]));
     cv::setNumThreads(0); // as the bridge does
     BenchConversion();
-    BenchBridge(seconds);
+    const double streamMedianMs = BenchBridge(seconds);
     BenchDevicePipeline(seconds);
+    BenchPipeWire(seconds, streamMedianMs);
     return 0;
 }
