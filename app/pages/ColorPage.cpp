@@ -97,9 +97,10 @@ void ColorPage::RestoreSettings() {
     if (store.ReadInt(SettingId::ColorAdjustEnabled) != 0) {
         if (box)
             box->setChecked(false);
-        // Values out of a slider's range come back as its nearest end.
+        // Read as the platform does (unsigned), set as a signed position: the slider keeps a
+        // value out of its range at its nearest end ("-5" gives 0, "300" gives 255).
         const auto position = [&](SettingId id) {
-            return static_cast<int>(std::min<std::uint32_t>(store.ReadInt(id), 255));
+            return static_cast<std::int32_t>(store.ReadInt(id));
         };
         if (ui::SkinnedTrackbar* red = Slider(kRedSlider))
             red->setValue(position(SettingId::RedOffset));

@@ -3,10 +3,20 @@
 #include "engine/CaptureEngine.h"
 #include "ui/Skin.h"
 
+#include <QKeyEvent>
+
 namespace kelo {
 
 EnginePage::EnginePage(int templateId, QWidget* parent)
     : ui::SkinnedDialog(templateId, ui::skin::kPageBackground, parent) {}
+
+void EnginePage::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        event->ignore();
+        return;
+    }
+    ui::SkinnedDialog::keyPressEvent(event);
+}
 
 void ReleaseEngine(std::unique_ptr<CaptureEngine>& engine,
                    std::initializer_list<EnginePage*> pages) {

@@ -28,6 +28,10 @@ public:
     CaptureEngine* Engine() const { return engine_; }
 
 protected:
+    // A page is part of the window, not a dialog of its own: Escape must not hide it (it goes
+    // on to the window).
+    void keyPressEvent(QKeyEvent* event) override;
+
     CaptureEngine* engine_ = nullptr; // not owned; see the lifetime rule above
 };
 

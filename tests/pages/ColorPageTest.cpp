@@ -95,6 +95,16 @@ TEST_F(ColorPageTest, SwitchedOnWithRed75TheFeedIsRedFromTheFirstFrameAndTheFile
     EXPECT_EQ(lowRed, 0);
 }
 
+TEST_F(ColorPageTest, StoredOffsetsOutOfRangeComeBackAtTheSlidersEnds) {
+    WriteIni("ColorAdjust", "Enble", "1");
+    WriteIni("RGB", "R", "-5");
+    WriteIni("RGB", "G", "300");
+    ColorPage page;
+    page.Create();
+    EXPECT_EQ(Sliders(page), (std::vector<int>{0, 255, 0, 0, 0}));
+    EXPECT_EQ(Ini("RGB", "R") + "," + Ini("RGB", "G"), "0,255");
+}
+
 TEST_F(ColorPageTest, PresetsSetTheSlidersWhenOnAndOnlyShowTheMessageWhenOff) {
     WriteIni("ColorAdjust", "Enble", "1");
     ColorPage page;

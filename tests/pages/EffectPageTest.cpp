@@ -90,6 +90,28 @@ TEST_F(EffectPageTest, DelaysPlayInOrderAZeroDelayAdvancesOnTheNextTickAndTheLoo
     EXPECT_EQ(Ini("Effect", "GifName"), dir.path().string() + "//Effect//cartoon//005猫.gif");
 }
 
+TEST_F(EffectPageTest, AWorkingDirectoryLongerThan260BytesLoadsAndStoresThePathWhole) {
+    std::filesystem::path deep = dir.path();
+    for (int i = 0; i < 6; ++i)
+        deep /= std::string(60, static_cast<char>('a' + i));
+    std::filesystem::create_directories(deep);
+    test::ScopedWorkingDirectory cwd(deep);
+    test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 12), {1, 2}, {1, 1});
+    EffectPage page(EffectPageKind::Frame);
+    page.Create();
+    page.StartAnimation();
+    page.SelectEffect(12);
+    EXPECT_EQ(page.FrameCount(), 2u);
+    const std::string stored = [&] {
+        char buffer[4096] = {};
+        GetPrivateProfileStringA("Effect", "GifName", "", buffer, sizeof buffer,
+                                 (deep / "data.ini").c_str());
+        return std::string(buffer);
+    }();
+    EXPECT_GT(stored.size(), 400u);
+    EXPECT_EQ(stored, deep.string() + "//Effect//frame//012花丛.gif");
+}
+
 TEST_F(EffectPageTest, OnePictureEffectIsShownAgainEachTimeItsDelayRunsOut) {
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Light, 3), {200}, {2});
     auto engine = test::StartEngine(*registry, owner, surface, false);

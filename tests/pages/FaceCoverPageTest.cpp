@@ -34,6 +34,8 @@ TEST(FaceCoverPageTest, TwoClicksLeaveTheCoverOffAndAHiddenPageKeepsItOn) {
     page.hide();
     EXPECT_EQ(ProcessEffectState().Load().faceDetectionOn, 1);
     page.show();
+    QTest::keyClick(box, Qt::Key_Escape); // a page is no dialog: Escape does not hide it
+    EXPECT_TRUE(page.isVisible());
 
     QTest::mouseClick(box, Qt::LeftButton);
     EXPECT_FALSE(box->isChecked());
