@@ -261,6 +261,7 @@ TEST_F(EffectPageTest, WithoutAnEngineOrItsOverlayFilterDecodingTimingAndWritesG
     page.SetEngine(working.get());
     const std::string shown5 = Shown(page);
     EXPECT_EQ(shown5 + Ticks(page, 1), "2");
+    ReleaseEngine(working, {&page}); // before the page: it still holds the engine
 }
 
 // Under AddressSanitizer this also shows that no call reaches an engine once it is destroyed
