@@ -148,7 +148,8 @@ TEST_F(EffectPageTest, ASecondButtonClearsShowsItsPictureZeroAtOnceAndPictureOne
     EXPECT_EQ(Ini("Effect", "Index"), "7");
 }
 
-TEST_F(EffectPageTest, AMissingFileClearsTheOverlayAndThePreviousEffectResumesAtItsNextPicture) {
+TEST_F(EffectPageTest,
+       AMissingFileClearsTheOverlayThePreviousEffectResumesAndAnEmptyFileShowsNothing) {
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Cartoon, 1), {1, 2, 3},
                        {3, 3, 3});
     auto engine = test::StartEngine(*registry, owner, surface, false);
@@ -167,6 +168,13 @@ TEST_F(EffectPageTest, AMissingFileClearsTheOverlayAndThePreviousEffectResumesAt
     EXPECT_EQ(Ticks(page, 5), ".1..2"); // the countdown that was running goes on
     EXPECT_EQ(Ini("Effect", "Index"), "2");
     EXPECT_EQ(Ini("Effect", "GifName"), dir.path().string() + "//Effect//cartoon//002流星妖精.gif");
+
+    // A file that opens but holds no image: the overlay stays cleared and nothing is shown.
+    test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Cartoon, 4), {}, {});
+    page.SelectEffect(4);
+    EXPECT_EQ(Shown(page), "C");
+    EXPECT_EQ(page.FrameCount(), 0u);
+    EXPECT_EQ(Ticks(page, 4), "....");
 }
 
 TEST_F(EffectPageTest,
