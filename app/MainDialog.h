@@ -12,6 +12,9 @@
 #pragma once
 
 #include "app/DeviceComboList.h"
+#include "app/pages/ColorPage.h"
+#include "app/pages/EffectPage.h"
+#include "app/pages/FaceCoverPage.h"
 #include "engine/CaptureEngine.h"
 #include "engine/CaptureEngineOwner.h"
 #include "platform/PreviewSurface.h"
@@ -113,6 +116,10 @@ public:
     ui::SkinnedTabControl* EffectTabs() const;
     QLabel* StatusLabel() const;
     QTimer& CountdownTimer() { return countdownTimer; }
+    // The page of an effect tab (0 to 4), or null.
+    EnginePage* Page(int tab) const;
+    // The overlay page of a family.
+    EffectPage& OverlayPage(EffectPageKind kind) const;
     // The skin's context menu (with the about item); owned by the window.
     QMenu* SkinMenu();
     // The window region, in client coordinates.
@@ -167,6 +174,15 @@ private:
     std::string recordFolder;
     std::string settingsPath;
     QTimer countdownTimer; // timer 1
+
+    // The five effect pages: made with the window, so that the first RestartPreview hands them
+    // the engine; their windows join the tab control in CreateEffectPages. Declared after the
+    // engine: they go first, and they hold no engine by then.
+    std::unique_ptr<ColorPage> colorPage;
+    std::unique_ptr<EffectPage> framePage;
+    std::unique_ptr<EffectPage> lightPage;
+    std::unique_ptr<EffectPage> cartoonPage;
+    std::unique_ptr<FaceCoverPage> faceCoverPage;
 
     PreviewWidget* preview = nullptr; // child of the preview area 1000
     DeviceComboList videoList;
