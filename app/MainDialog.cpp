@@ -454,7 +454,9 @@ void MainDialog::ShutDown() {
     // recording being completed).
     hide();
     QGuiApplication::sync();
+    const long long stopStart = MonotonicMilliseconds();
     DestroyEngine();
+    qCInfo(lcWindow) << "engine stopped in" << MonotonicMilliseconds() - stopStart << "ms";
     // Ends the modal run with the cancel result. The pages free their animations without
     // calling the engine when the window and its children are destroyed.
     done(QDialog::Rejected);
