@@ -430,6 +430,37 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowStopsTheEngineAndLeavesTheFeedBlack)
     EXPECT_FALSE(FeedHasFrame());
 }
 
+TEST_F(MainWindowTest, ADoubleClickOnTheSkinFillsTheScreenAndTheVideosKeysReachTheWindow) {
+    MainDialog& dialog = Open({"Cam"}, {"Mic"});
+    PreviewWidget* preview = dialog.Preview();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview->PaintedFrames() >= 1; }, 20000));
+    // A point of the skin with no control on it.
+    const QPoint skin(300, 400);
+    ASSERT_EQ(dialog.childAt(skin), nullptr);
+    QTest::mouseDClick(&dialog, Qt::LeftButton, {}, skin);
+    ASSERT_TRUE(preview->IsVideoFullScreen());
+    EXPECT_TRUE(preview->Video()->isWindow());
+    EXPECT_TRUE(preview->Video()->isVisible());
+    const long painted = preview->PaintedFrames();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview->PaintedFrames() > painted; }, 20000));
+
+    // Escape pressed on the full-screen video goes through the renderer's message drain to the
+    // window's key handling, which leaves full screen.
+    QTest::keyClick(preview->Video(), Qt::Key_Escape);
+    EXPECT_FALSE(preview->IsVideoFullScreen());
+    EXPECT_FALSE(preview->Video()->isWindow());
+    EXPECT_EQ(preview->Video()->parentWidget(), preview);
+    EXPECT_EQ(preview->Video()->geometry(), QRect(0, 0, 324, 244));
+    EXPECT_TRUE(preview->Video()->isVisible());
+
+    // A new engine places its video in the window again, whatever the old one did.
+    QTest::mouseDClick(&dialog, Qt::LeftButton, {}, skin);
+    ASSERT_TRUE(preview->IsVideoFullScreen());
+    dialog.RestartPreview();
+    EXPECT_FALSE(preview->IsVideoFullScreen());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview->Video()->isVisible(); }, 20000));
+}
+
 TEST_F(MainWindowTest, EscapeNeverClosesTheWindow) {
     MainDialog& dialog = Open({"Cam"}, {"Mic"});
     QTest::keyClick(&dialog, Qt::Key_Escape);
