@@ -411,13 +411,17 @@ TEST_F(MainWindowTest, TheSkinMenuOffersTheAboutBox) {
     EXPECT_EQ(aboutTemplate, MainDialog::kAboutTemplateId);
 }
 
-TEST_F(MainWindowTest, ClosingHidesTheWindowStopsTheEngineAndLeavesTheFeedBlack) {
+TEST_F(MainWindowTest, TheCloseButtonStopsTheCountdownHidesTheWindowAndLeavesTheFeedBlack) {
     MainDialog& dialog = Open({"Cam"}, {"Mic"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return FeedHasFrame(); }, 20000));
     bool hiddenBeforeTheEngineWent = false;
     QObject::connect(&dialog, &QDialog::finished,
                      [&] { hiddenBeforeTheEngineWent = !dialog.isVisible(); });
-    EXPECT_TRUE(dialog.close());
+    // The close button, during a countdown: the countdown's timer stops first.
+    SetState(dialog, CaptureState::Countdown);
+    dialog.CountdownTimer().start();
+    QTest::mouseClick(dialog.Control(MainDialog::kCloseButton), Qt::LeftButton);
+    EXPECT_FALSE(dialog.CountdownTimer().isActive());
     EXPECT_TRUE(hiddenBeforeTheEngineWent);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.Engine(), nullptr);
