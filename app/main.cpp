@@ -1,18 +1,7 @@
-// kelocam: the webcam studio. The window is started by default; --headless runs the capture
-// engine alone (see app/HeadlessRunner.h).
-#include "app/HeadlessRunner.h"
-
-#include <cstdio>
-#include <string>
-#include <vector>
+// kelocam: the webcam studio. The window opens by default; --headless runs the capture engine
+// alone (app/HeadlessRunner.h); --help lists every option.
+#include "app/StudioApplication.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& arg : args) {
-        if (arg == "--headless")
-            return kelo::RunHeadless(args);
-    }
-    std::fprintf(stderr, "kelocam: this build has no studio window yet; run it with --headless\n%s",
-                 kelo::HeadlessUsage());
-    return 2;
+    return kelo::StudioMain(argc, argv);
 }
