@@ -119,6 +119,7 @@ public:
     // The shutter's player; a recording's engine being stopped (the preview returns after).
     const SoundPlayer& ShutterSound() const { return shutterSound; }
     bool StoppingRecording() const { return engineStopper.Busy(); }
+    double LastRecordingDrainMilliseconds() const { return engineStopper.LastDrainMilliseconds(); }
     // The skin's context menu (with the about item); owned by the window.
     QMenu* SkinMenu();
     // The window region, in client coordinates.
