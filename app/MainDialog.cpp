@@ -26,6 +26,9 @@ const QString kNoVideoDeviceText = QStringLiteral("请插入USB无视频设备!"
 const QString kNoAudioDeviceText = QStringLiteral("无音频设备");
 const QString kNoticeCaption = QStringLiteral("温馨提示");
 const QString kCaptureStoppedText = QStringLiteral("视频采集已停止：");
+const QString kTabTexts[] = {QStringLiteral("色彩调节"), QStringLiteral("相框"),
+                             QStringLiteral("灯光"), QStringLiteral("动画"),
+                             QStringLiteral("其它")};
 const QString kAboutItemText = QStringLiteral("关于 Kelo 摄像头工作室(&A)...");
 
 // Preview engines: 320 x 240 at 15 frames per second.
@@ -56,6 +59,11 @@ MainDialog::MainDialog(const ClassRegistry& registry, QWidget* parent)
     // No title bar or frame of the window manager: the skin draws the window's own, and the
     // window region cuts it to shape. A taskbar entry, as an application window has.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
+    colorPage = std::make_unique<ColorPage>();
+    framePage = std::make_unique<EffectPage>(EffectPageKind::Frame);
+    lightPage = std::make_unique<EffectPage>(EffectPageKind::Light);
+    cartoonPage = std::make_unique<EffectPage>(EffectPageKind::Cartoon);
+    faceCoverPage = std::make_unique<FaceCoverPage>();
     setFixedSize(size());
     setWindowTitle(ui::ApplicationTitle());
     setWindowIcon(QIcon(ui::LoadSkinIcon(ui::skin::kAppIcon)));
@@ -67,8 +75,7 @@ MainDialog::MainDialog(const ClassRegistry& registry, QWidget* parent)
 MainDialog::~MainDialog() {
     // A window destroyed without being closed (a test, an early return) still stops the graph
     // before its preview surface and pages go.
-    HandEngineToPages(nullptr, true);
-    engine.reset();
+    DestroyEngine();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -153,30 +160,99 @@ QLabel* MainDialog::StatusLabel() const {
     return Control<QLabel>(kStatusLabel);
 }
 
-void MainDialog::CreateEffectPages() {}
+EnginePage* MainDialog::Page(int tab) const {
+    switch (tab) {
+    case kColorTab:
+        return colorPage.get();
+    case kFrameTab:
+        return framePage.get();
+    case kLightTab:
+        return lightPage.get();
+    case kCartoonTab:
+        return cartoonPage.get();
+    case kFaceCoverTab:
+        return faceCoverPage.get();
+    default:
+        return nullptr;
+    }
+}
 
-void MainDialog::RestoreEffect() {}
+EffectPage& MainDialog::OverlayPage(EffectPageKind kind) const {
+    switch (kind) {
+    case EffectPageKind::Frame:
+        return *framePage;
+    case EffectPageKind::Light:
+        return *lightPage;
+    case EffectPageKind::Cartoon:
+        break;
+    }
+    return *cartoonPage;
+}
+
+void MainDialog::CreateEffectPages() {
+    ui::SkinnedTabControl* tabs = EffectTabs();
+    if (!tabs)
+        return;
+    tabs->SetBackground(ui::skin::kPageBackground);
+    // The page windows, then the tabs carrying them: a page is shown only while its tab is the
+    // selected one (tab 0 after start-up).
+    for (int tab = kColorTab; tab <= kFaceCoverTab; ++tab)
+        Page(tab)->Create();
+    for (int tab = kColorTab; tab <= kFaceCoverTab; ++tab)
+        tabs->InsertItem(tab, kTabTexts[tab], Page(tab));
+    tabs->MovePages();
+    connect(tabs, &ui::SkinnedTabControl::selectionChanged, this, &MainDialog::OnEffectTabChange);
+}
 
 void MainDialog::OnEffectTabChange(int tab) {
-    (void)tab;
+    settingsPath = kelo::settingsPath();
+    const SettingsStore settings(settingsPath);
+    const std::optional<EffectPageKind> selected = PageKindOfTab(tab);
+    if (!selected)
+        return; // the colour and "其它" tabs: a playing overlay goes on playing
+    // The frame page, the cartoon page, the light page: the selected one starts (or goes on
+    // playing), the other two stop and clear their overlay.
+    for (EffectPageKind kind :
+         {EffectPageKind::Frame, EffectPageKind::Cartoon, EffectPageKind::Light}) {
+        if (kind == *selected)
+            OverlayPage(kind).StartAnimation();
+        else
+            OverlayPage(kind).StopAnimation();
+    }
+    if (!settings.WriteOverlayTabChange(DifferencesOf(*selected).storedFamily))
+        qCWarning(lcWindow) << "the overlay tab was not stored in" << settingsPath.c_str();
+}
+
+void MainDialog::RestoreEffect() {
+    settingsPath = kelo::settingsPath();
+    const SettingsStore settings(settingsPath);
+    const std::optional<OverlayFamily> family = settings.ReadOverlayFamily();
+    if (!family)
+        return;
+    // The selected tab stays: tab 0 shows while the overlay of another family plays.
+    EffectPage& page = OverlayPage(PageKindOf(*family));
+    page.StartAnimation();
+    page.SelectEffect(static_cast<int>(settings.ReadInt(SettingId::OverlayIndex)));
 }
 
 // ---------------------------------------------------------------------------------------------
 // The engine
 
 void MainDialog::HandEngineToPages(CaptureEngine* newEngine, bool withFaceCover) {
-    (void)newEngine;
-    (void)withFaceCover;
+    // Colour, frame, light, cartoon; the face cover page only from the record command.
+    HandOverEngine(newEngine,
+                   {colorPage.get(), framePage.get(), lightPage.get(), cartoonPage.get()});
+    if (withFaceCover)
+        HandOverEngine(newEngine, {faceCoverPage.get()});
 }
 
 void MainDialog::DestroyEngine() {
-    if (!engine)
-        return;
-    // The pages let go first: nothing calls an engine that is gone.
-    HandEngineToPages(nullptr, true);
-    // Stops the graph (bounded wait for NULL), clears and closes the feed, detaches the video
-    // window from the preview (which turns black).
-    engine.reset();
+    // Every page that holds the engine lets go of it first (an overlay page clears the picture
+    // it shows there): nothing calls an engine that is gone. Then the engine stops its graph
+    // (bounded wait for NULL), clears and closes the feed and detaches the video window from
+    // the preview, which turns black.
+    ReleaseEngine(engine, {colorPage.get(), framePage.get(), lightPage.get(), cartoonPage.get(),
+                           faceCoverPage.get()});
 }
 
 void MainDialog::RestartPreview() {
@@ -380,7 +456,9 @@ void MainDialog::ShutDown() {
     // recording being completed).
     hide();
     QGuiApplication::sync();
+    const long long stopStart = MonotonicMilliseconds();
     DestroyEngine();
+    qCInfo(lcWindow) << "engine stopped in" << MonotonicMilliseconds() - stopStart << "ms";
     // Ends the modal run with the cancel result. The pages free their animations without
     // calling the engine when the window and its children are destroyed.
     done(QDialog::Rejected);

@@ -13,6 +13,9 @@
 
 #include "app/DeviceComboList.h"
 #include "app/EngineStopper.h"
+#include "app/pages/ColorPage.h"
+#include "app/pages/EffectPage.h"
+#include "app/pages/FaceCoverPage.h"
 #include "engine/CaptureEngine.h"
 #include "engine/CaptureEngineOwner.h"
 #include "platform/PreviewSurface.h"
@@ -120,6 +123,10 @@ public:
     const SoundPlayer& ShutterSound() const { return shutterSound; }
     bool StoppingRecording() const { return engineStopper.Busy(); }
     double LastRecordingDrainMilliseconds() const { return engineStopper.LastDrainMilliseconds(); }
+    // The page of an effect tab (0 to 4), or null.
+    EnginePage* Page(int tab) const;
+    // The overlay page of a family.
+    EffectPage& OverlayPage(EffectPageKind kind) const;
     // The skin's context menu (with the about item); owned by the window.
     QMenu* SkinMenu();
     // The window region, in client coordinates.
@@ -174,6 +181,15 @@ private:
     std::string recordFolder;
     std::string settingsPath;
     QTimer countdownTimer; // timer 1
+
+    // The five effect pages: made with the window, so that the first RestartPreview hands them
+    // the engine; their windows join the tab control in CreateEffectPages. Declared after the
+    // engine: they go first, and they hold no engine by then.
+    std::unique_ptr<ColorPage> colorPage;
+    std::unique_ptr<EffectPage> framePage;
+    std::unique_ptr<EffectPage> lightPage;
+    std::unique_ptr<EffectPage> cartoonPage;
+    std::unique_ptr<FaceCoverPage> faceCoverPage;
 
     PreviewWidget* preview = nullptr; // child of the preview area 1000
     DeviceComboList videoList;

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 
 namespace kelo {
 
@@ -128,8 +129,12 @@ void PreviewWidget::SetVideoFullScreen(bool fullScreen) {
     if (fullScreen) {
         // A frameless top-level window over the whole screen; it takes the keys while it is
         // there and passes them on as the video window's input.
+        QScreen* screen = window()->screen();
         video_->setParent(nullptr, Qt::Window | Qt::FramelessWindowHint);
         video_->setFocusPolicy(Qt::StrongFocus);
+        // The whole screen also where no window manager takes up the full-screen request.
+        if (screen)
+            video_->setGeometry(screen->geometry());
         video_->showFullScreen();
         video_->activateWindow();
         video_->setFocus();

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
@@ -21,7 +22,7 @@ namespace kelo {
 namespace {
 
 constexpr const char* kWindowUsage =
-    "usage: kelocam [--test-devices[=VIDEO1,...;AUDIO1,...]]\n"
+    "usage: kelocam [--test-devices[=VIDEO1,...;AUDIO1,...]] [--face-cover]\n"
     "       kelocam --headless [options of the headless mode, below]\n"
     "       kelocam --help\n"
     "Opens the studio window with the cameras and microphones of this machine.\n"
@@ -30,6 +31,7 @@ constexpr const char* kWindowUsage =
     "  --test-devices=V,...;A,...\n"
     "                          add test devices with these names, in this order (an empty\n"
     "                          list adds none of that kind; no ';' adds no microphone)\n"
+    "  --face-cover            start with the face cover on (\"遮盖脸部\" checked)\n"
     "  --headless              run the capture engine without the window\n"
     "  --help                  show this text\n"
     "Environment: KELOCAM_FEED_NAME (the virtual camera's shared-memory block, default\n"
@@ -105,8 +107,10 @@ bool ParseStudioOptions(const std::vector<std::string>& args, StudioOptions* opt
                 *error = "--test-devices= takes VIDEO1,VIDEO2,...;AUDIO1,... with no empty names";
                 return false;
             }
+        } else if (arg == "--face-cover") {
+            options->faceCover = true;
         } else if (arg == "--video-device" || arg == "--audio-device" || arg == "--snapshot" ||
-                   arg == "--face-cover" || arg == "--record" || arg == "--seconds") {
+                   arg == "--record" || arg == "--seconds") {
             *error = arg + " belongs to the headless mode (kelocam --headless " + arg + " ...)";
             return false;
         } else {
@@ -139,6 +143,14 @@ int RunStudio(int argc, char** argv, const StudioOptions& options) {
     {
         MainDialog dialog(registry);
         StopSignals stopSignals(dialog);
+        dialog.Create(); // the dialog initialisation, as the modal run would start it
+        if (options.faceCover) {
+            // As a click on the box, so that its mark and the switch stay in step.
+            if (EnginePage* page = dialog.Page(MainDialog::kFaceCoverTab)) {
+                if (auto* box = page->Control<QAbstractButton>(FaceCoverPage::kFaceCoverCheck))
+                    box->click();
+            }
+        }
         (void)dialog.DoModal(); // whatever its result, the program ends with the window
     }
     // Instance exit: the registry goes after the window and its last engine. GStreamer stays

@@ -16,6 +16,7 @@ struct StudioOptions {
     bool headless = false; // the rest of the command line belongs to the headless mode
     bool testDevicesOn = false;
     TestDevices testDevices;
+    bool faceCover = false; // start with the face cover on ("遮盖脸部" checked)
 };
 
 // Parses the arguments after the program name. False with a message for an unknown or

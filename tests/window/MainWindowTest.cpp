@@ -6,6 +6,7 @@
 #include "engine/EngineTestSupport.h"
 #include "platform/CaptureDeviceFilter.h"
 #include "platform/FeedLayout.h"
+#include "platform/PrivateProfile.h"
 #include "platform/SharedMemoryView.h"
 #include "support/TestSupport.h"
 #include "ui/ModalSeam.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 #include <QComboBox>
@@ -257,6 +259,144 @@ TEST_F(MainWindowTest, TheWholeWindowIsSkinnedCutToItsRegionAndShowsThePreview) 
     EXPECT_TRUE(shot.save(QString::fromStdString((artefacts / "main-window.png").string())));
 }
 
+// What section "Effect" of data.ini holds: Effect, Index, GifName ("-" for a missing key).
+std::string EffectSection() {
+    std::string values;
+    for (const char* key : {"Effect", "Index", "GifName"}) {
+        char text[300] = {};
+        GetPrivateProfileStringA("Effect", key, "-", text, sizeof text, "./data.ini");
+        values += std::string(values.empty() ? "" : "|") + text;
+    }
+    return values;
+}
+
+TEST_F(MainWindowTest, PagesGetTheEngineOnlyWhenItRunsAndLetGoBeforeItIsGone) {
+    MainDialog& dialog = Open({"Cam A", "Cam B"}, {"Mic"});
+    CaptureEngine* first = dialog.Engine();
+    ASSERT_NE(first, nullptr);
+    for (int tab : {MainDialog::kColorTab, MainDialog::kFrameTab, MainDialog::kLightTab,
+                    MainDialog::kCartoonTab})
+        EXPECT_EQ(dialog.Page(tab)->Engine(), first) << tab;
+    EXPECT_EQ(dialog.Page(MainDialog::kFaceCoverTab)->Engine(), nullptr);
+
+    // A device change: the pages follow the new engine.
+    QComboBox* video = List(dialog, MainDialog::kVideoDeviceList);
+    video->setCurrentIndex(1);
+    emit video->activated(1);
+    EXPECT_EQ(DeviceName(dialog.Engine()->videoSourceFilter()), "Cam B");
+    for (int tab : {MainDialog::kColorTab, MainDialog::kFrameTab, MainDialog::kLightTab,
+                    MainDialog::kCartoonTab})
+        EXPECT_EQ(dialog.Page(tab)->Engine(), dialog.Engine()) << tab;
+
+    // Closed: no page holds an engine any more.
+    dialog.close();
+    for (int tab = MainDialog::kColorTab; tab <= MainDialog::kFaceCoverTab; ++tab)
+        EXPECT_EQ(dialog.Page(tab)->Engine(), nullptr) << tab;
+}
+
+TEST_F(MainWindowTest, WithoutAVideoDeviceThePagesHoldNoEngineAndStillWork) {
+    {
+        std::ofstream ini("data.ini");
+        ini << "[Effect]\nEffect=Frame\nIndex=2\n";
+    }
+    setenv("KELOCAM_DATA_DIR", test::BinaryDir().c_str(), 1);
+    MainDialog& dialog = Open({}, {"Mic"});
+    unsetenv("KELOCAM_DATA_DIR");
+    EXPECT_NE(dialog.Engine(), nullptr);
+    for (int tab = MainDialog::kColorTab; tab <= MainDialog::kFaceCoverTab; ++tab)
+        EXPECT_EQ(dialog.Page(tab)->Engine(), nullptr) << tab;
+    // The restored effect decodes and plays without an engine to show it on.
+    const EffectPage& frame = dialog.OverlayPage(EffectPageKind::Frame);
+    EXPECT_TRUE(frame.IsStarted());
+    EXPECT_GT(frame.FrameCount(), 0u);
+    EXPECT_EQ(frame.ShownPicture(), nullptr);
+    QTest::qWait(200); // its timer ticks
+    EXPECT_EQ(boxes.Requests().size(), 1u);
+}
+
+TEST_F(MainWindowTest, TabChangesStartOneOverlayFamilyStopTheOthersAndStoreIt) {
+    MainDialog& dialog = Open({"Cam"}, {"Mic"});
+    ui::SkinnedTabControl* tabs = dialog.EffectTabs();
+    ASSERT_EQ(tabs->Count(), 5);
+    const QStringList texts{"色彩调节", "相框", "灯光", "动画", "其它"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(tabs->ItemText(i), texts[i]);
+        EXPECT_EQ(tabs->Page(i), dialog.Page(i));
+        EXPECT_EQ(tabs->Page(i)->geometry(), tabs->PageArea());
+    }
+    EXPECT_EQ(tabs->CurrentSelection(), 0);
+    EXPECT_TRUE(dialog.Page(0)->isVisible());
+    EXPECT_FALSE(dialog.Page(1)->isVisible());
+    EffectPage& frame = dialog.OverlayPage(EffectPageKind::Frame);
+    EffectPage& light = dialog.OverlayPage(EffectPageKind::Light);
+    EffectPage& cartoon = dialog.OverlayPage(EffectPageKind::Cartoon);
+    auto select = [&](int tab) { tabs->TabBar()->setCurrentIndex(tab); };
+
+    select(MainDialog::kFrameTab);
+    EXPECT_TRUE(frame.IsStarted());
+    EXPECT_FALSE(light.IsStarted());
+    EXPECT_FALSE(cartoon.IsStarted());
+    EXPECT_EQ(EffectSection(), "Frame||");
+    EXPECT_TRUE(frame.isVisible());
+
+    // Buttons fill in Index and GifName; the colour tab keeps the overlay and data.ini as they
+    // are; frame again writes the same three values and keeps the animation it has.
+    frame.SelectEffect(3);
+    ASSERT_NE(frame.Decoder(), nullptr);
+    const GifAnimation* playing = frame.Decoder();
+    ASSERT_NE(EffectSection(), "Frame||");
+    select(MainDialog::kColorTab);
+    EXPECT_TRUE(frame.IsStarted());
+    EXPECT_NE(EffectSection(), "Frame||");
+    select(MainDialog::kFrameTab);
+    EXPECT_EQ(EffectSection(), "Frame||");
+    EXPECT_EQ(frame.Decoder(), playing);
+
+    select(MainDialog::kLightTab);
+    EXPECT_FALSE(frame.IsStarted());
+    EXPECT_TRUE(light.IsStarted());
+    EXPECT_FALSE(cartoon.IsStarted());
+    EXPECT_EQ(EffectSection(), "Led||");
+
+    select(MainDialog::kCartoonTab);
+    EXPECT_FALSE(light.IsStarted());
+    EXPECT_TRUE(cartoon.IsStarted());
+    EXPECT_EQ(EffectSection(), "Cartoon||");
+
+    select(MainDialog::kFaceCoverTab);
+    EXPECT_TRUE(cartoon.IsStarted());
+    EXPECT_EQ(EffectSection(), "Cartoon||");
+}
+
+TEST_F(MainWindowTest, TheStoredOverlayPlaysAtStartWhileTheColourTabShows) {
+    {
+        std::ofstream ini("data.ini");
+        ini << "[Effect]\nEffect=Led\nIndex=4\n";
+    }
+    setenv("KELOCAM_DATA_DIR", test::BinaryDir().c_str(), 1);
+    MainDialog& dialog = Open({"Cam"}, {"Mic"});
+    unsetenv("KELOCAM_DATA_DIR");
+    EXPECT_EQ(dialog.EffectTabs()->CurrentSelection(), 0);
+    const EffectPage& light = dialog.OverlayPage(EffectPageKind::Light);
+    EXPECT_TRUE(light.IsStarted());
+    EXPECT_GT(light.FrameCount(), 0u);
+    EXPECT_NE(light.ShownPicture(), nullptr) << "the overlay reaches the running engine";
+    EXPECT_FALSE(dialog.OverlayPage(EffectPageKind::Frame).IsStarted());
+    EXPECT_FALSE(dialog.OverlayPage(EffectPageKind::Cartoon).IsStarted());
+
+    // Unknown or differently spelt families start nothing.
+    dialog.close();
+    window.reset();
+    {
+        std::ofstream ini("data.ini");
+        ini << "[Effect]\nEffect=led\nIndex=4\n";
+    }
+    MainDialog& again = Open({"Cam"}, {"Mic"});
+    for (EffectPageKind kind :
+         {EffectPageKind::Frame, EffectPageKind::Light, EffectPageKind::Cartoon})
+        EXPECT_FALSE(again.OverlayPage(kind).IsStarted());
+}
+
 TEST_F(MainWindowTest, TheSkinMenuOffersTheAboutBox) {
     MainDialog& dialog = Open({"Cam"}, {"Mic"});
     const QList<QAction*> actions = dialog.SkinMenu()->actions();
@@ -271,13 +411,17 @@ TEST_F(MainWindowTest, TheSkinMenuOffersTheAboutBox) {
     EXPECT_EQ(aboutTemplate, MainDialog::kAboutTemplateId);
 }
 
-TEST_F(MainWindowTest, ClosingHidesTheWindowStopsTheEngineAndLeavesTheFeedBlack) {
+TEST_F(MainWindowTest, TheCloseButtonStopsTheCountdownHidesTheWindowAndLeavesTheFeedBlack) {
     MainDialog& dialog = Open({"Cam"}, {"Mic"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return FeedHasFrame(); }, 20000));
     bool hiddenBeforeTheEngineWent = false;
     QObject::connect(&dialog, &QDialog::finished,
                      [&] { hiddenBeforeTheEngineWent = !dialog.isVisible(); });
-    EXPECT_TRUE(dialog.close());
+    // The close button, during a countdown: the countdown's timer stops first.
+    SetState(dialog, CaptureState::Countdown);
+    dialog.CountdownTimer().start();
+    QTest::mouseClick(dialog.Control(MainDialog::kCloseButton), Qt::LeftButton);
+    EXPECT_FALSE(dialog.CountdownTimer().isActive());
     EXPECT_TRUE(hiddenBeforeTheEngineWent);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.Engine(), nullptr);
@@ -288,6 +432,37 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowStopsTheEngineAndLeavesTheFeedBlack)
     QTest::qWait(300);
     EXPECT_EQ(dialog.Preview()->PresentedFrames(), presented);
     EXPECT_FALSE(FeedHasFrame());
+}
+
+TEST_F(MainWindowTest, ADoubleClickOnTheSkinFillsTheScreenAndTheVideosKeysReachTheWindow) {
+    MainDialog& dialog = Open({"Cam"}, {"Mic"});
+    PreviewWidget* preview = dialog.Preview();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview->PaintedFrames() >= 1; }, 20000));
+    // A point of the skin with no control on it.
+    const QPoint skin(300, 400);
+    ASSERT_EQ(dialog.childAt(skin), nullptr);
+    QTest::mouseDClick(&dialog, Qt::LeftButton, {}, skin);
+    ASSERT_TRUE(preview->IsVideoFullScreen());
+    EXPECT_TRUE(preview->Video()->isWindow());
+    EXPECT_TRUE(preview->Video()->isVisible());
+    const long painted = preview->PaintedFrames();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview->PaintedFrames() > painted; }, 20000));
+
+    // Escape pressed on the full-screen video goes through the renderer's message drain to the
+    // window's key handling, which leaves full screen.
+    QTest::keyClick(preview->Video(), Qt::Key_Escape);
+    EXPECT_FALSE(preview->IsVideoFullScreen());
+    EXPECT_FALSE(preview->Video()->isWindow());
+    EXPECT_EQ(preview->Video()->parentWidget(), preview);
+    EXPECT_EQ(preview->Video()->geometry(), QRect(0, 0, 324, 244));
+    EXPECT_TRUE(preview->Video()->isVisible());
+
+    // A new engine places its video in the window again, whatever the old one did.
+    QTest::mouseDClick(&dialog, Qt::LeftButton, {}, skin);
+    ASSERT_TRUE(preview->IsVideoFullScreen());
+    dialog.RestartPreview();
+    EXPECT_FALSE(preview->IsVideoFullScreen());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview->Video()->isVisible(); }, 20000));
 }
 
 TEST_F(MainWindowTest, EscapeNeverClosesTheWindow) {
