@@ -4,6 +4,7 @@
 // answered through the modal seam.
 #include "app/DelayDialog.h"
 #include "app/MainDialog.h"
+#include "app/pages/EnginePage.h"
 #include "app/PreviewWidget.h"
 #include "app/RecordFormatDialog.h"
 #include "engine/EngineTestSupport.h"
@@ -111,6 +112,9 @@ protected:
             window.OnRecord();
         }
         EXPECT_EQ(window.State(), CaptureState::Recording);
+        // All five pages work on the recording engine.
+        for (int tab = MainDialog::kColorTab; tab <= MainDialog::kFaceCoverTab; ++tab)
+            EXPECT_EQ(window.Page(tab)->Engine(), window.Engine()) << tab;
         QElapsedTimer clock;
         clock.start();
         WaitUntil([&] { return clock.elapsed() >= seconds * 1000; }, int(seconds * 1000) + 5000);
@@ -120,6 +124,9 @@ protected:
         const long painted = window.Preview()->PaintedFrames();
         EXPECT_TRUE(WaitUntil(
             [&] { return window.Engine() && window.Preview()->PaintedFrames() > painted + 2; }));
+        // The preview's pages work on the new engine.
+        for (int tab = MainDialog::kColorTab; tab <= MainDialog::kCartoonTab; ++tab)
+            EXPECT_EQ(window.Page(tab)->Engine(), window.Engine()) << tab;
         const auto files = FilesIn(videos(), audioPage ? ".mp3" : ".avi");
         EXPECT_EQ(files.size(), 1u);
         return files.empty() ? fs::path() : files.front();
