@@ -1,6 +1,7 @@
 // kelocam: the webcam studio. The window is started by default; --headless runs the capture
 // engine alone (see app/HeadlessRunner.h).
 #include "app/HeadlessRunner.h"
+#include "app/ProgramEnvironment.h"
 
 #include <cstdio>
 #include <string>
@@ -8,7 +9,14 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (std::optional<int> status = kelo::ApplyProgramOptions(args))
+        return *status;
     for (const std::string& arg : args) {
+        if (arg == "--help") {
+            std::printf("%s\n%s%s", kelo::ProgramVersionText(), kelo::HeadlessUsage(),
+                        kelo::ProgramOptionsUsage());
+            return 0;
+        }
         if (arg == "--headless")
             return kelo::RunHeadless(args);
     }
