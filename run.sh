@@ -4,9 +4,14 @@
 # its window on the test devices, feeding the virtual camera. Arguments go to kelocam unchanged
 # (and then run.sh chooses nothing): ./run.sh --help, ./run.sh --headless --face-cover, ...
 set -euo pipefail
+# The studio works in the folder run.sh was started from (its data.ini is there), as the
+# installed program does when started from a terminal.
+caller=$PWD
 cd "$(dirname "$0")"
+repo=$PWD
 ./scripts/install-deps.sh
 # Configured once; later builds re-run CMake by themselves when a CMakeLists.txt changes.
 [[ -f build/build.ninja ]] || cmake -S . -B build -G Ninja
 cmake --build build --target kelocam kelocam-vcam kelo-devices effect_pack
-exec ./scripts/run-studio.sh build "$@"
+cd "$caller"
+exec "$repo/scripts/run-studio.sh" "$repo/build" "$@"
