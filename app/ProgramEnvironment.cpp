@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,11 +46,7 @@ const char* ProgramOptionsUsage() {
     return "  --version        prints the version and exits\n"
            "  --from-desktop   works in $XDG_CONFIG_HOME/kelocam (~/.config/kelocam), made when\n"
            "                   missing, so that data.ini lands there: how the desktop menu starts\n"
-           "                   the studio; otherwise it works in the folder it was started in\n"
-           "Environment:\n"
-           "  KELOCAM_FEED_NAME  the shared-memory object of the virtual camera (/KeloVCam)\n"
-           "  KELOCAM_DATA_DIR   where read-only assets are looked up after the working folder\n"
-           "                     (before ../share/kelocam beside the program)\n";
+           "                   the studio; otherwise it works in the folder it was started in\n";
 }
 
 std::string DesktopWorkingFolder() {
@@ -67,14 +64,23 @@ bool EnterDesktopWorkingFolder(std::string* folder, std::string* error) {
     return true;
 }
 
-std::optional<int> ApplyProgramOptions(std::vector<std::string>& args) {
-    if (std::find(args.begin(), args.end(), "--version") != args.end()) {
-        std::printf("%s\n", ProgramVersionText());
-        return 0;
+std::optional<int> ApplyProgramOptions(int* argc, char** argv) {
+    bool fromDesktop = false;
+    int kept = 1;
+    for (int i = 1; i < *argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version") {
+            std::printf("%s\n", ProgramVersionText());
+            return 0;
+        }
+        if (arg == kFromDesktopOption)
+            fromDesktop = true;
+        else
+            argv[kept++] = argv[i];
     }
-    auto fromDesktop = std::find(args.begin(), args.end(), kFromDesktopOption);
-    if (fromDesktop != args.end()) {
-        args.erase(fromDesktop);
+    *argc = kept;
+    argv[kept] = nullptr;
+    if (fromDesktop) {
         std::string folder, error;
         if (!EnterDesktopWorkingFolder(&folder, &error))
             std::fprintf(stderr, "kelocam: %s; working in the current folder\n", error.c_str());

@@ -5,14 +5,13 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace kelo {
 
 // "kelocam 0.1": the program and the project's version.
 const char* ProgramVersionText();
 
-// The lines of --help for the options above and the environment variables.
+// The lines of --help for the options above.
 const char* ProgramOptionsUsage();
 
 // The option of the desktop entry: the studio works in EnterDesktopWorkingFolder's folder.
@@ -27,11 +26,11 @@ std::string DesktopWorkingFolder();
 // working directory is then unchanged.
 bool EnterDesktopWorkingFolder(std::string* folder, std::string* error);
 
-// Handles the options that come before any mode: "--version" prints ProgramVersionText and
-// gives exit status 0; "--from-desktop" enters the desktop working folder (a failure is one
-// line on stderr, and the studio runs where it was started) and is removed from `args`. Empty
-// when the program goes on with the remaining arguments.
-std::optional<int> ApplyProgramOptions(std::vector<std::string>& args);
+// Handles the options that come before any mode, and takes them out of argv (argc shrinks) so
+// that the modes never see them: "--version" prints ProgramVersionText and gives exit status 0;
+// "--from-desktop" enters the desktop working folder (a failure is one line on stderr, and the
+// studio runs where it was started). Empty when the program goes on with what is left.
+std::optional<int> ApplyProgramOptions(int* argc, char** argv);
 
 // Looks each read-only asset up once at start (effect pack, shutter sound, face cascade), so
 // that a missing one is named on stderr, with where it was looked for, before anything else.

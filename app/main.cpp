@@ -8,13 +8,17 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (std::optional<int> status = kelo::ApplyProgramOptions(args))
+    if (std::optional<int> status = kelo::ApplyProgramOptions(&argc, argv))
         return *status;
+    std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& arg : args) {
         if (arg == "--help") {
-            std::printf("%s\n%s%s", kelo::ProgramVersionText(), kelo::HeadlessUsage(),
-                        kelo::ProgramOptionsUsage());
+            std::printf(
+                "%s\n%s%s"
+                "Environment: KELOCAM_FEED_NAME (the virtual camera's shared-memory block,\n"
+                "default /KeloVCam), KELOCAM_DATA_DIR (read-only assets after the working\n"
+                "directory, before ../share/kelocam beside the program).\n",
+                kelo::ProgramVersionText(), kelo::HeadlessUsage(), kelo::ProgramOptionsUsage());
             return 0;
         }
         if (arg == "--headless")

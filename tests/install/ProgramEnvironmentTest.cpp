@@ -20,6 +20,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Runs ApplyProgramOptions on a command line; `rest` gets what is left after the program name.
+std::optional<int> Apply(std::vector<std::string> line, std::vector<std::string>* rest) {
+    std::vector<char*> argv;
+    for (std::string& arg : line)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(line.size());
+    std::optional<int> status = ApplyProgramOptions(&argc, argv.data());
+    rest->assign(argv.begin() + 1, argv.begin() + argc);
+    EXPECT_EQ(argv[argc], nullptr);
+    return status;
+}
+
 class ProgramEnvironmentTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -35,10 +48,10 @@ protected:
 TEST_F(ProgramEnvironmentTest, DesktopStartWorksInItsOwnPrivateConfigFolder) {
     const fs::path config = dir_.path() / "config";
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    std::vector<std::string> args{"--from-desktop", "--headless"};
-    EXPECT_FALSE(ApplyProgramOptions(args).has_value());
+    std::vector<std::string> rest;
+    EXPECT_FALSE(Apply({"kelocam", "--from-desktop", "--headless"}, &rest).has_value());
     // The option is the launcher's, not the mode's.
-    EXPECT_EQ(args, std::vector<std::string>{"--headless"});
+    EXPECT_EQ(rest, std::vector<std::string>{"--headless"});
     EXPECT_EQ(Cwd(), config / "kelocam");
     struct stat info = {};
     ASSERT_EQ(::stat((config / "kelocam").c_str(), &info), 0);
@@ -67,16 +80,16 @@ TEST_F(ProgramEnvironmentTest, UnusableConfigFolderLeavesTheStudioWhereItStarted
     EXPECT_NE(error.find("plain-file"), std::string::npos) << error;
     EXPECT_EQ(Cwd(), dir_.path());
     // From the menu the studio still starts, in the folder it was started in.
-    std::vector<std::string> args{"--from-desktop"};
-    EXPECT_FALSE(ApplyProgramOptions(args).has_value());
-    EXPECT_TRUE(args.empty());
+    std::vector<std::string> rest;
+    EXPECT_FALSE(Apply({"kelocam", "--from-desktop"}, &rest).has_value());
+    EXPECT_TRUE(rest.empty());
     EXPECT_EQ(Cwd(), dir_.path());
 }
 
 TEST_F(ProgramEnvironmentTest, VersionEndsTheProgramWithSuccess) {
-    std::vector<std::string> args{"--headless", "--version"};
+    std::vector<std::string> rest;
     testing::internal::CaptureStdout();
-    const std::optional<int> status = ApplyProgramOptions(args);
+    const std::optional<int> status = Apply({"kelocam", "--headless", "--version"}, &rest);
     const std::string out = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
