@@ -1,0 +1,465 @@
+#include "app/MainDialog.h"
+
+#include "app/PreviewWidget.h"
+#include "app/SettingsStore.h"
+#include "app/WindowLog.h"
+#include "ui/IconButton.h"
+#include "ui/ModalSeam.h"
+#include "ui/Skin.h"
+#include "ui/SkinnedTabControl.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPolygon>
+#include <QRegion>
+
+namespace kelo {
+
+namespace {
+
+// The window's own words.
+const QString kNoVideoDeviceText = QStringLiteral("请插入USB无视频设备!");
+const QString kNoAudioDeviceText = QStringLiteral("无音频设备");
+const QString kNoticeCaption = QStringLiteral("温馨提示");
+const QString kCaptureStoppedText = QStringLiteral("视频采集已停止：");
+const QString kTabTexts[] = {QStringLiteral("色彩调节"), QStringLiteral("相框"),
+                             QStringLiteral("灯光"), QStringLiteral("动画"),
+                             QStringLiteral("其它")};
+const QString kAboutItemText = QStringLiteral("关于 Kelo 摄像头工作室(&A)...");
+
+// Preview engines: 320 x 240 at 15 frames per second.
+constexpr int kCaptureWidth = 320;
+constexpr int kCaptureHeight = 240;
+constexpr int kFramesPerSecond = 15;
+
+struct IconButtonSetup {
+    int controlId;
+    int iconId;
+    bool systemColors; // caption colours: the system's button text, else the skin's
+};
+
+constexpr IconButtonSetup kIconButtons[] = {
+    {MainDialog::kRecordButton, 136, false},     {MainDialog::kStopButton, 150, false},
+    {MainDialog::kSnapshotButton, 137, false},   {MainDialog::kDelayButton, 148, false},
+    {MainDialog::kFullScreenButton, 138, false}, {MainDialog::kSettingsButton, 139, false},
+    {MainDialog::kMinimizeButton, 140, true},    {MainDialog::kCloseButton, 141, true},
+};
+
+const QColor kButtonTextOut(15, 15, 60);
+const QColor kButtonTextIn(0, 255, 0);
+
+} // namespace
+
+MainDialog::MainDialog(const ClassRegistry& registry, QWidget* parent)
+    : SkinnedDialog(kTemplateId, ui::skin::kMainBackground, parent), registry(registry) {
+    // No title bar or frame of the window manager: the skin draws the window's own, and the
+    // window region cuts it to shape. A taskbar entry, as an application window has.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
+    colorPage = std::make_unique<ColorPage>();
+    framePage = std::make_unique<EffectPage>(EffectPageKind::Frame);
+    lightPage = std::make_unique<EffectPage>(EffectPageKind::Light);
+    cartoonPage = std::make_unique<EffectPage>(EffectPageKind::Cartoon);
+    faceCoverPage = std::make_unique<FaceCoverPage>();
+    setFixedSize(size());
+    setWindowTitle(ui::ApplicationTitle());
+    setWindowIcon(QIcon(ui::LoadSkinIcon(ui::skin::kAppIcon)));
+    countdownTimer.setInterval(kCountdownPeriodMs);
+    connect(&countdownTimer, &QTimer::timeout, this, [this] { OnTimer(kCountdownTimerId); });
+    connect(this, &SkinnedDialog::command, this, &MainDialog::OnCommand);
+}
+
+MainDialog::~MainDialog() {
+    // A window destroyed without being closed (a test, an early return) still stops the graph
+    // before its preview surface and pages go.
+    DestroyEngine();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dialog initialisation
+
+void MainDialog::OnInitDialog() {
+    SetUpPreview();
+    SetUpDeviceLists();
+    // Window region, once: it is not computed again on resizing.
+    setMask(WindowRegion(width(), height()));
+    SetUpIconButtons();
+    captureState = CaptureState::Idle;
+    if (QWidget* stop = Control(kStopButton))
+        stop->hide();
+    RestartPreview();
+    CreateEffectPages();
+    RestoreEffect();
+}
+
+void MainDialog::SetUpPreview() {
+    QWidget* area = Control(kPreviewArea);
+    preview = new PreviewWidget(area ? area : this);
+    preview->setGeometry(area ? area->rect() : QRect());
+    preview->SetInputHandler([this](const PreviewInput& input) { OnPreviewInput(input); });
+    // The static texts let mouse input through to the skin (dragging, double-click).
+    for (int id : {kVideoListLabel, kAudioListLabel, kStatusLabel}) {
+        if (QWidget* label = Control(id))
+            label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    // Every key that reaches a widget of this window passes PreTranslateMessage first.
+    qApp->installEventFilter(this);
+}
+
+void MainDialog::SetUpDeviceLists() {
+    auto* video = Control<QComboBox>(kVideoDeviceList);
+    auto* audio = Control<QComboBox>(kAudioDeviceList);
+    videoList.SetComboBox(video);
+    audioList.SetComboBox(audio);
+    // activated: the user's choice only; the engine filling the lists does not count.
+    if (video)
+        connect(video, &QComboBox::activated, this, &MainDialog::OnVideoDeviceChange);
+    if (audio)
+        connect(audio, &QComboBox::activated, this, &MainDialog::OnAudioDeviceChange);
+}
+
+void MainDialog::SetUpIconButtons() {
+    for (const IconButtonSetup& setup : kIconButtons) {
+        auto* button = Control<ui::IconButton>(setup.controlId);
+        if (!button)
+            continue;
+        button->SetIcon(setup.iconId);
+        button->SetAlign(ui::IconButton::kAlignIconLeft);
+        button->DrawTransparent(true);
+        if (setup.systemColors) {
+            button->SetDefaultColors();
+        } else {
+            button->SetColor(ui::IconButton::ColorRole::TextOut, kButtonTextOut);
+            button->SetColor(ui::IconButton::ColorRole::TextIn, kButtonTextIn);
+        }
+        button->setFocusPolicy(Qt::NoFocus);
+    }
+}
+
+QRegion MainDialog::WindowRegion(int clientWidth, int clientHeight) {
+    // The platform's polygon (5, 29), (5, H - 40), (W, H - 40), (W, 29) is in window
+    // coordinates, which start at the outer edge of a 4-pixel sizing frame and a 23-pixel
+    // caption. Our window has neither, so in client coordinates it is moved by (-4, -27): the
+    // top strip with minimise and close stays, the bottom 67 pixels (the hidden controls) and
+    // 4 pixels at the right are cut.
+    constexpr int kFrameLeft = 4;
+    constexpr int kFrameTop = 4 + 23;
+    const QPolygon polygon({QPoint(5, 29), QPoint(5, clientHeight - 40),
+                            QPoint(clientWidth, clientHeight - 40), QPoint(clientWidth, 29)});
+    return QRegion(polygon.translated(-kFrameLeft, -kFrameTop), Qt::OddEvenFill);
+}
+
+ui::SkinnedTabControl* MainDialog::EffectTabs() const {
+    return Control<ui::SkinnedTabControl>(kEffectTabs);
+}
+
+QLabel* MainDialog::StatusLabel() const {
+    return Control<QLabel>(kStatusLabel);
+}
+
+EnginePage* MainDialog::Page(int tab) const {
+    switch (tab) {
+    case kColorTab:
+        return colorPage.get();
+    case kFrameTab:
+        return framePage.get();
+    case kLightTab:
+        return lightPage.get();
+    case kCartoonTab:
+        return cartoonPage.get();
+    case kFaceCoverTab:
+        return faceCoverPage.get();
+    default:
+        return nullptr;
+    }
+}
+
+EffectPage& MainDialog::OverlayPage(EffectPageKind kind) const {
+    switch (kind) {
+    case EffectPageKind::Frame:
+        return *framePage;
+    case EffectPageKind::Light:
+        return *lightPage;
+    case EffectPageKind::Cartoon:
+        break;
+    }
+    return *cartoonPage;
+}
+
+void MainDialog::CreateEffectPages() {
+    ui::SkinnedTabControl* tabs = EffectTabs();
+    if (!tabs)
+        return;
+    tabs->SetBackground(ui::skin::kPageBackground);
+    // The page windows, then the tabs carrying them: a page is shown only while its tab is the
+    // selected one (tab 0 after start-up).
+    for (int tab = kColorTab; tab <= kFaceCoverTab; ++tab)
+        Page(tab)->Create();
+    for (int tab = kColorTab; tab <= kFaceCoverTab; ++tab)
+        tabs->InsertItem(tab, kTabTexts[tab], Page(tab));
+    tabs->MovePages();
+    connect(tabs, &ui::SkinnedTabControl::selectionChanged, this, &MainDialog::OnEffectTabChange);
+}
+
+void MainDialog::OnEffectTabChange(int tab) {
+    settingsPath = kelo::settingsPath();
+    const SettingsStore settings(settingsPath);
+    const std::optional<EffectPageKind> selected = PageKindOfTab(tab);
+    if (!selected)
+        return; // the colour and "其它" tabs: a playing overlay goes on playing
+    // The frame page, the cartoon page, the light page: the selected one starts (or goes on
+    // playing), the other two stop and clear their overlay.
+    for (EffectPageKind kind :
+         {EffectPageKind::Frame, EffectPageKind::Cartoon, EffectPageKind::Light}) {
+        if (kind == *selected)
+            OverlayPage(kind).StartAnimation();
+        else
+            OverlayPage(kind).StopAnimation();
+    }
+    if (!settings.WriteOverlayTabChange(DifferencesOf(*selected).storedFamily))
+        qCWarning(lcWindow) << "the overlay tab was not stored in" << settingsPath.c_str();
+}
+
+void MainDialog::RestoreEffect() {
+    settingsPath = kelo::settingsPath();
+    const SettingsStore settings(settingsPath);
+    const std::optional<OverlayFamily> family = settings.ReadOverlayFamily();
+    if (!family)
+        return;
+    // The selected tab stays: tab 0 shows while the overlay of another family plays.
+    EffectPage& page = OverlayPage(PageKindOf(*family));
+    page.StartAnimation();
+    page.SelectEffect(static_cast<int>(settings.ReadInt(SettingId::OverlayIndex)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The engine
+
+void MainDialog::HandEngineToPages(CaptureEngine* newEngine, bool withFaceCover) {
+    // Colour, frame, light, cartoon; the face cover page only from the record command.
+    HandOverEngine(newEngine,
+                   {colorPage.get(), framePage.get(), lightPage.get(), cartoonPage.get()});
+    if (withFaceCover)
+        HandOverEngine(newEngine, {faceCoverPage.get()});
+}
+
+void MainDialog::DestroyEngine() {
+    // Every page that holds the engine lets go of it first (an overlay page clears the picture
+    // it shows there): nothing calls an engine that is gone. Then the engine stops its graph
+    // (bounded wait for NULL), clears and closes the feed and detaches the video window from
+    // the preview, which turns black.
+    ReleaseEngine(engine, {colorPage.get(), framePage.get(), lightPage.get(), cartoonPage.get(),
+                           faceCoverPage.get()});
+}
+
+void MainDialog::RestartPreview() {
+    if (shutDown)
+        return;
+    DestroyEngine();
+    engine = std::make_unique<CaptureEngine>(kCaptureWidth, kCaptureHeight, kFramesPerSecond, this,
+                                             registry);
+    const HRESULT result = engine->BuildGraph(preview, this, videoDeviceIndex, audioDeviceIndex);
+    if (result == CaptureEngine::kNoVideoDevice) {
+        qCInfo(lcWindow) << "no video device at position" << videoDeviceIndex;
+        // The engine stays, unconnected and not running; the pages hold none.
+        ui::ShowMessageBox(this, kNoVideoDeviceText, kNoticeCaption);
+        return;
+    }
+    if (result == CaptureEngine::kNoAudioDevice) {
+        ui::AfxMessageBox(kNoAudioDeviceText);
+        // The box runs a nested event loop: the window may have been closed meanwhile.
+        if (!engine)
+            return;
+    } else if (result == E_FAIL)
+        qCWarning(lcWindow) << "the capture graph could not be built";
+    // Their results are not examined: a graph that cannot run reports through OnCaptureError.
+    if (engine->ConnectPreview() == E_FAIL)
+        qCWarning(lcWindow) << "the preview chain could not be connected";
+    if (FAILED(engine->Run()))
+        qCWarning(lcWindow) << "the capture graph did not start";
+    HandEngineToPages(engine.get(), false);
+}
+
+void MainDialog::PostToOwnerThread(std::function<void()> task) {
+    // Any thread. A queued call to the window: dropped, unrun, if the window is gone first.
+    QMetaObject::invokeMethod(
+        this, [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+}
+
+void MainDialog::OnCaptureError(const std::string& message) {
+    qCWarning(lcWindow) << "capture stopped:" << message.c_str();
+    if (preview)
+        preview->ClearPicture();
+    const QString text = kCaptureStoppedText + QString::fromStdString(message);
+    // The window stays usable; the next RestartPreview (a device change) tries again.
+    ui::ShowMessageBox(this, text, kNoticeCaption);
+    emit captureErrorShown(text);
+}
+
+void MainDialog::OnSnapshotTaken(const SnapshotOutcome& outcome) {
+    // A photo that could not be written is not reported to the user here.
+    if (!outcome.ok())
+        qCWarning(lcWindow) << "no photo:" << outcome.errorText.c_str();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Messages
+
+void MainDialog::OnCommand(int controlId) {
+    switch (controlId) {
+    case kStartCommand:
+        RestartPreview();
+        break;
+    case kRecordButton:
+        OnRecord();
+        break;
+    case kStopButton:
+        OnStop();
+        break;
+    case kSnapshotButton:
+        OnSnapshot();
+        break;
+    case kDelayButton:
+        OnDelay();
+        break;
+    case kFullScreenButton:
+        OnFullScreen();
+        break;
+    case kSettingsButton:
+        OnSettings();
+        break;
+    case kMinimizeButton:
+        showMinimized();
+        break;
+    case kCloseButton:
+        if (captureState == CaptureState::Countdown)
+            countdownTimer.stop();
+        close();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainDialog::OnSysCommand(int command) {
+    if (command != kAboutCommand)
+        return;
+    ui::SkinnedDialog about(kAboutTemplateId, 0, this);
+    about.setWindowIcon(windowIcon());
+    (void)about.DoModal(); // OK is its only answer
+}
+
+QMenu* MainDialog::SkinMenu() {
+    if (!skinMenu) {
+        // A frameless window has no system menu on Linux desktops: the about item lives in the
+        // skin's context menu instead.
+        skinMenu = new QMenu(this);
+        QAction* about = skinMenu->addAction(kAboutItemText);
+        connect(about, &QAction::triggered, this, [this] { OnSysCommand(kAboutCommand); });
+    }
+    return skinMenu;
+}
+
+void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+    // Only on the skin itself (or a static text over it), not on the lists, tabs or preview.
+    QWidget* child = childAt(event->pos());
+    if (child && !qobject_cast<QLabel*>(child)) {
+        event->ignore();
+        return;
+    }
+    SkinMenu()->popup(event->globalPos());
+    event->accept();
+}
+
+void MainDialog::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        OnFullScreen();
+    SkinnedDialog::mouseDoubleClickEvent(event);
+}
+
+void MainDialog::OnVideoDeviceChange(int position) {
+    videoDeviceIndex = position + 1;
+    if (captureState == CaptureState::Idle)
+        RestartPreview();
+}
+
+void MainDialog::OnAudioDeviceChange(int position) {
+    audioDeviceIndex = position + 1;
+    if (captureState == CaptureState::Idle)
+        RestartPreview();
+}
+
+void MainDialog::OnPreviewInput(const PreviewInput& input) {
+    // The video window's keys reach the window's key handling, in full screen too.
+    if (input.kind != PreviewInputKind::KeyPress && input.kind != PreviewInputKind::KeyRelease)
+        return;
+    const QKeyEvent event(input.kind == PreviewInputKind::KeyPress ? QEvent::KeyPress
+                                                                   : QEvent::KeyRelease,
+                          input.key, Qt::NoModifier);
+    (void)PreTranslateMessage(event); // nothing further to pass it on to
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return SkinnedDialog::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    // A key event that a child leaves unhandled travels up to its parents, through this filter
+    // again: it is looked at once.
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    const KeySeen seen{key->type(), key->key(), key->timestamp(), key->isAutoRepeat(), key};
+    if (seen == lastKeySeen)
+        return lastKeyConsumed;
+    lastKeySeen = seen;
+    lastKeyConsumed = PreTranslateMessage(*key);
+    return lastKeyConsumed;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shut-down
+
+void MainDialog::showEvent(QShowEvent* event) {
+    SkinnedDialog::showEvent(event);
+    // Closed while it initialised (a stop signal during a start-up message box): the modal run
+    // that is starting ends at once.
+    if (shutDown)
+        QMetaObject::invokeMethod(
+            this, [this] { done(QDialog::Rejected); }, Qt::QueuedConnection);
+}
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+    event->accept();
+    ShutDown();
+}
+
+void MainDialog::accept() {
+    // The hidden default button (OK) never ends the studio either.
+}
+
+void MainDialog::reject() {
+    // Escape and the hidden Cancel button never end the studio; the close message does.
+}
+
+void MainDialog::ShutDown() {
+    if (shutDown)
+        return;
+    shutDown = true;
+    countdownTimer.stop();
+    qApp->removeEventFilter(this);
+    // The window disappears at once, even when the graph takes its full bound to drain (a
+    // recording being completed).
+    hide();
+    QGuiApplication::sync();
+    const long long stopStart = MonotonicMilliseconds();
+    DestroyEngine();
+    qCInfo(lcWindow) << "engine stopped in" << MonotonicMilliseconds() - stopStart << "ms";
+    // Ends the modal run with the cancel result. The pages free their animations without
+    // calling the engine when the window and its children are destroyed.
+    done(QDialog::Rejected);
+}
+
+} // namespace kelo

@@ -1,0 +1,206 @@
+// The main window (template 102): a skinned, frameless window with the live preview on the left,
+// the capture buttons under it, the two device lists at the top right and the five effect pages
+// in a tab control below them. It owns the one CaptureEngine that runs the preview or recording
+// graph and replaces it in RestartPreview; the pages only borrow it.
+//
+// MainDialog.cpp: start-up, RestartPreview, device lists, effect tabs, skin, shut-down.
+// MainDialogCommands.cpp: the capture commands (snapshot, delay, record, stop, full screen,
+// settings, the countdown timer and the keys the window intercepts).
+//
+// Threads: everything here runs on the window thread. The engine's streaming threads reach the
+// window only through PostToOwnerThread (queued calls) and the preview surface's frame slot.
+#pragma once
+
+#include "app/DeviceComboList.h"
+#include "app/pages/ColorPage.h"
+#include "app/pages/EffectPage.h"
+#include "app/pages/FaceCoverPage.h"
+#include "engine/CaptureEngine.h"
+#include "engine/CaptureEngineOwner.h"
+#include "platform/PreviewSurface.h"
+#include "ui/SkinnedDialog.h"
+
+#include <cstdint>
+#include <memory>
+#include <QTimer>
+#include <string>
+
+class QKeyEvent;
+class QLabel;
+class QMenu;
+
+namespace kelo {
+
+class ClassRegistry;
+class PreviewWidget;
+namespace ui {
+class SkinnedTabControl;
+}
+
+enum class CaptureState : std::int32_t { Idle = 0, Countdown = 1, Recording = 2 };
+
+class MainDialog : public ui::SkinnedDialog, public CaptureEngineOwner {
+    Q_OBJECT
+public:
+    static constexpr int kTemplateId = 102;
+    static constexpr int kAboutTemplateId = 100;
+    // Controls of template 102.
+    static constexpr int kPreviewArea = 1000;
+    static constexpr int kStartCommand = 1001;
+    static constexpr int kRecordButton = 1002;
+    static constexpr int kSnapshotButton = 1004;
+    static constexpr int kFullScreenButton = 1005;
+    static constexpr int kSettingsButton = 1006;
+    static constexpr int kVideoDeviceList = 1009;
+    static constexpr int kMinimizeButton = 1014;
+    static constexpr int kCloseButton = 1015;
+    static constexpr int kAudioDeviceList = 1016;
+    static constexpr int kDelayButton = 1017;
+    static constexpr int kStopButton = 1018;
+    static constexpr int kVideoListLabel = 1020;
+    static constexpr int kAudioListLabel = 1021;
+    static constexpr int kStatusLabel = 1028;
+    static constexpr int kEffectTabs = 1030;
+    // The about item of the skin's context menu.
+    static constexpr int kAboutCommand = 16;
+    // The delayed-snapshot countdown.
+    static constexpr int kCountdownTimerId = 1;
+    static constexpr int kCountdownPeriodMs = 1000;
+
+    // Effect tabs, in tab order.
+    enum EffectTab {
+        kColorTab = 0,
+        kFrameTab = 1,
+        kLightTab = 2,
+        kCartoonTab = 3,
+        kFaceCoverTab = 4
+    };
+
+    // registry: makes every component of the engines; it must outlive the window.
+    explicit MainDialog(const ClassRegistry& registry, QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    // --- CaptureEngineOwner (window thread, except PostToOwnerThread) ---
+    DeviceList& VideoDeviceList() override { return videoList; }
+    DeviceList& AudioDeviceList() override { return audioList; }
+    void PostToOwnerThread(std::function<void()> task) override;
+    void OnCaptureError(const std::string& message) override;
+    void OnSnapshotTaken(const SnapshotOutcome& outcome) override;
+
+    // Destroys the engine (if any), builds a new preview engine for the chosen devices, runs
+    // it and hands it to the pages. Start-up, the device lists, Stop and command 1001 call it.
+    void RestartPreview();
+    // Plays the overlay family and effect saved in data.ini; the selected tab stays.
+    void RestoreEffect();
+
+    // --- Capture commands (MainDialogCommands.cpp) ---
+    void OnSnapshot();
+    void OnDelay();
+    void OnRecord();
+    void OnStop();
+    // The full-screen button and a double-click on the skin.
+    void OnFullScreen();
+    void OnSettings();
+    // Ticks of the window's timers (timer 1: the countdown).
+    void OnTimer(int timerId);
+    // Every key press and release routed through the window (its own controls and the video
+    // window's drained input, also in full screen). True: consumed, it goes no further.
+    bool PreTranslateMessage(const QKeyEvent& event);
+
+    // --- State, for the commands and tests ---
+    CaptureEngine* Engine() const { return engine.get(); }
+    CaptureState State() const { return captureState; }
+    int VideoDeviceIndex() const { return videoDeviceIndex; }
+    int AudioDeviceIndex() const { return audioDeviceIndex; }
+    PreviewWidget* Preview() const { return preview; }
+    ui::SkinnedTabControl* EffectTabs() const;
+    QLabel* StatusLabel() const;
+    QTimer& CountdownTimer() { return countdownTimer; }
+    // The page of an effect tab (0 to 4), or null.
+    EnginePage* Page(int tab) const;
+    // The overlay page of a family.
+    EffectPage& OverlayPage(EffectPageKind kind) const;
+    // The skin's context menu (with the about item); owned by the window.
+    QMenu* SkinMenu();
+    // The window region, in client coordinates.
+    static QRegion WindowRegion(int clientWidth, int clientHeight);
+
+signals:
+    // A runtime error of the engine was reported to the user (after the message box).
+    void captureErrorShown(const QString& text);
+
+protected:
+    void OnInitDialog() override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void accept() override;
+    void reject() override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class MainWindowTest; // sets captureState as the commands would
+
+    // The message table: every command of the window's buttons arrives here.
+    void OnCommand(int controlId);
+    void OnSysCommand(int command);
+    void OnVideoDeviceChange(int position);
+    void OnAudioDeviceChange(int position);
+    void OnEffectTabChange(int tab);
+    void OnPreviewInput(const PreviewInput& input);
+
+    // Dialog initialisation steps.
+    void SetUpPreview();
+    void SetUpDeviceLists();
+    void SetUpIconButtons();
+    void CreateEffectPages();
+
+    // The engine's lifetime: no page ever holds an engine that is gone.
+    void HandEngineToPages(CaptureEngine* newEngine, bool withFaceCover);
+    void DestroyEngine();
+    // Close: hide at once, then stop the engine (its drain is bounded), then end the run.
+    void ShutDown();
+
+    const ClassRegistry& registry;
+
+    // Fields of the window's data model.
+    std::unique_ptr<CaptureEngine> engine;
+    std::int32_t videoDeviceIndex = 1;
+    std::int32_t audioDeviceIndex = 1;
+    CaptureState captureState = CaptureState::Idle;
+    std::int32_t countdownSeconds = 0;
+    std::string photoFolder;
+    std::string recordFolder;
+    std::string settingsPath;
+    QTimer countdownTimer; // timer 1
+
+    // The five effect pages: made with the window, so that the first RestartPreview hands them
+    // the engine; their windows join the tab control in CreateEffectPages. Declared after the
+    // engine: they go first, and they hold no engine by then.
+    std::unique_ptr<ColorPage> colorPage;
+    std::unique_ptr<EffectPage> framePage;
+    std::unique_ptr<EffectPage> lightPage;
+    std::unique_ptr<EffectPage> cartoonPage;
+    std::unique_ptr<FaceCoverPage> faceCoverPage;
+
+    PreviewWidget* preview = nullptr; // child of the preview area 1000
+    DeviceComboList videoList;
+    DeviceComboList audioList;
+    QMenu* skinMenu = nullptr;
+    bool shutDown = false;
+
+    // The key event eventFilter looked at last (a key travels up through several widgets).
+    struct KeySeen {
+        int type = 0;
+        int key = 0;
+        unsigned long long timestamp = 0;
+        bool autoRepeat = false;
+        const void* event = nullptr;
+        bool operator==(const KeySeen&) const = default;
+    };
+    KeySeen lastKeySeen;
+    bool lastKeyConsumed = false;
+};
+
+} // namespace kelo

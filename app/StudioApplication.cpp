@@ -1,0 +1,181 @@
+#include "app/StudioApplication.h"
+
+#include "app/HeadlessRunner.h"
+#include "app/MainDialog.h"
+#include "app/ProgramEnvironment.h"
+#include "effects/EffectFilters.h"
+#include "platform/GstRuntime.h"
+#include "platform/PlatformComponents.h"
+#include "ui/Skin.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QIcon>
+#include <QSocketNotifier>
+#include <unistd.h>
+
+namespace kelo {
+
+namespace {
+
+constexpr const char* kWindowUsage =
+    "usage: kelocam [--test-devices[=VIDEO1,...;AUDIO1,...]] [--face-cover]\n"
+    "       kelocam --headless [options of the headless mode, below]\n"
+    "       kelocam --help\n"
+    "Opens the studio window with the cameras and microphones of this machine.\n"
+    "  --test-devices          add one \"Test Camera\" (a moving pattern) and one \"Test\n"
+    "                          Microphone\" (a tone) to the device lists\n"
+    "  --test-devices=V,...;A,...\n"
+    "                          add test devices with these names, in this order (an empty\n"
+    "                          list adds none of that kind; no ';' adds no microphone)\n"
+    "  --face-cover            start with the face cover on (\"遮盖脸部\" checked)\n"
+    "  --headless              run the capture engine without the window\n"
+    "  --help                  show this text\n"
+    "Environment: KELOCAM_FEED_NAME (the virtual camera's shared-memory block, default\n"
+    "/KeloVCam), KELOCAM_DATA_DIR (read-only assets after the working directory, before\n"
+    "../share/kelocam beside the program).\n\n";
+
+// SIGINT and SIGTERM (Ctrl+C, the session ending) close the window as its close button does,
+// so the graph stops in order and the feed is left black. The handler only writes one byte into
+// a pipe; the window thread reads it.
+class StopSignals {
+public:
+    explicit StopSignals(QWidget& window) {
+        if (pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        writeFd_ = fds_[1];
+        notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &window, [this, &window] {
+            char drained[16];
+            while (read(fds_[0], drained, sizeof drained) > 0) {
+            }
+            window.close();
+        });
+        struct sigaction action {};
+        action.sa_handler = [](int) {
+            const char byte = 1;
+            (void)!write(writeFd_, &byte, 1); // async-signal-safe; a full pipe already says it
+        };
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+    ~StopSignals() {
+        if (writeFd_ < 0)
+            return;
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+        notifier_.reset();
+        writeFd_ = -1;
+        close(fds_[0]);
+        close(fds_[1]);
+    }
+
+private:
+    static inline int writeFd_ = -1;
+    int fds_[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+} // namespace
+
+bool ParseStudioOptions(const std::vector<std::string>& args, StudioOptions* options,
+                        std::string* error) {
+    *options = StudioOptions{};
+    for (const std::string& arg : args) {
+        if (arg == "--headless") {
+            options->headless = true;
+            return true;
+        }
+    }
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            options->help = true;
+        } else if (arg == "--test-devices") {
+            options->testDevicesOn = true;
+            options->testDevices = DefaultTestDevices();
+        } else if (arg.rfind("--test-devices=", 0) == 0) {
+            options->testDevicesOn = true;
+            if (!ParseTestDevices(std::string_view(arg).substr(15), &options->testDevices)) {
+                *error = "--test-devices= takes VIDEO1,VIDEO2,...;AUDIO1,... with no empty names";
+                return false;
+            }
+        } else if (arg == "--face-cover") {
+            options->faceCover = true;
+        } else if (arg == "--video-device" || arg == "--audio-device" || arg == "--snapshot" ||
+                   arg == "--record" || arg == "--seconds") {
+            *error = arg + " belongs to the headless mode (kelocam --headless " + arg + " ...)";
+            return false;
+        } else {
+            *error = "unknown option: " + arg;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string StudioUsage() {
+    return std::string(kWindowUsage) + ProgramOptionsUsage() + "\n" + HeadlessUsage();
+}
+
+int RunStudio(int argc, char** argv, const StudioOptions& options) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kelocam"));
+    ui::InstallApplicationFont();
+    QApplication::setWindowIcon(QIcon(ui::LoadSkinIcon(ui::skin::kAppIcon)));
+
+    // Instance initialisation: GStreamer and the class registry in place of COM.
+    EnsureGstInitialized();
+    ClassRegistry registry;
+    DeviceSources sources;
+    sources.systemDevices = true;
+    sources.testDevicesOn = options.testDevicesOn;
+    sources.testDevices = options.testDevices;
+    RegisterPlatformComponents(registry, sources);
+    RegisterEffectFilters(registry);
+    WarnAboutMissingAssets();
+    {
+        MainDialog dialog(registry);
+        StopSignals stopSignals(dialog);
+        dialog.Create(); // the dialog initialisation, as the modal run would start it
+        if (options.faceCover) {
+            // As a click on the box, so that its mark and the switch stay in step.
+            if (EnginePage* page = dialog.Page(MainDialog::kFaceCoverTab)) {
+                if (auto* box = page->Control<QAbstractButton>(FaceCoverPage::kFaceCoverCheck))
+                    box->click();
+            }
+        }
+        (void)dialog.DoModal(); // whatever its result, the program ends with the window
+    }
+    // Instance exit: the registry goes after the window and its last engine. GStreamer stays
+    // initialised until the process ends (an asynchronous shutter sound may still be playing).
+    return 0;
+}
+
+int StudioMain(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    StudioOptions options;
+    std::string error;
+    if (!ParseStudioOptions(args, &options, &error)) {
+        std::fprintf(stderr, "kelocam: %s\nTry kelocam --help.\n", error.c_str());
+        return 2;
+    }
+    if (options.headless)
+        return RunHeadless(args);
+    if (options.help) {
+        std::fputs(StudioUsage().c_str(), stdout);
+        return 0;
+    }
+    return RunStudio(argc, argv, options);
+}
+
+} // namespace kelo
