@@ -290,6 +290,10 @@ void MainDialog::PostToOwnerThread(std::function<void()> task) {
 }
 
 void MainDialog::OnCaptureError(const std::string& message) {
+    if (captureState == CaptureState::Recording) {
+        OnRecordingError(message);
+        return;
+    }
     qCWarning(lcWindow) << "capture stopped:" << message.c_str();
     if (preview)
         preview->ClearPicture();
@@ -300,9 +304,7 @@ void MainDialog::OnCaptureError(const std::string& message) {
 }
 
 void MainDialog::OnSnapshotTaken(const SnapshotOutcome& outcome) {
-    // A photo that could not be written is not reported to the user here.
-    if (!outcome.ok())
-        qCWarning(lcWindow) << "no photo:" << outcome.errorText.c_str();
+    OnPhotoOutcome(outcome);
 }
 
 // ---------------------------------------------------------------------------------------------

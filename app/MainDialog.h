@@ -15,13 +15,16 @@
 #include "app/pages/ColorPage.h"
 #include "app/pages/EffectPage.h"
 #include "app/pages/FaceCoverPage.h"
+#include "app/EngineStopper.h"
 #include "engine/CaptureEngine.h"
 #include "engine/CaptureEngineOwner.h"
 #include "platform/PreviewSurface.h"
+#include "platform/SoundPlayer.h"
 #include "ui/SkinnedDialog.h"
 
 #include <cstdint>
 #include <memory>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <string>
 
@@ -120,6 +123,9 @@ public:
     EnginePage* Page(int tab) const;
     // The overlay page of a family.
     EffectPage& OverlayPage(EffectPageKind kind) const;
+    // The shutter's player; a recording's engine being stopped (the preview returns after).
+    const SoundPlayer& ShutterSound() const { return shutterSound; }
+    bool StoppingRecording() const { return engineStopper.Busy(); }
     // The skin's context menu (with the about item); owned by the window.
     QMenu* SkinMenu();
     // The window region, in client coordinates.
@@ -201,6 +207,21 @@ private:
     };
     KeySeen lastKeySeen;
     bool lastKeyConsumed = false;
+
+    // --- The capture commands' own parts (MainDialogCommands.cpp) ---
+    // A photo's outcome: a failure is shown, a photo written is silent.
+    void OnPhotoOutcome(const SnapshotOutcome& outcome);
+    // A runtime error while recording: the file so far is kept, the preview returns.
+    void OnRecordingError(const std::string& message);
+    void RecordingFailed(const QString& reason);
+    void SetRecordingLook(bool recording);
+    void OnRecordingClock();
+    void SetDeviceListsEnabled(bool enabled);
+
+    SoundPlayer shutterSound;    // its worker thread plays "snapshot.wav"
+    EngineStopper engineStopper; // drains a stopped recording off the window thread
+    QTimer recordingClock;       // refreshes the elapsed time while recording
+    QElapsedTimer recordingTime; // since the recording graph ran
 };
 
 } // namespace kelo

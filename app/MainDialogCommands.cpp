@@ -1,40 +1,329 @@
 // The capture commands of the main window: snapshot, delayed snapshot (timer 1), record, stop,
-// full screen, settings, and the keys the window intercepts. Window thread.
+// full screen, settings, and the keys the window intercepts; with them the photo outcomes, the
+// recording look and a recording that ends by itself. Window thread.
+#include "app/DelayDialog.h"
 #include "app/MainDialog.h"
+#include "app/PreviewWidget.h"
+#include "app/RecordFormatDialog.h"
+#include "app/SettingsDialog.h"
+#include "app/SettingsStore.h"
+#include "app/WindowLog.h"
+#include "platform/AssetPaths.h"
+#include "ui/ModalSeam.h"
 
+#include <filesystem>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
+#include <unistd.h>
 
 namespace kelo {
 
-void MainDialog::OnSnapshot() {}
+namespace {
 
-void MainDialog::OnDelay() {}
+// The window's own words.
+const QString kNoticeCaption = QStringLiteral("温馨提示");
+const QString kRecordingText = QStringLiteral("录制中...");
+const QString kNoVideoDeviceText = QStringLiteral("无视频设备");
+const QString kNoAudioDeviceText = QStringLiteral("无音频设备");
+const QString kRecordingFailedText = QStringLiteral("录制失败：");
+const QString kPhotoFailedText = QStringLiteral("照片保存失败：");
+const QString kCreditsCaption = QStringLiteral("作者介绍");
+const QString kCreditsText =
+    QStringLiteral("Kelo 摄像头工作室 1.0\n\n"
+                   "由 Kelo 团队编写：实时特效、虚拟摄像头、拍照与录制。\n"
+                   "感谢 Qt、GStreamer、OpenCV 和 libjpeg-turbo 的作者们。");
+const QString kShutterSoundFile = QStringLiteral("snapshot.wav");
 
-void MainDialog::OnTimer(int timerId) {
-    (void)timerId;
+// Recording engines: 320 x 240 at 15 frames per second, as the preview.
+constexpr int kCaptureWidth = 320;
+constexpr int kCaptureHeight = 240;
+constexpr int kFramesPerSecond = 15;
+constexpr int kRecordingClockMs = 1000;
+
+// The buttons a recording disables (Record itself is replaced by Stop).
+constexpr int kRecordingDisables[] = {MainDialog::kSnapshotButton, MainDialog::kDelayButton,
+                                      MainDialog::kFullScreenButton, MainDialog::kSettingsButton};
+
+// A folder as the commands hand it on: one separator at its end, so that a file name can be
+// appended ("/home/me/Pictures" and "/home/me/Pictures/" give the same path).
+std::string AsFolderPrefix(std::string folder) {
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
 }
 
-void MainDialog::OnRecord() {}
+QString FromLocal(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
-void MainDialog::OnStop() {}
+// Why a photo could not be written, in the studio's words.
+QString PhotoFailureReason(const SnapshotOutcome& outcome) {
+    switch (outcome.status) {
+    case SnapshotStatus::Written:
+        return {};
+    case SnapshotStatus::InvalidSize:
+        return QStringLiteral("照片尺寸无效，请在设置中重新选择");
+    case SnapshotStatus::OutOfMemory:
+        return QStringLiteral("内存不足");
+    case SnapshotStatus::CannotOpen:
+        return QStringLiteral("无法创建文件（文件夹不存在或没有写入权限）");
+    case SnapshotStatus::JpegFatalError:
+        return QStringLiteral("JPEG 编码出错：") + FromLocal(outcome.errorText).trimmed();
+    case SnapshotStatus::WriteFailed:
+        return QStringLiteral("文件没有写完（磁盘已满？）");
+    }
+    return FromLocal(outcome.errorText).trimmed();
+}
+
+// Why a recording cannot go into `folder`, or empty when it can.
+QString FolderProblem(const std::string& folder) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
+        return QStringLiteral("文件夹不存在：") + FromLocal(folder);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return QStringLiteral("文件夹不可写：") + FromLocal(folder);
+    return {};
+}
+
+QString ElapsedText(qint64 elapsedMs) {
+    const qint64 seconds = elapsedMs / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Photos
+
+void MainDialog::OnSnapshot() {
+    // data.ini is read at every press: the settings dialog may have changed it.
+    const SettingsStore store;
+    const std::string folder =
+        store.ReadText(SettingId::PhotoFolder, SettingReader::SnapshotCommand);
+    const auto width =
+        static_cast<int>(store.ReadInt(SettingId::PhotoWidth, SettingReader::SnapshotCommand));
+    const auto height =
+        static_cast<int>(store.ReadInt(SettingId::PhotoHeight, SettingReader::SnapshotCommand));
+    photoFolder = AsFolderPrefix(folder);
+    if (engine)
+        engine->RequestSnapshot(photoFolder, width, height);
+    // The shutter plays at the request, before the photo exists; a missing sound is silent.
+    (void)shutterSound.Play(FindAsset(kShutterSoundFile.toStdString()));
+}
+
+void MainDialog::OnPhotoOutcome(const SnapshotOutcome& outcome) {
+    if (outcome.ok())
+        return; // the shutter already said it
+    qCInfo(lcWindow) << "no photo:" << outcome.path.c_str() << outcome.errorText.c_str();
+    const std::string path = outcome.path.empty() ? photoFolder : outcome.path;
+    ui::ShowMessageBox(this,
+                       kPhotoFailedText + FromLocal(path) + u'\n' + PhotoFailureReason(outcome),
+                       kNoticeCaption);
+}
+
+void MainDialog::OnDelay() {
+    DelayDialog dialog(this);
+    if (dialog.DoModal() != ui::IDOK)
+        return;
+    countdownSeconds = dialog.seconds;
+    countdownTimer.start(kCountdownPeriodMs); // re-arms a countdown that runs
+    if (QLabel* label = StatusLabel())
+        label->setText(QString::number(dialog.seconds));
+    captureState = CaptureState::Countdown;
+}
+
+void MainDialog::OnTimer(int timerId) {
+    if (timerId != kCountdownTimerId)
+        return;
+    const std::int32_t old = countdownSeconds;
+    countdownSeconds = old - 1;
+    QLabel* label = StatusLabel();
+    if (label)
+        label->hide();
+    if (old != 0) {
+        if (label)
+            label->setText(QString::number(countdownSeconds));
+    } else {
+        if (label)
+            label->setText(QStringLiteral(" "));
+    }
+    if (label)
+        label->show();
+    if (old == 0) {
+        countdownTimer.stop();
+        OnSnapshot();
+        captureState = CaptureState::Idle;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recording
+
+void MainDialog::SetRecordingLook(bool recording) {
+    for (int id : kRecordingDisables) {
+        if (QWidget* button = Control(id))
+            button->setEnabled(!recording);
+    }
+    if (QWidget* stop = Control(kStopButton))
+        stop->setVisible(recording);
+    if (QWidget* record = Control(kRecordButton))
+        record->setVisible(!recording);
+    if (QLabel* label = StatusLabel()) {
+        label->hide();
+        label->setText(recording ? kRecordingText : QStringLiteral(" "));
+        if (recording)
+            label->resize(qMax(label->width(), label->sizeHint().width()), label->height());
+        label->show();
+    }
+}
+
+void MainDialog::OnRecordingClock() {
+    QLabel* label = StatusLabel();
+    if (!label || captureState != CaptureState::Recording || !recordingTime.isValid())
+        return;
+    label->setText(kRecordingText + u' ' + ElapsedText(recordingTime.elapsed()));
+}
+
+void MainDialog::OnRecord() {
+    if (captureState != CaptureState::Idle)
+        return;
+    RecordFormatDialog dialog(this);
+    if (dialog.DoModal() != ui::IDOK)
+        return;
+    const std::optional<RecordKind> kind = dialog.ChosenKind();
+    if (!kind)
+        return;
+
+    captureState = CaptureState::Recording;
+    SetRecordingLook(true);
+    // A preview still being rebuilt after the last recording: that recording's file is
+    // completed first (the device must be free for the new engine).
+    engineStopper.Finish();
+    DestroyEngine();
+
+    engine = std::make_unique<CaptureEngine>(kCaptureWidth, kCaptureHeight, kFramesPerSecond, this,
+                                             registry);
+    const HRESULT built = engine->BuildGraph(preview, this, videoDeviceIndex, audioDeviceIndex);
+    if (built == CaptureEngine::kNoVideoDevice) {
+        // The recording look stays until Stop, which brings back the preview.
+        ui::AfxMessageBox(kNoVideoDeviceText);
+        return;
+    }
+    if (built == E_FAIL) {
+        RecordingFailed(QStringLiteral("无法建立采集图"));
+        return;
+    }
+    if (built == CaptureEngine::kNoAudioDevice)
+        ui::AfxMessageBox(kNoAudioDeviceText);
+
+    const SettingsStore store;
+    recordFolder = store.ReadText(SettingId::RecordFolder, SettingReader::RecordCommand);
+    if (const QString problem = FolderProblem(recordFolder); !problem.isEmpty()) {
+        RecordingFailed(problem);
+        return;
+    }
+    if (engine->BuildRecordGraph(*kind, AsFolderPrefix(recordFolder)) != S_OK) {
+        const bool needsAudio = DescribeRecordKind(*kind).hasAudio;
+        RecordingFailed(built == CaptureEngine::kNoAudioDevice && needsAudio
+                            ? QStringLiteral("所选格式需要录音设备")
+                            : QStringLiteral("无法建立录制图（设备或编码器不可用）"));
+        return;
+    }
+    if (FAILED(engine->Run())) {
+        RecordingFailed(QStringLiteral("无法写入 ") + FromLocal(engine->recordFileName()));
+        return;
+    }
+    qCInfo(lcWindow) << "recording" << engine->recordFileName().c_str();
+    HandEngineToPages(engine.get(), true);
+    recordingTime.start();
+    connect(&recordingClock, &QTimer::timeout, this, &MainDialog::OnRecordingClock,
+            Qt::UniqueConnection);
+    recordingClock.start(kRecordingClockMs);
+    OnRecordingClock();
+}
+
+void MainDialog::RecordingFailed(const QString& reason) {
+    qCInfo(lcWindow) << "no recording:" << reason;
+    ui::ShowMessageBox(this, kRecordingFailedText + reason, kNoticeCaption);
+    OnStop();
+}
+
+void MainDialog::OnStop() {
+    captureState = CaptureState::Idle;
+    recordingClock.stop();
+    recordingTime.invalidate();
+    SetRecordingLook(false);
+
+    // RestartPreview, but the recording's drain (its file being completed) runs off the window
+    // thread, which goes on painting. The pages let go of the engine at once; the device lists
+    // wait until the device is free again.
+    HandEngineToPages(nullptr, true);
+    SetDeviceListsEnabled(false);
+    engineStopper.Retire(std::move(engine), [this] {
+        SetDeviceListsEnabled(true);
+        if (!shutDown) // a window closed meanwhile builds no new engine
+            RestartPreview();
+    });
+}
+
+void MainDialog::SetDeviceListsEnabled(bool enabled) {
+    for (int id : {kVideoDeviceList, kAudioDeviceList}) {
+        if (QWidget* list = Control(id))
+            list->setEnabled(enabled);
+    }
+}
+
+void MainDialog::OnRecordingError(const std::string& message) {
+    // The engine stopped its graph (the file written so far is complete); back to the preview.
+    if (captureState != CaptureState::Recording)
+        return;
+    ui::ShowMessageBox(this, kRecordingFailedText + FromLocal(message), kNoticeCaption);
+    OnStop();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Full screen, settings, keys
 
 void MainDialog::OnFullScreen() {
     if (engine)
         (void)engine->EnterFullScreen(); // always S_OK
 }
 
-void MainDialog::OnSettings() {}
+void MainDialog::OnSettings() {
+    SettingsDialog dialog(this);
+    (void)dialog.DoModal(); // what it changed is read from data.ini at the next use
+}
 
 bool MainDialog::PreTranslateMessage(const QKeyEvent& event) {
-    // Escape, Space and Enter leave full screen and never close the window or press a button.
+    const bool press = event.type() == QEvent::KeyPress;
+    // One action per press: a key's release and the repeats of a held key do nothing.
+    const bool freshPress = press && !event.isAutoRepeat();
     switch (event.key()) {
     case Qt::Key_Escape:
     case Qt::Key_Space:
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (engine)
+        // Leave full screen; never close the window or press a button.
+        if (engine && press)
             (void)engine->LeaveFullScreen(); // always S_OK
         return true;
+    case Qt::Key_F4:
+        if (freshPress)
+            OnSnapshot();
+        return false;
+    case Qt::Key_F:
+    case Qt::Key_6: {
+        // Key code 102: 'f' (not 'F'), and keypad 6.
+        const bool keypadSix = event.key() == Qt::Key_6 && (event.modifiers() & Qt::KeypadModifier);
+        const bool lowerF = event.key() == Qt::Key_F &&
+                            !(event.modifiers() & (Qt::ControlModifier | Qt::AltModifier |
+                                                   Qt::ShiftModifier | Qt::MetaModifier)) &&
+                            (event.text().isEmpty() || event.text() == QStringLiteral("f"));
+        if (freshPress && (keypadSix || lowerF))
+            ui::ShowMessageBox(this, kCreditsText, kCreditsCaption);
+        return false;
+    }
     default:
         return false;
     }

@@ -410,6 +410,25 @@ void CaptureEngine::OnGraphError(const std::string& message) {
         owner->OnCaptureError(message);
 }
 
+void CaptureEngine::DetachFromOwner() {
+    // Tasks already posted to the owner's thread find the engine gone.
+    self.reset();
+    if (auto events = std::dynamic_pointer_cast<IMediaEventEx>(graph))
+        events->SetNotifyCallback(nullptr);
+    if (snapshotGrabber)
+        snapshotGrabber->SetOutcomeCallback(nullptr);
+    if (videoWindow) {
+        videoWindow->put_Visible(false);
+        videoWindow->put_Owner(nullptr); // waits for a frame being handed to the surface
+    }
+}
+
+HRESULT CaptureEngine::DrainAndStop() {
+    // Any thread: the graph's Stop sends end of stream to a graph that writes a file and waits
+    // for it (bounded), then takes the pipeline to NULL.
+    return mediaControl ? mediaControl->Stop() : S_OK;
+}
+
 HRESULT CaptureEngine::ReleaseGraph() {
     if (auto events = std::dynamic_pointer_cast<IMediaEventEx>(graph))
         events->SetNotifyCallback(nullptr);

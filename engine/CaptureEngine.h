@@ -58,6 +58,14 @@ public:
     HRESULT Run();
     HRESULT ReleaseGraph();
     HRESULT PlaceVideoWindow();
+    // A stop that does not hold up the owner thread while a recording drains (which may take
+    // seconds): DetachFromOwner on the owner thread, DrainAndStop once on any one thread while
+    // nothing else uses the engine, then destruction on the owner thread, which no longer waits.
+    // After DetachFromOwner no runtime error or photo outcome reaches the owner (not even one
+    // already posted), and the video window has left its surface.
+    void DetachFromOwner();
+    // End of stream first (files written so far are completed), then the graph reaches NULL.
+    HRESULT DrainAndStop();
     HRESULT EnterFullScreen();
     HRESULT LeaveFullScreen();
 

@@ -1,0 +1,327 @@
+// The main window's capture commands on the test devices: photos (button, F4, countdown),
+// recordings stopped with Stop or by closing the window (checked with ffprobe), the keys the
+// window keeps to itself, and the failures a user must see. Message boxes and modal dialogs are
+// answered through the modal seam.
+#include "app/DelayDialog.h"
+#include "app/MainDialog.h"
+#include "app/PreviewWidget.h"
+#include "app/RecordFormatDialog.h"
+#include "engine/EngineTestSupport.h"
+#include "support/MediaProbe.h"
+#include "support/TestSupport.h"
+#include "ui/ModalSeam.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+namespace kelo {
+namespace {
+
+namespace fs = std::filesystem;
+using ui::IDCANCEL;
+using ui::IDOK;
+
+// Processes events until `done` holds (generous deadline for loaded machines).
+template <class Pred> bool WaitUntil(Pred done, int timeoutMs = 30000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qSleep(5);
+    }
+    return true;
+}
+
+std::vector<fs::path> FilesIn(const fs::path& folder, const std::string& extension) {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        if (entry.path().extension() == extension)
+            files.push_back(entry.path());
+    }
+    return files;
+}
+
+class CommandsTest : public testing::Test {
+protected:
+    CommandsTest()
+        : registry_(test::MakeTestRegistry(test::Devices({"Test Camera"}, {"Test Microphone"}))) {
+        fs::create_directories(photos());
+        // The shutter sound is found in the working directory first.
+        fs::copy_file(test::BinaryDir() / "snapshot.wav", dir_.path() / "snapshot.wav");
+        fs::create_directories(videos());
+        WriteIni("[PATCH]\nPIC=" + photos().string() + "\nREC=" + videos().string() +
+                 "\n[PICSIZE]\nWIDTH=320\nHEIGHT=240\n");
+    }
+
+    void WriteIni(const std::string& text) { std::ofstream(dir_.path() / "data.ini") << text; }
+    fs::path photos() const { return dir_.path() / "photos"; }
+    fs::path videos() const { return dir_.path() / "videos"; }
+
+    // Opens the window and waits for the first preview frame.
+    std::unique_ptr<MainDialog> Open() {
+        auto window = std::make_unique<MainDialog>(*registry_);
+        window->Create();
+        window->show();
+        EXPECT_TRUE(WaitUntil([&] { return window->Preview()->PaintedFrames() > 0; }));
+        return window;
+    }
+
+    void Key(MainDialog& window, QEvent::Type type, int key, bool autoRepeat = false,
+             const QString& text = {}) {
+        QKeyEvent event(type, key, Qt::NoModifier, text, autoRepeat);
+        QApplication::sendEvent(window.focusWidget() ? window.focusWidget() : &window, &event);
+    }
+
+    // Answers the record format dialog with a format page and radio.
+    ui::ScopedModalDialogHandler ChooseFormat(bool audioPage, int radioId, bool withAudio) {
+        return ui::ScopedModalDialogHandler([=](QDialog& shown) {
+            auto* dialog = qobject_cast<RecordFormatDialog*>(&shown);
+            EXPECT_NE(dialog, nullptr);
+            if (!dialog)
+                return IDCANCEL;
+            if (audioPage)
+                dialog->Control<QAbstractButton>(RecordFormatDialog::kShowAudioChoices)->click();
+            dialog->Control<QAbstractButton>(radioId)->click();
+            dialog->Control<QAbstractButton>(RecordFormatDialog::kWithAudioCheck)
+                ->setChecked(withAudio);
+            dialog->Control<QAbstractButton>(IDOK)->click();
+            return shown.result();
+        });
+    }
+
+    // Records for about `seconds`, stops, waits for the preview to come back; returns the file
+    // and the time between the start and the stop.
+    fs::path RecordAndStop(MainDialog& window, bool audioPage, int radioId, bool withAudio,
+                           double seconds, double* recordedSeconds) {
+        {
+            auto answer = ChooseFormat(audioPage, radioId, withAudio);
+            window.OnRecord();
+        }
+        EXPECT_EQ(window.State(), CaptureState::Recording);
+        QElapsedTimer clock;
+        clock.start();
+        WaitUntil([&] { return clock.elapsed() >= seconds * 1000; }, int(seconds * 1000) + 5000);
+        *recordedSeconds = clock.elapsed() / 1000.0;
+        window.OnStop();
+        EXPECT_EQ(window.State(), CaptureState::Idle);
+        const long painted = window.Preview()->PaintedFrames();
+        EXPECT_TRUE(WaitUntil(
+            [&] { return window.Engine() && window.Preview()->PaintedFrames() > painted + 2; }));
+        const auto files = FilesIn(videos(), audioPage ? ".mp3" : ".avi");
+        EXPECT_EQ(files.size(), 1u);
+        return files.empty() ? fs::path() : files.front();
+    }
+
+    test::IsolatedDirectory dir_;
+    test::ScopedFeedName feed_;
+    std::unique_ptr<ClassRegistry> registry_;
+    ui::MessageBoxRecorder boxes_;
+};
+
+TEST_F(CommandsTest, ADelayOfThreeCountsDownAndTakesThePhotoAtTheFourthTick) {
+    auto window = Open();
+    {
+        ui::ScopedModalDialogHandler answer([](QDialog& shown) {
+            shown.findChild<QLineEdit*>()->setText(QStringLiteral("3"));
+            shown.accept();
+            return shown.result();
+        });
+        window->OnDelay();
+    }
+    EXPECT_EQ(window->State(), CaptureState::Countdown);
+    EXPECT_TRUE(window->CountdownTimer().isActive());
+    EXPECT_EQ(window->CountdownTimer().interval(), 1000);
+    QStringList labels{window->StatusLabel()->text()};
+    // Ticks are driven here; the timer's own ticks must not interfere.
+    window->CountdownTimer().stop();
+    for (int tick = 1; tick <= 3; ++tick) {
+        window->OnTimer(MainDialog::kCountdownTimerId);
+        labels << window->StatusLabel()->text();
+        if (tick == 2) {
+            // A photo now, and the countdown goes on; Record is ignored meanwhile.
+            window->OnSnapshot();
+            ui::ScopedModalDialogHandler none([](QDialog&) {
+                ADD_FAILURE() << "Record opened a dialog during the countdown";
+                return IDCANCEL;
+            });
+            window->OnRecord();
+            EXPECT_EQ(window->State(), CaptureState::Countdown);
+        }
+    }
+    EXPECT_EQ(labels, QStringList({"3", "2", "1", "0"}));
+    ASSERT_TRUE(WaitUntil([&] { return FilesIn(photos(), ".jpg").size() == 1; }));
+    window->CountdownTimer().start();
+    window->OnTimer(MainDialog::kCountdownTimerId);
+    EXPECT_EQ(window->StatusLabel()->text(), QStringLiteral(" "));
+    EXPECT_EQ(window->State(), CaptureState::Idle);
+    EXPECT_FALSE(window->CountdownTimer().isActive());
+    // Two photos in one second share a name: wait for the request to be served.
+    EXPECT_TRUE(
+        WaitUntil([&] { return !window->Engine()->snapshotGrabberObject()->snapshotPending(); }));
+    EXPECT_TRUE(boxes_.Requests().empty());
+}
+
+TEST_F(CommandsTest, ClosingDuringACountdownStopsTimerOne) {
+    auto window = Open();
+    {
+        ui::ScopedModalDialogHandler answer([](QDialog& shown) {
+            shown.accept();
+            return shown.result();
+        });
+        window->OnDelay();
+    }
+    ASSERT_TRUE(window->CountdownTimer().isActive());
+    window->Control<QAbstractButton>(MainDialog::kCloseButton)->click();
+    EXPECT_FALSE(window->CountdownTimer().isActive());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(CommandsTest, F4TakesOnePhotoPerPressAndTheWindowKeepsEscapeSpaceAndEnter) {
+    auto window = Open();
+    const int shutters = window->ShutterSound().requestedCount();
+    Key(*window, QEvent::KeyPress, Qt::Key_F4);
+    Key(*window, QEvent::KeyPress, Qt::Key_F4, /*autoRepeat=*/true);
+    Key(*window, QEvent::KeyRelease, Qt::Key_F4, true);
+    Key(*window, QEvent::KeyRelease, Qt::Key_F4);
+    ASSERT_TRUE(WaitUntil([&] {
+        return !window->Engine()->snapshotGrabberObject()->snapshotPending() &&
+               FilesIn(photos(), ".jpg").size() == 1;
+    }));
+    EXPECT_EQ(window->ShutterSound().requestedCount() - shutters, 1);
+
+    // Outside full screen too: consumed, the window stays open, no button is pressed.
+    for (int key : {Qt::Key_Escape, Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        EXPECT_TRUE(window->PreTranslateMessage(press)) << key;
+        Key(*window, QEvent::KeyPress, key);
+        Key(*window, QEvent::KeyRelease, key);
+    }
+    QApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->State(), CaptureState::Idle);
+    EXPECT_TRUE(boxes_.Requests().empty());
+
+    // 'f' shows the credits once per press.
+    Key(*window, QEvent::KeyPress, Qt::Key_F, false, QStringLiteral("f"));
+    Key(*window, QEvent::KeyRelease, Qt::Key_F, false, QStringLiteral("f"));
+    ASSERT_EQ(boxes_.Requests().size(), 1u);
+    EXPECT_EQ(boxes_.Requests()[0].caption, QStringLiteral("作者介绍"));
+}
+
+TEST_F(CommandsTest, APhotoIntoAMissingFolderIsReportedAndTheWindowStaysUsable) {
+    const fs::path missing = dir_.path() / "no such folder";
+    WriteIni("[PATCH]\nPIC=" + missing.string() + "\n");
+    auto window = Open();
+    window->OnSnapshot();
+    ASSERT_TRUE(WaitUntil([&] { return !boxes_.Requests().empty(); }));
+    const ui::MessageBoxRequest& box = boxes_.Requests()[0];
+    EXPECT_EQ(box.caption, QStringLiteral("温馨提示"));
+    EXPECT_EQ(box.owner, window.get());
+    EXPECT_TRUE(box.text.startsWith(QStringLiteral("照片保存失败：") +
+                                    QString::fromStdString(missing.string() + "/")))
+        << box.text.toStdString();
+    EXPECT_FALSE(fs::exists(missing));
+    // Usable: the next photo, into a folder that exists, is written without a word.
+    WriteIni("[PATCH]\nPIC=" + photos().string() + "\n");
+    window->OnSnapshot();
+    EXPECT_TRUE(WaitUntil([&] { return FilesIn(photos(), ".jpg").size() == 1; }));
+    QApplication::processEvents();
+    EXPECT_EQ(boxes_.Requests().size(), 1u);
+}
+
+TEST_F(CommandsTest, AVideoRecordingWithSoundThenStopWritesAPlayableFileAndThePreviewReturns) {
+    auto window = Open();
+    double seconds = 0;
+    const fs::path file =
+        RecordAndStop(*window, /*audioPage=*/false, 1003 /*AVI*/, true, 2.0, &seconds);
+    ASSERT_FALSE(file.empty());
+    EXPECT_TRUE(window->Control(MainDialog::kRecordButton)->isVisibleTo(window.get()));
+    EXPECT_FALSE(window->Control(MainDialog::kStopButton)->isVisibleTo(window.get()));
+    EXPECT_TRUE(window->Control(MainDialog::kSnapshotButton)->isEnabled());
+    const test::ProbedFile probed = test::ProbeMediaFile(file);
+    ASSERT_TRUE(probed.ok) << probed.error;
+    EXPECT_EQ(probed.CountOf("video"), 1);
+    EXPECT_EQ(probed.CountOf("audio"), 1);
+    EXPECT_NEAR(test::StreamEndSeconds(file, "video"), seconds, 0.5);
+    EXPECT_TRUE(boxes_.Requests().empty());
+}
+
+TEST_F(CommandsTest, AnAudioRecordingShowsTheElapsedTimeAndStopsIntoAPlayableFile) {
+    auto window = Open();
+    {
+        auto answer = ChooseFormat(true, 1006 /*MP3*/, true);
+        window->OnRecord();
+    }
+    ASSERT_EQ(window->State(), CaptureState::Recording);
+    EXPECT_EQ(window->StatusLabel()->text(), QStringLiteral("录制中... 0:00"));
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return window->StatusLabel()->text() == QStringLiteral("录制中... 0:01"); }));
+    WaitUntil([&] { return clock.elapsed() >= 1500; });
+    const double seconds = clock.elapsed() / 1000.0;
+    window->OnStop();
+    EXPECT_EQ(window->StatusLabel()->text(), QStringLiteral(" "));
+    ASSERT_TRUE(WaitUntil([&] { return window->Engine() != nullptr; }));
+    const auto files = FilesIn(videos(), ".mp3");
+    ASSERT_EQ(files.size(), 1u);
+    const test::ProbedFile probed = test::ProbeMediaFile(files[0]);
+    ASSERT_TRUE(probed.ok) << probed.error;
+    EXPECT_EQ(probed.CountOf("video"), 0);
+    ASSERT_EQ(probed.CountOf("audio"), 1);
+    EXPECT_EQ(probed.FirstOf("audio")->codecName, "mp3");
+    EXPECT_NEAR(test::StreamEndSeconds(files[0], "audio"), seconds, 0.5);
+}
+
+TEST_F(CommandsTest, ClosingTheWindowDuringARecordingLeavesAPlayableFile) {
+    auto window = Open();
+    {
+        auto answer = ChooseFormat(false, 1003 /*AVI*/, false);
+        window->OnRecord();
+    }
+    ASSERT_EQ(window->State(), CaptureState::Recording);
+    QElapsedTimer clock;
+    clock.start();
+    WaitUntil([&] { return clock.elapsed() >= 1000; });
+    window->close();
+    window.reset();
+    const auto files = FilesIn(videos(), ".avi");
+    ASSERT_EQ(files.size(), 1u);
+    const test::ProbedFile probed = test::ProbeMediaFile(files[0]);
+    ASSERT_TRUE(probed.ok) << probed.error;
+    EXPECT_EQ(probed.CountOf("video"), 1);
+    EXPECT_GT(test::StreamEndSeconds(files[0], "video"), 0.5);
+}
+
+TEST_F(CommandsTest, ARecordingThatCannotStartIsReportedAndThePreviewReturns) {
+    const fs::path missing = dir_.path() / "no videos here";
+    WriteIni("[PATCH]\nREC=" + missing.string() + "\n");
+    auto window = Open();
+    {
+        auto answer = ChooseFormat(false, 1004 /*WMV*/, true);
+        window->OnRecord();
+    }
+    ASSERT_EQ(boxes_.Requests().size(), 1u);
+    EXPECT_EQ(boxes_.Requests()[0].text, QStringLiteral("录制失败：文件夹不存在：") +
+                                             QString::fromStdString(missing.string()));
+    EXPECT_EQ(window->State(), CaptureState::Idle);
+    EXPECT_TRUE(window->Control(MainDialog::kRecordButton)->isVisibleTo(window.get()));
+    const long painted = window->Preview()->PaintedFrames();
+    EXPECT_TRUE(WaitUntil([&] { return window->Preview()->PaintedFrames() > painted + 2; }));
+    EXPECT_FALSE(fs::exists(missing));
+}
+
+} // namespace
+} // namespace kelo
