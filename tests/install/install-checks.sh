@@ -32,6 +32,7 @@ check_tree() {
   [[ $gifs == 48 && $thumbs == 48 ]] || fail "$data/Effect holds $gifs effects and $thumbs thumbnails, not 48 and 48"
   [[ -f "$data/Effect/light/004七色烟花.gif" ]] || fail "the effect files lost their names"
   [[ ! -e $data/Effect/.generated ]] || fail "the build's stamp was installed"
+  [[ -s $data/snapshot.wav ]] || fail "$data/snapshot.wav is missing"
   local id=org.kelocam.Studio
   for f in applications/$id.desktop metainfo/$id.metainfo.xml icons/hicolor/scalable/apps/$id.svg \
            icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/$id.png; do
@@ -67,7 +68,7 @@ run_relocated() {
   cat "$err"
   [[ $status == 0 ]] || fail "the installed studio ended with status $status"
   grep -q "overlay .* playing ($data/Effect/light/" "$err" || fail "the effect did not come from $data"
-  ! grep -q '"Effect" not found' "$err" || fail "the installed studio did not find its effect pack"
+  ! grep -q 'not found (looked in' "$err" || fail "the installed studio misses an asset"
 }
 
 case $mode in
@@ -94,7 +95,7 @@ package)
   echo "Depends: $depends"
   # Linked libraries (from dpkg-shlibdeps) and what is loaded at run time (computed from the
   # elements the studio creates and the files it opens).
-  for p in libqt6core6 libopencv-objdetect libjpeg62-turbo libgstreamer1.0-0 gstreamer1.0-plugins-base \
+  for p in libqt6widgets6 libopencv-objdetect libjpeg62-turbo libgstreamer1.0-0 gstreamer1.0-plugins-base \
            gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav opencv-data \
            fonts-wqy-microhei; do
     [[ $depends == *"$p"* ]] || fail "Depends lacks $p"
