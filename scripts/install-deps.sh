@@ -6,11 +6,13 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 mapfile -t wanted < <(grep -v '^[[:space:]]*\(#\|$\)' "$here/packages.txt" | awk '{print $1}')
 # Packages dpkg does not know at all are simply not in the output.
-installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${wanted[@]}" 2>/dev/null |
-  awk '$NF == "installed" && $(NF-1) == "ok" { print $1 }' || true)
+declare -A installed=()
+while read -r pkg _ ok state; do
+  [[ $ok == ok && $state == installed ]] && installed[$pkg]=1
+done < <(dpkg-query -W -f='${Package} ${Status}\n' "${wanted[@]}" 2>/dev/null || true)
 missing=()
 for pkg in "${wanted[@]}"; do
-  grep -qx -- "$pkg" <<<"$installed" || missing+=("$pkg")
+  [[ -n ${installed[$pkg]:-} ]] || missing+=("$pkg")
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 sudo=""
