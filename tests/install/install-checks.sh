@@ -89,6 +89,7 @@ package)
   mkdir -p "$tmp/home"
   HOME=$tmp/home cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" ||
     { cat "$tmp/cpack.log" >&2; fail "cpack could not make the package"; }
+  [[ -z $(ls -A "$tmp/home") ]] || fail "making the package wrote into the home folder: $(ls -A "$tmp/home")"
   deb=$(ls "$tmp"/pkg/kelocam_*.deb)
   echo "package: $(basename "$deb")"
   depends=$(dpkg-deb -f "$deb" Depends)
