@@ -87,7 +87,9 @@ package)
   need cpack dpkg-deb dpkg-shlibdeps file fc-match gst-inspect-1.0
   build=$1
   mkdir -p "$tmp/home"
-  HOME=$tmp/home cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" ||
+  # The GStreamer registry that gst-inspect-1.0 keeps is a cache, not something the package
+  # writes: it goes to a cache folder of its own.
+  HOME=$tmp/home XDG_CACHE_HOME=$tmp/cache cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" ||
     { cat "$tmp/cpack.log" >&2; fail "cpack could not make the package"; }
   [[ -z $(ls -A "$tmp/home") ]] || fail "making the package wrote into the home folder: $(ls -A "$tmp/home")"
   deb=$(ls "$tmp"/pkg/kelocam_*.deb)
