@@ -411,13 +411,17 @@ TEST_F(MainWindowTest, TheSkinMenuOffersTheAboutBox) {
     EXPECT_EQ(aboutTemplate, MainDialog::kAboutTemplateId);
 }
 
-TEST_F(MainWindowTest, ClosingHidesTheWindowStopsTheEngineAndLeavesTheFeedBlack) {
+TEST_F(MainWindowTest, TheCloseButtonStopsTheCountdownHidesTheWindowAndLeavesTheFeedBlack) {
     MainDialog& dialog = Open({"Cam"}, {"Mic"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return FeedHasFrame(); }, 20000));
     bool hiddenBeforeTheEngineWent = false;
     QObject::connect(&dialog, &QDialog::finished,
                      [&] { hiddenBeforeTheEngineWent = !dialog.isVisible(); });
-    EXPECT_TRUE(dialog.close());
+    // The close button, during a countdown: the countdown's timer stops first.
+    SetState(dialog, CaptureState::Countdown);
+    dialog.CountdownTimer().start();
+    QTest::mouseClick(dialog.Control(MainDialog::kCloseButton), Qt::LeftButton);
+    EXPECT_FALSE(dialog.CountdownTimer().isActive());
     EXPECT_TRUE(hiddenBeforeTheEngineWent);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.Engine(), nullptr);
@@ -428,6 +432,37 @@ TEST_F(MainWindowTest, ClosingHidesTheWindowStopsTheEngineAndLeavesTheFeedBlack)
     QTest::qWait(300);
     EXPECT_EQ(dialog.Preview()->PresentedFrames(), presented);
     EXPECT_FALSE(FeedHasFrame());
+}
+
+TEST_F(MainWindowTest, ADoubleClickOnTheSkinFillsTheScreenAndTheVideosKeysReachTheWindow) {
+    MainDialog& dialog = Open({"Cam"}, {"Mic"});
+    PreviewWidget* preview = dialog.Preview();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview->PaintedFrames() >= 1; }, 20000));
+    // A point of the skin with no control on it.
+    const QPoint skin(300, 400);
+    ASSERT_EQ(dialog.childAt(skin), nullptr);
+    QTest::mouseDClick(&dialog, Qt::LeftButton, {}, skin);
+    ASSERT_TRUE(preview->IsVideoFullScreen());
+    EXPECT_TRUE(preview->Video()->isWindow());
+    EXPECT_TRUE(preview->Video()->isVisible());
+    const long painted = preview->PaintedFrames();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview->PaintedFrames() > painted; }, 20000));
+
+    // Escape pressed on the full-screen video goes through the renderer's message drain to the
+    // window's key handling, which leaves full screen.
+    QTest::keyClick(preview->Video(), Qt::Key_Escape);
+    EXPECT_FALSE(preview->IsVideoFullScreen());
+    EXPECT_FALSE(preview->Video()->isWindow());
+    EXPECT_EQ(preview->Video()->parentWidget(), preview);
+    EXPECT_EQ(preview->Video()->geometry(), QRect(0, 0, 324, 244));
+    EXPECT_TRUE(preview->Video()->isVisible());
+
+    // A new engine places its video in the window again, whatever the old one did.
+    QTest::mouseDClick(&dialog, Qt::LeftButton, {}, skin);
+    ASSERT_TRUE(preview->IsVideoFullScreen());
+    dialog.RestartPreview();
+    EXPECT_FALSE(preview->IsVideoFullScreen());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return preview->Video()->isVisible(); }, 20000));
 }
 
 TEST_F(MainWindowTest, EscapeNeverClosesTheWindow) {
