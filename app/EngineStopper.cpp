@@ -1,5 +1,6 @@
 #include "app/EngineStopper.h"
 
+#include <chrono>
 #include <QMetaObject>
 
 namespace kelo {
@@ -23,7 +24,11 @@ void EngineStopper::Retire(std::unique_ptr<CaptureEngine> engine, std::function<
     CaptureEngine* draining = engine_.get();
     const unsigned generation = ++generation_;
     worker_ = std::thread([this, draining, generation] {
+        const auto start = std::chrono::steady_clock::now();
         (void)draining->DrainAndStop(); // a graph that would not drain is stopped all the same
+        lastDrainMs_ =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         // Back to the window thread; dropped if the stopper is gone by then (Finish joined us).
         QMetaObject::invokeMethod(
             this, [this, generation] { Complete(generation); }, Qt::QueuedConnection);

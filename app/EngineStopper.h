@@ -33,12 +33,15 @@ public:
     void Finish();
 
     bool Busy() const { return engine_ != nullptr; }
+    // How long the last completed drain took on the worker (what the window did not wait for).
+    double LastDrainMilliseconds() const { return lastDrainMs_; }
 
 private:
     void Complete(unsigned generation);
 
     std::unique_ptr<CaptureEngine> engine_; // the one being drained
     std::function<void()> done_;
+    double lastDrainMs_ = 0;  // written by the worker before it hands back, read after the join
     unsigned generation_ = 0; // of the latest retirement: a late completion of an earlier one
                               // finds its engine already gone
     std::thread worker_;

@@ -12,10 +12,10 @@
 #pragma once
 
 #include "app/DeviceComboList.h"
+#include "app/EngineStopper.h"
 #include "app/pages/ColorPage.h"
 #include "app/pages/EffectPage.h"
 #include "app/pages/FaceCoverPage.h"
-#include "app/EngineStopper.h"
 #include "engine/CaptureEngine.h"
 #include "engine/CaptureEngineOwner.h"
 #include "platform/PreviewSurface.h"
@@ -119,13 +119,14 @@ public:
     ui::SkinnedTabControl* EffectTabs() const;
     QLabel* StatusLabel() const;
     QTimer& CountdownTimer() { return countdownTimer; }
+    // The shutter's player; a recording's engine being stopped (the preview returns after).
+    const SoundPlayer& ShutterSound() const { return shutterSound; }
+    bool StoppingRecording() const { return engineStopper.Busy(); }
+    double LastRecordingDrainMilliseconds() const { return engineStopper.LastDrainMilliseconds(); }
     // The page of an effect tab (0 to 4), or null.
     EnginePage* Page(int tab) const;
     // The overlay page of a family.
     EffectPage& OverlayPage(EffectPageKind kind) const;
-    // The shutter's player; a recording's engine being stopped (the preview returns after).
-    const SoundPlayer& ShutterSound() const { return shutterSound; }
-    bool StoppingRecording() const { return engineStopper.Busy(); }
     // The skin's context menu (with the about item); owned by the window.
     QMenu* SkinMenu();
     // The window region, in client coordinates.

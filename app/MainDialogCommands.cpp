@@ -231,7 +231,8 @@ void MainDialog::OnRecord() {
         return;
     }
     if (FAILED(engine->Run())) {
-        RecordingFailed(QStringLiteral("无法写入 ") + FromLocal(engine->recordFileName()));
+        RecordingFailed(QStringLiteral("录制图无法运行（") + FromLocal(engine->recordFileName()) +
+                        u'）');
         return;
     }
     qCInfo(lcWindow) << "recording" << engine->recordFileName().c_str();

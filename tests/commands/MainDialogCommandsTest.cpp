@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <gst/gst.h>
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
@@ -321,6 +322,52 @@ TEST_F(CommandsTest, ARecordingThatCannotStartIsReportedAndThePreviewReturns) {
     const long painted = window->Preview()->PaintedFrames();
     EXPECT_TRUE(WaitUntil([&] { return window->Preview()->PaintedFrames() > painted + 2; }));
     EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(CommandsTest, ARecordingEndedByADeviceErrorKeepsItsFileAndThePreviewReturns) {
+    auto window = Open();
+    {
+        auto answer = ChooseFormat(false, 1003 /*AVI*/, false);
+        window->OnRecord();
+    }
+    ASSERT_EQ(window->State(), CaptureState::Recording);
+    QElapsedTimer clock;
+    clock.start();
+    WaitUntil([&] { return clock.elapsed() >= 1000; });
+    // The camera goes away.
+    GstElement* device = window->Engine()->videoSourceFilter()->element();
+    GError* error =
+        g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged");
+    gst_element_post_message(device, gst_message_new_error(GST_OBJECT(device), error, "test"));
+    g_error_free(error);
+
+    ASSERT_TRUE(WaitUntil([&] { return !boxes_.Requests().empty(); }));
+    EXPECT_EQ(boxes_.Requests()[0].text,
+              QStringLiteral("录制失败：video capture: Device unplugged"));
+    EXPECT_EQ(window->State(), CaptureState::Idle);
+    EXPECT_TRUE(window->Control(MainDialog::kRecordButton)->isVisibleTo(window.get()));
+    EXPECT_TRUE(WaitUntil([&] { return window->Engine() && window->Preview()->HasPicture(); }));
+    const auto files = FilesIn(videos(), ".avi");
+    ASSERT_EQ(files.size(), 1u);
+    const test::ProbedFile probed = test::ProbeMediaFile(files[0]);
+    ASSERT_TRUE(probed.ok) << probed.error;
+    EXPECT_EQ(probed.CountOf("video"), 1);
+    EXPECT_GT(test::StreamEndSeconds(files[0], "video"), 0.5);
+}
+
+TEST_F(CommandsTest, KeysWorkWhileTheVideoFillsTheScreen) {
+    auto window = Open();
+    window->OnFullScreen();
+    ASSERT_TRUE(window->Preview()->IsVideoFullScreen());
+    QWidget* video = window->Preview()->Video();
+    const int shutters = window->ShutterSound().requestedCount();
+    QTest::keyClick(video, Qt::Key_F4);
+    EXPECT_EQ(window->ShutterSound().requestedCount() - shutters, 1);
+    EXPECT_TRUE(window->Preview()->IsVideoFullScreen());
+    QTest::keyClick(video, Qt::Key_Escape);
+    EXPECT_FALSE(window->Preview()->IsVideoFullScreen());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(WaitUntil([&] { return FilesIn(photos(), ".jpg").size() == 1; }));
 }
 
 } // namespace
