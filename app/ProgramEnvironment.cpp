@@ -43,10 +43,11 @@ const char* ProgramVersionText() {
 }
 
 const char* ProgramOptionsUsage() {
-    return "  --version        prints the version and exits\n"
-           "  --from-desktop   works in $XDG_CONFIG_HOME/kelocam (~/.config/kelocam), made when\n"
-           "                   missing, so that data.ini lands there: how the desktop menu starts\n"
-           "                   the studio; otherwise it works in the folder it was started in\n";
+    return "  --version               print the version and exit\n"
+           "  --from-desktop          work in $XDG_CONFIG_HOME/kelocam (~/.config/kelocam), made\n"
+           "                          when missing, so that data.ini lands there (the desktop\n"
+           "                          menu starts the studio so); otherwise the studio works in\n"
+           "                          the folder it was started in\n";
 }
 
 std::string DesktopWorkingFolder() {

@@ -34,7 +34,9 @@ constexpr const char* kWindowUsage =
     "                          list adds none of that kind; no ';' adds no microphone)\n"
     "  --face-cover            start with the face cover on (\"遮盖脸部\" checked)\n"
     "  --headless              run the capture engine without the window\n"
-    "  --help                  show this text\n"
+    "  --help                  show this text\n";
+// After the options that come before any mode (ProgramOptionsUsage).
+constexpr const char* kEnvironmentUsage =
     "Environment: KELOCAM_FEED_NAME (the virtual camera's shared-memory block, default\n"
     "/KeloVCam), KELOCAM_DATA_DIR (read-only assets after the working directory, before\n"
     "../share/kelocam beside the program).\n\n";
@@ -124,7 +126,7 @@ bool ParseStudioOptions(const std::vector<std::string>& args, StudioOptions* opt
 }
 
 std::string StudioUsage() {
-    return std::string(kWindowUsage) + ProgramOptionsUsage() + "\n" + HeadlessUsage();
+    return std::string(kWindowUsage) + ProgramOptionsUsage() + kEnvironmentUsage + HeadlessUsage();
 }
 
 int RunStudio(int argc, char** argv, const StudioOptions& options) {
