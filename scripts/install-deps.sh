@@ -4,6 +4,12 @@
 # starts quickly on a machine that has everything.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+# Nothing to do when neither the list nor the installed packages changed since the last check
+# that found everything (dpkg rewrites its status file on every install and removal).
+stamp="$here/../build/.packages-checked"
+if [[ -f $stamp && $stamp -nt "$here/packages.txt" && $stamp -nt /var/lib/dpkg/status ]]; then
+  exit 0
+fi
 mapfile -t wanted < <(grep -v '^[[:space:]]*\(#\|$\)' "$here/packages.txt" | awk '{print $1}')
 # Packages dpkg does not know at all are simply not in the output.
 declare -A installed=()
@@ -14,7 +20,10 @@ missing=()
 for pkg in "${wanted[@]}"; do
   [[ -n ${installed[$pkg]:-} ]] || missing+=("$pkg")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ ${#missing[@]} -eq 0 ]]; then
+  [[ -d $here/../build ]] && touch "$stamp"
+  exit 0
+fi
 sudo=""
 [[ $(id -u) -eq 0 ]] || sudo="sudo"
 echo "Installing: ${missing[*]}"
