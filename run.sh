@@ -12,6 +12,7 @@ repo=$PWD
 ./scripts/install-deps.sh
 # Configured once; later builds re-run CMake by themselves when a CMakeLists.txt changes.
 [[ -f build/build.ninja ]] || cmake -S . -B build -G Ninja
-cmake --build build --target kelocam kelocam-vcam kelo-devices effect_pack
+# ninja itself rather than through cmake --build: a build with nothing to do answers sooner.
+ninja -C build --quiet kelocam kelocam-vcam kelo-devices effect_pack shutter_sound
 cd "$caller"
 exec "$repo/scripts/run-studio.sh" "$repo/build" "$@"
