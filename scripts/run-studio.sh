@@ -3,14 +3,15 @@
 set -euo pipefail
 build=$(cd "$1" && pwd); shift
 studio=$build/app/kelocam
-# Read-only assets (the effect pack) are found in the build folder until the studio is installed.
+# Read-only assets (the effect pack, the shutter sound) are found in the build folder until the
+# studio is installed.
 export KELOCAM_DATA_DIR="${KELOCAM_DATA_DIR:-$build}"
 say() { echo "run.sh: $*" >&2; }
 
 if [[ $# -gt 0 ]]; then
   exec "$studio" "$@"
 fi
-if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]] && [[ -f "$(dirname "$0")/../app/MainDialog.cpp" ]]; then
+if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
   # Only this developer entry point falls back to the test devices; the installed program
   # tells the user to plug a camera in.
   if [[ -z "$("$build/tools/kelo-devices/kelo-devices" --video)" ]]; then
@@ -19,10 +20,6 @@ if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]] && [[ -f "$(dirname "$0"
   fi
   exec "$studio"
 fi
-if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
-  say "this build has no studio window yet: the studio runs without it, on its test devices"
-else
-  say "no display (DISPLAY and WAYLAND_DISPLAY are unset): the studio runs without its window, on its test devices, feeding the virtual camera"
-fi
+say "no display (DISPLAY and WAYLAND_DISPLAY are unset): the studio runs without its window, on its test devices, feeding the virtual camera"
 say "watch it with: $build/tools/kelocam-vcam/kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -"
 exec "$studio" --headless --test-devices
