@@ -4,7 +4,6 @@
 #include "engine/FaceCover.h"
 #include "platform/AssetPaths.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -66,6 +65,8 @@ bool EnterDesktopWorkingFolder(std::string* folder, std::string* error) {
 }
 
 std::optional<int> ApplyProgramOptions(int* argc, char** argv) {
+    if (*argc < 1)
+        return std::nullopt; // no program name, no options
     bool fromDesktop = false;
     int kept = 1;
     for (int i = 1; i < *argc; ++i) {
