@@ -1,5 +1,6 @@
 #include "app/HeadlessRunner.h"
 
+#include "app/ProgramEnvironment.h"
 #include "app/SettingsStore.h"
 #include "effects/EffectFilters.h"
 #include "platform/GstRuntime.h"
@@ -399,6 +400,7 @@ int RunHeadless(const std::vector<std::string>& args) {
         std::fprintf(stderr, "kelocam: %s\n%s", error.c_str(), HeadlessUsage());
         return 2;
     }
+    WarnAboutMissingAssets();
     HeadlessRunner runner(std::move(options));
     return runner.Run();
 }

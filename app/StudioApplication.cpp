@@ -2,6 +2,7 @@
 
 #include "app/HeadlessRunner.h"
 #include "app/MainDialog.h"
+#include "app/ProgramEnvironment.h"
 #include "effects/EffectFilters.h"
 #include "platform/GstRuntime.h"
 #include "platform/PlatformComponents.h"
@@ -33,9 +34,12 @@ constexpr const char* kWindowUsage =
     "                          list adds none of that kind; no ';' adds no microphone)\n"
     "  --face-cover            start with the face cover on (\"遮盖脸部\" checked)\n"
     "  --headless              run the capture engine without the window\n"
-    "  --help                  show this text\n"
+    "  --help                  show this text\n";
+// After the options that come before any mode (ProgramOptionsUsage).
+constexpr const char* kEnvironmentUsage =
     "Environment: KELOCAM_FEED_NAME (the virtual camera's shared-memory block, default\n"
-    "/KeloVCam), KELOCAM_DATA_DIR (read-only assets after the working directory).\n\n";
+    "/KeloVCam), KELOCAM_DATA_DIR (read-only assets after the working directory, before\n"
+    "../share/kelocam beside the program).\n\n";
 
 // SIGINT and SIGTERM (Ctrl+C, the session ending) close the window as its close button does,
 // so the graph stops in order and the feed is left black. The handler only writes one byte into
@@ -122,7 +126,7 @@ bool ParseStudioOptions(const std::vector<std::string>& args, StudioOptions* opt
 }
 
 std::string StudioUsage() {
-    return std::string(kWindowUsage) + HeadlessUsage();
+    return std::string(kWindowUsage) + ProgramOptionsUsage() + kEnvironmentUsage + HeadlessUsage();
 }
 
 int RunStudio(int argc, char** argv, const StudioOptions& options) {
@@ -140,6 +144,7 @@ int RunStudio(int argc, char** argv, const StudioOptions& options) {
     sources.testDevices = options.testDevices;
     RegisterPlatformComponents(registry, sources);
     RegisterEffectFilters(registry);
+    WarnAboutMissingAssets();
     {
         MainDialog dialog(registry);
         StopSignals stopSignals(dialog);

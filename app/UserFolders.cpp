@@ -26,11 +26,7 @@ bool IsFolder(const std::string& path) {
 // file's format allows only "$HOME/..." or an absolute path, in double quotes.
 std::string XdgUserFolder(std::string_view name) {
     const std::string home = HomeFolder();
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    const std::string config = (configHome && *configHome == '/')
-                                   ? std::string(configHome)
-                                   : (home == "/" ? std::string() : home) + "/.config";
-    std::ifstream in(config + "/user-dirs.dirs");
+    std::ifstream in(UserConfigFolder() + "/user-dirs.dirs");
     const std::string wanted = "XDG_" + std::string(name) + "_DIR";
     std::string line;
     while (std::getline(in, line)) {
@@ -78,6 +74,15 @@ std::string HomeFolder() {
     if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && *entry->pw_dir)
         return WithoutTrailingSlashes(entry->pw_dir);
     return "/";
+}
+
+std::string UserConfigFolder() {
+    // The base directory specification: a relative XDG_CONFIG_HOME is invalid and ignored.
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    if (configHome && *configHome == '/')
+        return WithoutTrailingSlashes(configHome);
+    const std::string home = HomeFolder();
+    return (home == "/" ? std::string() : home) + "/.config";
 }
 
 std::string UserPicturesFolder() {

@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
-# Runs the most complete program the build has: the studio when it is built, else the headless
-# pipeline demo (test pattern through the three effect filters into the virtual camera feed).
+# Runs the built studio as ./run.sh promises (see there). usage: run-studio.sh BUILD [ARGS...]
 set -euo pipefail
-build="$1"; shift
-# Read-only assets (the effect pack) are found in the build folder until the studio is installed.
-export KELOCAM_DATA_DIR="${KELOCAM_DATA_DIR:-$(cd "$build" && pwd)}"
-if [[ -x "$build/app/kelocam" ]]; then
-  # Until the studio window exists, the studio runs headless on the test devices.
-  if [[ $# -eq 0 ]]; then
-    set -- --headless --test-devices
+build=$(cd "$1" && pwd); shift
+studio=$build/app/kelocam
+# Read-only assets (the effect pack, the shutter sound) are found in the build folder until the
+# studio is installed.
+export KELOCAM_DATA_DIR="${KELOCAM_DATA_DIR:-$build}"
+say() { echo "run.sh: $*" >&2; }
+
+if [[ $# -gt 0 ]]; then
+  exec "$studio" "$@"
+fi
+if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
+  # Only this developer entry point falls back to the test devices; the installed program
+  # tells the user to plug a camera in.
+  if [[ -z "$("$build/tools/kelo-devices/kelo-devices" --video)" ]]; then
+    say "no camera on this machine: the studio runs on its test devices"
+    exec "$studio" --test-devices
   fi
-  exec "$build/app/kelocam" "$@"
+  exec "$studio"
 fi
-if [[ -x "$build/tools/pipeline-demo/kelo-pipeline-demo" ]]; then
-  echo "The studio window is not built yet; running the headless pipeline demo." >&2
-  exec "$build/tools/pipeline-demo/kelo-pipeline-demo" "$@"
-fi
-echo "The studio program is not built yet." >&2
-exit 1
+say "no display (DISPLAY and WAYLAND_DISPLAY are unset): the studio runs without its window, on its test devices, feeding the virtual camera"
+say "watch it with: $build/tools/kelocam-vcam/kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -"
+exec "$studio" --headless --test-devices

@@ -1,8 +1,12 @@
 #include "Animation.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <gif_lib.h>
 #include <memory>
 #include <stdexcept>
+#include <unistd.h>
 #include <utility>
 
 namespace kelo::pack {
@@ -25,10 +29,17 @@ MapPtr MakeMap(const Palette& palette) {
 class Encoder {
 public:
     explicit Encoder(const std::string& path) {
+        // giflib's own EGifOpenFileName creates files readable by their owner alone; the pack is
+        // installed for every user, so the file is made as any other (0666 less the umask).
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0)
+            throw std::runtime_error(std::string("cannot create: ") + std::strerror(errno));
         int error = 0;
-        gif_ = EGifOpenFileName(path.c_str(), false, &error);
-        if (!gif_)
+        gif_ = EGifOpenFileHandle(fd, &error);
+        if (!gif_) {
+            ::close(fd);
             throw std::runtime_error(std::string("cannot create: ") + GifErrorString(error));
+        }
         EGifSetGifVersion(gif_, true);
     }
     Encoder(const Encoder&) = delete;
