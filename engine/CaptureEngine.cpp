@@ -118,9 +118,9 @@ HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWi
     // without it the converter feeds the effect chain directly.
     if (SUCCEEDED(registry.CreateInstance(CLSID_BackgroundBlurFilter, &backgroundBlurFilter)) &&
         backgroundBlurFilter) {
+        // S_OK whenever the filter has its element, which Create guarantees.
         if (auto control = std::dynamic_pointer_cast<BackgroundBlurControl>(backgroundBlurFilter))
-            (void)control->SetSwitch(
-                &ProcessEffectState().backgroundBlurOn); // S_OK: has an element
+            (void)control->SetSwitch(&ProcessEffectState().backgroundBlurOn);
         if (FAILED(graph->AddFilter(backgroundBlurFilter, kBackgroundBlurName)))
             backgroundBlurFilter.reset();
     } else {
