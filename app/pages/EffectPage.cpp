@@ -1,0 +1,196 @@
+#include "app/pages/EffectPage.h"
+
+#include "app/pages/PagesLog.h"
+#include "app/SettingsStore.h"
+#include "effects/EffectCatalog.h"
+#include "effects/GifAnimation.h"
+#include "engine/CaptureEngine.h"
+#include "platform/AssetPaths.h"
+#include "ui/IconButton.h"
+#include "ui/Skin.h"
+
+#include <filesystem>
+#include <system_error>
+
+Q_LOGGING_CATEGORY(lcPages, "kelo.pages", QtInfoMsg)
+
+namespace kelo {
+namespace {
+
+namespace fs = std::filesystem;
+using ui::IconButton;
+
+const QColor kTextOut(15, 15, 60);
+const QColor kTextIn(0, 255, 0);
+
+bool IsFile(const std::string& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+// The picture of a button: its icon resource when the skin has one, else the thumbnail the
+// effect pack draws for the effect (working directory first, then the installed data folder).
+QPixmap EffectIcon(const EffectEntry& effect) {
+    QPixmap icon = ui::LoadSkinIcon(effect.iconId);
+    if (!icon.isNull())
+        return icon;
+    const std::string thumbnail = FindAsset(ThumbnailRelativePath(effect));
+    if (!thumbnail.empty())
+        icon.load(QString::fromStdString(thumbnail));
+    return icon;
+}
+
+} // namespace
+
+EffectPage::EffectPage(EffectPageKind kind, QWidget* parent)
+    : EnginePage(DifferencesOf(kind).templateId, parent), differences_(DifferencesOf(kind)) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &EffectPage::OnAnimationTick);
+    connect(this, &SkinnedDialog::command, this, &EffectPage::OnCommand);
+}
+
+EffectPage::~EffectPage() {
+    timer_.stop();
+    // The window lets go of the engine on every page before it destroys it, so an engine
+    // still held here is alive, and its filter may be reading one of our pictures.
+    if (engine_ && shownPicture_)
+        ClearOverlay();
+    decoder_.reset();
+}
+
+void EffectPage::OnInitDialog() {
+    AttachButtonIcons();
+    settingsPath_ = settingsPath();
+}
+
+void EffectPage::AttachButtonIcons() {
+    for (const EffectEntry& effect : EffectsOf(differences_.family)) {
+        auto* button = Control<IconButton>(effect.buttonId);
+        if (!button)
+            continue;
+        button->SetIcon(EffectIcon(effect));
+        button->SetAlign(IconButton::kAlignIconLeft);
+        button->DrawTransparent(true);
+        button->SetColor(IconButton::ColorRole::TextOut, kTextOut);
+        button->SetColor(IconButton::ColorRole::TextIn, kTextIn);
+        button->setToolTip(QString::fromUtf8(effect.fileName).chopped(4));
+    }
+}
+
+void EffectPage::SetEngine(CaptureEngine* engine) {
+    if (engine == engine_)
+        return;
+    // The engine let go of may live on: its filter must stop reading our picture first.
+    if (engine_ && shownPicture_)
+        ClearOverlay();
+    shownPicture_ = nullptr;
+    engine_ = engine;
+}
+
+void EffectPage::StartAnimation() {
+    if (decoder_)
+        return;
+    decoder_ = std::make_unique<GifAnimation>();
+    timer_.start(kTickMs);
+}
+
+void EffectPage::StopAnimation() {
+    if (decoder_) {
+        ClearOverlay();
+        decoder_.reset();
+    }
+    timer_.stop();
+}
+
+void EffectPage::SelectEffect(int n) {
+    if (n >= 1 && n <= kButtonCount)
+        RunButton(n);
+}
+
+void EffectPage::OnCommand(int controlId) {
+    const int n = controlId - differences_.firstButtonId + 1;
+    SelectEffect(n);
+}
+
+void EffectPage::RunButton(int n) {
+    const EffectEntry* effect = FindEffect(differences_.family, n);
+    if (!effect)
+        return;
+    if (n == 1 && differences_.firstButtonStarts && !decoder_)
+        StartAnimation();
+
+    const std::string path = EffectFilePath(*effect);
+    // The filter stops reading the current picture before the load replaces it.
+    ClearOverlay();
+    // A stopped page has no decoder to load into: nothing plays, the choice is still stored.
+    if (decoder_ && decoder_->Load(path) == 1) {
+        countdown_ = static_cast<std::uint32_t>(decoder_->GetFrameDelay(0));
+        if (countdown_ == 0)
+            countdown_ = 1; // a delay of 0 advances on the next tick
+        frameCount_ = static_cast<std::uint32_t>(decoder_->GetFrameCount());
+        frameIndex_ = 0;
+        ShowPicture(effect->overlayCode, decoder_->GetFrameBits(0));
+        if (differences_.tickOverlayCode == 0)
+            overlayCode_ = effect->overlayCode;
+    } else {
+        // Nothing changes but the cleared overlay: a running animation resumes at its next
+        // picture.
+        qCDebug(lcPages, "effect file %s could not be loaded", path.c_str());
+    }
+
+    if (settingsPath_.empty())
+        settingsPath_ = settingsPath(); // driven before its initialisation
+    if (!SettingsStore(settingsPath_).WriteOverlayButton(n, path))
+        qCDebug(lcPages, "could not store the effect choice in %s", settingsPath_.c_str());
+}
+
+void EffectPage::OnAnimationTick() {
+    if (!decoder_)
+        return;
+    // Unsigned countdown: with 0 left from construction the first tick wraps it, and the page
+    // waits (it has nothing to show then).
+    if (--countdown_ != 0)
+        return;
+    ++frameIndex_;
+    if (frameIndex_ > frameCount_ - 1u)
+        frameIndex_ = 0;
+    const int index = static_cast<int>(frameIndex_);
+    countdown_ = static_cast<std::uint32_t>(decoder_->GetFrameDelay(index));
+    if (countdown_ == 0)
+        countdown_ = 1;
+    const int code =
+        differences_.tickOverlayCode != 0 ? differences_.tickOverlayCode : overlayCode_;
+    ShowPicture(code, decoder_->GetFrameBits(index));
+}
+
+void EffectPage::ClearOverlay() {
+    if (engine_) {
+        // E_POINTER when the engine has no overlay filter: then nothing was shown either.
+        (void)engine_->ClearOverlay(kOverlayClear, 0, 0, 0, 0);
+    }
+    shownPicture_ = nullptr;
+}
+
+void EffectPage::ShowPicture(int overlayCode, const std::uint8_t* picture) {
+    // No picture (a file with no image, a page started again without an effect): skipped, the
+    // overlay stays as it is.
+    if (!picture || !engine_)
+        return;
+    if (engine_->ShowOverlayPicture(overlayCode, picture) == S_OK)
+        shownPicture_ = picture;
+}
+
+std::string EffectPage::EffectFilePath(const EffectEntry& effect) {
+    std::error_code error;
+    const std::string inWorkingDirectory =
+        fs::current_path(error).string() + EffectPathSuffix(effect);
+    if (IsFile(inWorkingDirectory))
+        return inWorkingDirectory;
+    const std::string installed =
+        (fs::path(InstalledDataDir()) / EffectRelativePath(effect)).string();
+    if (IsFile(installed))
+        return installed;
+    return inWorkingDirectory; // the path tried first: the load fails and says which
+}
+
+} // namespace kelo

@@ -1,0 +1,103 @@
+// One overlay page (frame, light or cartoon): 16 icon buttons, each naming one animated effect
+// file. A button decodes its file with a GifAnimation and plays it over the live video: the
+// page hands the decoded pictures one after the other, each for its own delay, to the engine's
+// overlay filter, in a loop without end. The main window starts the page of the overlay tab the
+// user selects and stops the other two; the family and effect chosen go to data.ini.
+//
+// Timing: the animation timer ticks every 10 ms (the period the platform gives a window timer
+// asked for 3 ms), so one tick is one hundredth of a second, the unit of a GIF delay.
+//
+// Picture lifetime: the pictures handed to the overlay filter belong to the page's decoder. The
+// page clears the overlay on the engine that shows a picture, and that clear has returned,
+// before the picture is freed or replaced (another effect loaded, the page stopped, the engine
+// handed over, the page destroyed). With no engine, or an engine without the overlay filter,
+// nothing reaches an engine while decoding, timing and the data.ini writes go on.
+//
+// Threads: window thread only (buttons, timer, engine calls).
+#pragma once
+
+#include "app/pages/EffectPageTable.h"
+#include "app/pages/EnginePage.h"
+
+#include <cstdint>
+#include <memory>
+#include <QTimer>
+#include <string>
+
+namespace kelo {
+
+class GifAnimation;
+struct EffectEntry;
+
+class EffectPage : public EnginePage {
+    Q_OBJECT
+public:
+    static constexpr int kButtonCount = 16;
+    static constexpr int kAnimationTimerId = 1;
+    // The page asks for 3 ms; the platform raises any window-timer period below 10 ms to 10.
+    static constexpr int kTickMs = 10;
+
+    explicit EffectPage(EffectPageKind kind, QWidget* parent = nullptr);
+    // Frees the animation. No engine is called unless the window still lets the page hold one
+    // (then its overlay is cleared first, so that the filter never reads a freed picture).
+    ~EffectPage() override;
+
+    // Clears the overlay this page shows on the engine it lets go of; the new engine gets a
+    // picture at the next advance of the animation.
+    void SetEngine(CaptureEngine* engine) override;
+
+    // With no decoder: creates an empty one and starts the animation timer. Else nothing.
+    void StartAnimation();
+    // With a decoder: clears the overlay, then frees the decoder and its pictures. The timer
+    // stops. Countdown, frame count, frame index and overlay code stay as they are.
+    void StopAnimation();
+    // The action of button n, 1 to 16; any other n does nothing.
+    void SelectEffect(int n);
+
+    // One tick of the animation timer (the timer calls it; tests drive it directly).
+    void OnAnimationTick();
+
+    EffectPageKind Kind() const { return differences_.kind; }
+    const EffectPageDifferences& Differences() const { return differences_; }
+    bool IsStarted() const { return decoder_ != nullptr; }
+    bool IsTimerActive() const { return timer_.isActive(); }
+    std::uint32_t Countdown() const { return countdown_; }
+    std::uint32_t FrameCount() const { return frameCount_; }
+    std::uint32_t FrameIndex() const { return frameIndex_; }
+    int OverlayCode() const { return overlayCode_; }
+    // The decoder while the page is started, else null.
+    const GifAnimation* Decoder() const { return decoder_.get(); }
+    // The picture the overlay filter of the current engine shows from this page, or null.
+    const std::uint8_t* ShownPicture() const { return shownPicture_; }
+    // The data.ini the page writes to (built when the page initialises).
+    const std::string& SettingsPath() const { return settingsPath_; }
+
+    // The file of an effect: the working directory followed by the effect's "//Effect//..."
+    // suffix; when no file is there, the same effect in the installed data folder.
+    static std::string EffectFilePath(const EffectEntry& effect);
+
+protected:
+    void OnInitDialog() override;
+
+private:
+    // The message table: the 16 buttons.
+    void OnCommand(int controlId);
+    void RunButton(int n);
+    // Overlay calls that reach the engine only when there is one; they keep track of which
+    // picture the engine's filter may read.
+    void ClearOverlay();
+    void ShowPicture(int overlayCode, const std::uint8_t* picture);
+    void AttachButtonIcons();
+
+    const EffectPageDifferences& differences_;
+    std::unique_ptr<GifAnimation> decoder_; // exists exactly while the page is started
+    std::uint32_t countdown_ = 0;           // ticks left before the next picture
+    std::uint32_t frameCount_ = 0;
+    std::uint32_t frameIndex_ = 0;
+    int overlayCode_ = 0;                        // code of the effect last loaded
+    const std::uint8_t* shownPicture_ = nullptr; // owned by decoder_; on engine_'s filter
+    std::string settingsPath_;
+    QTimer timer_; // timer 1 of the page
+};
+
+} // namespace kelo
