@@ -63,6 +63,7 @@ bool ParseSeconds(const std::string& text, double* seconds) {
 const char* HeadlessUsage() {
     return "usage: kelocam --headless [--test-devices[=VIDEO1,...;AUDIO1,...]] [--video-device N]\n"
            "                          [--audio-device N] [--snapshot] [--face-cover]\n"
+           "                          [--background-blur]\n"
            "                          [--record KIND --seconds S]\n"
            "Runs the capture engine without the window until SIGINT or SIGTERM. Device positions\n"
            "count from 1, as in the window's lists. --record makes one recording of KIND (0 AVI\n"
@@ -105,6 +106,8 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions*
             options->snapshot = true;
         } else if (arg == "--face-cover") {
             options->faceCover = true;
+        } else if (arg == "--background-blur") {
+            options->backgroundBlur = true;
         } else if (arg == "--record") {
             if (i + 1 >= args.size() || !ParseRecordKind(args[i + 1], &options->recordKind)) {
                 *error = "--record needs a recording kind from 0 to 8";
@@ -283,6 +286,11 @@ void HeadlessRunner::RestoreEffects() {
     if (options_.faceCover) {
         engine_->ToggleFaceDetection();
         std::fprintf(stderr, "kelocam: face cover on\n");
+    }
+    // The "其它" page at start: the blur as data.ini keeps it, or on for this run.
+    if (options_.backgroundBlur || settings.ReadInt(SettingId::BackgroundBlur) != 0) {
+        engine_->SetBackgroundBlur(1);
+        std::fprintf(stderr, "kelocam: background blur on\n");
     }
 }
 

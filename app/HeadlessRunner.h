@@ -31,6 +31,7 @@ struct HeadlessOptions {
     int audioDevicePosition = 1;
     bool snapshot = false;
     bool faceCover = false;
+    bool backgroundBlur = false; // on for this run, whatever data.ini says
     // --record KIND --seconds S: a recording of the kind (0 to 8) instead of the preview.
     int recordKind = -1; // -1: no recording
     double recordSeconds = 0;

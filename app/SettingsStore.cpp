@@ -185,4 +185,8 @@ bool SettingsStore::WriteColorAdjustEnabled(bool on) const {
     return WriteInt(SettingId::ColorAdjustEnabled, on ? 1 : 0);
 }
 
+bool SettingsStore::WriteBackgroundBlur(bool on) const {
+    return WriteInt(SettingId::BackgroundBlur, on ? 1 : 0);
+}
+
 } // namespace kelo

@@ -35,6 +35,7 @@ enum class SettingId {
     RedOffset,          // [RGB] R
     GreenOffset,        // [RGB] G
     BlueOffset,         // [RGB] B
+    BackgroundBlur,     // [Effect] BackgroundBlur
 };
 
 enum class SettingType { Text, Integer };
@@ -86,7 +87,7 @@ constexpr SettingDefault Text(std::string_view text) {
 
 // The table, in the order of SettingId.
 // clang-format off
-inline constexpr std::array<SettingEntry, 11> kSettingsTable = {{
+inline constexpr std::array<SettingEntry, 12> kSettingsTable = {{
     {SettingId::PhotoFolder, "PATCH", "PIC", SettingType::Text,
      {detail::Folder(DefaultKind::PicturesFolder),
       detail::Folder(DefaultKind::PicturesFolder)}},
@@ -111,6 +112,8 @@ inline constexpr std::array<SettingEntry, 11> kSettingsTable = {{
     {SettingId::GreenOffset, "RGB", "G", SettingType::Integer,
      {detail::Number(0), detail::Number(0)}},
     {SettingId::BlueOffset, "RGB", "B", SettingType::Integer,
+     {detail::Number(0), detail::Number(0)}},
+    {SettingId::BackgroundBlur, "Effect", "BackgroundBlur", SettingType::Integer,
      {detail::Number(0), detail::Number(0)}},
 }};
 // clang-format on
@@ -171,6 +174,8 @@ public:
     bool WriteColorOffsets(std::int32_t red, std::int32_t green, std::int32_t blue) const;
     // Colour page check box: "Enble" = 1 or 0.
     bool WriteColorAdjustEnabled(bool on) const;
+    // "其它" page check box "背景虚化": "BackgroundBlur" = 1 or 0.
+    bool WriteBackgroundBlur(bool on) const;
 
 private:
     std::string path_;

@@ -1,5 +1,6 @@
 #include "effects/EffectElement.h"
 
+#include "effects/BackgroundBlurFilter.h"
 #include "effects/BmpOverlayFilter.h"
 #include "effects/OverlayFilter.h"
 #include "effects/ProxyTransFilter.h"
@@ -47,6 +48,18 @@ GstFlowReturn TransformFrameIp(GstVideoFilter* filter, GstVideoFrame* frame) {
     return GST_FLOW_OK;
 }
 
+// Streaming thread, once per frame, also in passthrough: a switchable element leaves or enters
+// passthrough here, before the buffer is prepared for this frame.
+void BeforeTransform(GstBaseTransform* trans, GstBuffer*) {
+    KeloEffectElement* self = AsEffect(trans);
+    const auto* klass = reinterpret_cast<KeloEffectElementClass*>(G_OBJECT_GET_CLASS(trans));
+    if (!klass->kind || !klass->kind->switchable)
+        return;
+    const bool wanted = self->processor && self->processor->WantsFrames();
+    if (gst_base_transform_is_passthrough(trans) == wanted)
+        gst_base_transform_set_passthrough(trans, !wanted);
+}
+
 void Finalize(GObject* object) {
     KeloEffectElement* self = AsEffect(object);
     delete self->processor;
@@ -59,6 +72,7 @@ void BaseClassInit(gpointer klass, gpointer) {
     G_OBJECT_CLASS(klass)->finalize = Finalize;
     GST_VIDEO_FILTER_CLASS(klass)->transform_frame_ip = TransformFrameIp;
     GST_BASE_TRANSFORM_CLASS(klass)->passthrough_on_same_caps = FALSE;
+    GST_BASE_TRANSFORM_CLASS(klass)->before_transform = BeforeTransform;
 }
 
 void InstanceInit(GTypeInstance* instance, gpointer klass) {
@@ -67,7 +81,7 @@ void InstanceInit(GTypeInstance* instance, gpointer klass) {
     self->processor = (kind && kind->createProcessor) ? kind->createProcessor() : nullptr;
     GstBaseTransform* trans = GST_BASE_TRANSFORM(instance);
     gst_base_transform_set_in_place(trans, TRUE);
-    gst_base_transform_set_passthrough(trans, kind && kind->passthrough);
+    gst_base_transform_set_passthrough(trans, kind && (kind->passthrough || kind->switchable));
 }
 
 void ConcreteClassInit(gpointer klass, gpointer classData) {
@@ -78,7 +92,7 @@ void ConcreteClassInit(gpointer klass, gpointer classData) {
                                           kind->description, "Kelo Studio");
     gst_element_class_add_static_pad_template(element, &kSinkTemplate);
     gst_element_class_add_static_pad_template(element, &kSrcTemplate);
-    if (kind->passthrough)
+    if (kind->passthrough || kind->switchable)
         GST_BASE_TRANSFORM_CLASS(klass)->transform_ip_on_passthrough = FALSE;
 }
 
@@ -112,6 +126,7 @@ void RegisterEffectElements() {
         RegisterConcreteType(effectElementType, OverlayFilterElementKind());
         RegisterConcreteType(effectElementType, ProxyTransFilterElementKind());
         RegisterConcreteType(effectElementType, BmpOverlayFilterElementKind());
+        RegisterConcreteType(effectElementType, BackgroundBlurFilterElementKind());
     });
 }
 

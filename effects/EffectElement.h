@@ -26,6 +26,10 @@ public:
     // Streaming thread, once per frame. data: the frame's bytes (BGR, rows bottom-up, stride
     // bytes from one row to the next); changes reach the output. Must not throw.
     virtual void ProcessFrame(std::uint8_t* data, int width, int height, int stride) = 0;
+    // Streaming thread, once per frame before ProcessFrame, for switchable kinds only: false
+    // puts the element in passthrough for this frame (ProcessFrame is not called and the buffer
+    // is not even made writable). Must not throw.
+    virtual bool WantsFrames() { return true; }
 };
 
 // What makes one element type. Instances must have static storage duration.
@@ -36,18 +40,21 @@ struct EffectElementKind {
     const char* description;
     bool passthrough; // true: frames pass untouched and ProcessFrame is never called
     EffectProcessor* (*createProcessor)();
+    // true: in passthrough until, and whenever, the processor's WantsFrames says otherwise.
+    bool switchable = false;
 };
 
-// Element factory names of the three filters.
+// Element factory names of the three filters and the background blur.
 inline constexpr const char* kOverlayFactoryName = "kelooverlay";
 inline constexpr const char* kProxyTransFactoryName = "keloproxytrans";
 inline constexpr const char* kBmpOverlayFactoryName = "kelobmpoverlay";
+inline constexpr const char* kBackgroundBlurFactoryName = "kelobackgroundblur";
 
-// Initialises GStreamer and registers the three element types with the process (no plugin), once;
+// Initialises GStreamer and registers the four element types with the process (no plugin), once;
 // later calls return at once. Thread-safe.
 void RegisterEffectElements();
 
-// A new element of one of the three factories (floating reference sunk), or null.
+// A new element of one of the four factories (floating reference sunk), or null.
 ElementPtr MakeEffectElement(const char* factoryName);
 
 // The processor of an effect element (borrowed: valid while the element lives), or null when the

@@ -1,4 +1,4 @@
-// The control interfaces of the three effect filters, found on a filter with
+// The control interfaces of the effect filters, found on a filter with
 // QueryInterface<...>(filter). Called on the window thread; results are S_OK or an error code
 // (the engine ignores them).
 #pragma once
@@ -6,6 +6,7 @@
 #include "platform/FrameImage.h"
 #include "platform/HResult.h"
 
+#include <atomic>
 #include <cstdint>
 
 namespace kelo {
@@ -48,6 +49,16 @@ public:
     // frame when the frame has another size. A null picture removes the overlay. An unknown
     // command gives E_INVALIDARG and changes nothing.
     virtual HRESULT ShowOverlayPicture(int command, const std::uint8_t* picture) = 0;
+};
+
+// "Background Blur".
+class BackgroundBlurControl {
+public:
+    virtual ~BackgroundBlurControl() = default;
+    // The switch the element reads once per frame on the streaming thread (nonzero: blur). It
+    // must outlive the element; null (the state after creation) keeps the element in
+    // passthrough.
+    virtual HRESULT SetSwitch(const std::atomic<std::int32_t>* on) = 0;
 };
 
 } // namespace kelo

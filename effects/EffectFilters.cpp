@@ -1,5 +1,6 @@
 #include "effects/EffectFilters.h"
 
+#include "effects/BackgroundBlurFilter.h"
 #include "effects/BmpOverlayFilter.h"
 #include "effects/OverlayFilter.h"
 #include "effects/ProxyTransFilter.h"
@@ -13,6 +14,8 @@ void RegisterEffectFilters(ClassRegistry& registry) {
                       []() -> ComPtr { return ProxyTransFilter::Create(); });
     registry.Register(CLSID_BmpOverlayFilter,
                       []() -> ComPtr { return BmpOverlayFilter::Create(); });
+    registry.Register(CLSID_BackgroundBlurFilter,
+                      []() -> ComPtr { return BackgroundBlurFilter::Create(); });
 }
 
 } // namespace kelo

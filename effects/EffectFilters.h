@@ -1,8 +1,9 @@
-// Registration of the three effect filters with a class registry, under their class
-// identifiers (platform/ClassIds.h):
+// Registration of the three effect filters and the background blur with a class registry, under
+// their class identifiers (platform/ClassIds.h):
 //   CLSID_OverlayFilter    -> OverlayFilter    (OverlayFilterControl)
 //   CLSID_ProxyTransFilter -> ProxyTransFilter (ProxyTransControl)
 //   CLSID_BmpOverlayFilter -> BmpOverlayFilter (BmpOverlayControl)
+//   CLSID_BackgroundBlurFilter -> BackgroundBlurFilter (BackgroundBlurControl)
 // Each created object is a BaseFilter (its element() goes into the graph) and answers its
 // control interface through QueryInterface. Creation fails (E_FAIL) when the element cannot be
 // made.

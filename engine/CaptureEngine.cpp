@@ -24,6 +24,7 @@ constexpr const char* kColorConversionName = "Color Conversion";
 constexpr const char* kOverlayFilterName = "Overlay Filer";
 constexpr const char* kProxyTransName = "OpenCV ProxyTrans Filer";
 constexpr const char* kBmpOverlayName = "BmpOverlayFiler";
+constexpr const char* kBackgroundBlurName = "Background Blur";
 constexpr const char* kRenderName = "Render";
 constexpr const char* kMp3CodecName = "Mp3 Codec";
 constexpr const char* kMpeg4CodecName = "Microsoft MPEG-4  VKI  Codec";
@@ -112,6 +113,18 @@ HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWi
             return E_FAIL;
     } else {
         colorConverter.reset();
+    }
+    // The background blur right after it: what the effect filters draw stays sharp. Optional:
+    // without it the converter feeds the effect chain directly.
+    if (SUCCEEDED(registry.CreateInstance(CLSID_BackgroundBlurFilter, &backgroundBlurFilter)) &&
+        backgroundBlurFilter) {
+        // S_OK whenever the filter has its element, which Create guarantees.
+        if (auto control = std::dynamic_pointer_cast<BackgroundBlurControl>(backgroundBlurFilter))
+            (void)control->SetSwitch(&ProcessEffectState().backgroundBlurOn);
+        if (FAILED(graph->AddFilter(backgroundBlurFilter, kBackgroundBlurName)))
+            backgroundBlurFilter.reset();
+    } else {
+        backgroundBlurFilter.reset();
     }
 
     // 6. The MP3 compressor, which every engine needs.
@@ -311,6 +324,12 @@ HRESULT CaptureEngine::GetPin(const FilterPtr& filter, PinDirection direction, P
     return E_FAIL;
 }
 
+bool CaptureEngine::ConnectThroughBlur(const FilterPtr& up, const FilterPtr& down) {
+    if (!backgroundBlurFilter)
+        return ConnectFilters(up, down);
+    return ConnectFilters(up, backgroundBlurFilter) && ConnectFilters(backgroundBlurFilter, down);
+}
+
 bool CaptureEngine::ConnectFilters(const FilterPtr& up, const FilterPtr& down) {
     PinPtr out;
     PinPtr in;
@@ -325,7 +344,7 @@ HRESULT CaptureEngine::ConnectPreview() {
     if (!graph)
         return E_FAIL;
     if (!ConnectFilters(videoSource, colorConverter) ||
-        !ConnectFilters(colorConverter, bmpOverlayFilter) ||
+        !ConnectThroughBlur(colorConverter, bmpOverlayFilter) ||
         !ConnectFilters(bmpOverlayFilter, proxyTransFilter) ||
         !ConnectFilters(proxyTransFilter, overlayFilter) ||
         !ConnectFilters(overlayFilter, sampleGrabber))
@@ -448,6 +467,7 @@ HRESULT CaptureEngine::ReleaseGraph() {
     overlayFilter.reset();
     bmpOverlayFilter.reset();
     bmpOverlayControl.reset();
+    backgroundBlurFilter.reset();
     proxyTransFilter.reset();
     videoWindow.reset();
     videoSource.reset();
@@ -499,6 +519,9 @@ void CaptureEngine::SetGreenOffset(int value) {
 }
 void CaptureEngine::SetRedOffset(int value) {
     ProcessEffectState().SetRedOffset(value);
+}
+void CaptureEngine::SetBackgroundBlur(int value) {
+    ProcessEffectState().SetBackgroundBlurOn(value);
 }
 
 } // namespace kelo

@@ -84,6 +84,8 @@ public:
     void SetBlueOffset(int value);
     void SetGreenOffset(int value);
     void SetRedOffset(int value);
+    // The background blur's switch (0 off, 1 on), read by its filter once per frame.
+    void SetBackgroundBlur(int value);
 
     // The first unconnected pin of the direction (a tee's or muxer's free pin is a new request
     // pin). E_FAIL when there is none or no filter.
@@ -124,6 +126,8 @@ private:
     // Connects the first free output pin of up to the first free input pin of down; false when
     // a pin search or the connect returned exactly E_FAIL (other failures go on to the next link).
     bool ConnectFilters(const FilterPtr& up, const FilterPtr& down);
+    // up -> Background Blur -> down, or up -> down when the blur filter could not be made.
+    bool ConnectThroughBlur(const FilterPtr& up, const FilterPtr& down);
     void WatchGraphEvents();
     void OnGraphError(const std::string& message);
 
@@ -149,6 +153,7 @@ private:
     std::shared_ptr<IMediaControl> mediaControl;
     std::shared_ptr<IVideoWindow> videoWindow;
     FilterPtr colorConverter;
+    FilterPtr backgroundBlurFilter; // the studio's own addition after the converter
 
     const ClassRegistry& registry;
     std::string recordFile;

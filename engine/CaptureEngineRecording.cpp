@@ -49,7 +49,7 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
     // 2. The effect chain; ProxyTrans comes after the Overlay Filer here, so the recording shows
     // the overlay before FrameCallback runs.
     if (!ConnectFilters(videoSource, colorConverter) ||
-        !ConnectFilters(colorConverter, bmpOverlayFilter) ||
+        !ConnectThroughBlur(colorConverter, bmpOverlayFilter) ||
         !ConnectFilters(bmpOverlayFilter, overlayFilter) ||
         !ConnectFilters(overlayFilter, proxyTransFilter) ||
         !ConnectFilters(proxyTransFilter, sampleGrabber))

@@ -37,6 +37,7 @@ public:
     void SetBlueOffset(std::int32_t value) { Store(blueOffset, value); }
     void SetGreenOffset(std::int32_t value) { Store(greenOffset, value); }
     void SetRedOffset(std::int32_t value) { Store(redOffset, value); }
+    void SetBackgroundBlurOn(std::int32_t value) { Store(backgroundBlurOn, value); }
 
     Values Load() const;
 
@@ -48,6 +49,8 @@ public:
     std::atomic<std::int32_t> blueOffset{0};
     std::atomic<std::int32_t> greenOffset{0};
     std::atomic<std::int32_t> redOffset{0};
+    // Read by the Background Blur filter (not by FrameCallback), once per frame.
+    std::atomic<std::int32_t> backgroundBlurOn{0}; // nonzero: on
 
 private:
     static void Store(std::atomic<std::int32_t>& field, std::int32_t value) {

@@ -1,6 +1,6 @@
 // Class identifiers of the components the engine creates. The first group are the platform's
 // own components (graph, builder, grabber, converter, renderer, tee, muxers, enumerator); the
-// second the three effect filters.
+// second the three effect filters and the background blur.
 #pragma once
 
 #include <string_view>
@@ -22,10 +22,13 @@ inline constexpr std::string_view CLSID_WMAsfWriter = "{7C23220E-55BB-11D3-8B16-
 inline constexpr std::string_view CLSID_OverlayFilter = "{17D81951-1132-4327-8A8A-0FE55D342DB3}";
 inline constexpr std::string_view CLSID_ProxyTransFilter = "{5DBD6F51-4BC0-4034-AB2C-A1B05115EC91}";
 inline constexpr std::string_view CLSID_BmpOverlayFilter = "{A0ED5E56-A2DE-40BD-A43F-B75063584A92}";
+// The background blur the studio adds after the colour converter.
+inline constexpr std::string_view CLSID_BackgroundBlurFilter = "{6B1E2C4A-8F3D-4E57-9A21-C5D07E3B9F14}";
 
 // Their control interfaces' identifiers (kept for reference and diagnostics; lookup is by type).
 inline constexpr std::string_view IID_OverlayFilterControl = "{DB1A1B80-42F5-4C71-A758-21D4E4EED80E}";
 inline constexpr std::string_view IID_ProxyTransControl = "{8C20EACE-2A6D-4E92-95ED-EFBC88541DA8}";
 inline constexpr std::string_view IID_BmpOverlayControl = "{99BB864D-BFBE-41E5-9B56-9EBC1722E862}";
+inline constexpr std::string_view IID_BackgroundBlurControl = "{2F8A6D91-3C4B-4B0E-8E7D-51A9C0F4D263}";
 
 } // namespace kelo

@@ -80,10 +80,10 @@ TEST_F(CaptureEngineBuild, NoAudioDeviceAtThePositionReturnsOneAndTheRestOfTheGr
     EXPECT_EQ(engine.BuildGraph(&surface, nullptr, 1, 2), CaptureEngine::kNoAudioDevice);
     EXPECT_EQ(owner.audio.names, (std::vector<std::string>{"Mic"}));
     EXPECT_EQ(owner.audio.selected, -1);
-    EXPECT_EQ(
-        FilterNames(engine),
-        (std::vector<std::string>{"SampleGrabber", "video capture", "Color Conversion", "Mp3 Codec",
-                                  "Overlay Filer", "OpenCV ProxyTrans Filer", "BmpOverlayFiler"}));
+    EXPECT_EQ(FilterNames(engine),
+              (std::vector<std::string>{"SampleGrabber", "video capture", "Color Conversion",
+                                        "Background Blur", "Mp3 Codec", "Overlay Filer",
+                                        "OpenCV ProxyTrans Filer", "BmpOverlayFiler"}));
     EXPECT_EQ(engine.ConnectPreview(), S_OK);
 }
 
@@ -236,6 +236,42 @@ INSTANTIATE_TEST_SUITE_P(EachFilter, MissingEffectFilter,
                                            CLSID_ProxyTransFilter.data(),
                                            CLSID_BmpOverlayFilter.data()));
 
+// The element the pin of `filter`'s given direction is linked to (null when unlinked).
+GstElement* PeerOf(CaptureEngine& engine, const char* filterName, PinDirection direction) {
+    FilterPtr filter;
+    PinPtr pin;
+    PinPtr peer;
+    if (FAILED(engine.filterGraph()->FindFilterByName(filterName, &filter)) ||
+        FAILED(engine.GetPin(filter, direction, &pin)) || FAILED(pin->ConnectedTo(&peer)))
+        return nullptr;
+    return peer->element();
+}
+
+TEST_F(CaptureEngineBuild, TheBackgroundBlurSitsBetweenTheConverterAndTheEffectFilters) {
+    auto registry = MakeTestRegistry(Devices({"Cam"}, {}));
+    CaptureEngine engine(320, 240, 15, &owner, *registry);
+    ASSERT_EQ(engine.BuildGraph(&surface, nullptr, 1, 1), CaptureEngine::kNoAudioDevice);
+    ASSERT_EQ(engine.ConnectPreview(), S_OK);
+
+    GstElement* afterConverter = PeerOf(engine, "Color Conversion", PinDirection::Output);
+    GstElement* beforeOverlay = PeerOf(engine, "BmpOverlayFiler", PinDirection::Input);
+    ASSERT_TRUE(afterConverter && beforeOverlay);
+    EXPECT_EQ(afterConverter, beforeOverlay);
+    EXPECT_STREQ(G_OBJECT_TYPE_NAME(afterConverter), "KeloBackgroundBlurFilter");
+}
+
+TEST_F(CaptureEngineBuild, WithoutTheBackgroundBlurTheConverterFeedsTheEffectFiltersDirectly) {
+    auto registry = MakeTestRegistry(Devices({"Cam"}, {}));
+    registry->Unregister(CLSID_BackgroundBlurFilter);
+    CaptureEngine engine(320, 240, 15, &owner, *registry);
+    ASSERT_EQ(engine.BuildGraph(&surface, nullptr, 1, 1), CaptureEngine::kNoAudioDevice);
+    ASSERT_EQ(engine.ConnectPreview(), S_OK);
+    FilterPtr bmp;
+    ASSERT_EQ(engine.filterGraph()->FindFilterByName("BmpOverlayFiler", &bmp), S_OK);
+    EXPECT_EQ(PeerOf(engine, "Color Conversion", PinDirection::Output),
+              std::dynamic_pointer_cast<BaseFilter>(bmp)->element());
+}
+
 TEST_F(CaptureEngineBuild, TheEffectSettersChangeTheProcessWideStateThatOutlivesTheEngine) {
     auto registry = MakeTestRegistry(Devices({"Cam"}, {}));
     {
@@ -257,6 +293,10 @@ TEST_F(CaptureEngineBuild, TheEffectSettersChangeTheProcessWideStateThatOutlives
     next.SetRedOffset(0);
     next.ToggleFaceDetection();
     EXPECT_EQ(ProcessEffectState().Load().faceDetectionOn, 0);
+
+    next.SetBackgroundBlur(1);
+    EXPECT_EQ(ProcessEffectState().backgroundBlurOn.load(), 1);
+    next.SetBackgroundBlur(0);
 }
 
 } // namespace

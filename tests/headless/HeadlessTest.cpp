@@ -27,7 +27,7 @@ TEST(HeadlessOptions, DeviceSpecsPositionsAndSwitches) {
     std::string error;
     ASSERT_TRUE(ParseHeadlessOptions({"--headless", "--test-devices=Cam A,Kelo Virtual Camera;Mic",
                                       "--video-device", "2", "--audio-device", "1", "--snapshot",
-                                      "--face-cover"},
+                                      "--face-cover", "--background-blur"},
                                      &options, &error));
     EXPECT_TRUE(options.testDevicesOn);
     ASSERT_EQ(options.testDevices.video.size(), 2u);
@@ -36,6 +36,7 @@ TEST(HeadlessOptions, DeviceSpecsPositionsAndSwitches) {
     EXPECT_EQ(options.videoDevicePosition, 2);
     EXPECT_TRUE(options.snapshot);
     EXPECT_TRUE(options.faceCover);
+    EXPECT_TRUE(options.backgroundBlur);
 
     ASSERT_TRUE(ParseHeadlessOptions({"--test-devices"}, &options, &error));
     EXPECT_EQ(options.testDevices.video[0].name, "Test Camera");
@@ -169,6 +170,35 @@ TEST(Headless, RestoresTheColourAdjustmentAndTheOverlayThatDataIniNames) {
     const std::string log = program.Log();
     EXPECT_NE(log.find("kelocam: colour adjustment restored"), std::string::npos) << log;
     EXPECT_NE(log.find("kelocam: overlay Led 3 playing"), std::string::npos) << log;
+}
+
+TEST(Headless, TheBackgroundBlurOfDataIniIsRestoredAndFindsItsModel) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+    std::ofstream(dir.path() / "data.ini") << "[Effect]\nBackgroundBlur=1\n";
+    // The model is copied into the build folder by the build.
+    setenv("KELOCAM_DATA_DIR", test::BinaryDir().c_str(), 1);
+    Program program(dir.path(), {"--headless", "--test-devices"});
+    unsetenv("KELOCAM_DATA_DIR");
+    ASSERT_TRUE(program.WaitForLog("kelocam: background blur on", 30s)) << program.Log();
+    // Frames go on flowing through the blur while the model loads and runs.
+    std::this_thread::sleep_for(2s);
+    EXPECT_EQ(program.Stop(SIGINT), 0);
+    EXPECT_EQ(program.Log().find("background blur off"), std::string::npos) << program.Log();
+}
+
+TEST(Headless, WithoutItsModelTheBlurSaysSoOnceAndTheStudioRunsOn) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+    setenv("KELOCAM_DATA_DIR", dir.path().c_str(), 1); // no models/ there
+    Program program(dir.path(), {"--headless", "--test-devices", "--background-blur"});
+    unsetenv("KELOCAM_DATA_DIR");
+    ASSERT_TRUE(program.WaitForLog("kelocam: background blur off: ", 30s)) << program.Log();
+    EXPECT_EQ(program.Stop(SIGINT), 0);
+    const std::string log = program.Log();
+    EXPECT_EQ(log.find("background blur off", log.find("background blur off") + 1),
+              std::string::npos)
+        << log;
 }
 
 } // namespace

@@ -223,6 +223,7 @@ TEST(SettingsTable, EveryKeyIsListedOnceWithItsExactSpelling) {
                         {"RGB", "R"},
                         {"RGB", "G"},
                         {"RGB", "B"},
+                        {"Effect", "BackgroundBlur"},
                     }));
 }
 

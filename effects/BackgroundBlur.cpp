@@ -1,0 +1,163 @@
+#include "effects/BackgroundBlur.h"
+
+#include "effects/PersonSegmenter.h"
+
+#include <chrono>
+#include <cstdio>
+#include <opencv2/imgproc.hpp>
+#include <utility>
+
+namespace kelo {
+
+namespace {
+
+// The blur works at this size whatever the frame's size: its cost stays fixed.
+constexpr int kBlurWidth = 320;
+constexpr int kBlurHeight = 240;
+// Box blur run twice (a tent of about 2 x 25 pixels at 320 x 240): the room becomes shapes.
+constexpr int kBlurKernel = 25;
+
+} // namespace
+
+void ComposeBackgroundBlur(cv::Mat& frame, const cv::Mat& mask, BlurScratch& s) {
+    if (frame.empty() || mask.empty() || frame.type() != CV_8UC3 || mask.type() != CV_8UC1)
+        return;
+    const cv::Size size = frame.size();
+    const cv::Size blurSize(kBlurWidth, kBlurHeight);
+    if (size == blurSize) {
+        cv::blur(frame, s.blurred, cv::Size(kBlurKernel, kBlurKernel));
+        cv::blur(s.blurred, s.background, cv::Size(kBlurKernel, kBlurKernel));
+    } else {
+        cv::resize(frame, s.small, blurSize, 0, 0, cv::INTER_AREA);
+        cv::blur(s.small, s.blurred, cv::Size(kBlurKernel, kBlurKernel));
+        cv::blur(s.blurred, s.small, cv::Size(kBlurKernel, kBlurKernel));
+        cv::resize(s.small, s.background, size, 0, 0, cv::INTER_LINEAR);
+    }
+    if (mask.size() == size)
+        s.mask = mask;
+    else
+        cv::resize(mask, s.mask, size, 0, 0, cv::INTER_LINEAR);
+
+    for (int y = 0; y < size.height; ++y) {
+        std::uint8_t* out = frame.ptr<std::uint8_t>(y);
+        const std::uint8_t* bg = s.background.ptr<std::uint8_t>(y);
+        const std::uint8_t* m = s.mask.ptr<std::uint8_t>(y);
+        for (int x = 0; x < size.width; ++x) {
+            const unsigned keep = m[x];
+            const unsigned take = 255u - keep;
+            for (int c = 0; c < 3; ++c) {
+                const unsigned v = out[3 * x + c] * keep + bg[3 * x + c] * take;
+                out[3 * x + c] = static_cast<std::uint8_t>((v + 127u) / 255u);
+            }
+        }
+    }
+}
+
+BackgroundBlurProcessor::~BackgroundBlurProcessor() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+bool BackgroundBlurProcessor::WantsFrames() {
+    // Streaming thread, once per frame: the one read of the switch for this frame.
+    const std::atomic<std::int32_t>* on = blurSwitch.load(std::memory_order_acquire);
+    const bool now = on && on->load(std::memory_order_relaxed) != 0;
+    if (now && !wasOn_) {
+        // A mask from before the switch was off may show a person who has moved since.
+        std::lock_guard lock(mutex_);
+        restart_ = true;
+        mask_.release();
+        maskSeen_ = publishedSerial_;
+    }
+    wasOn_ = now;
+    return now;
+}
+
+void BackgroundBlurProcessor::ProcessFrame(std::uint8_t* data, int width, int height, int stride) {
+    if (!workerStarted_)
+        StartWorker();
+    cv::Mat frame(height, width, CV_8UC3, data, static_cast<std::size_t>(stride));
+    cv::resize(frame, input_, cv::Size(PersonSegmenter::kInputWidth, PersonSegmenter::kInputHeight),
+               0, 0, cv::INTER_LINEAR);
+    {
+        std::lock_guard lock(mutex_);
+        cv::swap(pending_, input_);
+        hasPending_ = true;
+        if (publishedSerial_ != maskSeen_) {
+            published_.copyTo(mask_);
+            maskSeen_ = publishedSerial_;
+        }
+    }
+    wake_.notify_one();
+    if (!mask_.empty())
+        ComposeBackgroundBlur(frame, mask_, scratch_);
+}
+
+void BackgroundBlurProcessor::StartWorker() {
+    workerStarted_ = true;
+    try {
+        worker_ = std::thread([this] { WorkerLoop(); });
+    } catch (const std::system_error&) {
+        std::fprintf(stderr, "kelocam: background blur: no thread for the segmentation\n");
+    }
+}
+
+void BackgroundBlurProcessor::WorkerLoop() {
+    std::string error;
+    std::unique_ptr<PersonSegmenter> segmenter = PersonSegmenter::LoadStudioModel(&error);
+    if (!segmenter) {
+        // One line per process: every engine's element would say the same.
+        static std::once_flag reported;
+        std::call_once(reported, [&] {
+            std::fprintf(stderr, "kelocam: background blur off: %s\n", error.c_str());
+        });
+        return;
+    }
+    cv::Mat input;
+    cv::Mat upright;
+    cv::Mat running; // CV_32F, upright
+    cv::Mat flipped;
+    cv::Mat mask;
+    for (;;) {
+        bool restart = false;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || hasPending_; });
+            if (stopping_)
+                return;
+            cv::swap(input, pending_);
+            hasPending_ = false;
+            restart = std::exchange(restart_, false);
+        }
+        const auto start = std::chrono::steady_clock::now();
+        // Frames are bottom-up; the model wants the person upright.
+        cv::flip(input, upright, 0);
+        const cv::Mat probability = segmenter->Segment(upright);
+        if (probability.empty())
+            continue;
+        if (restart || running.empty())
+            probability.copyTo(running);
+        else
+            cv::addWeighted(probability, kMaskSmoothing, running, 1.0f - kMaskSmoothing, 0.0,
+                            running);
+        cv::flip(running, flipped, 0);
+        flipped.convertTo(mask, CV_8U, 255.0);
+        lastInferenceMs_.store(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count(),
+            std::memory_order_relaxed);
+        {
+            std::lock_guard lock(mutex_);
+            cv::swap(published_, mask);
+            ++publishedSerial_;
+        }
+        masksMade_.fetch_add(1, std::memory_order_release);
+    }
+}
+
+} // namespace kelo

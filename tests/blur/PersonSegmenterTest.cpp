@@ -1,0 +1,92 @@
+// The segmentation and the blend on a real person: the astronaut photograph standing in front
+// of a textured background.
+#include "effects/PersonSegmenter.h"
+
+#include "BlurTestImages.h"
+#include "effects/BackgroundBlur.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+namespace kelo {
+namespace {
+
+class PersonSegmenterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        segmenter = PersonSegmenter::Load(test::ModelPath().string(), &error);
+        ASSERT_TRUE(segmenter) << error << " (run scripts/install-deps.sh and configure again)";
+        scene = test::PersonScene();
+        ASSERT_EQ(scene.size(), cv::Size(640, 480));
+    }
+
+    // The probability mask scaled to the scene.
+    cv::Mat SceneMask() {
+        const cv::Mat probability = segmenter->Segment(scene);
+        EXPECT_EQ(probability.size(),
+                  cv::Size(PersonSegmenter::kInputWidth, PersonSegmenter::kInputHeight));
+        cv::Mat scaled;
+        cv::resize(probability, scaled, scene.size(), 0, 0, cv::INTER_LINEAR);
+        return scaled;
+    }
+
+    std::unique_ptr<PersonSegmenter> segmenter;
+    cv::Mat scene;
+};
+
+TEST_F(PersonSegmenterTest, ThePersonComesOutNearOneAndTheTextureNearZero) {
+    const cv::Mat mask = SceneMask();
+    EXPECT_GT(cv::mean(mask(test::SceneFace()))[0], 0.8);
+    EXPECT_GT(cv::mean(mask(test::SceneBody()))[0], 0.8);
+    EXPECT_LT(cv::mean(mask, test::SceneBorderMask(mask.size()))[0], 0.2);
+}
+
+TEST_F(PersonSegmenterTest, TheBlendKeepsTheFaceAndBlursTheBorderStrongly) {
+    cv::Mat mask8;
+    SceneMask().convertTo(mask8, CV_8U, 255.0);
+    cv::Mat blurred = scene.clone();
+    BlurScratch scratch;
+    ComposeBackgroundBlur(blurred, mask8, scratch);
+
+    cv::Mat diff;
+    cv::absdiff(blurred, scene, diff);
+    cv::Mat gray;
+    cv::cvtColor(diff, gray, cv::COLOR_BGR2GRAY);
+    EXPECT_LT(cv::mean(gray(test::SceneFace()))[0], 6.0);
+    // The texture's pixels vary by about +-40 around their neighbours; blurred, they lie near
+    // the local mean.
+    EXPECT_GT(cv::mean(gray, test::SceneBorderMask(gray.size()))[0], 15.0);
+    // The blurred texture is smooth: its high-frequency energy is a fraction of the input's.
+    cv::Mat lapIn;
+    cv::Mat lapOut;
+    cv::Laplacian(scene(cv::Rect(0, 0, 640, 150)), lapIn, CV_32F);
+    cv::Laplacian(blurred(cv::Rect(0, 0, 640, 150)), lapOut, CV_32F);
+    EXPECT_LT(cv::norm(lapOut), 0.1 * cv::norm(lapIn));
+}
+
+TEST(BackgroundBlurCompose, AFullMaskKeepsTheFrameAndAnEmptyOneBlursAllOfIt) {
+    cv::Mat frame(240, 320, CV_8UC3);
+    cv::RNG(7).fill(frame, cv::RNG::UNIFORM, 0, 256);
+    BlurScratch scratch;
+
+    cv::Mat kept = frame.clone();
+    ComposeBackgroundBlur(kept, cv::Mat(144, 256, CV_8U, cv::Scalar(255)), scratch);
+    EXPECT_EQ(cv::norm(kept, frame, cv::NORM_INF), 0.0);
+
+    // Another frame size than the blur's own 320 x 240, and an odd stride.
+    cv::Mat wide(250, 402, CV_8UC3);
+    cv::RNG(8).fill(wide, cv::RNG::UNIFORM, 0, 256);
+    const cv::Mat wideBefore = wide.clone();
+    cv::Mat view = wide(cv::Rect(1, 3, 400, 246));
+    const cv::Mat before = view.clone();
+    ComposeBackgroundBlur(view, cv::Mat(144, 256, CV_8U, cv::Scalar(0)), scratch);
+    EXPECT_GT(cv::norm(view, before, cv::NORM_L1) / static_cast<double>(view.total() * 3), 30.0);
+    // Nothing outside the frame's rows and columns is touched.
+    EXPECT_EQ(cv::norm(wide.rowRange(0, 3), wideBefore.rowRange(0, 3), cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(wide.col(0), wideBefore.col(0), cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(wide.col(401), wideBefore.col(401), cv::NORM_INF), 0.0);
+}
+
+} // namespace
+} // namespace kelo
