@@ -65,9 +65,13 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
     }
 
     FeedSource source;
-    if (FAILED(source.Open(feedName))) {
-        std::fprintf(log, "kelocam-vcam: cannot create or open the shared memory block %s\n",
-                     feedName.c_str());
+    if (const HRESULT opened = source.Open(feedName); FAILED(opened)) {
+        if (opened == E_ACCESSDENIED)
+            std::fprintf(log, "kelocam-vcam: %s\n",
+                         SharedMemoryView::RefusalText(feedName).c_str());
+        else
+            std::fprintf(log, "kelocam-vcam: cannot create or open the shared memory block %s\n",
+                         feedName.c_str());
         return kExitFailure;
     }
 

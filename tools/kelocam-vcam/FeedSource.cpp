@@ -1,15 +1,15 @@
 #include "tools/kelocam-vcam/FeedSource.h"
 
+#include "platform/FeedLayout.h"
+#include "tools/kelocam-vcam/BridgeOptions.h"
+
+#include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cstring>
-
-#include "platform/FeedLayout.h"
-#include "tools/kelocam-vcam/BridgeOptions.h"
+#include <utility>
 
 namespace kelo::vcam {
 
@@ -40,10 +40,15 @@ bool FeedSource::StillTheNamedObject() const {
 }
 
 void FeedSource::Reopen(const char* why) {
-    if (SUCCEEDED(view_.OpenOrCreate(name_, kFeedBytes)))
+    const HRESULT hr = view_.OpenOrCreate(name_, kFeedBytes);
+    const bool refusedBefore = std::exchange(refused_, hr == E_ACCESSDENIED);
+    if (SUCCEEDED(hr))
         notice_ = name_ + " " + why + "; opened it again";
-    else
+    else if (refused_ && !refusedBefore)
+        notice_ = SharedMemoryView::RefusalText(name_);
+    else if (!refused_)
         notice_ = name_ + " " + why + " and could not be opened again";
+    // A refusal is said once; black goes on until the object is mended.
 }
 
 const std::uint8_t* FeedSource::Snapshot() {

@@ -40,6 +40,7 @@ private:
     std::vector<std::uint8_t> frame_;
     std::uint64_t ticks_ = 0;
     std::string notice_;
+    bool refused_ = false; // the object under the name was refused, and that was said
 };
 
 } // namespace kelo::vcam
