@@ -217,6 +217,10 @@ void HeadlessRunner::OnCaptureError(const std::string& message) {
     Quit(1);
 }
 
+void HeadlessRunner::OnRecordingFramesDropped(const std::string& message) {
+    std::fprintf(stderr, "kelocam: recording: %s\n", message.c_str());
+}
+
 void HeadlessRunner::OnSnapshotTaken(const SnapshotOutcome& outcome) {
     if (outcome.ok())
         std::fprintf(stderr, "kelocam: photo written: %s\n", outcome.path.c_str());

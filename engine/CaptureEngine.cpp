@@ -391,6 +391,15 @@ void CaptureEngine::WatchGraphEvents() {
     auto reported = std::make_shared<std::atomic<bool>>(false);
     // Runs on the thread that posted the message: only hand the first error over.
     events->SetNotifyCallback([weak, target, reported](const GraphEvent& event) {
+        if (event.code == GraphEvent::Code::FramesDropped && target) {
+            // The graph posts this once per run: a slow disk, said once.
+            std::string message = event.message;
+            target->PostToOwnerThread([weak, target, message] {
+                if (weak.lock())
+                    target->OnRecordingFramesDropped(message);
+            });
+            return;
+        }
         if (event.code != GraphEvent::Code::ErrorAbort || !target || reported->exchange(true))
             return;
         std::string message =
