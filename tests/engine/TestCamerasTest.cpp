@@ -1,6 +1,8 @@
-// A camera that delivers only JPEG pictures, as many USB cameras do: the preview, the virtual
-// camera feed, a photo and an AVI recording all show the picture the right way up.
+// The test cameras beyond the plain pattern. A camera that delivers only JPEG pictures, as many
+// USB cameras do: the preview, the virtual camera feed, a photo and an AVI recording all show
+// the picture the right way up. The face camera: face cover finds and hides its face.
 #include "engine/CaptureEngine.h"
+#include "engine/EffectState.h"
 #include "EngineTestSupport.h"
 #include "platform/FeedLayout.h"
 #include "platform/SharedMemoryView.h"
@@ -111,6 +113,44 @@ TEST_F(JpegCamera, RecordingAndFeedAreUpright) {
     const std::vector<unsigned char> picture = test::DecodePicture(file, 0.5, 320, 240);
     ASSERT_EQ(picture.size(), 230400u);
     EXPECT_TRUE(BrightAboveDark([&](int y) { return picture.data() + y * 960; })) << "recording";
+}
+
+TEST(FaceCamera, FaceCoverFindsAndHidesTheFace) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+    TestDevices devices;
+    devices.video.push_back({"Face Camera", {}, TestPicture::Face,
+                             (test::SourceDir() / "tests/data/astronaut-320x240.jpg").string()});
+    auto registry = test::MakeTestRegistry(devices);
+    test::RecordingOwner owner;
+    test::RecordingSurface surface{324, 244};
+    auto engine = std::make_unique<CaptureEngine>(320, 240, 15, &owner, *registry);
+    ASSERT_EQ(engine->BuildGraph(&surface, nullptr, 1, 1), CaptureEngine::kNoAudioDevice);
+    ASSERT_EQ(engine->ConnectPreview(), S_OK);
+    ASSERT_EQ(engine->Run(), S_OK);
+
+    // The face is covered by a filled circle of the first face colour, pure red, far larger
+    // than the caption (also pure red, at the bottom): counted above the caption.
+    auto coveredPixels = [&] {
+        int width = 0;
+        int height = 0;
+        const std::vector<std::uint8_t> shown = surface.lastFrame(&width, &height);
+        if (width != 320 || height != 240)
+            return 0;
+        int red = 0;
+        for (std::size_t i = 0; i < 200u * 960u; i += 3)
+            red += shown[i] == 0 && shown[i + 1] == 0 && shown[i + 2] == 255;
+        return red;
+    };
+    ASSERT_TRUE(owner.WaitUntil([&] { return surface.framesPresented() >= 3; }, 30s));
+    EXPECT_LT(coveredPixels(), 100) << "the photograph itself has no pure red";
+
+    EffectState& effects = ProcessEffectState();
+    effects.ToggleFaceDetection();
+    const bool covered = owner.WaitUntil([&] { return coveredPixels() > 2000; }, 30s);
+    effects.ToggleFaceDetection();
+    engine.reset();
+    EXPECT_TRUE(covered) << "no face was covered (" << coveredPixels() << " red pixels)";
 }
 
 } // namespace
