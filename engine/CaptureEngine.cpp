@@ -41,7 +41,7 @@ CaptureEngine::CaptureEngine(int captureWidth_, int captureHeight_, int framesPe
 CaptureEngine::~CaptureEngine() {
     // Posted tasks that have not run yet see the engine gone.
     self.reset();
-    ReleaseGraph();
+    (void)ReleaseGraph(); // always S_OK: the graph is stopped and released whatever happens
     // The graph is in NULL: no frame is being processed while the feed closes.
     CloseVirtualCameraFeed();
     mediaControl.reset();
@@ -339,7 +339,7 @@ HRESULT CaptureEngine::ConnectPreview() {
     if (!ConnectFilters(sampleGrabber, renderer))
         return E_FAIL;
 
-    PlaceVideoWindow();
+    (void)PlaceVideoWindow(); // always S_OK; a graph without a window has nothing to place
     return S_OK;
 }
 

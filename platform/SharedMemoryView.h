@@ -25,12 +25,12 @@ public:
     // E_OUTOFMEMORY when it opened but could not be mapped (the descriptor is then kept open,
     // see isOpen()); E_ACCESSDENIED (nothing kept open) when it is not a private object of
     // this user (see IsPrivateObject).
-    HRESULT OpenExisting(const std::string& name, std::size_t minBytes = 0);
+    [[nodiscard]] HRESULT OpenExisting(const std::string& name, std::size_t minBytes = 0);
 
     // Creates the object when missing (zero-filled, mode 0600), grows it to minBytes when
     // smaller, and maps it. An existing object's contents are kept. E_ACCESSDENIED (nothing
     // kept open) when an existing object is not a private object of this user.
-    HRESULT OpenOrCreate(const std::string& name, std::size_t minBytes);
+    [[nodiscard]] HRESULT OpenOrCreate(const std::string& name, std::size_t minBytes);
 
     void Close();
 
