@@ -3,6 +3,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <vector>
@@ -105,11 +106,25 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
                  y4m ? (options.y4mPath == "-" ? "standard output" : options.y4mPath.c_str()) : "");
     std::fflush(log);
 
+    // The block is looked at every kPollNanos; a new studio frame leaves at once (but never
+    // sooner than half a period after the last one, so the output stays at the studio's 15 a
+    // second), and while the studio stalls the last frame is repeated, first after one and a
+    // half periods, then every period.
     const std::int64_t period = kNanosPerSecond / kFramesPerSecond;
-    std::int64_t deadline = MonotonicNanos();
+    constexpr std::int64_t kPollNanos = 4'000'000;
+    std::int64_t lastDelivery = MonotonicNanos() - 2 * period;
+    std::int64_t repeatAt = 0; // 0: deliver at once (the first frame)
     std::int64_t delivered = 0;
     int status = kExitOk;
     while (!stop.load()) {
+        const std::int64_t now = MonotonicNanos();
+        const bool fresh = source.HasNewFrame() && now - lastDelivery >= period / 2;
+        if (!fresh && now < repeatAt) {
+            SleepUntil(std::min(repeatAt, now + kPollNanos));
+            continue;
+        }
+        lastDelivery = now;
+        repeatAt = now + (fresh ? period + period / 2 : period);
         const std::uint8_t* frame = source.Snapshot();
         if (!source.notice().empty()) {
             std::fprintf(log, "kelocam-vcam: %s\n", source.notice().c_str());
@@ -140,15 +155,6 @@ int RunBridge(const BridgeOptions& options, const std::atomic<bool>& stop, std::
         }
         if (options.frameLimit > 0 && ++delivered >= options.frameLimit)
             break;
-
-        // Fixed 15 Hz ticks. After a stall (a slow reader, a suspended machine) the clock is
-        // taken from now instead of catching up with a burst of frames.
-        deadline += period;
-        const std::int64_t now = MonotonicNanos();
-        if (now > deadline + period)
-            deadline = now;
-        while (!stop.load() && MonotonicNanos() < deadline)
-            SleepUntil(deadline);
     }
 
     // The block stays: the studio may still be writing to it, and the next bridge reads it.
