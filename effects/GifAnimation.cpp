@@ -234,8 +234,7 @@ std::size_t GifAnimation::ParseImage(std::span<const std::uint8_t> data, std::si
         pixelsDecoded_ += width * height;
         // Zero-filled: pixels that the code stream does not reach stay palette entry 0.
         indices_.assign(width * height, 0);
-        DecodeLzw(std::span<const std::uint8_t>(codes.data(), joinedLength), minCodeSize,
-                  indices_);
+        DecodeLzw(std::span<const std::uint8_t>(codes.data(), joinedLength), minCodeSize, indices_);
         AppendFrame(indices_);
     }
     if (truncated)

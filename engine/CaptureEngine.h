@@ -52,8 +52,8 @@ public:
 
     // Device positions are 1-based. mainWindow is not used. Returns 0 (no usable video device),
     // 1 (built, no audio device), 2 (built with audio) or E_FAIL.
-    [[nodiscard]] HRESULT BuildGraph(PreviewSurface* previewWindow, void* mainWindow, int videoDevicePosition,
-                       int audioDevicePosition);
+    [[nodiscard]] HRESULT BuildGraph(PreviewSurface* previewWindow, void* mainWindow,
+                                     int videoDevicePosition, int audioDevicePosition);
     [[nodiscard]] HRESULT ConnectPreview();
     [[nodiscard]] HRESULT Run();
     [[nodiscard]] HRESULT ReleaseGraph();
@@ -79,7 +79,8 @@ public:
 
     // The first unconnected pin of the direction (a tee's or muxer's free pin is a new request
     // pin). E_FAIL when there is none or no filter.
-    [[nodiscard]] HRESULT GetUnconnectedPin(const FilterPtr& filter, PinDirection direction, PinPtr* pin);
+    [[nodiscard]] HRESULT GetUnconnectedPin(const FilterPtr& filter, PinDirection direction,
+                                            PinPtr* pin);
     // The first pin of the direction, connected or not. E_FAIL when there is none.
     [[nodiscard]] HRESULT GetPin(const FilterPtr& filter, PinDirection direction, PinPtr* pin);
 
@@ -110,9 +111,10 @@ private:
     [[nodiscard]] HRESULT BindVideoDevice(int position);
     [[nodiscard]] HRESULT BindAudioDevice(int position);
     [[nodiscard]] HRESULT BindDevice(std::string_view category, int position, DeviceList* list,
-                       bool skipVirtualCamera, FilterPtr* device);
-    [[nodiscard]] HRESULT AddCompressor(std::string_view category, std::initializer_list<std::string_view> names,
-                          const char* filterName, FilterPtr* compressor);
+                                     bool skipVirtualCamera, FilterPtr* device);
+    [[nodiscard]] HRESULT AddCompressor(std::string_view category,
+                                        std::initializer_list<std::string_view> names,
+                                        const char* filterName, FilterPtr* compressor);
     // Connects the first free output pin of up to the first free input pin of down; false when
     // a pin search or the connect returned exactly E_FAIL (other failures go on to the next link).
     bool ConnectFilters(const FilterPtr& up, const FilterPtr& down);

@@ -6,13 +6,37 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <utility>
+
+GST_DEBUG_CATEGORY_EXTERN(kelo_graph_debug);
+#define GST_CAT_DEFAULT kelo_graph_debug
 
 namespace kelo {
 
 namespace {
+
+// Writes the graph as a GStreamer dot file into KELOCAM_DEBUG_DOT (a folder), one file a run.
+void WriteDotFile(GstElement* pipeline) {
+    const char* folder = std::getenv("KELOCAM_DEBUG_DOT");
+    if (!folder || !*folder)
+        return;
+    static std::atomic<int> runs{0};
+    const std::string path = std::string(folder) + "/kelo-graph-" + std::to_string(getpid()) + "-" +
+                             std::to_string(++runs) + ".dot";
+    GCharPtr dot(gst_debug_bin_to_dot_data(GST_BIN(pipeline), GST_DEBUG_GRAPH_SHOW_ALL));
+    std::FILE* file = dot ? std::fopen(path.c_str(), "w") : nullptr;
+    if (!file) {
+        GST_WARNING("cannot write the graph to %s", path.c_str());
+        return;
+    }
+    std::fputs(dot.get(), file);
+    std::fclose(file);
+    GST_INFO("graph written to %s", path.c_str());
+}
 
 // The converter intelligent connect puts between two pins: decoding and format conversion keep
 // the picture's row order, so a device's top-down rows reach the Color Space Converter as such.
@@ -166,6 +190,13 @@ HRESULT FilterGraph::ConnectDirect(const PinPtr& output, const PinPtr& input,
     else if (fits && gst_pad_link(output->pad(), input->pad()) != GST_PAD_LINK_OK)
         fits = false;
     if (!fits) {
+        if (GST_LEVEL_DEBUG <= gst_debug_category_get_threshold(kelo_graph_debug)) {
+            GCharPtr from(outCaps ? gst_caps_to_string(outCaps.get()) : g_strdup("none"));
+            GCharPtr to(inCaps ? gst_caps_to_string(inCaps.get()) : g_strdup("none"));
+            GST_DEBUG("%s does not link directly to %s: %s against %s",
+                      GST_ELEMENT_NAME(output->element()), GST_ELEMENT_NAME(input->element()),
+                      from.get(), to.get());
+        }
         output->ReleaseIfUnlinked();
         input->ReleaseIfUnlinked();
         return VFW_E_CANNOT_CONNECT;
@@ -309,7 +340,9 @@ HRESULT FilterGraph::InsertConverter(const PinPtr& output, const PinPtr& input) 
         gst_pad_unlink(output->pad(), convIn->pad());
         output->ReleaseIfUnlinked();
     }
-    RemoveFilter(converter);
+    GST_DEBUG("no %s converter links %s to %s", video ? "video" : "audio",
+              GST_ELEMENT_NAME(output->element()), GST_ELEMENT_NAME(input->element()));
+    (void)RemoveFilter(converter); // S_OK: it was added above
     return VFW_E_CANNOT_CONNECT;
 }
 
@@ -362,9 +395,12 @@ HRESULT FilterGraph::Run() {
     dropsReported_ = false;
     PrepareIdleFilters();
     PrepareBranchQueues();
-    return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE
-               ? E_FAIL
-               : S_OK;
+    WriteDotFile(pipeline_.get());
+    if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        GST_WARNING("the graph could not be started");
+        return E_FAIL;
+    }
+    return S_OK;
 }
 
 HRESULT FilterGraph::Pause() {

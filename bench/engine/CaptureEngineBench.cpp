@@ -137,8 +137,10 @@ int main(int argc, char** argv) {
     // camera (the committed photograph, panning slowly), where faces are found and covered.
     ClassRegistry faceRegistry;
     DeviceSources faceSources = sources;
-    faceSources.testDevices.video = {
-        {"Face Camera", {}, TestPicture::Face, KELO_SOURCE_DIR "/tests/data/astronaut-320x240.jpg"}};
+    faceSources.testDevices.video = {{"Face Camera",
+                                      {},
+                                      TestPicture::Face,
+                                      KELO_SOURCE_DIR "/tests/data/astronaut-320x240.jpg"}};
     RegisterPlatformComponents(faceRegistry, faceSources);
     RegisterEffectFilters(faceRegistry);
     MeasureCpu("face camera, colour and face cover", faceRegistry, owner, cpuSeconds);

@@ -119,7 +119,9 @@ TEST(FaceCamera, FaceCoverFindsAndHidesTheFace) {
     test::IsolatedDirectory dir;
     test::ScopedFeedName feed;
     TestDevices devices;
-    devices.video.push_back({"Face Camera", {}, TestPicture::Face,
+    devices.video.push_back({"Face Camera",
+                             {},
+                             TestPicture::Face,
                              (test::SourceDir() / "tests/data/astronaut-320x240.jpg").string()});
     auto registry = test::MakeTestRegistry(devices);
     test::RecordingOwner owner;

@@ -5,13 +5,12 @@
 #include "support/TestSupport.h"
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-
-#include <cstring>
-#include <set>
 #include <numeric>
+#include <set>
 #include <unistd.h>
 
 namespace kelo {

@@ -11,11 +11,14 @@
 #include "platform/SampleGrabber.h"
 #include "platform/StreamFilters.h"
 #include "platform/VideoRenderer.h"
+#include "support/TestSupport.h"
 
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -346,6 +349,45 @@ TEST(SmartTeeBranches, ASlowFileBranchDropsFramesWithoutHoldingUpThePreview) {
     ASSERT_GT(seconds, 0.5);
     EXPECT_GT(seen.frames, 0.6 * 30 * seconds)
         << seen.frames << " preview frames over " << seconds << " s of stream time";
+}
+
+TEST(FilterGraph, EachRunWritesTheGraphAsADotFileWhenAsked) {
+    test::TempDir dots;
+    ASSERT_EQ(setenv("KELOCAM_DEBUG_DOT", dots.path().c_str(), 1), 0);
+    FilterGraph graph;
+    FilterPtr device = StillDevice();
+    auto renderer = VideoRenderer::Create();
+    ASSERT_EQ(graph.AddFilter(device, "Cam"), S_OK);
+    ASSERT_EQ(graph.AddFilter(renderer, "Render"), S_OK);
+    ASSERT_EQ(graph.Connect(Out(device), In(renderer)), S_OK);
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_EQ(graph.Run(), S_OK);
+        EXPECT_EQ(graph.Stop(), S_OK);
+    }
+    unsetenv("KELOCAM_DEBUG_DOT");
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dots.path())) {
+        ++files;
+        std::ifstream in(entry.path());
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_NE(text.find("digraph"), std::string::npos);
+        EXPECT_NE(text.find("Render"), std::string::npos) << "filters appear under their names";
+    }
+    EXPECT_EQ(files, 2);
+}
+
+TEST(DeviceEnumerator, NameSuffixesChooseTheJpegAndFaceCameras) {
+    TestDevices devices;
+    ASSERT_TRUE(ParseTestDevices("USB Cam:jpeg,Face:face,Plain,:jpeg;Mic:jpeg", &devices));
+    ASSERT_EQ(devices.video.size(), 4u);
+    EXPECT_EQ(devices.video[0].name, "USB Cam");
+    EXPECT_EQ(devices.video[0].picture, TestPicture::JpegPattern);
+    EXPECT_EQ(devices.video[1].name, "Face");
+    EXPECT_EQ(devices.video[1].picture, TestPicture::Face);
+    EXPECT_EQ(devices.video[2].picture, TestPicture::Pattern);
+    EXPECT_EQ(devices.video[3].name, ":jpeg") << "a suffix alone is a name";
+    ASSERT_EQ(devices.audio.size(), 1u);
+    EXPECT_EQ(devices.audio[0].name, "Mic:jpeg") << "audio names keep their text";
 }
 
 TEST(DeviceEnumerator, TestDevicesCompressorsAndEmptyCategories) {

@@ -78,8 +78,8 @@ protected:
                   GST_STATE_CHANGE_FAILURE);
         std::this_thread::sleep_for(duration);
         const GstClockTime running = gst_element_get_current_running_time(pipeline_.get());
-        recorded_ = GST_CLOCK_TIME_IS_VALID(running) ? static_cast<double>(running) / GST_SECOND
-                                                     : -1;
+        recorded_ =
+            GST_CLOCK_TIME_IS_VALID(running) ? static_cast<double>(running) / GST_SECOND : -1;
         gst_element_send_event(pipeline_.get(), gst_event_new_eos());
         BusPtr bus(gst_element_get_bus(pipeline_.get()));
         MessagePtr done(gst_bus_timed_pop_filtered(

@@ -1,18 +1,17 @@
 #include "tools/kelocam-vcam/Bridge.h"
 
-#include <time.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <memory>
-#include <vector>
-
 #include "platform/FeedLayout.h"
 #include "tools/kelocam-vcam/BridgeLock.h"
 #include "tools/kelocam-vcam/DeviceOutput.h"
 #include "tools/kelocam-vcam/FeedSource.h"
 #include "tools/kelocam-vcam/Y4mWriter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
 
 namespace kelo::vcam {
 

@@ -45,7 +45,7 @@ private:
     std::uint64_t SampleHash() const; // of the block as it is now; 0 when not mapped
 
     std::vector<std::uint8_t> frame_;
-    std::uint64_t snapshotHash_ = 0;    // SampleHash of the block at the last Snapshot
+    std::uint64_t snapshotHash_ = 0;   // SampleHash of the block at the last Snapshot
     std::int64_t nextNameCheckNs_ = 0; // monotonic time of the next name check
     std::string notice_;
     bool refused_ = false; // the object under the name was refused, and that was said
