@@ -74,7 +74,13 @@ bool FeedSource::HasNewFrame() {
     if (!view_.isMapped() || fstat(view_.fd(), &st) != 0 ||
         static_cast<std::size_t>(st.st_size) < kFeedBytes)
         return false; // Snapshot mends it
-    return SampleHash() != snapshotHash_;
+    // The studio writes without lock or signal: a change seen now may be a write under way.
+    // Only a sample that has stayed the same since the previous look counts, so that the frame
+    // is taken whole.
+    const std::uint64_t hash = SampleHash();
+    const bool settled = hash == lastSeenHash_;
+    lastSeenHash_ = hash;
+    return settled && hash != snapshotHash_;
 }
 
 const std::uint8_t* FeedSource::Snapshot() {
@@ -95,11 +101,20 @@ const std::uint8_t* FeedSource::Snapshot() {
         (fstat(view_.fd(), &st) != 0 || static_cast<std::size_t>(st.st_size) < kFeedBytes))
         Reopen("was made smaller than a frame");
 
-    snapshotHash_ = SampleHash();
-    if (view_.isMapped() && view_.size() >= kFeedBytes)
-        std::memcpy(frame_.data(), view_.data(), kFeedBytes);
-    else
+    if (view_.isMapped() && view_.size() >= kFeedBytes) {
+        // A copy the studio wrote into meanwhile is taken again (a few times at most): the
+        // sampled rows before and after the copy tell.
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const std::uint64_t before = SampleHash();
+            std::memcpy(frame_.data(), view_.data(), kFeedBytes);
+            snapshotHash_ = SampleHash();
+            if (snapshotHash_ == before)
+                break;
+        }
+    } else {
+        snapshotHash_ = 0;
         std::fill(frame_.begin(), frame_.end(), 0);
+    }
     return frame_.data();
 }
 

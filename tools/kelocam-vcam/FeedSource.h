@@ -29,7 +29,8 @@ public:
 
     // A cheap look at the block between frames: a hash of a few rows spread over the picture
     // (the studio rewrites every row of every frame, and the test pattern, a camera's noise or
-    // the caption change them). Differs from the last Snapshot's when a new frame is there.
+    // the caption change them). True when it differs from the last Snapshot's and has not
+    // changed since the previous look (a frame still being written is not taken).
     bool HasNewFrame();
 
     const std::string& name() const { return name_; }
@@ -46,6 +47,7 @@ private:
 
     std::vector<std::uint8_t> frame_;
     std::uint64_t snapshotHash_ = 0;   // SampleHash of the block at the last Snapshot
+    std::uint64_t lastSeenHash_ = 0; // SampleHash at the previous HasNewFrame
     std::int64_t nextNameCheckNs_ = 0; // monotonic time of the next name check
     std::string notice_;
     bool refused_ = false; // the object under the name was refused, and that was said
