@@ -4,6 +4,8 @@
 #   ./test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/)
 #   ./test.sh --tsan      ThreadSanitizer build (build-tsan/)
 # Extra arguments after the mode go to ctest (for example -R Snapshot).
+# KELO_BUILD_TARGETS="a b ..." builds only those targets (CI's ThreadSanitizer run builds only
+# the tests it selects by label).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -16,7 +18,12 @@ case "${1:-}" in
 esac
 
 cmake -S . -B "$build" -G Ninja "${flags[@]}"
-cmake --build "$build"
+if [[ -n "${KELO_BUILD_TARGETS:-}" ]]; then
+  read -r -a targets <<<"$KELO_BUILD_TARGETS"
+  cmake --build "$build" --target "${targets[@]}"
+else
+  cmake --build "$build"
+fi
 
 # Sanitizer settings: leaks that GStreamer, GLib and fontconfig keep for the process's life
 # are listed in tests/sanitizer/.

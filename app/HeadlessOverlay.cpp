@@ -39,7 +39,8 @@ bool HeadlessOverlay::Start(OverlayFamily family, int index, std::string* file) 
     std::string path = FindAsset(relative);
     if (file)
         *file = path.empty() ? relative : path;
-    engine_.ClearOverlay(kOverlayClear, 0, 0, 0, 0);
+    // The pages do not look at the overlay's results: a missing overlay filter shows nothing.
+    (void)engine_.ClearOverlay(kOverlayClear, 0, 0, 0, 0);
     if (path.empty() || decoder_.Load(path) != 1)
         return false;
     countdown_ = static_cast<std::uint32_t>(decoder_.GetFrameDelay(0));
@@ -47,7 +48,7 @@ bool HeadlessOverlay::Start(OverlayFamily family, int index, std::string* file) 
     frameIndex_ = 0;
     // The light page always lays its pictures with the screen blend.
     overlayCode_ = effectFamily == EffectFamily::Light ? kOverlayScreen : effect->overlayCode;
-    engine_.ShowOverlayPicture(overlayCode_, decoder_.GetFrameBits(0));
+    (void)engine_.ShowOverlayPicture(overlayCode_, decoder_.GetFrameBits(0));
     return true;
 }
 
@@ -64,7 +65,8 @@ void HeadlessOverlay::Tick() {
     if (frameIndex_ > frameCount_ - 1u)
         frameIndex_ = 0;
     countdown_ = static_cast<std::uint32_t>(decoder_.GetFrameDelay(static_cast<int>(frameIndex_)));
-    engine_.ShowOverlayPicture(overlayCode_, decoder_.GetFrameBits(static_cast<int>(frameIndex_)));
+    (void)engine_.ShowOverlayPicture(overlayCode_,
+                                     decoder_.GetFrameBits(static_cast<int>(frameIndex_)));
 }
 
 } // namespace kelo

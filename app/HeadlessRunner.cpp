@@ -69,7 +69,9 @@ const char* HeadlessUsage() {
            "count from 1, as in the window's lists. --record makes one recording of KIND (0 AVI\n"
            "video+audio, 1 AVI video, 2 AVI PCM audio, 3 WMV video+audio, 4 WMV video, 5 WAV\n"
            "audio, 6 MP4 video+audio, 7 MP4 video, 8 MP3 audio) for S seconds into the REC folder\n"
-           "of data.ini, prints the file's path and exits 0, or exits 1 with the reason.\n";
+           "of data.ini, prints the file's path and exits 0, or exits 1 with the reason.\n"
+           "A test video name ending in :jpeg delivers only JPEG pictures; one ending in :face\n"
+           "shows the photograph KELOCAM_TEST_FACE (a JPEG file) panning slowly.\n";
 }
 
 bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,
@@ -219,6 +221,10 @@ void HeadlessRunner::Quit(int status) {
 void HeadlessRunner::OnCaptureError(const std::string& message) {
     std::fprintf(stderr, "kelocam: capture stopped: %s\n", message.c_str());
     Quit(1);
+}
+
+void HeadlessRunner::OnRecordingFramesDropped(const std::string& message) {
+    std::fprintf(stderr, "kelocam: recording: %s\n", message.c_str());
 }
 
 void HeadlessRunner::OnSnapshotTaken(const SnapshotOutcome& outcome) {

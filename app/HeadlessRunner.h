@@ -63,6 +63,7 @@ public:
     void PostToOwnerThread(std::function<void()> task) override;
     void OnCaptureError(const std::string& message) override;
     void OnSnapshotTaken(const SnapshotOutcome& outcome) override;
+    void OnRecordingFramesDropped(const std::string& message) override;
 
 private:
     class PrintedList : public DeviceList {

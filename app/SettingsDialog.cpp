@@ -51,7 +51,7 @@ void SettingsDialog::OnInitDialog() {
 
     std::error_code error;
     savedWorkingDirectory = std::filesystem::current_path(error).string();
-    settingsPath = savedWorkingDirectory + "/data.ini";
+    settingsPath = kelo::settingsPath(); // the one path every reader and writer uses
     const SettingsStore store(settingsPath);
 
     if (auto* edit = Control<QLineEdit>(kPhotoFolderEdit)) {

@@ -43,7 +43,7 @@ private:
 
     int photoSizeChoice = -1;
     std::string savedWorkingDirectory; // the working directory when the dialog initialised
-    std::string settingsPath;          // savedWorkingDirectory + "/data.ini"
+    std::string settingsPath;          // the settings store's settingsPath() at initialisation
 };
 
 } // namespace kelo

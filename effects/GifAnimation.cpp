@@ -98,6 +98,8 @@ int GifAnimation::Load(const std::string& path) {
 }
 
 void GifAnimation::LoadBytes(std::span<const std::uint8_t> file) {
+    for (GifFrame& frame : frames_)
+        sparePictures_.push_back(frame.TakePicture());
     frames_.clear();
     pixelsDecoded_ = 0;
     // Entries that no colour table of this file sets are black.
@@ -231,9 +233,9 @@ std::size_t GifAnimation::ParseImage(std::span<const std::uint8_t> data, std::si
     if (decodable && frames_.size() < kMaxFrames) {
         pixelsDecoded_ += width * height;
         // Zero-filled: pixels that the code stream does not reach stay palette entry 0.
-        std::vector<std::uint8_t> indices(width * height, 0);
-        DecodeLzw(std::span<const std::uint8_t>(codes.data(), joinedLength), minCodeSize, indices);
-        AppendFrame(indices);
+        indices_.assign(width * height, 0);
+        DecodeLzw(std::span<const std::uint8_t>(codes.data(), joinedLength), minCodeSize, indices_);
+        AppendFrame(indices_);
     }
     if (truncated)
         return 0;
@@ -378,7 +380,14 @@ void GifAnimation::AppendFrame(const std::vector<std::uint8_t>& indices) {
         rows = NearestSourcePositions(kOverlayHeight, height);
     }
 
-    std::vector<std::uint8_t> picture(kOverlayPictureBytes);
+    // Every byte of the picture is written below, so a reused one needs no clearing.
+    std::vector<std::uint8_t> picture;
+    if (!sparePictures_.empty() && sparePictures_.back().size() == kOverlayPictureBytes) {
+        picture = std::move(sparePictures_.back());
+        sparePictures_.pop_back();
+    } else {
+        picture.resize(kOverlayPictureBytes);
+    }
     std::uint8_t* dst = picture.data();
     for (int i = 0; i < kOverlayHeight; ++i) {
         const int bottomUpRow = rows[i];

@@ -73,6 +73,10 @@ private:
     void AppendFrame(const std::vector<std::uint8_t>& indices);
 
     std::vector<GifFrame> frames_;
+    // Pictures of the previous file's frames, reused for the next file's (a fresh 230400-byte
+    // block per frame costs its page faults at every load). Owned by the decoder.
+    std::vector<std::vector<std::uint8_t>> sparePictures_;
+    std::vector<std::uint8_t> indices_; // one image's palette indices, reused across images
     std::size_t pixelsDecoded_ = 0; // sum of the sizes of the images decoded from this file
     std::array<PaletteEntry, 256> palette_{};
     std::uint16_t colorCount_ = 0;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace kelo {
@@ -19,6 +20,8 @@ public:
     float delay() const { return delay_; }
     // kOverlayPictureBytes bytes, bottom row first, BGR.
     const std::uint8_t* bits() const { return picture_.data(); }
+    // Gives the picture's memory back to the decoder for the next file's frames.
+    std::vector<std::uint8_t> TakePicture() { return std::move(picture_); }
 
 private:
     float delay_ = 0.0f;

@@ -42,7 +42,7 @@ CaptureEngine::CaptureEngine(int captureWidth_, int captureHeight_, int framesPe
 CaptureEngine::~CaptureEngine() {
     // Posted tasks that have not run yet see the engine gone.
     self.reset();
-    ReleaseGraph();
+    (void)ReleaseGraph(); // always S_OK: the graph is stopped and released whatever happens
     // The graph is in NULL: no frame is being processed while the feed closes.
     CloseVirtualCameraFeed();
     mediaControl.reset();
@@ -358,7 +358,7 @@ HRESULT CaptureEngine::ConnectPreview() {
     if (!ConnectFilters(sampleGrabber, renderer))
         return E_FAIL;
 
-    PlaceVideoWindow();
+    (void)PlaceVideoWindow(); // always S_OK; a graph without a window has nothing to place
     return S_OK;
 }
 
@@ -410,6 +410,15 @@ void CaptureEngine::WatchGraphEvents() {
     auto reported = std::make_shared<std::atomic<bool>>(false);
     // Runs on the thread that posted the message: only hand the first error over.
     events->SetNotifyCallback([weak, target, reported](const GraphEvent& event) {
+        if (event.code == GraphEvent::Code::FramesDropped && target) {
+            // The graph posts this once per run: a slow disk, said once.
+            std::string message = event.message;
+            target->PostToOwnerThread([weak, target, message] {
+                if (weak.lock())
+                    target->OnRecordingFramesDropped(message);
+            });
+            return;
+        }
         if (event.code != GraphEvent::Code::ErrorAbort || !target || reported->exchange(true))
             return;
         std::string message =

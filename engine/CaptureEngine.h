@@ -52,12 +52,12 @@ public:
 
     // Device positions are 1-based. mainWindow is not used. Returns 0 (no usable video device),
     // 1 (built, no audio device), 2 (built with audio) or E_FAIL.
-    HRESULT BuildGraph(PreviewSurface* previewWindow, void* mainWindow, int videoDevicePosition,
-                       int audioDevicePosition);
-    HRESULT ConnectPreview();
-    HRESULT Run();
-    HRESULT ReleaseGraph();
-    HRESULT PlaceVideoWindow();
+    [[nodiscard]] HRESULT BuildGraph(PreviewSurface* previewWindow, void* mainWindow,
+                                     int videoDevicePosition, int audioDevicePosition);
+    [[nodiscard]] HRESULT ConnectPreview();
+    [[nodiscard]] HRESULT Run();
+    [[nodiscard]] HRESULT ReleaseGraph();
+    [[nodiscard]] HRESULT PlaceVideoWindow();
     // A stop that does not hold up the owner thread while a recording drains (which may take
     // seconds): DetachFromOwner on the owner thread, DrainAndStop once on any one thread while
     // nothing else uses the engine, then destruction on the owner thread, which no longer waits.
@@ -65,16 +65,16 @@ public:
     // already posted), and the video window has left its surface.
     void DetachFromOwner();
     // End of stream first (files written so far are completed), then the graph reaches NULL.
-    HRESULT DrainAndStop();
-    HRESULT EnterFullScreen();
-    HRESULT LeaveFullScreen();
+    [[nodiscard]] HRESULT DrainAndStop();
+    [[nodiscard]] HRESULT EnterFullScreen();
+    [[nodiscard]] HRESULT LeaveFullScreen();
 
     // folder ends with '/'; the next frame becomes a photo of width x height in it.
     void RequestSnapshot(const std::string& folder, int photoWidth, int photoHeight);
 
     // Forwarded to the BmpOverlayFiler; E_POINTER (and nothing done) while it is missing.
-    HRESULT ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4);
-    HRESULT ShowOverlayPicture(int command, const std::uint8_t* picture);
+    [[nodiscard]] HRESULT ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4);
+    [[nodiscard]] HRESULT ShowOverlayPicture(int command, const std::uint8_t* picture);
 
     // EffectState setters: they change the process-wide state, not this engine.
     void ToggleFaceDetection();
@@ -89,24 +89,25 @@ public:
 
     // The first unconnected pin of the direction (a tee's or muxer's free pin is a new request
     // pin). E_FAIL when there is none or no filter.
-    HRESULT GetUnconnectedPin(const FilterPtr& filter, PinDirection direction, PinPtr* pin);
+    [[nodiscard]] HRESULT GetUnconnectedPin(const FilterPtr& filter, PinDirection direction,
+                                            PinPtr* pin);
     // The first pin of the direction, connected or not. E_FAIL when there is none.
-    HRESULT GetPin(const FilterPtr& filter, PinDirection direction, PinPtr* pin);
+    [[nodiscard]] HRESULT GetPin(const FilterPtr& filter, PinDirection direction, PinPtr* pin);
 
     // The recording graph in place of ConnectPreview (CaptureEngineRecording.cpp): the effect
     // chain, a Smart Tee splitting the processed video into the preview and the file, and the
     // file branch of the kind, written into `folder` under the local time. 0 or E_FAIL; what was
     // connected before a failing step stays in the graph.
-    HRESULT BuildRecordGraph(RecordKind kind, const std::string& folder);
+    [[nodiscard]] HRESULT BuildRecordGraph(RecordKind kind, const std::string& folder);
     // Adds the ASF writer for the file, with a profile of the writer's own streams (audio,
     // video or both) and the video stream set to the capture size and rate. 0 or E_FAIL.
-    HRESULT ConfigureAsfWriter(const std::string& file, AsfStreams streams);
+    [[nodiscard]] HRESULT ConfigureAsfWriter(const std::string& file, AsfStreams streams);
     // The file the recording graph writes (empty before BuildRecordGraph).
     const std::string& recordFileName() const { return recordFile; }
 
     // Compressor look-ups by friendly name: 0 or E_FAIL.
-    HRESULT AddMp3Encoder();
-    HRESULT AddMpeg4Encoder();
+    [[nodiscard]] HRESULT AddMp3Encoder();
+    [[nodiscard]] HRESULT AddMpeg4Encoder();
 
     // For the recording graphs, tests and diagnostics (borrowed views of the engine's fields).
     const std::shared_ptr<IGraphBuilder>& filterGraph() const { return graph; }
@@ -117,12 +118,13 @@ public:
     PreviewSurface* previewSurface() const { return previewWindow; }
 
 private:
-    HRESULT BindVideoDevice(int position);
-    HRESULT BindAudioDevice(int position);
-    HRESULT BindDevice(std::string_view category, int position, DeviceList* list,
-                       bool skipVirtualCamera, FilterPtr* device);
-    HRESULT AddCompressor(std::string_view category, std::initializer_list<std::string_view> names,
-                          const char* filterName, FilterPtr* compressor);
+    [[nodiscard]] HRESULT BindVideoDevice(int position);
+    [[nodiscard]] HRESULT BindAudioDevice(int position);
+    [[nodiscard]] HRESULT BindDevice(std::string_view category, int position, DeviceList* list,
+                                     bool skipVirtualCamera, FilterPtr* device);
+    [[nodiscard]] HRESULT AddCompressor(std::string_view category,
+                                        std::initializer_list<std::string_view> names,
+                                        const char* filterName, FilterPtr* compressor);
     // Connects the first free output pin of up to the first free input pin of down; false when
     // a pin search or the connect returned exactly E_FAIL (other failures go on to the next link).
     bool ConnectFilters(const FilterPtr& up, const FilterPtr& down);

@@ -47,6 +47,11 @@ public:
     // at most once per engine. The engine is stopped, not destroyed: the owner decides.
     virtual void OnCaptureError(const std::string& message) = 0;
 
+    // Owner thread. A recording's file could not keep up with the camera (a slow disk) and
+    // lost frames; the preview and the virtual camera went on. Said once per recording, with
+    // the number dropped so far. Default: nothing.
+    virtual void OnRecordingFramesDropped(const std::string& message) { (void)message; }
+
     // Owner thread. A requested photo was taken (or failed). Default: nothing.
     virtual void OnSnapshotTaken(const SnapshotOutcome& outcome) { (void)outcome; }
 };

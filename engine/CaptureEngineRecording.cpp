@@ -138,7 +138,7 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
     }
 
     // 8.
-    PlaceVideoWindow();
+    (void)PlaceVideoWindow(); // always S_OK; a graph without a window has nothing to place
     return S_OK;
 }
 

@@ -134,7 +134,9 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data, 
     SnapshotOutcome outcome;
     outcome.sampleTime = sampleTime;
     try {
-        if (width <= 0 || height <= 0) {
+        // The size comes from data.ini, which may say anything: a picture many times the frame
+        // would hold up the streaming thread for seconds and take gigabytes.
+        if (width < 1 || height < 1 || width > kMaxPhotoSide || height > kMaxPhotoSide) {
             outcome.status = SnapshotStatus::InvalidSize;
             char text[96];
             std::snprintf(text, sizeof text, "The photo size %d x %d is not valid", width, height);
@@ -184,6 +186,12 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data, 
         } else {
             outcome.status = StatusOf(jpegWriter_.lastFailure());
             outcome.errorText = jpegWriter_.errorText();
+        }
+        // The sizes people use are kept for the next photo; a rare huge one gives its memory
+        // back rather than hold it for the rest of the run.
+        if (scaledSize_ > kKeptScaledBytes) {
+            scaled_.reset();
+            scaledSize_ = 0;
         }
     } catch (const std::bad_alloc&) {
         // Short texts: they fit in the string itself, so reporting needs no memory.

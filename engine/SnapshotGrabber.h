@@ -27,7 +27,7 @@ namespace kelo {
 // What became of one requested photo.
 enum class SnapshotStatus {
     Written,        // the file `path` was written
-    InvalidSize,    // the requested width or height is not positive
+    InvalidSize,    // the requested width or height is outside 1..kMaxPhotoSide
     OutOfMemory,    // the copy of a short frame or the scaled picture could not be allocated
     CannotOpen,     // the file could not be created (missing folder, no rights)
     JpegFatalError, // libjpeg stopped; the window shows "JPEG Fatal Error" with errorText
@@ -54,6 +54,10 @@ public:
     static constexpr int kSourceBits = 24;
     static constexpr std::size_t kSourceBytes = 320 * 3 * 240; // 230400
     static constexpr int kPhotoQuality = 75;
+    // Photo sides beyond this are refused (InvalidSize) before anything is allocated.
+    static constexpr int kMaxPhotoSide = 7680;
+    // The scaled picture is kept between photos up to the size of a 1920 x 1080 photo.
+    static constexpr std::size_t kKeptScaledBytes = 1920 * 3 * 1080;
 
     // Test seams: where the time of the file name comes from, and how the frame copy and the
     // scaled picture are allocated (null result = allocation failed). Defaults: the machine's
@@ -132,8 +136,9 @@ private:
     double lastSampleTime_ = 0;
     std::size_t frameCopySize_ = 0;             // capacity of frameCopy_; only ever grows
     std::unique_ptr<std::uint8_t[]> frameCopy_; // kept between photos
-    // The scaled picture, kept between photos as well (grows only): a fresh multi-megabyte
-    // block for every large photo costs more in page faults than the scaling itself.
+    // The scaled picture, kept between photos as well (grows only, up to kKeptScaledBytes): a
+    // fresh multi-megabyte block for every large photo costs more in page faults than the
+    // scaling itself.
     std::size_t scaledSize_ = 0;
     std::unique_ptr<std::uint8_t[]> scaled_;
 

@@ -3,23 +3,59 @@
 #include "platform/FeedLayout.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace kelo {
+
+bool VirtualCameraFeed::OpenNow() {
+    name_ = FeedObjectName();
+    const HRESULT hr = view_.OpenExisting(name_, kFeedBytes);
+    if (hr == E_FAIL)
+        return false; // missing: the next frame looks again
+    if (hr == S_OK) {
+        refused_ = false;
+        framesToNextCheck_ = kRecheckFrames;
+        return true;
+    }
+    if (hr == E_ACCESSDENIED && !refused_) {
+        refused_ = true;
+        std::fprintf(stderr, "kelocam: %s\n", SharedMemoryView::RefusalText(name_).c_str());
+    }
+    // Too small (still being created), refused or not mappable: not kept, looked at again a
+    // while later.
+    view_.Close();
+    framesToNextCheck_ = kRecheckFrames;
+    return false;
+}
 
 std::size_t VirtualCameraFeed::Write(const FrameImage& frame) {
     if (!frame.imageData || frame.imageSize <= 0)
         return 0;
     std::lock_guard lock(mutex_);
-    if (!view_.isOpen()) {
-        // Missing: the frame is not delivered and the next one tries again. Opened but not
-        // mapped: the descriptor stays open, so this is not retried until Close.
-        view_.OpenExisting(FeedObjectName());
-        if (!view_.isOpen())
+    if (view_.isMapped() && --framesToNextCheck_ <= 0) {
+        framesToNextCheck_ = kRecheckFrames;
+        // Removed and made again under a running studio: the old object reaches nobody, and
+        // the new one is opened at once.
+        if (!view_.StillNamed(name_)) {
+            view_.Close();
+            framesToNextCheck_ = 0;
+        }
+    }
+    if (!view_.isMapped()) {
+        if (framesToNextCheck_ > 0 && --framesToNextCheck_ > 0)
+            return 0;
+        if (!OpenNow())
             return 0;
     }
-    if (!view_.isMapped())
+    // Made smaller by another program: writing up to the old size would fault.
+    struct stat st {};
+    if (fstat(view_.fd(), &st) != 0 || static_cast<std::size_t>(st.st_size) < view_.size()) {
+        view_.Close();
+        framesToNextCheck_ = kRecheckFrames;
         return 0;
+    }
     // One copy: clearing the same bytes first would leave the same result but let a reader
     // that looks in between see a black band.
     std::size_t bytes = std::min(static_cast<std::size_t>(frame.imageSize), view_.size());
@@ -29,6 +65,8 @@ std::size_t VirtualCameraFeed::Write(const FrameImage& frame) {
 
 void VirtualCameraFeed::Close() {
     std::lock_guard lock(mutex_);
+    framesToNextCheck_ = 0;
+    refused_ = false;
     if (!view_.isOpen())
         return;
     if (view_.isMapped())
@@ -39,6 +77,11 @@ void VirtualCameraFeed::Close() {
 bool VirtualCameraFeed::isOpen() const {
     std::lock_guard lock(mutex_);
     return view_.isOpen();
+}
+
+bool VirtualCameraFeed::refusedObject() const {
+    std::lock_guard lock(mutex_);
+    return refused_;
 }
 
 VirtualCameraFeed& ProcessVirtualCameraFeed() {

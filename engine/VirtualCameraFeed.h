@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <mutex>
+#include <string>
 
 namespace kelo {
 
@@ -22,11 +23,16 @@ public:
     VirtualCameraFeed(const VirtualCameraFeed&) = delete;
     VirtualCameraFeed& operator=(const VirtualCameraFeed&) = delete;
 
-    // Opens the object when it is not open yet (retried on every frame while it is missing),
-    // then copies the frame's imageSize bytes to the start of the object; the rest keeps its
-    // earlier bytes.
-    // Nothing is written past the object's real size: a larger frame is cut to it. When the
-    // object opened but could not be mapped, nothing is written until Close.
+    // Opens the object when it is not open yet, then copies the frame's imageSize bytes to the
+    // start of the object; the rest keeps its earlier bytes.
+    // A missing object is looked for again on every frame. An object smaller than one frame
+    // counts as not there yet (its creator has not sized it), and so does one that could not
+    // be mapped: it is closed and tried again kRecheckFrames frames later. An object of
+    // another user, or one that others may read or write, is refused with one message on
+    // standard error naming it, and tried again as rarely. While writing, every
+    // kRecheckFrames frames the feed makes sure that the name still leads to the object it
+    // holds: when the bridge made it again (after a clean-up of /dev/shm), the new one is
+    // mapped. Nothing is written past the object's real size: a larger frame is cut to it.
     // Returns the number of bytes copied (0 when nothing was written).
     std::size_t Write(const FrameImage& frame);
 
@@ -35,10 +41,21 @@ public:
     void Close();
 
     bool isOpen() const;
+    // Whether the last object found under the name was refused (not this user's, or readable
+    // or writable by others).
+    bool refusedObject() const;
+
+    // About once a second at the studio's 15 frames per second.
+    static constexpr int kRecheckFrames = 15;
 
 private:
+    bool OpenNow(); // with mutex_ held
+
     mutable std::mutex mutex_;
     SharedMemoryView view_;
+    std::string name_;          // the name view_ was opened under
+    int framesToNextCheck_ = 0; // counts down while open (name check) or waiting (retry)
+    bool refused_ = false;      // the refusal was reported; reset when an object is usable
 };
 
 // The process-wide feed FrameCallback writes to.

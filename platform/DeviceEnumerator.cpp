@@ -1,11 +1,14 @@
 #include "platform/DeviceEnumerator.h"
 
+#include "platform/AssetPaths.h"
 #include "platform/CaptureDeviceFilter.h"
 #include "platform/CompressorCatalogue.h"
 #include "platform/ElementFactory.h"
 #include "platform/GstRuntime.h"
 #include "platform/MediaType.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <utility>
@@ -78,6 +81,90 @@ std::vector<std::string> SplitNames(std::string_view list, bool* ok) {
     return names;
 }
 
+// The face photograph, scaled a little larger than the frame and panned across it slowly (a
+// full sweep every 20 s of stream time), so that a detector has a real face to find and the
+// picture changes from frame to frame. The pan follows the buffer timestamps, not the clock.
+constexpr int kFacePanPixels = 64;
+constexpr double kFacePanPeriodSeconds = 20.0;
+
+GstPadProbeReturn PanFace(GstPad*, GstPadProbeInfo* info, gpointer box) noexcept {
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_PAD_PROBE_OK;
+    const double seconds = static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND;
+    const double phase = std::sin(2.0 * G_PI * seconds / kFacePanPeriodSeconds);
+    const int left = static_cast<int>(std::lround((1.0 + phase) * kFacePanPixels / 2.0));
+    const int top = static_cast<int>(std::lround((1.0 + phase) * kFacePanPixels * 3 / 8.0));
+    g_object_set(box, "left", left, "right", kFacePanPixels - left, "top", top, "bottom",
+                 kFacePanPixels * 3 / 4 - top, nullptr);
+    return GST_PAD_PROBE_OK;
+}
+
+ElementPtr MakeFaceSource(const std::string& photo) {
+    std::string path = photo;
+    if (path.empty()) {
+        const char* fromEnvironment = std::getenv("KELOCAM_TEST_FACE");
+        path = fromEnvironment && *fromEnvironment ? fromEnvironment : FindAsset("test-face.jpg");
+    }
+    if (path.empty())
+        return ElementPtr();
+    ElementPtr bin = MakeBin("filesrc name=photo ! jpegdec ! videoconvert ! videoscale ! "
+                             "video/x-raw,format=I420,width=384,height=288 ! "
+                             "imagefreeze is-live=true ! videobox name=pan");
+    if (!bin)
+        return ElementPtr();
+    ElementPtr file(gst_bin_get_by_name(GST_BIN(bin.get()), "photo"));
+    ElementPtr box(gst_bin_get_by_name(GST_BIN(bin.get()), "pan"));
+    if (!file || !box)
+        return ElementPtr();
+    g_object_set(file.get(), "location", path.c_str(), nullptr);
+    PadPtr boxInput(gst_element_get_static_pad(box.get(), "sink"));
+    // The probe's pointer is borrowed: the box lives as long as the bin that holds the pad.
+    gst_pad_add_probe(boxInput.get(), GST_PAD_PROBE_TYPE_BUFFER, &PanFace, box.get(), nullptr);
+    g_object_set(box.get(), "left", kFacePanPixels / 2, "right", kFacePanPixels / 2, "top",
+                 kFacePanPixels * 3 / 8, "bottom", kFacePanPixels * 3 / 8, nullptr);
+    return bin;
+}
+
+// The source element of a test video device and the format it starts with.
+ElementPtr MakeTestVideoSource(const TestDevice& device, std::string* ownFormat) {
+    switch (device.picture) {
+    case TestPicture::Pattern: {
+        // A moving pattern, live like a camera, at the size and rate a camera starts with.
+        ElementPtr source = MakeElement("videotestsrc");
+        if (source)
+            g_object_set(source.get(), "is-live", TRUE, "horizontal-speed", 2, nullptr);
+        *ownFormat = "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1";
+        return source;
+    }
+    case TestPicture::JpegPattern:
+        // The encoder follows the size and rate asked of the device downstream.
+        *ownFormat = "image/jpeg,width=640,height=480,framerate=30/1";
+        return MakeBin("videotestsrc is-live=true horizontal-speed=2 ! jpegenc quality=90");
+    case TestPicture::Face:
+        *ownFormat = "video/x-raw,format=I420,width=320,height=240,framerate=15/1";
+        return MakeFaceSource(device.photo);
+    }
+    return ElementPtr();
+}
+
+FilterPtr MakeTestVideoDevice(const TestDevice& device) {
+    std::string ownText;
+    ElementPtr source = MakeTestVideoSource(device, &ownText);
+    if (!source)
+        return nullptr;
+    CapsPtr own = ParseCaps(device.offeredCaps);
+    if (own)
+        own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
+    else
+        own = ParseCaps(ownText);
+    CapsPtr offered = ParseCaps(device.offeredCaps);
+    if (!offered && device.picture == TestPicture::JpegPattern)
+        offered = ParseCaps("image/jpeg,width=[16,1920],height=[16,1080],framerate=[1/1,30/1]");
+    return CaptureDeviceFilter::Create(device.name, std::move(source), true, std::move(offered),
+                                       std::move(own));
+}
+
 } // namespace
 
 TestDevices DefaultTestDevices() {
@@ -96,8 +183,18 @@ bool ParseTestDevices(std::string_view lists, TestDevices* devices) {
     std::string_view audio =
         semicolon == std::string_view::npos ? std::string_view{} : lists.substr(semicolon + 1);
     bool ok = true;
-    for (std::string& name : SplitNames(video, &ok))
-        devices->video.push_back({std::move(name), {}});
+    for (std::string& name : SplitNames(video, &ok)) {
+        TestDevice device{std::move(name), {}};
+        for (auto [suffix, picture] : {std::pair{":jpeg", TestPicture::JpegPattern},
+                                       std::pair{":face", TestPicture::Face}}) {
+            const std::string_view tail(suffix);
+            if (device.name.size() > tail.size() && device.name.ends_with(tail)) {
+                device.name.resize(device.name.size() - tail.size());
+                device.picture = picture;
+            }
+        }
+        devices->video.push_back(std::move(device));
+    }
     for (std::string& name : SplitNames(audio, &ok))
         devices->audio.push_back({std::move(name), {}});
     return ok;
@@ -157,32 +254,19 @@ void SystemDeviceEnum::AddTestDevices(bool video, MonikerList* monikers) const {
          video ? sources_.testDevices.video : sources_.testDevices.audio) {
         std::map<std::string, std::string> properties{{"FriendlyName", device.name},
                                                       {"DevicePath", "test:" + device.name}};
-        std::string offered = device.offeredCaps;
-        std::string name = device.name;
-        auto bind = [video, offered, name]() -> FilterPtr {
-            if (video) {
-                // A moving pattern, live like a camera, at the size and rate a camera starts with.
-                ElementPtr source = MakeElement("videotestsrc");
-                if (!source)
-                    return nullptr;
-                g_object_set(source.get(), "is-live", TRUE, "horizontal-speed", 2, nullptr);
-                CapsPtr own = ParseCaps(offered);
-                if (!own)
-                    own = ParseCaps("video/x-raw,format=YUY2,width=640,height=480,framerate=30/1");
-                else
-                    own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
-                return CaptureDeviceFilter::Create(name, std::move(source), true,
-                                                   ParseCaps(offered), std::move(own));
-            }
+        auto bind = [video, device]() -> FilterPtr {
+            if (video)
+                return MakeTestVideoDevice(device);
             ElementPtr source = MakeElement("audiotestsrc");
             if (!source)
                 return nullptr;
             g_object_set(source.get(), "is-live", TRUE, "volume", 0.2, nullptr);
-            CapsPtr own = ParseCaps(
-                offered.empty() ? "audio/x-raw,format=S16LE,rate=44100,channels=2" : offered);
+            CapsPtr own = ParseCaps(device.offeredCaps.empty()
+                                        ? "audio/x-raw,format=S16LE,rate=44100,channels=2"
+                                        : device.offeredCaps);
             own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
-            return CaptureDeviceFilter::Create(name, std::move(source), false, ParseCaps(offered),
-                                               std::move(own));
+            return CaptureDeviceFilter::Create(device.name, std::move(source), false,
+                                               ParseCaps(device.offeredCaps), std::move(own));
         };
         monikers->push_back(std::make_shared<Moniker>(std::move(properties), std::move(bind)));
     }

@@ -13,11 +13,22 @@
 
 namespace kelo {
 
+// What a test video device shows and how it delivers it.
+enum class TestPicture {
+    Pattern,     // a moving test pattern, raw frames
+    JpegPattern, // the same pattern as JPEG pictures only, like many USB cameras
+    Face,        // a face photograph panning slowly, raw frames
+};
+
 struct TestDevice {
     std::string name;
     // What the device offers (caps text, for example a device that refuses 320 x 240); empty:
     // anything.
     std::string offeredCaps;
+    TestPicture picture = TestPicture::Pattern;
+    // The photograph a Face device shows (a JPEG file); empty: KELOCAM_TEST_FACE, else the asset
+    // "test-face.jpg".
+    std::string photo;
 };
 
 struct TestDevices {
@@ -29,7 +40,8 @@ struct TestDevices {
 TestDevices DefaultTestDevices();
 
 // "VIDEO1,VIDEO2,...;AUDIO1,..." (names in this order; an empty list gives none of that kind; no
-// ';' means no audio devices). False for an empty name inside a list.
+// ';' means no audio devices). A video name may end in ":jpeg" (a camera that only delivers
+// JPEG) or ":face" (the face photograph). False for an empty name inside a list.
 bool ParseTestDevices(std::string_view lists, TestDevices* devices);
 
 struct DeviceSources {

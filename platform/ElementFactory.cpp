@@ -2,11 +2,17 @@
 
 #include "platform/GstRuntime.h"
 
+GST_DEBUG_CATEGORY_EXTERN(kelo_graph_debug);
+#define GST_CAT_DEFAULT kelo_graph_debug
+
 namespace kelo {
 
 ElementPtr MakeElement(const char* factory, const char* name) {
     EnsureGstInitialized();
-    return ElementPtr::RefSink(gst_element_factory_make(factory, name));
+    ElementPtr element = ElementPtr::RefSink(gst_element_factory_make(factory, name));
+    if (!element)
+        GST_WARNING("no element \"%s\": its plugin is not installed", factory);
+    return element;
 }
 
 ElementPtr MakeBin(const char* description) {
@@ -16,6 +22,7 @@ ElementPtr MakeBin(const char* description) {
                                                           GST_PARSE_FLAG_FATAL_ERRORS, &raw);
     GErrorPtr error(raw);
     if (error) {
+        GST_WARNING("cannot make \"%s\": %s", description, error->message);
         ElementPtr discard = ElementPtr::RefSink(bin);
         return {};
     }

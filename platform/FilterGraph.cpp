@@ -6,10 +6,46 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
+GST_DEBUG_CATEGORY_EXTERN(kelo_graph_debug);
+#define GST_CAT_DEFAULT kelo_graph_debug
+
 namespace kelo {
+
+namespace {
+
+// Writes the graph as a GStreamer dot file into KELOCAM_DEBUG_DOT (a folder), one file a run.
+void WriteDotFile(GstElement* pipeline) {
+    const char* folder = std::getenv("KELOCAM_DEBUG_DOT");
+    if (!folder || !*folder)
+        return;
+    static std::atomic<int> runs{0};
+    const std::string path = std::string(folder) + "/kelo-graph-" + std::to_string(getpid()) + "-" +
+                             std::to_string(++runs) + ".dot";
+    GCharPtr dot(gst_debug_bin_to_dot_data(GST_BIN(pipeline), GST_DEBUG_GRAPH_SHOW_ALL));
+    std::FILE* file = dot ? std::fopen(path.c_str(), "w") : nullptr;
+    if (!file) {
+        GST_WARNING("cannot write the graph to %s", path.c_str());
+        return;
+    }
+    std::fputs(dot.get(), file);
+    std::fclose(file);
+    GST_INFO("graph written to %s", path.c_str());
+}
+
+// The converter intelligent connect puts between two pins: decoding and format conversion keep
+// the picture's row order, so a device's top-down rows reach the Color Space Converter as such.
+class InsertedConverter : public BaseFilter, public RowOrderPassThrough {
+public:
+    using BaseFilter::BaseFilter;
+};
+
+} // namespace
 
 FilterGraph::FilterGraph() {
     EnsureGstInitialized();
@@ -70,6 +106,7 @@ HRESULT FilterGraph::RemoveFilter(const FilterPtr& filter) {
             continue;
         gst_element_set_state(filter->element(), GST_STATE_NULL);
         gst_bin_remove(GST_BIN(pipeline_.get()), filter->element());
+        std::erase(branchQueues_, filter);
         filters_.erase(it);
         return S_OK;
     }
@@ -153,6 +190,13 @@ HRESULT FilterGraph::ConnectDirect(const PinPtr& output, const PinPtr& input,
     else if (fits && gst_pad_link(output->pad(), input->pad()) != GST_PAD_LINK_OK)
         fits = false;
     if (!fits) {
+        if (GST_LEVEL_DEBUG <= gst_debug_category_get_threshold(kelo_graph_debug)) {
+            GCharPtr from(outCaps ? gst_caps_to_string(outCaps.get()) : g_strdup("none"));
+            GCharPtr to(inCaps ? gst_caps_to_string(inCaps.get()) : g_strdup("none"));
+            GST_DEBUG("%s does not link directly to %s: %s against %s",
+                      GST_ELEMENT_NAME(output->element()), GST_ELEMENT_NAME(input->element()),
+                      from.get(), to.get());
+        }
         output->ReleaseIfUnlinked();
         input->ReleaseIfUnlinked();
         return VFW_E_CANNOT_CONNECT;
@@ -170,12 +214,16 @@ bool FilterGraph::LinkThroughQueue(GstPad* output, GstPad* input) {
     ElementPtr queue = MakeElement("queue");
     if (!queue)
         return false;
-    // A live source: keep the queue short and drop old frames rather than block the tee.
-    g_object_set(queue.get(), "max-size-buffers", 30, "max-size-bytes", 0, "max-size-time",
-                 GST_SECOND * 2, nullptr);
+    // Every branch of a tee has its own thread, so that one slow branch never holds up the
+    // others. Until Run knows where the branch leads, it is sized as a file branch.
+    g_object_set(queue.get(), "max-size-buffers", kFileBranchFrames, "max-size-bytes", 0,
+                 "max-size-time", G_GUINT64_CONSTANT(0), nullptr);
+    gst_util_set_object_arg(G_OBJECT(queue.get()), "leaky", "upstream");
+    g_signal_connect(queue.get(), "overrun", G_CALLBACK(&FilterGraph::OnQueueOverrun), this);
     auto filter = std::make_shared<BaseFilter>(std::move(queue));
     if (FAILED(AddFilter(filter, "Queue")))
         return false;
+    branchQueues_.push_back(filter);
     PadPtr sink(gst_element_get_static_pad(filter->element(), "sink"));
     PadPtr src(gst_element_get_static_pad(filter->element(), "src"));
     if (gst_pad_link(output, sink.get()) == GST_PAD_LINK_OK) {
@@ -183,8 +231,66 @@ bool FilterGraph::LinkThroughQueue(GstPad* output, GstPad* input) {
             return true;
         gst_pad_unlink(output, sink.get());
     }
+    branchQueues_.pop_back();
     RemoveFilter(filter);
     return false;
+}
+
+bool FilterGraph::LeadsToVideoWindow(GstElement* element, int depth) const {
+    if (depth > 32)
+        return false;
+    if (dynamic_cast<IVideoWindow*>(FilterOfElement(element).get()))
+        return true;
+    std::vector<PadPtr> outputs;
+    GST_OBJECT_LOCK(element);
+    for (GList* l = element->srcpads; l; l = l->next)
+        outputs.push_back(PadPtr::Ref(static_cast<GstPad*>(l->data)));
+    GST_OBJECT_UNLOCK(element);
+    for (const PadPtr& pad : outputs) {
+        PadPtr peer(gst_pad_get_peer(pad.get()));
+        if (!peer)
+            continue;
+        ElementPtr next(gst_pad_get_parent_element(peer.get()));
+        if (next && LeadsToVideoWindow(next.get(), depth + 1))
+            return true;
+    }
+    return false;
+}
+
+void FilterGraph::PrepareBranchQueues() {
+    // The branch that ends in the renderer may drop old frames: the preview shows the newest.
+    // Any other branch (the file) keeps every frame while it keeps up, and when it cannot (a
+    // slow disk) drops the newest frames rather than stall the preview and the virtual camera.
+    for (const FilterPtr& queue : branchQueues_) {
+        const bool preview = LeadsToVideoWindow(queue->element(), 0);
+        g_object_set(queue->element(), "max-size-buffers",
+                     preview ? kPreviewBranchFrames : kFileBranchFrames, nullptr);
+        gst_util_set_object_arg(G_OBJECT(queue->element()), "leaky",
+                                preview ? "downstream" : "upstream");
+        g_object_set_data(G_OBJECT(queue->element()), "kelo-file-branch",
+                          GINT_TO_POINTER(preview ? 0 : 1));
+    }
+}
+
+void FilterGraph::OnQueueOverrun(GstElement* queue, gpointer self) noexcept {
+    // Streaming thread of the tee. A full file branch drops the frame that overran it.
+    if (!GPOINTER_TO_INT(g_object_get_data(G_OBJECT(queue), "kelo-file-branch")))
+        return;
+    auto* graph = static_cast<FilterGraph*>(self);
+    const std::uint64_t dropped = ++graph->droppedFrames_;
+    if (graph->dropsReported_.exchange(true))
+        return;
+    GraphEvent event;
+    event.code = GraphEvent::Code::FramesDropped;
+    event.hr = S_OK;
+    event.source = graph->TopLevelName(GST_OBJECT(queue));
+    event.message = "the file cannot keep up with the camera; " + std::to_string(dropped) +
+                    " frame(s) dropped so far";
+    try {
+        graph->Notify(event);
+    } catch (...) {
+        // Nothing leaves a streaming-thread callback.
+    }
 }
 
 HRESULT FilterGraph::Connect(const PinPtr& output, const PinPtr& input) {
@@ -205,12 +311,23 @@ HRESULT FilterGraph::InsertConverter(const PinPtr& output, const PinPtr& input) 
         return VFW_E_CANNOT_CONNECT;
 
     // Compressed video is decoded first; raw formats only need conversion.
+    const bool decode = video && media != "video/x-raw";
     ElementPtr bin =
-        MakeBin(video ? (media == "video/x-raw" ? "videoconvert" : "decodebin ! videoconvert")
+        MakeBin(video ? (decode ? "decodebin name=decode ! videoconvert" : "videoconvert")
                       : "audioconvert ! audioresample");
     if (!bin)
         return VFW_E_CANNOT_CONNECT;
-    auto converter = std::make_shared<BaseFilter>(std::move(bin));
+    if (decode) {
+        // The decoder's output pad appears only once it knows the stream, so the description's
+        // unlinked input is the converter's: the bin's input must be the decoder's.
+        ElementPtr decoder(gst_bin_get_by_name(GST_BIN(bin.get()), "decode"));
+        PadPtr decoderInput(decoder ? gst_element_get_static_pad(decoder.get(), "sink") : nullptr);
+        PadPtr binInput(gst_element_get_static_pad(bin.get(), "sink"));
+        if (!decoderInput || !binInput ||
+            !gst_ghost_pad_set_target(GST_GHOST_PAD(binInput.get()), decoderInput.get()))
+            return VFW_E_CANNOT_CONNECT;
+    }
+    auto converter = std::make_shared<InsertedConverter>(std::move(bin));
     if (FAILED(AddFilter(converter, video ? "Video Converter" : "Audio Converter")))
         return VFW_E_CANNOT_CONNECT;
     PinPtr convIn;
@@ -223,7 +340,9 @@ HRESULT FilterGraph::InsertConverter(const PinPtr& output, const PinPtr& input) 
         gst_pad_unlink(output->pad(), convIn->pad());
         output->ReleaseIfUnlinked();
     }
-    RemoveFilter(converter);
+    GST_DEBUG("no %s converter links %s to %s", video ? "video" : "audio",
+              GST_ELEMENT_NAME(output->element()), GST_ELEMENT_NAME(input->element()));
+    (void)RemoveFilter(converter); // S_OK: it was added above
     return VFW_E_CANNOT_CONNECT;
 }
 
@@ -272,14 +391,21 @@ HRESULT FilterGraph::Run() {
         eos_ = false;
     }
     errored_ = false;
+    droppedFrames_ = 0;
+    dropsReported_ = false;
     PrepareIdleFilters();
-    return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE
-               ? E_FAIL
-               : S_OK;
+    PrepareBranchQueues();
+    WriteDotFile(pipeline_.get());
+    if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        GST_WARNING("the graph could not be started");
+        return E_FAIL;
+    }
+    return S_OK;
 }
 
 HRESULT FilterGraph::Pause() {
     PrepareIdleFilters();
+    PrepareBranchQueues();
     return gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE
                ? E_FAIL
                : S_OK;

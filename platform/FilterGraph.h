@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -67,6 +68,13 @@ public:
     HRESULT put_FullScreenMode(bool fullScreen) override;
     HRESULT get_FullScreenMode(bool* fullScreen) const override;
 
+    // Frames the file branches of the tees dropped since the last Run (they could not keep up).
+    std::uint64_t droppedFrames() const { return droppedFrames_.load(); }
+    // How many frames a file branch holds before it drops (a slow disk): 3 s at 15 per second.
+    static constexpr int kFileBranchFrames = 45;
+    // The preview branch keeps only the newest frames: the renderer shows the latest one.
+    static constexpr int kPreviewBranchFrames = 2;
+
     // The pipeline (borrowed), for tests and diagnostics.
     GstElement* pipeline() const { return pipeline_.get(); }
     // How long Stop waits for a graph that writes files to drain; after an error, when a source
@@ -93,10 +101,18 @@ private:
     HRESULT InsertConverter(const PinPtr& output, const PinPtr& input);
     bool LinkThroughQueue(GstPad* output, GstPad* input);
     void PrepareIdleFilters();
+    void PrepareBranchQueues();
+    bool LeadsToVideoWindow(GstElement* element, int depth) const;
+    static void OnQueueOverrun(GstElement* queue, gpointer self) noexcept;
 
     ElementPtr pipeline_;
     BusPtr bus_;
     std::vector<Entry> filters_;
+    std::vector<FilterPtr> branchQueues_; // the queues after tee outputs (also in filters_)
+
+    // Counted on streaming threads (the tee's), reset by Run.
+    std::atomic<std::uint64_t> droppedFrames_{0};
+    std::atomic<bool> dropsReported_{false};
 
     std::mutex notifyMutex_;
     GraphEventCallback notify_;

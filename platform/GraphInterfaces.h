@@ -58,7 +58,9 @@ public:
 
 // What the graph reports while it runs.
 struct GraphEvent {
-    enum class Code { ErrorAbort, Complete, Warning };
+    // FramesDropped: a branch of a tee that writes a file could not keep up and lost frames
+    // (`message` says how many so far); posted once per run.
+    enum class Code { ErrorAbort, Complete, Warning, FramesDropped };
     Code code = Code::ErrorAbort;
     HRESULT hr = S_OK;
     std::string source;  // name of the filter that reported it
@@ -188,6 +190,18 @@ class IRowOrderSink {
 public:
     virtual ~IRowOrderSink() = default;
     virtual void SetInputTopDown(bool topDown) = 0;
+};
+
+// A filter that passes pictures on without touching their rows (a converter the graph inserted,
+// a tee): what it is told about its input is what it says about its output, so the Color Space
+// Converter behind it still learns that a device's rows are top-down.
+class RowOrderPassThrough : public IRowOrderSource, public IRowOrderSink {
+public:
+    bool ProducesTopDownRows() const override { return topDown_; }
+    void SetInputTopDown(bool topDown) override { topDown_ = topDown; }
+
+private:
+    bool topDown_ = false; // written while connecting, on the owner's thread
 };
 
 } // namespace kelo

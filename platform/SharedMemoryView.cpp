@@ -38,11 +38,56 @@ HRESULT SharedMemoryView::MapWhole() {
     return S_OK;
 }
 
-HRESULT SharedMemoryView::OpenExisting(const std::string& name) {
+bool SharedMemoryView::IsPrivateObject(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+}
+
+std::string SharedMemoryView::RefusalText(const std::string& name) {
+    return "the shared memory block " + name +
+           " belongs to another user or others may read or write it; it is not used (remove "
+           "it: rm /dev/shm" +
+           name + ")";
+}
+
+bool SharedMemoryView::IdentifyNamed(const std::string& name, std::uint64_t* device,
+                                     std::uint64_t* inode) {
+    const int fd = shm_open(name.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool known = fstat(fd, &st) == 0;
+    ::close(fd);
+    if (known) {
+        *device = static_cast<std::uint64_t>(st.st_dev);
+        *inode = static_cast<std::uint64_t>(st.st_ino);
+    }
+    return known;
+}
+
+bool SharedMemoryView::StillNamed(const std::string& name) const {
+    struct stat ours {};
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    return fd_ >= 0 && fstat(fd_, &ours) == 0 && IdentifyNamed(name, &device, &inode) &&
+           device == static_cast<std::uint64_t>(ours.st_dev) &&
+           inode == static_cast<std::uint64_t>(ours.st_ino);
+}
+
+HRESULT SharedMemoryView::OpenExisting(const std::string& name, std::size_t minBytes) {
     Close();
     fd_ = shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
     if (fd_ < 0)
         return E_FAIL;
+    if (!IsPrivateObject(fd_)) {
+        Close();
+        return E_ACCESSDENIED;
+    }
+    struct stat st {};
+    if (minBytes > 0 && (fstat(fd_, &st) != 0 || static_cast<std::size_t>(st.st_size) < minBytes)) {
+        Close();
+        return S_FALSE;
+    }
     return MapWhole();
 }
 
@@ -51,6 +96,10 @@ HRESULT SharedMemoryView::OpenOrCreate(const std::string& name, std::size_t minB
     fd_ = shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ < 0)
         return E_FAIL;
+    if (!IsPrivateObject(fd_)) {
+        Close();
+        return E_ACCESSDENIED;
+    }
     struct stat st {};
     if (fstat(fd_, &st) != 0) {
         Close();

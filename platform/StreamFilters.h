@@ -17,7 +17,7 @@ public:
     virtual ~IBranchingFilter() = default;
 };
 
-class SmartTee : public BaseFilter, public IBranchingFilter {
+class SmartTee : public BaseFilter, public IBranchingFilter, public RowOrderPassThrough {
 public:
     static std::shared_ptr<SmartTee> Create();
 

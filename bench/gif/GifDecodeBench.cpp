@@ -100,6 +100,9 @@ int main(int argc, char** argv) {
     std::vector<std::vector<double>> perFile(files.size());
     std::size_t oursFrames = 0, theirsFrames = 0;
     std::vector<std::uint8_t> rgb;
+    // One decoder for the whole pack, as an effect page keeps one: its pictures are reused from
+    // file to file, as giflib's side reuses `rgb`.
+    kelo::GifAnimation animation;
     for (int r = 0; r < repetitions; ++r) {
         // Alternate the order so that neither side always runs on a warm cache.
         for (int side = 0; side < 2; ++side) {
@@ -109,7 +112,6 @@ int main(int argc, char** argv) {
                 std::size_t frames = 0;
                 for (std::size_t i = 0; i < files.size(); ++i) {
                     const auto fileStart = Clock::now();
-                    kelo::GifAnimation animation;
                     animation.LoadBytes(files[i].bytes);
                     frames += static_cast<std::size_t>(animation.GetFrameCount());
                     perFile[i].push_back(Ms(Clock::now() - fileStart));
@@ -135,7 +137,6 @@ int main(int argc, char** argv) {
     std::vector<double> load;
     for (int r = 0; r < repetitions; ++r) {
         const auto start = Clock::now();
-        kelo::GifAnimation animation;
         animation.Load(files[slowest].path);
         load.push_back(Ms(Clock::now() - start));
     }
@@ -146,7 +147,7 @@ int main(int argc, char** argv) {
     std::printf("GifAnimation (decode + scale to 320x240 + colour)  median %8.2f ms\n", a);
     std::printf("giflib DGifSlurp + palette lookup to 24-bit         median %8.2f ms\n", b);
     std::printf(
-        "ratio ours / giflib                                        %8.2f  (target <= 1.50)\n",
+        "ratio ours / giflib                                        %8.2f  (target <= 1.00)\n",
         a / b);
     std::printf("slowest effect: %s\n  decode median %.2f ms, Load from file median %.2f ms  "
                 "(target < 50 ms)\n",

@@ -87,7 +87,8 @@ Result RecordKindFor(const ClassRegistry& registry, RecordKind kind, const fs::p
 
     const double cpu0 = CpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
-    engine->Run();
+    if (engine->Run() != S_OK)
+        std::fprintf(stderr, "the recording graph could not be started\n");
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     engine.reset(); // completes the file
     const double wall =

@@ -157,8 +157,8 @@ TEST_F(CaptureEngineBuild, ThePreviewAreaGetsTheWholeVideoWindowInTheOrderOfTheP
     ASSERT_EQ(surface.drained.size(), 1u);
     EXPECT_EQ(surface.drained[0].key, 115);
 
-    engine.EnterFullScreen();
-    engine.LeaveFullScreen();
+    EXPECT_EQ(engine.EnterFullScreen(), S_OK);
+    EXPECT_EQ(engine.LeaveFullScreen(), S_OK);
     const auto after = surface.calls();
     EXPECT_EQ(after[after.size() - 2], "fullscreen 1");
     EXPECT_EQ(after.back(), "fullscreen 0");

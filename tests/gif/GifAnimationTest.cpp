@@ -5,10 +5,12 @@
 #include "support/TestSupport.h"
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <set>
 #include <unistd.h>
 
 namespace kelo {
@@ -251,6 +253,36 @@ TEST_F(GifAnimationTest, SecondLoadReplacesFramesAndAFailedLoadKeepsThem) {
     std::ofstream(dir.path() / "empty.gif") << "GIF89a";
     EXPECT_EQ(1, anim.Load((dir.path() / "empty.gif").string()));
     EXPECT_EQ(0, anim.GetFrameCount());
+}
+
+TEST_F(GifAnimationTest, TheNextFileReusesThePicturesOfTheLastAndOverwritesThemWhole) {
+    // Three red frames, then a file of two frames, one green and one scaled from 2 x 2 blue:
+    // the second file's pictures are the first file's memory, and nothing red is left in them.
+    const auto one = LiteralCodeStream(Fill(1, 1), 2);
+    LoadFile(GifBytes()
+                 .Header(1, 1, {kBlack, kRed})
+                 .Image(1, 1, 2, one)
+                 .Image(1, 1, 2, one)
+                 .Image(1, 1, 2, one),
+             "red.gif");
+    ASSERT_EQ(3, anim.GetFrameCount());
+    std::set<const std::uint8_t*> first;
+    for (int i = 0; i < 3; ++i)
+        first.insert(anim.GetFrameBits(i));
+
+    LoadFile(GifBytes()
+                 .Header(2, 2, {kBlack, kGreen, kBlue})
+                 .Image(1, 1, 2, one)
+                 .Image(2, 2, 2, LiteralCodeStream(Fill(4, 2), 2)),
+             "green-blue.gif");
+    ASSERT_EQ(2, anim.GetFrameCount());
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(first.count(anim.GetFrameBits(i)), 1u) << "frame " << i << " is a new block";
+    GifAnimation fresh;
+    ASSERT_EQ(1, fresh.Load((dir.path() / "green-blue.gif").string()));
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(0, std::memcmp(anim.GetFrameBits(i), fresh.GetFrameBits(i), 230400))
+            << "frame " << i << " differs from a fresh decoder's";
 }
 
 TEST_F(GifAnimationTest, CodeStreamEndingEarlyLeavesEntryZero) {

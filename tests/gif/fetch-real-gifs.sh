@@ -11,12 +11,18 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 packages=(apache2-data gdk-pixbuf-tests)
+unreachable() {
+  cat download.log >&2 || true
+  echo "fetch-real-gifs: cannot download ${packages[*]} from Debian's package archive;" \
+       "is it reachable from this machine? (the GIF tests that need them fail until it is)" >&2
+  exit 1
+}
 if ! apt-get download "${packages[@]}" >download.log 2>&1; then
   # A fresh machine may have no package lists yet.
   sudo=""
   [[ $(id -u) -eq 0 ]] || sudo="sudo"
-  $sudo apt-get update -q >/dev/null
-  apt-get download "${packages[@]}" >download.log 2>&1 || { cat download.log >&2; exit 1; }
+  $sudo apt-get update -q >>download.log 2>&1 || unreachable
+  apt-get download "${packages[@]}" >>download.log 2>&1 || unreachable
 fi
 for deb in ./*.deb; do
   dpkg-deb -x "$deb" unpacked

@@ -11,9 +11,14 @@
 #include "platform/SampleGrabber.h"
 #include "platform/StreamFilters.h"
 #include "platform/VideoRenderer.h"
+#include "support/TestSupport.h"
 
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -232,6 +237,157 @@ TEST(RowOrder, AConverterBehindAnotherFilterKeepsTheOrder) {
     ASSERT_EQ(graph.AddFilter(converter, "Color Conversion Pre"), S_OK);
     ASSERT_EQ(graph.Connect(Out(tee), In(converter)), S_OK);
     EXPECT_FALSE(converter->flipsRows());
+}
+
+// A camera that only delivers JPEG: intelligent connect decodes it, and the Color Space
+// Converter behind the decoder must still learn that the device's rows are top-down.
+TEST(RowOrder, AConverterInsertedForAJpegCameraStillMakesRowsBottomUp) {
+    const std::vector<std::uint8_t> reference = StillReference();
+    ASSERT_EQ(reference.size(), 230400u);
+    FilterGraph graph;
+    CopyingCallback callback;
+    FilterPtr device = CaptureDeviceFilter::Create(
+        "Jpeg", MakeBin("videotestsrc is-live=true pattern=gradient ! jpegenc quality=95"), true,
+        nullptr, CapsPtr(gst_caps_from_string("image/jpeg,width=320,height=240,framerate=15/1")));
+    ASSERT_TRUE(device) << "videotestsrc or jpegenc missing";
+    auto converter = ColorConverter::Create();
+    auto grabber = SampleGrabber::Create();
+    ASSERT_EQ(graph.AddFilter(device, "Cam"), S_OK);
+    ASSERT_EQ(graph.AddFilter(converter, "Color Conversion"), S_OK);
+    ASSERT_EQ(graph.AddFilter(grabber, "SampleGrabber"), S_OK);
+    ASSERT_EQ(graph.Connect(Out(device), In(converter)), S_OK);
+    EXPECT_EQ(graph.EnumFilters().size(), 4u) << "a decoding converter is inserted";
+    EXPECT_TRUE(converter->flipsRows());
+    ASSERT_EQ(graph.Connect(Out(converter), In(grabber)), S_OK);
+    ASSERT_EQ(grabber->SetCallback(&callback, 1), S_OK);
+    ASSERT_EQ(graph.Run(), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return callback.calls > 0; }));
+    graph.Stop();
+    grabber->SetCallback(nullptr, 1);
+
+    // Row by row (JPEG changes single bytes): grabbed row r is picture row 239 - r.
+    auto rowMean = [](const std::uint8_t* row) {
+        long sum = 0;
+        for (int i = 0; i < 960; ++i)
+            sum += row[i];
+        return sum / 960;
+    };
+    ASSERT_EQ(callback.last.size(), 230400u);
+    ASSERT_GT(std::abs(rowMean(reference.data()) - rowMean(reference.data() + 239 * 960)), 100);
+    for (int r = 4; r < 236; r += 8)
+        EXPECT_NEAR(rowMean(callback.last.data() + r * 960),
+                    rowMean(reference.data() + (239 - r) * 960), 30)
+            << "grabbed row " << r;
+}
+
+// A tee whose file branch cannot keep up (a slow disk): the file branch drops and says so once,
+// while the preview branch gets the camera's frames at the camera's rate.
+TEST(SmartTeeBranches, ASlowFileBranchDropsFramesWithoutHoldingUpThePreview) {
+    FilterGraph graph;
+    std::atomic<int> dropEvents{0};
+    graph.SetNotifyCallback([&](const GraphEvent& event) {
+        if (event.code == GraphEvent::Code::FramesDropped)
+            ++dropEvents;
+    });
+    ElementPtr source = MakeElement("videotestsrc");
+    g_object_set(source.get(), "is-live", TRUE, nullptr);
+    FilterPtr device = CaptureDeviceFilter::Create(
+        "Cam", std::move(source), true, nullptr,
+        CapsPtr(
+            gst_caps_from_string("video/x-raw,format=BGR,width=160,height=120,framerate=30/1")));
+    FilterPtr tee = SmartTee::Create();
+    // At most 5 frames a second, whatever the machine.
+    auto slowDisk = std::make_shared<BaseFilter>(
+        MakeBin("identity sleep-time=200000 ! fakesink sync=false async=false"));
+    auto renderer = VideoRenderer::Create();
+    test::RecordingSurface surface(160, 120);
+    for (auto [filter, name] : {std::pair{device, "Cam"}, std::pair{tee, "SmartTee filter"},
+                                std::pair<FilterPtr, const char*>{slowDisk, "Slow File"},
+                                std::pair<FilterPtr, const char*>{renderer, "Render"}})
+        ASSERT_EQ(graph.AddFilter(filter, name), S_OK) << name;
+    ASSERT_EQ(graph.Connect(Out(device), In(tee)), S_OK);
+    ASSERT_EQ(graph.Connect(Out(tee), In(slowDisk)), S_OK);
+    ASSERT_EQ(graph.Connect(Out(tee), In(renderer)), S_OK);
+    graph.put_Owner(&surface);
+
+    // Preview frames counted against their timestamps.
+    struct Seen {
+        std::mutex mutex;
+        int frames = 0;
+        GstClockTime first = GST_CLOCK_TIME_NONE;
+        GstClockTime last = GST_CLOCK_TIME_NONE;
+    } seen;
+    PadPtr renderInput(gst_element_get_static_pad(renderer->element(), "sink"));
+    ASSERT_TRUE(renderInput);
+    gst_pad_add_probe(
+        renderInput.get(), GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo* info, gpointer data) -> GstPadProbeReturn {
+            auto* s = static_cast<Seen*>(data);
+            const GstClockTime pts = GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info));
+            std::lock_guard lock(s->mutex);
+            ++s->frames;
+            if (s->first == GST_CLOCK_TIME_NONE)
+                s->first = pts;
+            s->last = pts;
+            return GST_PAD_PROBE_OK;
+        },
+        &seen, nullptr);
+
+    ASSERT_EQ(graph.Run(), S_OK);
+    bool enough = false;
+    for (int i = 0; i < 1200 && !enough; ++i) {
+        std::this_thread::sleep_for(25ms);
+        std::lock_guard lock(seen.mutex);
+        enough = graph.droppedFrames() >= 20 && seen.frames >= 60;
+    }
+    graph.Stop();
+    graph.put_Owner(nullptr);
+    ASSERT_TRUE(enough) << "dropped " << graph.droppedFrames() << ", previewed " << seen.frames;
+    EXPECT_EQ(dropEvents.load(), 1) << "drops are reported once";
+    // A preview held up by the file would show about 5 of the 30 frames of each second.
+    const double seconds = static_cast<double>(seen.last - seen.first) / GST_SECOND;
+    ASSERT_GT(seconds, 0.5);
+    EXPECT_GT(seen.frames, 0.6 * 30 * seconds)
+        << seen.frames << " preview frames over " << seconds << " s of stream time";
+}
+
+TEST(FilterGraph, EachRunWritesTheGraphAsADotFileWhenAsked) {
+    test::TempDir dots;
+    ASSERT_EQ(setenv("KELOCAM_DEBUG_DOT", dots.path().c_str(), 1), 0);
+    FilterGraph graph;
+    FilterPtr device = StillDevice();
+    auto renderer = VideoRenderer::Create();
+    ASSERT_EQ(graph.AddFilter(device, "Cam"), S_OK);
+    ASSERT_EQ(graph.AddFilter(renderer, "Render"), S_OK);
+    ASSERT_EQ(graph.Connect(Out(device), In(renderer)), S_OK);
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_EQ(graph.Run(), S_OK);
+        EXPECT_EQ(graph.Stop(), S_OK);
+    }
+    unsetenv("KELOCAM_DEBUG_DOT");
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dots.path())) {
+        ++files;
+        std::ifstream in(entry.path());
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_NE(text.find("digraph"), std::string::npos);
+        EXPECT_NE(text.find("Render"), std::string::npos) << "filters appear under their names";
+    }
+    EXPECT_EQ(files, 2);
+}
+
+TEST(DeviceEnumerator, NameSuffixesChooseTheJpegAndFaceCameras) {
+    TestDevices devices;
+    ASSERT_TRUE(ParseTestDevices("USB Cam:jpeg,Face:face,Plain,:jpeg;Mic:jpeg", &devices));
+    ASSERT_EQ(devices.video.size(), 4u);
+    EXPECT_EQ(devices.video[0].name, "USB Cam");
+    EXPECT_EQ(devices.video[0].picture, TestPicture::JpegPattern);
+    EXPECT_EQ(devices.video[1].name, "Face");
+    EXPECT_EQ(devices.video[1].picture, TestPicture::Face);
+    EXPECT_EQ(devices.video[2].picture, TestPicture::Pattern);
+    EXPECT_EQ(devices.video[3].name, ":jpeg") << "a suffix alone is a name";
+    ASSERT_EQ(devices.audio.size(), 1u);
+    EXPECT_EQ(devices.audio[0].name, "Mic:jpeg") << "audio names keep their text";
 }
 
 TEST(DeviceEnumerator, TestDevicesCompressorsAndEmptyCategories) {

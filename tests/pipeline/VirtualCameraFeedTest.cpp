@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -102,38 +103,96 @@ TEST(VirtualCameraFeed, NothingIsWrittenPastTheObjectsRealSize) {
     EXPECT_EQ(feed.Write(frame), kFeedBytes);
     feed.Close();
 
-    // An object made smaller than a frame by another program: writes and the clear stop at its
-    // end (the writes would fault past the mapped pages otherwise).
+    // An object smaller than a frame is one its creator has not sized yet: not written.
     test::ScopedFeedName smallName;
     CreateObject(smallName.name(), 1000, 0x44);
     VirtualCameraFeed smallFeed;
     std::vector<std::uint8_t> bytes(kFeedBytes, 0x55);
     FrameImage feedFrame = FrameOver(bytes, 320, 240);
-    EXPECT_EQ(smallFeed.Write(feedFrame), 1000u);
+    EXPECT_EQ(smallFeed.Write(feedFrame), 0u);
+    EXPECT_FALSE(smallFeed.isOpen());
     SharedMemoryView reader;
     ASSERT_EQ(reader.OpenExisting(smallName.name()), S_OK);
-    EXPECT_EQ(reader.size(), 1000u);
-    EXPECT_TRUE(AllEqual(reader.data(), 1000, 0x55));
-    smallFeed.Close();
-    EXPECT_TRUE(AllEqual(reader.data(), 1000, 0));
+    EXPECT_TRUE(AllEqual(reader.data(), 1000, 0x44));
 }
 
-TEST(VirtualCameraFeed, ObjectThatCannotBeMappedIsNotWrittenAndNotReopenedUntilClose) {
+// Writes the frame until something is written, at most `frames` times; returns how many
+// writes it took (frames + 1 when nothing was written).
+int WritesUntilDelivered(VirtualCameraFeed& feed, const FrameImage& frame, int frames) {
+    for (int i = 1; i <= frames; ++i) {
+        if (feed.Write(frame) > 0)
+            return i;
+    }
+    return frames + 1;
+}
+
+TEST(VirtualCameraFeed, AnObjectStillBeingCreatedIsTakenOnceItHasItsSize) {
+    // The bridge creates the object, then sizes it: a frame in between sees 0 bytes.
     test::ScopedFeedName name;
-    // An empty object opens but cannot be mapped.
     int fd = shm_open(name.name().c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
-    close(fd);
     VirtualCameraFeed feed;
     std::vector<std::uint8_t> bytes(kFeedBytes, 0x66);
     FrameImage frame = FrameOver(bytes, 320, 240);
     EXPECT_EQ(feed.Write(frame), 0u);
-    EXPECT_TRUE(feed.isOpen());
-    // Grown meanwhile: still not written until the feed is closed and opened again.
+    EXPECT_FALSE(feed.isOpen()) << "an empty object is not kept";
+    ASSERT_EQ(ftruncate(fd, kFeedBytes), 0);
+    close(fd);
+    // Looked at again within about a second of frames, without any restart.
+    EXPECT_LE(WritesUntilDelivered(feed, frame, VirtualCameraFeed::kRecheckFrames),
+              VirtualCameraFeed::kRecheckFrames);
+    SharedMemoryView reader;
+    ASSERT_EQ(reader.OpenExisting(name.name()), S_OK);
+    EXPECT_TRUE(AllEqual(reader.data(), kFeedBytes, 0x66));
+}
+
+TEST(VirtualCameraFeed, AnObjectRemovedAndMadeAgainIsFollowed) {
+    test::ScopedFeedName name;
     CreateObject(name.name(), kFeedBytes, 0);
-    EXPECT_EQ(feed.Write(frame), 0u);
-    feed.Close();
-    EXPECT_EQ(feed.Write(frame), kFeedBytes);
+    VirtualCameraFeed feed;
+    std::vector<std::uint8_t> bytes(kFeedBytes, 0x77);
+    FrameImage frame = FrameOver(bytes, 320, 240);
+    ASSERT_EQ(feed.Write(frame), kFeedBytes);
+
+    // A clean-up of /dev/shm, then the bridge makes the object again: a new one.
+    ASSERT_EQ(shm_unlink(name.name().c_str()), 0);
+    CreateObject(name.name(), kFeedBytes, 0);
+    SharedMemoryView reader;
+    ASSERT_EQ(reader.OpenExisting(name.name()), S_OK);
+    for (int i = 0; i <= VirtualCameraFeed::kRecheckFrames && reader.data()[0] != 0x77; ++i)
+        feed.Write(frame);
+    EXPECT_TRUE(AllEqual(reader.data(), kFeedBytes, 0x77));
+}
+
+TEST(VirtualCameraFeed, ABlockOthersCouldReadOrWriteIsRefused) {
+    // Planted before the studio started, readable by every local user.
+    test::ScopedFeedName name;
+    CreateObject(name.name(), kFeedBytes, 0x12);
+    int fd = shm_open(name.name().c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(fchmod(fd, 0644), 0);
+    VirtualCameraFeed feed;
+    std::vector<std::uint8_t> bytes(kFeedBytes, 0x34);
+    FrameImage frame = FrameOver(bytes, 320, 240);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WritesUntilDelivered(feed, frame, 3 * VirtualCameraFeed::kRecheckFrames),
+              3 * VirtualCameraFeed::kRecheckFrames + 1);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(feed.refusedObject());
+    EXPECT_FALSE(feed.isOpen());
+    // One message, naming the object.
+    EXPECT_NE(said.find(name.name()), std::string::npos) << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+
+    // Made private again (by its owner): used from a later frame on.
+    ASSERT_EQ(fchmod(fd, 0600), 0);
+    close(fd);
+    EXPECT_LE(WritesUntilDelivered(feed, frame, VirtualCameraFeed::kRecheckFrames),
+              VirtualCameraFeed::kRecheckFrames);
+    EXPECT_FALSE(feed.refusedObject());
+    SharedMemoryView reader;
+    ASSERT_EQ(reader.OpenExisting(name.name()), S_OK);
+    EXPECT_TRUE(AllEqual(reader.data(), kFeedBytes, 0x34));
 }
 
 // FrameCallback registered with the ProxyTrans filter in a running pipeline: the feed object

@@ -1,14 +1,14 @@
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
-#include <cstring>
+#include "platform/SharedMemoryView.h"
 
 #include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
 #include "support/TestSupport.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelo {
 namespace {
@@ -35,6 +35,35 @@ TEST(SharedMemoryView, OpenExistingFailsUntilTheObjectIsCreatedAndThenMapsItsRea
     EXPECT_EQ(creator.data()[999], 7);
     EXPECT_EQ(creator.data()[1000], 0);
     EXPECT_EQ(FeedObjectName(), feed.name());
+}
+
+TEST(SharedMemoryView, ObjectsTooSmallOrOpenToOthersAreNotKept) {
+    test::ScopedFeedName feed;
+    int fd = shm_open(feed.name().c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    SharedMemoryView view;
+    EXPECT_EQ(view.OpenExisting(feed.name(), kFeedBytes), S_FALSE);
+    EXPECT_FALSE(view.isOpen());
+    ASSERT_EQ(ftruncate(fd, kFeedBytes), 0);
+    EXPECT_EQ(view.OpenExisting(feed.name(), kFeedBytes), S_OK);
+    EXPECT_TRUE(view.StillNamed(feed.name()));
+
+    for (mode_t mode : {0644, 0660, 0602}) {
+        ASSERT_EQ(fchmod(fd, mode), 0);
+        SharedMemoryView other;
+        EXPECT_EQ(other.OpenExisting(feed.name()), E_ACCESSDENIED) << std::oct << mode;
+        EXPECT_EQ(other.OpenOrCreate(feed.name(), kFeedBytes), E_ACCESSDENIED) << std::oct << mode;
+        EXPECT_FALSE(other.isOpen());
+    }
+    close(fd);
+
+    // Removed and made again: the name leads to another object.
+    ASSERT_EQ(shm_unlink(feed.name().c_str()), 0);
+    EXPECT_FALSE(view.StillNamed(feed.name()));
+    SharedMemoryView again;
+    ASSERT_EQ(again.OpenOrCreate(feed.name(), kFeedBytes), S_OK);
+    EXPECT_FALSE(view.StillNamed(feed.name()));
+    EXPECT_TRUE(again.StillNamed(feed.name()));
 }
 
 } // namespace

@@ -91,7 +91,10 @@ TEST_F(HeadlessRecord, PrintsThePathOfACompleteFile) {
     EXPECT_EQ(probed.formatName, "avi");
     ASSERT_EQ(probed.streams.size(), 1u);
     EXPECT_EQ(probed.streams[0].codecName, "mp3");
-    EXPECT_NEAR(probed.durationSeconds, 1.5, 0.3);
+    // The studio stops itself after 1.5 s of its own clock: never less is recorded, and a
+    // loaded machine may make it somewhat more.
+    EXPECT_GE(probed.durationSeconds, 1.2);
+    EXPECT_LE(probed.durationSeconds, 3.5);
 }
 
 TEST_F(HeadlessRecord, ExitsOneWithTheReasonWhenTheRecordingCannotBeMade) {

@@ -322,27 +322,6 @@ TEST_F(SnapshotGrabberTest, AMissingFolderGivesNoFileAndAReportedFailure) {
     EXPECT_EQ(outcomes[0].errorText, "JpegFile :\nCan't open " + path + "\n");
 }
 
-TEST_F(SnapshotGrabberTest, ALibjpegFatalErrorIsReportedWithTheLibrarysMessage) {
-    grabber_.Request(folder_, 70000, 1); // wider than JPEG allows
-    std::vector<std::uint8_t> frame = test::MakeGrabbedFrame();
-    EXPECT_EQ(Feed(frame), S_OK);
-    const std::vector<SnapshotOutcome> outcomes = log_.Take();
-    ASSERT_EQ(outcomes.size(), 1u);
-    EXPECT_EQ(outcomes[0].status, SnapshotStatus::JpegFatalError);
-    EXPECT_EQ(outcomes[0].errorText, "Maximum supported image dimension is 65500 pixels");
-
-    // The grabber goes on working.
-    grabber_.Request(folder_, 320, 240);
-    EXPECT_EQ(Feed(frame), S_OK);
-    ASSERT_EQ(log_.Take().size(), 2u);
-    EXPECT_TRUE(log_.Take()[1].ok());
-
-    grabber_.Request(folder_, 0, 240);
-    EXPECT_EQ(Feed(frame), S_OK);
-    ASSERT_EQ(log_.Take().size(), 3u);
-    EXPECT_EQ(log_.Take()[2].status, SnapshotStatus::InvalidSize);
-}
-
 TEST_F(SnapshotGrabberTest, AShortFrameIsReadOnlyToItsEndAndTheRestOfThePictureIsWhite) {
     // First a whole frame, so that the kept copy is larger than the short one that follows.
     std::vector<std::uint8_t> whole = test::MakeUniformFrame({30, 30, 30});
@@ -401,6 +380,55 @@ struct ScriptedAllocator {
         };
     }
 };
+
+TEST_F(SnapshotGrabberTest, SizesOutsideTheLimitsAreRefusedBeforeAnythingIsAllocated) {
+    // data.ini may say anything: a huge photo would stall the streaming thread and take
+    // gigabytes, so it is refused with its size, and the grabber goes on working.
+    ScriptedAllocator allocator;
+    SnapshotGrabber grabber([] { return kFixedTime; }, allocator.Fn());
+    std::vector<SnapshotOutcome> outcomes;
+    grabber.SetOutcomeCallback([&](const SnapshotOutcome& o) { outcomes.push_back(o); });
+    std::vector<std::uint8_t> frame = test::MakeGrabbedFrame();
+    for (auto [width, height] : {std::pair{40000, 40000}, std::pair{70000, 1}, std::pair{7681, 240},
+                                 std::pair{320, 7681}, std::pair{0, 240}, std::pair{320, -1}}) {
+        grabber.Request(folder_, width, height);
+        EXPECT_EQ(grabber.BufferCB(0, frame.data(), 230400), S_OK);
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_EQ(outcomes[0].status, SnapshotStatus::InvalidSize);
+        EXPECT_EQ(outcomes[0].errorText, "The photo size " + std::to_string(width) + " x " +
+                                             std::to_string(height) + " is not valid");
+        outcomes.clear();
+    }
+    EXPECT_TRUE(test::FilesIn(photos_).empty());
+    for (const auto& [bytes, count] : allocator.calls)
+        EXPECT_EQ(bytes, 230400u) << "only the frame copy may be allocated";
+
+    grabber.Request(folder_, 7680, 1);
+    EXPECT_EQ(grabber.BufferCB(0, frame.data(), 230400), S_OK);
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_TRUE(outcomes[0].ok()) << outcomes[0].errorText;
+}
+
+TEST_F(SnapshotGrabberTest, TheScaledPictureOfAPhotoAboveFullHdIsGivenBack) {
+    ScriptedAllocator allocator;
+    SnapshotGrabber grabber([] { return kFixedTime; }, allocator.Fn());
+    std::vector<std::uint8_t> frame = test::MakeGrabbedFrame();
+    const std::size_t fullHd = SnapshotGrabber::DibStride(1920, 24) * 1080;
+    const std::size_t large = SnapshotGrabber::DibStride(2560, 24) * 1440;
+    for (int i = 0; i < 2; ++i) {
+        grabber.Request(folder_, 1920, 1080);
+        EXPECT_EQ(grabber.BufferCB(0, frame.data(), 230400), S_OK);
+    }
+    EXPECT_EQ(allocator.calls[fullHd], 1) << "a full HD picture is kept for the next photo";
+    for (int i = 0; i < 2; ++i) {
+        grabber.Request(folder_, 2560, 1440);
+        EXPECT_EQ(grabber.BufferCB(0, frame.data(), 230400), S_OK);
+    }
+    EXPECT_EQ(allocator.calls[large], 2) << "a larger one is allocated for each photo";
+    grabber.Request(folder_, 1920, 1080);
+    EXPECT_EQ(grabber.BufferCB(0, frame.data(), 230400), S_OK);
+    EXPECT_EQ(allocator.calls[fullHd], 2);
+}
 
 TEST_F(SnapshotGrabberTest, TheFrameCopyIsAllocatedOnceAndRetriedWhenAllocationFails) {
     ScriptedAllocator allocator;

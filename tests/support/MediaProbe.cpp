@@ -189,9 +189,11 @@ double StreamEndSeconds(const std::filesystem::path& file, std::string_view code
 
 std::vector<unsigned char> DecodePicture(const std::filesystem::path& file, double seconds,
                                          int width, int height) {
-    const std::string command = "ffmpeg -v error -ss " + std::to_string(seconds) + " -i " +
-                                ShellQuoted(file) + " -frames:v 1 -s " + std::to_string(width) +
-                                "x" + std::to_string(height) +
+    // A still picture (a photo) has no time to seek to: ffmpeg then gives nothing.
+    const std::string seek = seconds > 0 ? "-ss " + std::to_string(seconds) + " " : "";
+    const std::string command = "ffmpeg -v error " + seek + "-i " + ShellQuoted(file) +
+                                " -frames:v 1 -s " + std::to_string(width) + "x" +
+                                std::to_string(height) +
                                 " -f rawvideo -pix_fmt rgb24 - 2>/dev/null";
     const std::string bytes = RunCommand(command);
     if (bytes.size() != static_cast<std::size_t>(width) * height * 3)

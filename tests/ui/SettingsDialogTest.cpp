@@ -106,6 +106,21 @@ TEST_F(SettingsDialogTest, WithoutDataIniShowsTheDefaultsAnd640Checked) {
     EXPECT_FALSE(fs::exists(DataIni())); // reading wrote nothing, Cancel writes nothing
 }
 
+TEST_F(SettingsDialogTest, AWorkingDirectoryThatCannotBeReadGivesTheStoresPathNotTheRoot) {
+    // The working directory was removed under the running program: the store's relative
+    // "data.ini" is the settings file everywhere, never "/data.ini" at the root.
+    const fs::path gone = dir_.path() / "gone";
+    fs::create_directories(gone);
+    test::ScopedWorkingDirectory inside(gone);
+    fs::remove(gone);
+    SettingsDialog dialog;
+    Run(dialog, [&](SettingsDialog& shown) {
+        EXPECT_EQ(shown.SettingsPath(), settingsPath());
+        EXPECT_EQ(shown.SettingsPath(), "data.ini");
+        QTest::keyClick(&shown, Qt::Key_Escape);
+    });
+}
+
 TEST_F(SettingsDialogTest, StoredValuesAreShownAndSaveWritesWidthThenHeight) {
     WriteFile(DataIni(),
               "[PATCH]\r\nPIC=/srv/相片\r\nREC=/srv/录像\r\n[PICSIZE]\r\nWIDTH=1920\r\n");

@@ -2,25 +2,28 @@
 // test playing the studio (writing stamped frames into the block as the preview engine does) and
 // the viewer (reading the stream). Time bounds are generous: they catch a stalled or runaway
 // bridge, not a slow machine.
-#include <gtest/gtest.h>
+#include "tools/kelocam-vcam/probe/BridgeProcess.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <thread>
-
+#include "engine/VirtualCameraFeed.h"
 #include "platform/FeedLayout.h"
+#include "platform/FrameImage.h"
 #include "platform/SharedMemoryView.h"
 #include "support/TestSupport.h"
-#include "tools/kelocam-vcam/probe/BridgeProcess.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"
 #include "tools/kelocam-vcam/probe/StudioFeedWriter.h"
 #include "tools/kelocam-vcam/probe/Y4mReader.h"
+
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace kelo::vcam {
 namespace {
@@ -112,9 +115,9 @@ TEST_F(BridgeProcessTest, DeliversUprightFramesAtItsOwnPaceThroughEngineRebuilds
     const auto first = WaitForStudioFrame(reader);
     ASSERT_TRUE(first);
 
-    // About 15 frames a second: 30 frames take about two seconds, and every one of them
-    // carries a newer or the same studio frame (never an older one).
-    const auto start = std::chrono::steady_clock::now();
+    // Every one of 30 frames carries a newer or the same studio frame (never an older one),
+    // and the bridge keeps the studio's pace: the studio's counter, written 15 times a second,
+    // moves about one step a frame (not a wall-clock window, which a loaded machine breaks).
     std::uint32_t last = *first;
     for (int i = 0; i < 30; ++i) {
         const auto frame = reader.ReadFrame(5s);
@@ -124,11 +127,9 @@ TEST_F(BridgeProcessTest, DeliversUprightFramesAtItsOwnPaceThroughEngineRebuilds
             last = *stamp;
         }
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_GT(seconds, 1.2) << "too fast for 15 frames a second";
-    EXPECT_LT(seconds, 4.0) << "too slow for 15 frames a second";
     EXPECT_GT(last, *first);
+    EXPECT_GE(last - *first, 10u) << "the bridge runs far faster than 15 frames a second";
+    EXPECT_LE(last - *first, 90u) << "the bridge runs far slower than 15 frames a second";
 
     // Engine teardown clears the block: black frames; the next engine fills it again and the
     // same bridge carries on.
@@ -258,6 +259,101 @@ TEST_F(BridgeProcessTest, BadCommandLinesAndUnusableDevicesAreReported) {
     ReadHeader(reader);
     EXPECT_TRUE(reader.ReadFrame(5s));
     EXPECT_EQ(next.Wait(10s), 0) << next.Stderr();
+}
+
+// The studio's own feed writer (the engine's VirtualCameraFeed), 15 stamped frames a second.
+class EngineFeed {
+public:
+    EngineFeed() : bytes_(kFeedBytes) {}
+    ~EngineFeed() { Stop(); }
+    void Start() {
+        thread_ = std::thread([this] {
+            std::uint32_t counter = 1;
+            FrameImage frame;
+            frame.width = 320;
+            frame.height = 240;
+            frame.origin = kFrameOriginBottomLeft;
+            frame.widthStep = 960;
+            frame.imageSize = static_cast<int>(kFeedBytes);
+            frame.imageData = bytes_.data();
+            while (!stop_.load()) {
+                probe::PaintTestPicture(bytes_.data(), counter++);
+                feed_.Write(frame);
+                ++frames_;
+                std::this_thread::sleep_for(std::chrono::microseconds(1'000'000 / 15));
+            }
+        });
+    }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        feed_.Close();
+    }
+
+    int frames() const { return frames_.load(); }
+
+private:
+    VirtualCameraFeed feed_;
+    std::atomic<int> frames_{0};
+    std::vector<std::uint8_t> bytes_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST_F(BridgeProcessTest, TheStudioTakesABlockTheBridgeWasStillCreating) {
+    // The bridge creates the block and then sizes it; a studio frame in between finds it empty
+    // (made here by hand, as the bridge leaves it for that moment).
+    const int fd = shm_open(feed_.name().c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EngineFeed studio;
+    studio.Start();
+    while (studio.frames() < 5) // a few frames meet the empty block
+        std::this_thread::sleep_for(10ms);
+
+    BridgeProcess bridge;
+    StartBridge(bridge);
+    Y4mReader reader(bridge.stdoutFd());
+    ReadHeader(reader);
+    EXPECT_TRUE(WaitForStudioFrame(reader, 0, 20s)) << "the feed stayed dark";
+    studio.Stop();
+    EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
+}
+
+TEST_F(BridgeProcessTest, TheStudioFollowsABlockTheBridgeMadeAgain) {
+    BridgeProcess bridge;
+    StartBridge(bridge);
+    Y4mReader reader(bridge.stdoutFd());
+    ReadHeader(reader);
+    EngineFeed studio;
+    studio.Start();
+    const auto before = WaitForStudioFrame(reader, 0, 20s);
+    ASSERT_TRUE(before);
+
+    // A clean-up of /dev/shm: the bridge makes the block again, and the running studio must
+    // write into the new one.
+    ASSERT_EQ(shm_unlink(feed_.name().c_str()), 0);
+    EXPECT_TRUE(WaitForStudioFrame(reader, *before + 30, 30s)) << bridge.Stderr();
+    studio.Stop();
+    EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
+}
+
+TEST_F(BridgeProcessTest, ABlockOthersCouldReadIsRefusedWithOneMessage) {
+    // Planted by another local user before anything started, readable by all.
+    const int fd = shm_open(feed_.name().c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, kFeedBytes), 0);
+    ASSERT_EQ(fchmod(fd, 0644), 0);
+    close(fd);
+    BridgeProcess bridge;
+    StartBridge(bridge);
+    const auto status = bridge.Wait(20s);
+    ASSERT_TRUE(status) << "the bridge went on with the block";
+    EXPECT_EQ(*status, 1);
+    const std::string said = bridge.Stderr();
+    EXPECT_NE(said.find(feed_.name()), std::string::npos) << said;
+    EXPECT_NE(said.find("another user or others may read or write"), std::string::npos) << said;
 }
 
 } // namespace

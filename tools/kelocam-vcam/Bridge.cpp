@@ -1,12 +1,5 @@
 #include "tools/kelocam-vcam/Bridge.h"
 
-#include <time.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <memory>
-#include <vector>
-
 #include "platform/FeedLayout.h"
 #include "tools/kelocam-vcam/BridgeLock.h"
 #include "tools/kelocam-vcam/DeviceOutput.h"
@@ -14,6 +7,13 @@
 #include "tools/kelocam-vcam/OutputChoice.h"
 #include "tools/kelocam-vcam/PipeWireOutput.h"
 #include "tools/kelocam-vcam/Y4mWriter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
 
 namespace kelo::vcam {
 
@@ -81,9 +81,13 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
     }
 
     FeedSource source;
-    if (FAILED(source.Open(feedName))) {
-        std::fprintf(log, "kelocam-vcam: cannot create or open the shared memory block %s\n",
-                     feedName.c_str());
+    if (const HRESULT opened = source.Open(feedName); FAILED(opened)) {
+        if (opened == E_ACCESSDENIED)
+            std::fprintf(log, "kelocam-vcam: %s\n",
+                         SharedMemoryView::RefusalText(feedName).c_str());
+        else
+            std::fprintf(log, "kelocam-vcam: cannot create or open the shared memory block %s\n",
+                         feedName.c_str());
         return kExitFailure;
     }
 
@@ -138,11 +142,25 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
                  targets.c_str());
     std::fflush(log);
 
+    // The block is looked at every kPollNanos; a new studio frame leaves at once (but never
+    // sooner than half a period after the last one, so the output stays at the studio's 15 a
+    // second), and while the studio stalls the last frame is repeated, first after one and a
+    // half periods, then every period.
     const std::int64_t period = kNanosPerSecond / kFramesPerSecond;
-    std::int64_t deadline = MonotonicNanos();
+    constexpr std::int64_t kPollNanos = 4'000'000;
+    std::int64_t lastDelivery = MonotonicNanos() - 2 * period;
+    std::int64_t repeatAt = 0; // 0: deliver at once (the first frame)
     std::int64_t delivered = 0;
     int status = kExitOk;
     while (!stop.load()) {
+        const std::int64_t now = MonotonicNanos();
+        const bool fresh = source.HasNewFrame() && now - lastDelivery >= period / 2;
+        if (!fresh && now < repeatAt) {
+            SleepUntil(std::min(repeatAt, now + kPollNanos));
+            continue;
+        }
+        lastDelivery = now;
+        repeatAt = now + (fresh ? period + period / 2 : period);
         const std::uint8_t* frame = source.Snapshot();
         if (!source.notice().empty()) {
             std::fprintf(log, "kelocam-vcam: %s\n", source.notice().c_str());
@@ -185,15 +203,6 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         }
         if (options.frameLimit > 0 && ++delivered >= options.frameLimit)
             break;
-
-        // Fixed 15 Hz ticks. After a stall (a slow reader, a suspended machine) the clock is
-        // taken from now instead of catching up with a burst of frames.
-        deadline += period;
-        const std::int64_t now = MonotonicNanos();
-        if (now > deadline + period)
-            deadline = now;
-        while (!stop.load() && MonotonicNanos() < deadline)
-            SleepUntil(deadline);
     }
 
     // The block stays: the studio may still be writing to it, and the next bridge reads it.

@@ -1,15 +1,16 @@
 #include "tools/kelocam-vcam/FeedSource.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/FeedLayout.h"
+#include "tools/kelocam-vcam/BridgeOptions.h"
 
 #include <algorithm>
 #include <cstring>
-
-#include "platform/FeedLayout.h"
-#include "tools/kelocam-vcam/BridgeOptions.h"
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+#include <utility>
 
 namespace kelo::vcam {
 
@@ -40,17 +41,59 @@ bool FeedSource::StillTheNamedObject() const {
 }
 
 void FeedSource::Reopen(const char* why) {
-    if (SUCCEEDED(view_.OpenOrCreate(name_, kFeedBytes)))
+    const HRESULT hr = view_.OpenOrCreate(name_, kFeedBytes);
+    const bool refusedBefore = std::exchange(refused_, hr == E_ACCESSDENIED);
+    if (SUCCEEDED(hr))
         notice_ = name_ + " " + why + "; opened it again";
-    else
+    else if (refused_ && !refusedBefore)
+        notice_ = SharedMemoryView::RefusalText(name_);
+    else if (!refused_)
         notice_ = name_ + " " + why + " and could not be opened again";
+    // A refusal is said once; black goes on until the object is mended.
+}
+
+std::uint64_t FeedSource::SampleHash() const {
+    if (!view_.isMapped() || view_.size() < kFeedBytes)
+        return 0;
+    // FNV-1a over 12 rows, 8-byte words: about 1 % of the block.
+    std::uint64_t hash = 1469598103934665603ull;
+    for (int i = 0; i < 12; ++i) {
+        const std::size_t row = static_cast<std::size_t>(i * kFeedHeight / 12 + 7);
+        const std::uint8_t* p = view_.data() + row * kFeedRowBytes;
+        for (std::size_t x = 0; x + 8 <= kFeedRowBytes; x += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p + x, 8);
+            hash = (hash ^ word) * 1099511628211ull;
+        }
+    }
+    return hash;
+}
+
+bool FeedSource::HasNewFrame() {
+    struct stat st {};
+    if (!view_.isMapped() || fstat(view_.fd(), &st) != 0 ||
+        static_cast<std::size_t>(st.st_size) < kFeedBytes)
+        return false; // Snapshot mends it
+    // The studio writes without lock or signal: a change seen now may be a write under way.
+    // Only a sample that has stayed the same since the previous look counts, so that the frame
+    // is taken whole.
+    const std::uint64_t hash = SampleHash();
+    const bool settled = hash == lastSeenHash_;
+    lastSeenHash_ = hash;
+    return settled && hash != snapshotHash_;
 }
 
 const std::uint8_t* FeedSource::Snapshot() {
     // Once a second: is the name still ours? (A clean-up may have removed the object; the studio
     // would then never find a block to write to.)
-    if (++ticks_ % kFramesPerSecond == 0 && !StillTheNamedObject())
-        Reopen("was removed or replaced");
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const std::int64_t nowNs = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    if (nowNs >= nextNameCheckNs_) {
+        if (nextNameCheckNs_ != 0 && !StillTheNamedObject())
+            Reopen("was removed or replaced");
+        nextNameCheckNs_ = nowNs + 1'000'000'000;
+    }
 
     // Every tick: a shrunk object would fault on the read below.
     struct stat st {};
@@ -58,10 +101,20 @@ const std::uint8_t* FeedSource::Snapshot() {
         (fstat(view_.fd(), &st) != 0 || static_cast<std::size_t>(st.st_size) < kFeedBytes))
         Reopen("was made smaller than a frame");
 
-    if (view_.isMapped() && view_.size() >= kFeedBytes)
-        std::memcpy(frame_.data(), view_.data(), kFeedBytes);
-    else
+    if (view_.isMapped() && view_.size() >= kFeedBytes) {
+        // A copy the studio wrote into meanwhile is taken again (a few times at most): the
+        // sampled rows before and after the copy tell.
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const std::uint64_t before = SampleHash();
+            std::memcpy(frame_.data(), view_.data(), kFeedBytes);
+            snapshotHash_ = SampleHash();
+            if (snapshotHash_ == before)
+                break;
+        }
+    } else {
+        snapshotHash_ = 0;
         std::fill(frame_.begin(), frame_.end(), 0);
+    }
     return frame_.data();
 }
 

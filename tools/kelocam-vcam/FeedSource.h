@@ -24,8 +24,14 @@ public:
     // Copies the block's frame (kFeedBytes) and returns the copy. The studio writes without
     // lock or signal, so this takes whatever bytes are there. Also mends the object when it was
     // shrunk (reading past its end would fault) or removed and made again by someone else, so
-    // that the studio and the bridge keep meeting in the same block.
+    // that the studio and the bridge keep meeting in the same block (looked at once a second).
     const std::uint8_t* Snapshot();
+
+    // A cheap look at the block between frames: a hash of a few rows spread over the picture
+    // (the studio rewrites every row of every frame, and the test pattern, a camera's noise or
+    // the caption change them). True when it differs from the last Snapshot's and has not
+    // changed since the previous look (a frame still being written is not taken).
+    bool HasNewFrame();
 
     const std::string& name() const { return name_; }
     const std::string& notice() const { return notice_; } // last repair made, for the log
@@ -37,9 +43,14 @@ private:
 
     std::string name_;
     SharedMemoryView view_;
+    std::uint64_t SampleHash() const; // of the block as it is now; 0 when not mapped
+
     std::vector<std::uint8_t> frame_;
-    std::uint64_t ticks_ = 0;
+    std::uint64_t snapshotHash_ = 0;   // SampleHash of the block at the last Snapshot
+    std::uint64_t lastSeenHash_ = 0; // SampleHash at the previous HasNewFrame
+    std::int64_t nextNameCheckNs_ = 0; // monotonic time of the next name check
     std::string notice_;
+    bool refused_ = false; // the object under the name was refused, and that was said
 };
 
 } // namespace kelo::vcam
