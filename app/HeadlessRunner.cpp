@@ -89,13 +89,12 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions*
         };
         if (arg == "--headless") {
             continue;
-        } else if (arg == "--test-devices") {
+        } else if (const TestDevicesOption taken =
+                       ParseTestDevicesOption(arg, &options->testDevices);
+                   taken != TestDevicesOption::kNotThisOption) {
             options->testDevicesOn = true;
-            options->testDevices = DefaultTestDevices();
-        } else if (arg.rfind("--test-devices=", 0) == 0) {
-            options->testDevicesOn = true;
-            if (!ParseTestDevices(std::string_view(arg).substr(15), &options->testDevices)) {
-                *error = "--test-devices= takes VIDEO1,VIDEO2,...;AUDIO1,... with no empty names";
+            if (taken == TestDevicesOption::kBadList) {
+                *error = kTestDevicesOptionError;
                 return false;
             }
         } else if (arg == "--video-device") {

@@ -15,8 +15,8 @@ namespace kelo {
 
 namespace {
 
-// mkdir -p with private folders (the XDG base directory specification asks 0700 of what it
-// creates); an existing folder is fine.
+// mkdir -p with private folders (XDG config folders are made 0700, readable by their user
+// alone); an existing folder is fine.
 bool MakeFolders(const std::string& path, std::string* error) {
     for (std::size_t pos = 1; pos <= path.size(); ++pos) {
         if (pos != path.size() && path[pos] != '/')

@@ -102,13 +102,12 @@ bool ParseStudioOptions(const std::vector<std::string>& args, StudioOptions* opt
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
             options->help = true;
-        } else if (arg == "--test-devices") {
+        } else if (const TestDevicesOption taken =
+                       ParseTestDevicesOption(arg, &options->testDevices);
+                   taken != TestDevicesOption::kNotThisOption) {
             options->testDevicesOn = true;
-            options->testDevices = DefaultTestDevices();
-        } else if (arg.rfind("--test-devices=", 0) == 0) {
-            options->testDevicesOn = true;
-            if (!ParseTestDevices(std::string_view(arg).substr(15), &options->testDevices)) {
-                *error = "--test-devices= takes VIDEO1,VIDEO2,...;AUDIO1,... with no empty names";
+            if (taken == TestDevicesOption::kBadList) {
+                *error = kTestDevicesOptionError;
                 return false;
             }
         } else if (arg == "--face-cover") {

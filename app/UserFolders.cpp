@@ -77,7 +77,7 @@ std::string HomeFolder() {
 }
 
 std::string UserConfigFolder() {
-    // The base directory specification: a relative XDG_CONFIG_HOME is invalid and ignored.
+    // XDG_CONFIG_HOME must be an absolute path; a relative one is ignored, as desktops do.
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
     if (configHome && *configHome == '/')
         return WithoutTrailingSlashes(configHome);

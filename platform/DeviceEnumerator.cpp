@@ -174,6 +174,18 @@ TestDevices DefaultTestDevices() {
     return devices;
 }
 
+TestDevicesOption ParseTestDevicesOption(std::string_view arg, TestDevices* devices) {
+    constexpr std::string_view kOption = "--test-devices";
+    if (arg == kOption) {
+        *devices = DefaultTestDevices();
+        return TestDevicesOption::kTaken;
+    }
+    if (arg.substr(0, kOption.size() + 1) != "--test-devices=")
+        return TestDevicesOption::kNotThisOption;
+    return ParseTestDevices(arg.substr(kOption.size() + 1), devices) ? TestDevicesOption::kTaken
+                                                                     : TestDevicesOption::kBadList;
+}
+
 bool ParseTestDevices(std::string_view lists, TestDevices* devices) {
     if (!devices)
         return false;

@@ -44,6 +44,13 @@ TestDevices DefaultTestDevices();
 // JPEG) or ":face" (the face photograph). False for an empty name inside a list.
 bool ParseTestDevices(std::string_view lists, TestDevices* devices);
 
+// The command-line option "--test-devices" (the default devices) or "--test-devices=LISTS", as
+// both the window and the headless studio take it.
+enum class TestDevicesOption { kNotThisOption, kTaken, kBadList };
+TestDevicesOption ParseTestDevicesOption(std::string_view arg, TestDevices* devices);
+inline constexpr const char* kTestDevicesOptionError =
+    "--test-devices= takes VIDEO1,VIDEO2,...;AUDIO1,... with no empty names";
+
 struct DeviceSources {
     bool systemDevices = true; // devices the monitor finds
     bool testDevicesOn = false;

@@ -1,7 +1,7 @@
 // Draws the studio's shutter sound: a short mechanical click of our own, made of two damped
 // transients (the shutter opening, then closing 55 ms later), each a burst of filtered noise over
-// a low body resonance. Written as a 16-bit mono PCM WAV file at 44.1 kHz. The noise comes from a
-// fixed-seed generator, so every build writes the same bytes.
+// a low body resonance. Written as a 16-bit mono PCM WAV file at 44.1 kHz. The noise generator
+// starts from the same state every time, so every build writes the same bytes.
 //
 //   kelo-shutter-sound OUTPUT.wav
 #include <array>
@@ -51,14 +51,14 @@ int main(int argc, char** argv) {
     }
     const int frames = static_cast<int>(kLengthSeconds * kSampleRate);
     std::vector<double> signal(static_cast<size_t>(frames), 0.0);
-    std::uint32_t seed = 0x4b454c4fu; // "KELO"
+    std::uint32_t noiseState = 0x4b454c4fu; // any constant start will do
     for (const Transient& t : kTransients) {
         const int start = static_cast<int>(t.startSeconds * kSampleRate);
         double lowPassed = 0;
         for (int i = start; i < frames; ++i) {
             const double s = static_cast<double>(i - start) / kSampleRate;
             // One-pole low pass takes the hiss off the noise; the body is a damped sine.
-            lowPassed += 0.45 * (Noise(seed) - lowPassed);
+            lowPassed += 0.45 * (Noise(noiseState) - lowPassed);
             const double tick = lowPassed * std::exp(-s / t.noiseDecaySeconds);
             const double body =
                 0.5 * std::sin(2 * kPi * t.bodyHz * s) * std::exp(-s / t.bodyDecaySeconds);
