@@ -2,7 +2,7 @@
 
 #include "effects/EffectCatalog.h"
 #include "engine/CaptureEngine.h"
-#include "platform/AssetPaths.h"
+#include "platform/system/AssetPaths.h"
 
 namespace kelo {
 

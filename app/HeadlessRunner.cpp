@@ -3,8 +3,8 @@
 #include "app/ProgramEnvironment.h"
 #include "app/SettingsStore.h"
 #include "effects/EffectFilters.h"
-#include "platform/GstRuntime.h"
 #include "platform/PlatformComponents.h"
+#include "platform/system/GstRuntime.h"
 
 #include <csignal>
 #include <cstdio>

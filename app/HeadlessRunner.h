@@ -12,9 +12,9 @@
 
 #include "app/HeadlessOverlay.h"
 #include "engine/CaptureEngine.h"
-#include "platform/DeviceEnumerator.h"
-#include "platform/Handles.h"
-#include "platform/PreviewSurface.h"
+#include "platform/contracts/PreviewSurface.h"
+#include "platform/graph/DeviceEnumerator.h"
+#include "platform/system/Handles.h"
 
 #include <atomic>
 #include <glib.h>

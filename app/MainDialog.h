@@ -18,8 +18,8 @@
 #include "app/pages/FaceCoverPage.h"
 #include "engine/CaptureEngine.h"
 #include "engine/CaptureEngineOwner.h"
-#include "platform/PreviewSurface.h"
-#include "platform/SoundPlayer.h"
+#include "platform/contracts/PreviewSurface.h"
+#include "platform/system/SoundPlayer.h"
 #include "ui/SkinnedDialog.h"
 
 #include <cstdint>

@@ -8,7 +8,7 @@
 #include "app/SettingsDialog.h"
 #include "app/SettingsStore.h"
 #include "app/WindowLog.h"
-#include "platform/AssetPaths.h"
+#include "platform/system/AssetPaths.h"
 #include "ui/ModalSeam.h"
 
 #include <filesystem>

@@ -9,7 +9,7 @@
 // thread.
 #pragma once
 
-#include "platform/PreviewSurface.h"
+#include "platform/contracts/PreviewSurface.h"
 
 #include <atomic>
 #include <functional>

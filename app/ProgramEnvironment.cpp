@@ -2,7 +2,7 @@
 
 #include "app/UserFolders.h"
 #include "engine/FaceCover.h"
-#include "platform/AssetPaths.h"
+#include "platform/system/AssetPaths.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "app/SettingsStore.h"
 
 #include "app/UserFolders.h"
-#include "platform/PrivateProfile.h"
+#include "platform/system/PrivateProfile.h"
 
 #include <cerrno>
 #include <string>

@@ -4,8 +4,8 @@
 #include "app/MainDialog.h"
 #include "app/ProgramEnvironment.h"
 #include "effects/EffectFilters.h"
-#include "platform/GstRuntime.h"
 #include "platform/PlatformComponents.h"
+#include "platform/system/GstRuntime.h"
 #include "ui/Skin.h"
 
 #include <csignal>

@@ -4,7 +4,7 @@
 // modal run returns, and tears the registry down after the window.
 #pragma once
 
-#include "platform/DeviceEnumerator.h"
+#include "platform/graph/DeviceEnumerator.h"
 
 #include <string>
 #include <vector>

@@ -7,7 +7,7 @@
 #include "effects/BackgroundBlur.h"
 #include "effects/EffectElement.h"
 #include "effects/EffectFilterControl.h"
-#include "platform/BaseFilter.h"
+#include "platform/graph/BaseFilter.h"
 
 namespace kelo {
 

@@ -16,7 +16,7 @@
 #include "effects/EffectElement.h"
 #include "effects/EffectFilterControl.h"
 #include "effects/OverlayPicture.h"
-#include "platform/BaseFilter.h"
+#include "platform/graph/BaseFilter.h"
 
 #include <cstdint>
 #include <mutex>

@@ -4,7 +4,7 @@
 #include "effects/BmpOverlayFilter.h"
 #include "effects/OverlayFilter.h"
 #include "effects/ProxyTransFilter.h"
-#include "platform/GstRuntime.h"
+#include "platform/system/GstRuntime.h"
 
 #include <gst/video/gstvideofilter.h>
 #include <gst/video/video.h>

@@ -12,7 +12,7 @@
 // and "src" pads like any other element's.
 #pragma once
 
-#include "platform/Handles.h"
+#include "platform/system/Handles.h"
 
 #include <cstdint>
 #include <gst/gst.h>

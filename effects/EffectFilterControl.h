@@ -3,8 +3,8 @@
 // (the engine ignores them).
 #pragma once
 
-#include "platform/FrameImage.h"
-#include "platform/HResult.h"
+#include "platform/contracts/FrameImage.h"
+#include "platform/system/HResult.h"
 
 #include <atomic>
 #include <cstdint>

@@ -4,7 +4,7 @@
 #include "effects/BmpOverlayFilter.h"
 #include "effects/OverlayFilter.h"
 #include "effects/ProxyTransFilter.h"
-#include "platform/ClassIds.h"
+#include "platform/graph/ClassIds.h"
 
 namespace kelo {
 

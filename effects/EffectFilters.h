@@ -1,5 +1,5 @@
 // Registration of the three effect filters and the background blur with a class registry, under
-// their class identifiers (platform/ClassIds.h):
+// their class identifiers (platform/graph/ClassIds.h):
 //   CLSID_OverlayFilter    -> OverlayFilter    (OverlayFilterControl)
 //   CLSID_ProxyTransFilter -> ProxyTransFilter (ProxyTransControl)
 //   CLSID_BmpOverlayFilter -> BmpOverlayFilter (BmpOverlayControl)
@@ -9,7 +9,7 @@
 // made.
 #pragma once
 
-#include "platform/ClassRegistry.h"
+#include "platform/graph/ClassRegistry.h"
 
 namespace kelo {
 

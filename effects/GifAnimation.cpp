@@ -1,6 +1,6 @@
 #include "effects/GifAnimation.h"
 
-#include "platform/Handles.h"
+#include "platform/system/Handles.h"
 
 #include <algorithm>
 #include <bit>

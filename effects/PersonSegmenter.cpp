@@ -1,6 +1,6 @@
 #include "effects/PersonSegmenter.h"
 
-#include "platform/AssetPaths.h"
+#include "platform/system/AssetPaths.h"
 
 #include <opencv2/imgproc.hpp>
 

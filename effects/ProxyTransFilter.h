@@ -5,7 +5,7 @@
 
 #include "effects/EffectElement.h"
 #include "effects/EffectFilterControl.h"
-#include "platform/BaseFilter.h"
+#include "platform/graph/BaseFilter.h"
 
 #include <atomic>
 

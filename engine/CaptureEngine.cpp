@@ -4,9 +4,9 @@
 #include "engine/EffectState.h"
 #include "engine/FramePipeline.h"
 #include "engine/VirtualCameraFeed.h"
-#include "platform/ClassIds.h"
-#include "platform/MediaType.h"
-#include "platform/PreviewSurface.h"
+#include "platform/contracts/PreviewSurface.h"
+#include "platform/graph/ClassIds.h"
+#include "platform/graph/MediaType.h"
 
 #include <atomic>
 #include <cstdlib>

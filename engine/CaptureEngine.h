@@ -17,9 +17,9 @@
 #include "engine/CaptureEngineOwner.h"
 #include "engine/RecordKind.h"
 #include "engine/SnapshotGrabber.h"
-#include "platform/ClassRegistry.h"
-#include "platform/GraphInterfaces.h"
-#include "platform/Pin.h"
+#include "platform/graph/ClassRegistry.h"
+#include "platform/graph/GraphInterfaces.h"
+#include "platform/graph/Pin.h"
 
 #include <cstdint>
 #include <memory>

@@ -6,10 +6,10 @@
 // graph's Stop sends end-of-stream and waits (bounded) until it has reached the sinks before the
 // pipeline goes to NULL, so the muxer writes its headers and index.
 #include "engine/CaptureEngine.h"
-#include "platform/AsfProfile.h"
-#include "platform/AsfWriterFilter.h"
-#include "platform/ClassIds.h"
-#include "platform/MediaType.h"
+#include "platform/filters/AsfProfile.h"
+#include "platform/filters/AsfWriterFilter.h"
+#include "platform/graph/ClassIds.h"
+#include "platform/graph/MediaType.h"
 
 #include <ctime>
 

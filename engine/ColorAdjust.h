@@ -3,8 +3,8 @@
 #pragma once
 
 #include "engine/EffectState.h"
-#include "platform/FrameImage.h"
-#include "platform/HResult.h"
+#include "platform/contracts/FrameImage.h"
+#include "platform/system/HResult.h"
 
 namespace kelo {
 

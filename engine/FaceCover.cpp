@@ -1,7 +1,7 @@
 #include "engine/FaceCover.h"
 
 #include "engine/FrameMat.h"
-#include "platform/AssetPaths.h"
+#include "platform/system/AssetPaths.h"
 
 #include <cmath>
 #include <mutex>

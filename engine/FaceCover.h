@@ -5,7 +5,7 @@
 // process's life. While the cascade is not loaded, every call tries to load it again.
 #pragma once
 
-#include "platform/FrameImage.h"
+#include "platform/contracts/FrameImage.h"
 
 #include <array>
 #include <cstdint>

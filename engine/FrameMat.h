@@ -1,7 +1,7 @@
 // An OpenCV matrix header over a FrameImage's bytes (no copy), for the per-frame steps.
 #pragma once
 
-#include "platform/FrameImage.h"
+#include "platform/contracts/FrameImage.h"
 
 #include <opencv2/core.hpp>
 

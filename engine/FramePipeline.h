@@ -10,7 +10,7 @@
 
 #include "engine/EffectState.h"
 #include "engine/VirtualCameraFeed.h"
-#include "platform/FrameImage.h"
+#include "platform/contracts/FrameImage.h"
 
 namespace kelo {
 

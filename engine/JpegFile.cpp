@@ -6,7 +6,8 @@
 #include <new>
 #include <utility>
 
-#include "platform/Handles.h"
+#include "engine/JpegHandles.h"
+#include "platform/system/Handles.h"
 
 namespace kelo {
 

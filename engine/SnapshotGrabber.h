@@ -20,7 +20,7 @@
 #include <string>
 
 #include "engine/JpegFile.h"
-#include "platform/SampleGrabberCallback.h"
+#include "platform/contracts/SampleGrabberCallback.h"
 
 namespace kelo {
 

@@ -1,6 +1,6 @@
 #include "engine/VirtualCameraFeed.h"
 
-#include "platform/FeedLayout.h"
+#include "platform/contracts/FeedLayout.h"
 
 #include <algorithm>
 #include <cstdio>

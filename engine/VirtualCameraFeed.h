@@ -1,15 +1,15 @@
 // The writing side of the virtual camera feed: the shared-memory object (FeedObjectName(),
 // "/KeloVCam" by default) that the virtual camera creates and reads. The studio only opens it,
-// never creates it. Layout in platform/FeedLayout.h: one 320 x 240 frame, bottom row first, no
-// header.
+// never creates it. Layout in platform/contracts/FeedLayout.h: one 320 x 240 frame, bottom row
+// first, no header.
 //
 // Threads: Write runs on the streaming thread (from FrameCallback); Close runs on the window
 // thread from the engine's destructor after the pipeline has stopped. A mutex keeps the two
 // apart even if a caller breaks that order.
 #pragma once
 
-#include "platform/FrameImage.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FrameImage.h"
+#include "platform/system/SharedMemoryView.h"
 
 #include <cstddef>
 #include <mutex>

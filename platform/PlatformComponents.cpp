@@ -1,15 +1,15 @@
 #include "platform/PlatformComponents.h"
 
-#include "platform/AsfWriterFilter.h"
-#include "platform/AviMuxFilter.h"
-#include "platform/CaptureGraphBuilder.h"
-#include "platform/ClassIds.h"
-#include "platform/ColorConverter.h"
-#include "platform/FilterGraph.h"
-#include "platform/GstRuntime.h"
-#include "platform/SampleGrabber.h"
-#include "platform/StreamFilters.h"
-#include "platform/VideoRenderer.h"
+#include "platform/filters/AsfWriterFilter.h"
+#include "platform/filters/AviMuxFilter.h"
+#include "platform/filters/ColorConverter.h"
+#include "platform/filters/SampleGrabber.h"
+#include "platform/filters/StreamFilters.h"
+#include "platform/filters/VideoRenderer.h"
+#include "platform/graph/CaptureGraphBuilder.h"
+#include "platform/graph/ClassIds.h"
+#include "platform/graph/FilterGraph.h"
+#include "platform/system/GstRuntime.h"
 
 namespace kelo {
 

@@ -4,8 +4,8 @@
 // Writer and the WM ASF Writer. The effect filters are registered by their own library.
 #pragma once
 
-#include "platform/ClassRegistry.h"
-#include "platform/DeviceEnumerator.h"
+#include "platform/graph/ClassRegistry.h"
+#include "platform/graph/DeviceEnumerator.h"
 
 namespace kelo {
 

@@ -5,7 +5,7 @@
 #include "effects/EffectCatalog.h"
 #include "effects/GifAnimation.h"
 #include "engine/CaptureEngine.h"
-#include "platform/AssetPaths.h"
+#include "platform/system/AssetPaths.h"
 #include "ui/IconButton.h"
 #include "ui/Skin.h"
 

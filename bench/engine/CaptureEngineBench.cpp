@@ -8,10 +8,10 @@
 #include "effects/EffectFilters.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
-#include "platform/FeedLayout.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/contracts/PreviewSurface.h"
 #include "platform/PlatformComponents.h"
-#include "platform/PreviewSurface.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/system/SharedMemoryView.h"
 
 #include <algorithm>
 #include <atomic>

@@ -11,8 +11,8 @@
 #include "effects/EffectFilters.h"
 #include "effects/GifAnimation.h"
 #include "engine/CaptureEngine.h"
+#include "platform/contracts/PreviewSurface.h"
 #include "platform/PlatformComponents.h"
-#include "platform/PreviewSurface.h"
 
 #include <algorithm>
 #include <chrono>

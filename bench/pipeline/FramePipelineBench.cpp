@@ -11,8 +11,8 @@
 #include "engine/FaceCover.h"
 #include "engine/FramePipeline.h"
 #include "engine/VirtualCameraFeed.h"
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/SharedMemoryView.h"
 
 #include <algorithm>
 #include <chrono>

@@ -7,9 +7,9 @@
 //   recording_bench [--seconds N] [KIND ...]
 #include "effects/EffectFilters.h"
 #include "engine/CaptureEngine.h"
-#include "platform/FilterGraph.h"
+#include "platform/contracts/PreviewSurface.h"
+#include "platform/graph/FilterGraph.h"
 #include "platform/PlatformComponents.h"
-#include "platform/PreviewSurface.h"
 #include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 

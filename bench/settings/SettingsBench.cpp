@@ -1,7 +1,7 @@
 // What one settings access costs: every read parses the file again and every write replaces it
 // (temporary file, fsync, rename). The colour page writes three keys per slider step, so a
 // write must stay far below a frame of the window's event loop.
-#include "platform/PrivateProfile.h"
+#include "platform/system/PrivateProfile.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

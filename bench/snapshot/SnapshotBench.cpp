@@ -17,7 +17,8 @@
 
 #include "engine/JpegFile.h"
 #include "engine/SnapshotGrabber.h"
-#include "platform/Handles.h"
+#include "engine/JpegHandles.h"
+#include "platform/system/Handles.h"
 
 namespace {
 

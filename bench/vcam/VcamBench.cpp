@@ -23,9 +23,9 @@
 #include <gst/gst.h>
 #include <opencv2/core.hpp>
 
-#include "platform/FeedLayout.h"
-#include "platform/GstRuntime.h"
-#include "platform/Handles.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/GstRuntime.h"
+#include "platform/system/Handles.h"
 #include "tools/kelocam-vcam/BridgeLock.h"
 #include "tools/kelocam-vcam/BridgeOptions.h"
 #include "tools/kelocam-vcam/DeviceOutput.h"

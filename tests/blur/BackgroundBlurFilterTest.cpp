@@ -4,7 +4,7 @@
 #include "effects/BackgroundBlurFilter.h"
 
 #include "BlurTestImages.h"
-#include "platform/Handles.h"
+#include "platform/system/Handles.h"
 #include "support/TestSupport.h"
 
 #include <gst/app/gstappsink.h>

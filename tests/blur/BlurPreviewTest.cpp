@@ -4,8 +4,8 @@
 #include "effects/BackgroundBlurFilter.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EngineTestSupport.h"
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // The shutter sound and its asynchronous player: the generated file plays to its end on a test
 // sink; a missing file or one that is no sound is silent and never blocks the caller.
-#include "platform/SoundPlayer.h"
+#include "platform/system/SoundPlayer.h"
 
-#include "platform/AssetPaths.h"
+#include "platform/system/AssetPaths.h"
 #include "support/TestSupport.h"
 
 #include <chrono>

@@ -3,9 +3,9 @@
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
 #include "EngineTestSupport.h"
-#include "platform/CaptureDeviceFilter.h"
-#include "platform/ClassIds.h"
-#include "platform/MediaType.h"
+#include "platform/filters/CaptureDeviceFilter.h"
+#include "platform/graph/ClassIds.h"
+#include "platform/graph/MediaType.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 // leave no leak (AddressSanitizer), no race (ThreadSanitizer) and flat resident memory.
 #include "engine/CaptureEngine.h"
 #include "EngineTestSupport.h"
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 
 #include <fstream>

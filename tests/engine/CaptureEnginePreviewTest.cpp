@@ -3,8 +3,8 @@
 // owner once.
 #include "engine/CaptureEngine.h"
 #include "EngineTestSupport.h"
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>

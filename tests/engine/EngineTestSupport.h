@@ -4,9 +4,9 @@
 #pragma once
 
 #include "engine/CaptureEngineOwner.h"
-#include "platform/ClassRegistry.h"
-#include "platform/DeviceEnumerator.h"
-#include "platform/PreviewSurface.h"
+#include "platform/contracts/PreviewSurface.h"
+#include "platform/graph/ClassRegistry.h"
+#include "platform/graph/DeviceEnumerator.h"
 
 #include <chrono>
 #include <cstdint>

@@ -4,8 +4,8 @@
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
 #include "EngineTestSupport.h"
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/SharedMemoryView.h"
 #include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 // the reader lists is read back with that buffer, and writes are checked to read back as
 // written. The buffer is a heap block of exactly that size, so AddressSanitizer sees any byte
 // written past it.
-#include "platform/ProfileText.h"
+#include "platform/system/ProfileText.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -12,12 +12,12 @@ build="${1:-build}"
 [[ "$build" == /* ]] || build="$root/$build"
 out="$build/fuzz"
 bin="$out/profile_fuzz"
-sources=("$root/tests/fuzz/ProfileFuzz.cpp" "$root/platform/ProfileText.cpp")
+sources=("$root/tests/fuzz/ProfileFuzz.cpp" "$root/platform/system/ProfileText.cpp")
 mkdir -p "$out"
 
 stale=0
 [[ -x "$bin" ]] || stale=1
-for f in "${sources[@]}" "$root/platform/ProfileText.h" "$0"; do
+for f in "${sources[@]}" "$root/platform/system/ProfileText.h" "$0"; do
   [[ "$f" -nt "$bin" ]] && stale=1
 done
 if [[ $stale -eq 1 ]]; then

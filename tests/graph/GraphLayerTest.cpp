@@ -1,16 +1,16 @@
 // The graph layer on real pipelines: filters and names, pins over pads (request pins included),
 // intelligent connect, the row order of the graph's RGB24, the device enumerator.
 #include "../engine/EngineTestSupport.h"
-#include "platform/CaptureDeviceFilter.h"
-#include "platform/ClassIds.h"
-#include "platform/ColorConverter.h"
-#include "platform/CompressorCatalogue.h"
-#include "platform/ElementFactory.h"
-#include "platform/FilterGraph.h"
+#include "platform/filters/CaptureDeviceFilter.h"
+#include "platform/filters/ColorConverter.h"
+#include "platform/filters/CompressorCatalogue.h"
+#include "platform/filters/SampleGrabber.h"
+#include "platform/filters/StreamFilters.h"
+#include "platform/filters/VideoRenderer.h"
+#include "platform/graph/ClassIds.h"
+#include "platform/graph/ElementFactory.h"
+#include "platform/graph/FilterGraph.h"
 #include "platform/PlatformComponents.h"
-#include "platform/SampleGrabber.h"
-#include "platform/StreamFilters.h"
-#include "platform/VideoRenderer.h"
 #include "support/TestSupport.h"
 
 #include <atomic>

@@ -1,11 +1,11 @@
 // The recording side of the layer: the builder's AVI Mux and File Writer, RenderStream through a
 // compressor, the Smart Tee's branches, and a stop that completes the file.
 #include "../engine/EngineTestSupport.h"
-#include "platform/AsfWriterFilter.h"
-#include "platform/ClassIds.h"
-#include "platform/DeviceEnumerator.h"
-#include "platform/FilterGraph.h"
-#include "platform/MediaType.h"
+#include "platform/filters/AsfWriterFilter.h"
+#include "platform/graph/ClassIds.h"
+#include "platform/graph/DeviceEnumerator.h"
+#include "platform/graph/FilterGraph.h"
+#include "platform/graph/MediaType.h"
 #include "support/TestSupport.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 // handled before any mode, and the lookup of read-only assets with its warnings.
 #include "app/ProgramEnvironment.h"
 
-#include "platform/AssetPaths.h"
+#include "platform/system/AssetPaths.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 
 #include "engine/EffectState.h"
 #include "PageTestSupport.h"
-#include "platform/FeedLayout.h"
-#include "platform/PrivateProfile.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/PrivateProfile.h"
 #include "support/TestSupport.h"
 #include "ui/ModalSeam.h"
 #include "ui/SkinnedTrackbar.h"

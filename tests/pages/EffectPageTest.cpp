@@ -6,8 +6,8 @@
 #include "app/SettingsStore.h"
 #include "effects/GifAnimation.h"
 #include "PageTestSupport.h"
-#include "platform/FeedLayout.h"
-#include "platform/PrivateProfile.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/PrivateProfile.h"
 #include "support/TestSupport.h"
 
 #include <cstdlib>

@@ -4,8 +4,8 @@
 #include "effects/EffectElement.h"
 #include "effects/EffectFilters.h"
 #include "gif/GifBytes.h"
-#include "platform/ClassIds.h"
-#include "platform/FeedLayout.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/graph/ClassIds.h"
 #include "platform/PlatformComponents.h"
 
 namespace kelo::test {

@@ -6,7 +6,7 @@
 #include "app/pages/EffectPageTable.h"
 #include "engine/CaptureEngine.h"
 #include "EngineTestSupport.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/system/SharedMemoryView.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -6,8 +6,8 @@
 #include "effects/EffectFilterControl.h"
 #include "effects/OverlayFilter.h"
 #include "effects/ProxyTransFilter.h"
-#include "platform/BaseFilter.h"
-#include "platform/ClassIds.h"
+#include "platform/graph/BaseFilter.h"
+#include "platform/graph/ClassIds.h"
 #include "TestGraph.h"
 
 #include <atomic>

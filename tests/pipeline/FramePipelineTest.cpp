@@ -6,9 +6,9 @@
 #include "engine/EffectState.h"
 #include "engine/FaceCover.h"
 #include "FrameTestImages.h"
-#include "platform/AssetPaths.h"
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/AssetPaths.h"
+#include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 
 #include <filesystem>

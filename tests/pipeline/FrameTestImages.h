@@ -1,7 +1,7 @@
 // Test frames: owned BGR images with a FrameImage header over them, and the face photograph.
 #pragma once
 
-#include "platform/FrameImage.h"
+#include "platform/contracts/FrameImage.h"
 
 #include <filesystem>
 #include <opencv2/core.hpp>

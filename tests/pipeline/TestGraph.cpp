@@ -1,6 +1,6 @@
 #include "TestGraph.h"
 
-#include "platform/GstRuntime.h"
+#include "platform/system/GstRuntime.h"
 
 #include <chrono>
 #include <gst/video/video.h>

@@ -7,7 +7,7 @@
 // synchronisation inside GLib it cannot see.
 #pragma once
 
-#include "platform/Handles.h"
+#include "platform/system/Handles.h"
 
 #include <condition_variable>
 #include <cstdint>

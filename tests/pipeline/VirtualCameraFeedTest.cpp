@@ -5,8 +5,8 @@
 #include "effects/EffectFilterControl.h"
 #include "effects/ProxyTransFilter.h"
 #include "engine/FramePipeline.h"
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 #include "TestGraph.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/ClassIds.h"
-#include "platform/ClassRegistry.h"
+#include "platform/graph/ClassIds.h"
+#include "platform/graph/ClassRegistry.h"
 
 namespace kelo {
 namespace {

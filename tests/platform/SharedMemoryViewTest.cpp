@@ -1,6 +1,6 @@
-#include "platform/SharedMemoryView.h"
+#include "platform/system/SharedMemoryView.h"
 
-#include "platform/FeedLayout.h"
+#include "platform/contracts/FeedLayout.h"
 #include "support/TestSupport.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "platform/AsfProfile.h"
+#include "platform/filters/AsfProfile.h"
 
-#include "platform/AsfWriterFilter.h"
+#include "platform/filters/AsfWriterFilter.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // window does, and checked with ffprobe.
 #include "engine/CaptureEngine.h"
 #include "engine/EngineTestSupport.h"
-#include "platform/AsfWriterFilter.h"
-#include "platform/FilterGraph.h"
+#include "platform/filters/AsfWriterFilter.h"
+#include "platform/graph/FilterGraph.h"
 #include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 

@@ -1,9 +1,9 @@
 // The file-writing components on their own, in real pipelines with test sources: what lands in
 // the file is checked with ffprobe.
-#include "platform/AsfWriterFilter.h"
-#include "platform/AviMuxFilter.h"
-#include "platform/GstRuntime.h"
-#include "platform/StreamFilters.h"
+#include "platform/filters/AsfWriterFilter.h"
+#include "platform/filters/AviMuxFilter.h"
+#include "platform/filters/StreamFilters.h"
+#include "platform/system/GstRuntime.h"
 #include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 

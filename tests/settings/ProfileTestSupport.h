@@ -2,7 +2,7 @@
 // and reads that return std::string.
 #pragma once
 
-#include "platform/PrivateProfile.h"
+#include "platform/system/PrivateProfile.h"
 
 #include <fstream>
 #include <iterator>

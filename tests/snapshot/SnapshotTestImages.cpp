@@ -7,7 +7,8 @@
 #include <iterator>
 #include <limits>
 
-#include "platform/Handles.h"
+#include "engine/JpegHandles.h"
+#include "platform/system/Handles.h"
 
 namespace kelo::test {
 

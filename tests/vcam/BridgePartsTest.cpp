@@ -14,8 +14,8 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 #include "tools/kelocam-vcam/BridgeLock.h"
 #include "tools/kelocam-vcam/BridgeOptions.h"

@@ -5,9 +5,9 @@
 #include "tools/kelocam-vcam/probe/BridgeProcess.h"
 
 #include "engine/VirtualCameraFeed.h"
-#include "platform/FeedLayout.h"
-#include "platform/FrameImage.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/contracts/FrameImage.h"
+#include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"
 #include "tools/kelocam-vcam/probe/StudioFeedWriter.h"

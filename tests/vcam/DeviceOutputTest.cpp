@@ -7,9 +7,9 @@
 
 #include <vector>
 
-#include "platform/FeedLayout.h"
-#include "platform/GstRuntime.h"
-#include "platform/Handles.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/GstRuntime.h"
+#include "platform/system/Handles.h"
 #include "support/TestSupport.h"
 #include "tools/kelocam-vcam/DeviceOutput.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"

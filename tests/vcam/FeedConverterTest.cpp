@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/FeedLayout.h"
+#include "platform/contracts/FeedLayout.h"
 #include "tools/kelocam-vcam/FeedConverter.h"
 #include "tools/kelocam-vcam/Y4mWriter.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"

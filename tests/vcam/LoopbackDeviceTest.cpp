@@ -16,8 +16,8 @@
 #include <optional>
 #include <thread>
 
-#include "platform/GstRuntime.h"
-#include "platform/Handles.h"
+#include "platform/system/GstRuntime.h"
+#include "platform/system/Handles.h"
 #include "support/TestSupport.h"
 #include "tools/kelocam-vcam/probe/BridgeProcess.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"

@@ -10,8 +10,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/GstRuntime.h"
-#include "platform/Handles.h"
+#include "platform/system/GstRuntime.h"
+#include "platform/system/Handles.h"
 #include "support/TestSupport.h"
 #include "tools/kelocam-vcam/OutputChoice.h"
 #include "tools/kelocam-vcam/probe/BridgeProcess.h"

@@ -2,8 +2,8 @@
 // run that restores an overlay, feeds the virtual camera and, stopped, leaves the feed black and
 // exits 0.
 #include "app/StudioApplication.h"
-#include "platform/FeedLayout.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>

@@ -3,11 +3,11 @@
 // the machine has a camera at all. Not installed.
 //   kelo-devices [--video | --audio]     (default: both, each list under a heading)
 #include "engine/CaptureEngine.h"
-#include "platform/ClassIds.h"
-#include "platform/ClassRegistry.h"
-#include "platform/GstRuntime.h"
-#include "platform/MediaType.h"
+#include "platform/graph/ClassIds.h"
+#include "platform/graph/ClassRegistry.h"
+#include "platform/graph/MediaType.h"
 #include "platform/PlatformComponents.h"
+#include "platform/system/GstRuntime.h"
 
 #include <cstdio>
 #include <memory>

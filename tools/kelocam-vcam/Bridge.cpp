@@ -1,6 +1,6 @@
 #include "tools/kelocam-vcam/Bridge.h"
 
-#include "platform/FeedLayout.h"
+#include "platform/contracts/FeedLayout.h"
 #include "tools/kelocam-vcam/BridgeLock.h"
 #include "tools/kelocam-vcam/DeviceOutput.h"
 #include "tools/kelocam-vcam/FeedSource.h"

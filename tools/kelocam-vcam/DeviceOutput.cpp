@@ -2,7 +2,7 @@
 
 #include <gst/app/gstappsrc.h>
 
-#include "platform/GstRuntime.h"
+#include "platform/system/GstRuntime.h"
 
 namespace kelo::vcam {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/HResult.h"
-#include "platform/Handles.h"
+#include "platform/system/HResult.h"
+#include "platform/system/Handles.h"
 #include "tools/kelocam-vcam/FeedConverter.h"
 
 namespace kelo::vcam {

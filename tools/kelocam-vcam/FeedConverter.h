@@ -10,7 +10,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "platform/FeedLayout.h"
+#include "platform/contracts/FeedLayout.h"
 
 namespace kelo::vcam {
 

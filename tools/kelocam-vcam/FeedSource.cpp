@@ -1,6 +1,6 @@
 #include "tools/kelocam-vcam/FeedSource.h"
 
-#include "platform/FeedLayout.h"
+#include "platform/contracts/FeedLayout.h"
 #include "tools/kelocam-vcam/BridgeOptions.h"
 
 #include <algorithm>

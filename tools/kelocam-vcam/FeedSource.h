@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/HResult.h"
-#include "platform/SharedMemoryView.h"
+#include "platform/system/HResult.h"
+#include "platform/system/SharedMemoryView.h"
 
 namespace kelo::vcam {
 

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/GstRuntime.h"
-#include "platform/Handles.h"
+#include "platform/system/GstRuntime.h"
+#include "platform/system/Handles.h"
 
 namespace kelo::vcam {
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/HResult.h"
+#include "platform/system/HResult.h"
 #include "tools/kelocam-vcam/DeviceOutput.h"
 #include "tools/kelocam-vcam/FeedConverter.h"
 

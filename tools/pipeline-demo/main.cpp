@@ -19,11 +19,11 @@
 #include "engine/EffectState.h"
 #include "engine/FramePipeline.h"
 #include "engine/VirtualCameraFeed.h"
-#include "platform/BaseFilter.h"
-#include "platform/ClassIds.h"
-#include "platform/FeedLayout.h"
-#include "platform/GstRuntime.h"
-#include "platform/Handles.h"
+#include "platform/contracts/FeedLayout.h"
+#include "platform/graph/BaseFilter.h"
+#include "platform/graph/ClassIds.h"
+#include "platform/system/GstRuntime.h"
+#include "platform/system/Handles.h"
 
 #include <atomic>
 #include <csignal>

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/FeedLayout.h"
+#include "platform/contracts/FeedLayout.h"
 
 namespace kelo::vcam::probe {
 

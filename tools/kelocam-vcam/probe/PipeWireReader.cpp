@@ -5,7 +5,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
-#include "platform/GstRuntime.h"
+#include "platform/system/GstRuntime.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"
 
 namespace kelo::vcam::probe {

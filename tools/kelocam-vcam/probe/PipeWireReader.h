@@ -15,7 +15,7 @@
 
 #include <gst/gst.h>
 
-#include "platform/Handles.h"
+#include "platform/system/Handles.h"
 
 namespace kelo::vcam::probe {
 

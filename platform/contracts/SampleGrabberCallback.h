@@ -1,0 +1,26 @@
+// The callback interface of the Sample Grabber: the grabber element calls it on the streaming
+// thread for every frame that passes, with the frame's bytes (bottom-up BGR, as every RGB24 frame
+// inside the graph).
+#pragma once
+
+#include <gst/gst.h>
+
+#include "platform/system/HResult.h"
+
+namespace kelo {
+
+class ISampleGrabberCB {
+public:
+    virtual ~ISampleGrabberCB() = default;
+    // Reference counting is the holder's business (the engine owns the callback object and
+    // disposes of it only after the grabber can no longer call it); kept for the call shape.
+    virtual unsigned long AddRef() { return 2; }
+    virtual unsigned long Release() { return 1; }
+
+    // Which-method 0: called with the whole buffer (the sample), not used by this program.
+    virtual HRESULT SampleCB(double sampleTime, GstBuffer* sample) = 0;
+    // Which-method 1: called with the frame's bytes; sampleTime in seconds.
+    virtual HRESULT BufferCB(double sampleTime, unsigned char* buffer, long bufferLength) = 0;
+};
+
+} // namespace kelo

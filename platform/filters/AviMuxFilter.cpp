@@ -1,0 +1,134 @@
+#include "platform/filters/AviMuxFilter.h"
+
+#include "platform/system/GstRuntime.h"
+
+#include <cstdio>
+#include <cstring>
+#include <gst/video/video.h>
+#include <string>
+#include <vector>
+
+namespace kelo {
+
+namespace {
+
+// What a peer produces, from its caps: "video/x-raw", "video/..." (compressed), and so on.
+enum class StreamShape { Unknown, RawVideo, Video, RawAudio, Audio };
+
+StreamShape ShapeOf(GstPad* peer) {
+    CapsPtr caps(gst_pad_query_caps(peer, nullptr));
+    if (!caps || gst_caps_is_any(caps.get()) || gst_caps_is_empty(caps.get()))
+        return StreamShape::Unknown;
+    const char* name = gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
+    if (std::strcmp(name, "video/x-raw") == 0)
+        return StreamShape::RawVideo;
+    if (g_str_has_prefix(name, "video/"))
+        return StreamShape::Video;
+    if (std::strcmp(name, "audio/x-raw") == 0)
+        return StreamShape::RawAudio;
+    if (g_str_has_prefix(name, "audio/"))
+        return StreamShape::Audio;
+    return StreamShape::Unknown;
+}
+
+} // namespace
+
+std::shared_ptr<AviMuxFilter> AviMuxFilter::Create() {
+    EnsureGstInitialized();
+    ElementPtr bin = ElementPtr::RefSink(gst_bin_new(nullptr));
+    GstElement* mux = gst_element_factory_make("avimux", nullptr);
+    if (!mux)
+        return nullptr;
+    ElementPtr muxRef = ElementPtr::Ref(mux);
+    gst_bin_add(GST_BIN(bin.get()), mux);
+    PadPtr muxSrc(gst_element_get_static_pad(mux, "src"));
+    gst_element_add_pad(bin.get(), gst_ghost_pad_new("AVI Out", muxSrc.get()));
+    std::shared_ptr<AviMuxFilter> filter(new AviMuxFilter(std::move(bin), std::move(muxRef)));
+    filter->AddFreeInput();
+    return filter;
+}
+
+AviMuxFilter::AviMuxFilter(ElementPtr bin, ElementPtr mux)
+    : BaseFilter(std::move(bin)), mux_(std::move(mux)) {}
+
+AviMuxFilter::~AviMuxFilter() {
+    // The free input's handler points at this object; the bin may outlive it inside a graph.
+    if (lastHandler_) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Input %02d", inputCount_);
+        PadPtr pad(gst_element_get_static_pad(element(), name));
+        if (pad)
+            g_signal_handler_disconnect(pad.get(), lastHandler_);
+    }
+}
+
+void AviMuxFilter::AddFreeInput() {
+    char name[32];
+    std::snprintf(name, sizeof name, "Input %02d", ++inputCount_);
+    GstPad* pad = gst_ghost_pad_new_no_target(name, GST_PAD_SINK);
+    lastHandler_ =
+        g_signal_connect(pad, "linked", G_CALLBACK(+[](GstPad* input, GstPad* peer, gpointer self) {
+                             static_cast<AviMuxFilter*>(self)->OnInputLinked(input, peer);
+                         }),
+                         this);
+    gst_element_add_pad(element(), pad);
+}
+
+// Runs on the thread that links (the UI thread, while the graph is stopped).
+void AviMuxFilter::OnInputLinked(GstPad* input, GstPad* peer) {
+    g_signal_handler_disconnect(input, lastHandler_);
+    lastHandler_ = 0;
+
+    const StreamShape shape = ShapeOf(peer);
+    const bool video = shape == StreamShape::RawVideo || shape == StreamShape::Video;
+    const bool audio = shape == StreamShape::RawAudio || shape == StreamShape::Audio;
+    if (video || audio)
+        ConnectInput(input, video, shape == StreamShape::RawVideo, shape == StreamShape::RawAudio);
+    AddFreeInput();
+}
+
+// Every input gets its own queue (and so its own streaming thread): the muxer waits for data on
+// all its inputs, and a live source held up by another stream would fall behind.
+bool AviMuxFilter::ConnectInput(GstPad* input, bool video, bool rawVideo, bool rawAudio) {
+    std::vector<const char*> factories{"queue"};
+    if (rawVideo)
+        factories.insert(factories.end(), {"videoflip", "videoconvert"});
+    if (rawAudio)
+        factories.push_back("audioconvert");
+    std::vector<GstElement*> chain;
+    for (const char* factory : factories) {
+        GstElement* e = gst_element_factory_make(factory, nullptr);
+        if (!e) {
+            for (GstElement* made : chain)
+                gst_object_unref(gst_object_ref_sink(made));
+            return false;
+        }
+        chain.push_back(e);
+    }
+    if (rawVideo)
+        g_object_set(chain[1], "video-direction", GST_VIDEO_ORIENTATION_VERT, nullptr);
+
+    GstPad* request = gst_element_request_pad_simple(mux_.get(), video ? "video_%u" : "audio_%u");
+    if (!request) {
+        for (GstElement* made : chain)
+            gst_object_unref(gst_object_ref_sink(made));
+        return false;
+    }
+    GstBin* bin = GST_BIN(element());
+    for (GstElement* e : chain)
+        gst_bin_add(bin, e);
+    for (std::size_t i = 0; i + 1 < chain.size(); ++i)
+        gst_element_link(chain[i], chain[i + 1]);
+    PadPtr lastSrc(gst_element_get_static_pad(chain.back(), "src"));
+    const bool linked = gst_pad_link(lastSrc.get(), request) == GST_PAD_LINK_OK;
+    gst_object_unref(request);
+    PadPtr firstSink(gst_element_get_static_pad(chain.front(), "sink"));
+    gst_ghost_pad_set_target(GST_GHOST_PAD(input), firstSink.get());
+    for (GstElement* e : chain)
+        gst_element_sync_state_with_parent(e);
+    if (linked)
+        (video ? videoStreams_ : audioStreams_)++;
+    return linked;
+}
+
+} // namespace kelo

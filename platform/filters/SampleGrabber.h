@@ -1,0 +1,36 @@
+// The Sample Grabber: an in-place pass-through that hands every frame to its ISampleGrabberCB on
+// the streaming thread (BufferCB: time in seconds, the frame's bytes, their length). The frames
+// are the graph's RGB24: bottom-up BGR rows. SetMediaType restricts what it accepts.
+#pragma once
+
+#include "platform/graph/BaseFilter.h"
+#include "platform/graph/GraphInterfaces.h"
+
+#include <atomic>
+#include <memory>
+
+namespace kelo {
+
+class SampleGrabber : public BaseFilter, public ISampleGrabber {
+public:
+    static std::shared_ptr<SampleGrabber> Create();
+
+    HRESULT SetMediaType(const MediaType& type) override;
+    HRESULT SetBufferSamples(bool buffer) override;
+    HRESULT SetOneShot(bool oneShot) override;
+    HRESULT SetCallback(ISampleGrabberCB* callback, int which) override;
+
+private:
+    SampleGrabber(ElementPtr bin, GstElement* filter, GstElement* tap);
+    static void OnHandoff(GstElement* identity, GstBuffer* buffer, gpointer self);
+    void Grab(GstBuffer* buffer);
+
+    GstElement* filter_ = nullptr; // borrowed: inside our bin
+    std::atomic<ISampleGrabberCB*> callback_{nullptr};
+    std::atomic<int> which_{1};
+    std::atomic<bool> oneShot_{false};
+    std::atomic<bool> shotTaken_{false};
+    bool bufferSamples_ = false;
+};
+
+} // namespace kelo

@@ -1,0 +1,287 @@
+#include "platform/graph/DeviceEnumerator.h"
+
+#include "platform/filters/CaptureDeviceFilter.h"
+#include "platform/filters/CompressorCatalogue.h"
+#include "platform/graph/ElementFactory.h"
+#include "platform/graph/MediaType.h"
+#include "platform/system/AssetPaths.h"
+#include "platform/system/GstRuntime.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <utility>
+
+namespace kelo {
+
+namespace {
+
+class PropertyBag : public ComObject, public IPropertyBag {
+public:
+    explicit PropertyBag(std::map<std::string, std::string> values) : values_(std::move(values)) {}
+    HRESULT Read(std::string_view property, std::string* value) const override {
+        if (!value)
+            return E_POINTER;
+        auto it = values_.find(std::string(property));
+        if (it == values_.end())
+            return E_FAIL;
+        *value = it->second;
+        return S_OK;
+    }
+
+private:
+    std::map<std::string, std::string> values_;
+};
+
+// A device or compressor: its properties and how to make its filter.
+class Moniker : public ComObject, public IMoniker {
+public:
+    Moniker(std::map<std::string, std::string> properties, std::function<FilterPtr()> bind)
+        : properties_(std::move(properties)), bind_(std::move(bind)) {}
+
+    HRESULT BindToStorage(std::shared_ptr<IPropertyBag>* bag) override {
+        if (!bag)
+            return E_POINTER;
+        *bag = std::make_shared<PropertyBag>(properties_);
+        return S_OK;
+    }
+    HRESULT BindToObject(FilterPtr* filter) override {
+        if (!filter)
+            return E_POINTER;
+        *filter = bind_ ? bind_() : nullptr;
+        return *filter ? S_OK : E_FAIL;
+    }
+
+private:
+    std::map<std::string, std::string> properties_;
+    std::function<FilterPtr()> bind_;
+};
+
+CapsPtr ParseCaps(const std::string& text) {
+    return text.empty() ? nullptr : CapsPtr(gst_caps_from_string(text.c_str()));
+}
+
+std::vector<std::string> SplitNames(std::string_view list, bool* ok) {
+    std::vector<std::string> names;
+    if (list.empty())
+        return names;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t comma = list.find(',', start);
+        std::string_view name =
+            list.substr(start, comma == std::string_view::npos ? list.npos : comma - start);
+        if (name.empty())
+            *ok = false;
+        names.emplace_back(name);
+        if (comma == std::string_view::npos)
+            break;
+        start = comma + 1;
+    }
+    return names;
+}
+
+// The face photograph, scaled a little larger than the frame and panned across it slowly (a
+// full sweep every 20 s of stream time), so that a detector has a real face to find and the
+// picture changes from frame to frame. The pan follows the buffer timestamps, not the clock.
+constexpr int kFacePanPixels = 64;
+constexpr double kFacePanPeriodSeconds = 20.0;
+
+GstPadProbeReturn PanFace(GstPad*, GstPadProbeInfo* info, gpointer box) noexcept {
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_PAD_PROBE_OK;
+    const double seconds = static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND;
+    const double phase = std::sin(2.0 * G_PI * seconds / kFacePanPeriodSeconds);
+    const int left = static_cast<int>(std::lround((1.0 + phase) * kFacePanPixels / 2.0));
+    const int top = static_cast<int>(std::lround((1.0 + phase) * kFacePanPixels * 3 / 8.0));
+    g_object_set(box, "left", left, "right", kFacePanPixels - left, "top", top, "bottom",
+                 kFacePanPixels * 3 / 4 - top, nullptr);
+    return GST_PAD_PROBE_OK;
+}
+
+ElementPtr MakeFaceSource(const std::string& photo) {
+    std::string path = photo;
+    if (path.empty()) {
+        const char* fromEnvironment = std::getenv("KELOCAM_TEST_FACE");
+        path = fromEnvironment && *fromEnvironment ? fromEnvironment : FindAsset("test-face.jpg");
+    }
+    if (path.empty())
+        return ElementPtr();
+    ElementPtr bin = MakeBin("filesrc name=photo ! jpegdec ! videoconvert ! videoscale ! "
+                             "video/x-raw,format=I420,width=384,height=288 ! "
+                             "imagefreeze is-live=true ! videobox name=pan");
+    if (!bin)
+        return ElementPtr();
+    ElementPtr file(gst_bin_get_by_name(GST_BIN(bin.get()), "photo"));
+    ElementPtr box(gst_bin_get_by_name(GST_BIN(bin.get()), "pan"));
+    if (!file || !box)
+        return ElementPtr();
+    g_object_set(file.get(), "location", path.c_str(), nullptr);
+    PadPtr boxInput(gst_element_get_static_pad(box.get(), "sink"));
+    // The probe's pointer is borrowed: the box lives as long as the bin that holds the pad.
+    gst_pad_add_probe(boxInput.get(), GST_PAD_PROBE_TYPE_BUFFER, &PanFace, box.get(), nullptr);
+    g_object_set(box.get(), "left", kFacePanPixels / 2, "right", kFacePanPixels / 2, "top",
+                 kFacePanPixels * 3 / 8, "bottom", kFacePanPixels * 3 / 8, nullptr);
+    return bin;
+}
+
+// The source element of a test video device and the format it starts with.
+ElementPtr MakeTestVideoSource(const TestDevice& device, std::string* ownFormat) {
+    switch (device.picture) {
+    case TestPicture::Pattern: {
+        // A moving pattern, live like a camera, at the size and rate a camera starts with.
+        ElementPtr source = MakeElement("videotestsrc");
+        if (source)
+            g_object_set(source.get(), "is-live", TRUE, "horizontal-speed", 2, nullptr);
+        *ownFormat = "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1";
+        return source;
+    }
+    case TestPicture::JpegPattern:
+        // The encoder follows the size and rate asked of the device downstream.
+        *ownFormat = "image/jpeg,width=640,height=480,framerate=30/1";
+        return MakeBin("videotestsrc is-live=true horizontal-speed=2 ! jpegenc quality=90");
+    case TestPicture::Face:
+        *ownFormat = "video/x-raw,format=I420,width=320,height=240,framerate=15/1";
+        return MakeFaceSource(device.photo);
+    }
+    return ElementPtr();
+}
+
+FilterPtr MakeTestVideoDevice(const TestDevice& device) {
+    std::string ownText;
+    ElementPtr source = MakeTestVideoSource(device, &ownText);
+    if (!source)
+        return nullptr;
+    CapsPtr own = ParseCaps(device.offeredCaps);
+    if (own)
+        own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
+    else
+        own = ParseCaps(ownText);
+    CapsPtr offered = ParseCaps(device.offeredCaps);
+    if (!offered && device.picture == TestPicture::JpegPattern)
+        offered = ParseCaps("image/jpeg,width=[16,1920],height=[16,1080],framerate=[1/1,30/1]");
+    return CaptureDeviceFilter::Create(device.name, std::move(source), true, std::move(offered),
+                                       std::move(own));
+}
+
+} // namespace
+
+TestDevices DefaultTestDevices() {
+    TestDevices devices;
+    devices.video.push_back({"Test Camera", {}});
+    devices.audio.push_back({"Test Microphone", {}});
+    return devices;
+}
+
+TestDevicesOption ParseTestDevicesOption(std::string_view arg, TestDevices* devices) {
+    constexpr std::string_view kOption = "--test-devices";
+    if (arg == kOption) {
+        *devices = DefaultTestDevices();
+        return TestDevicesOption::kTaken;
+    }
+    if (arg.substr(0, kOption.size() + 1) != "--test-devices=")
+        return TestDevicesOption::kNotThisOption;
+    return ParseTestDevices(arg.substr(kOption.size() + 1), devices) ? TestDevicesOption::kTaken
+                                                                     : TestDevicesOption::kBadList;
+}
+
+bool ParseTestDevices(std::string_view lists, TestDevices* devices) {
+    if (!devices)
+        return false;
+    *devices = TestDevices{};
+    const std::size_t semicolon = lists.find(';');
+    std::string_view video = lists.substr(0, semicolon);
+    std::string_view audio =
+        semicolon == std::string_view::npos ? std::string_view{} : lists.substr(semicolon + 1);
+    bool ok = true;
+    for (std::string& name : SplitNames(video, &ok)) {
+        TestDevice device{std::move(name), {}};
+        for (auto [suffix, picture] : {std::pair{":jpeg", TestPicture::JpegPattern},
+                                       std::pair{":face", TestPicture::Face}}) {
+            const std::string_view tail(suffix);
+            if (device.name.size() > tail.size() && device.name.ends_with(tail)) {
+                device.name.resize(device.name.size() - tail.size());
+                device.picture = picture;
+            }
+        }
+        devices->video.push_back(std::move(device));
+    }
+    for (std::string& name : SplitNames(audio, &ok))
+        devices->audio.push_back({std::move(name), {}});
+    return ok;
+}
+
+HRESULT SystemDeviceEnum::CreateClassEnumerator(std::string_view category, MonikerList* monikers) {
+    if (!monikers)
+        return E_POINTER;
+    monikers->clear();
+    EnsureGstInitialized();
+    if (SameId(category, CLSID_VideoInputDeviceCategory) ||
+        SameId(category, CLSID_AudioInputDeviceCategory)) {
+        const bool video = SameId(category, CLSID_VideoInputDeviceCategory);
+        if (sources_.systemDevices)
+            AddSystemDevices(video ? "Video/Source" : "Audio/Source", video, monikers);
+        if (sources_.testDevicesOn)
+            AddTestDevices(video, monikers);
+    } else if (SameId(category, CLSID_VideoCompressorCategory) ||
+               SameId(category, CLSID_AudioCompressorCategory)) {
+        for (CompressorEntry& entry : InstalledCompressors()) {
+            if (!SameId(entry.category, category))
+                continue;
+            monikers->push_back(std::make_shared<Moniker>(
+                std::map<std::string, std::string>{{"FriendlyName", entry.friendlyName}},
+                std::move(entry.create)));
+        }
+    } else {
+        return E_INVALIDARG;
+    }
+    return monikers->empty() ? S_FALSE : S_OK;
+}
+
+void SystemDeviceEnum::AddSystemDevices(const char* deviceClass, bool video,
+                                        MonikerList* monikers) const {
+    DeviceMonitorPtr monitor = DeviceMonitorPtr::RefSink(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), deviceClass, nullptr);
+    GObjectListPtr devices(gst_device_monitor_get_devices(monitor.get()));
+    for (GList* l = devices.get(); l; l = l->next) {
+        DevicePtr device = DevicePtr::Ref(static_cast<GstDevice*>(l->data));
+        GCharPtr displayName(gst_device_get_display_name(device.get()));
+        std::map<std::string, std::string> properties{
+            {"FriendlyName", displayName ? displayName.get() : ""}};
+        std::string name = properties["FriendlyName"];
+        auto bind = [device, video, name]() -> FilterPtr {
+            ElementPtr source =
+                ElementPtr::RefSink(gst_device_create_element(device.get(), nullptr));
+            // The device's own format is whatever it negotiates; what it offers is its caps.
+            return CaptureDeviceFilter::Create(name, std::move(source), video,
+                                               CapsPtr(gst_device_get_caps(device.get())), nullptr);
+        };
+        monikers->push_back(std::make_shared<Moniker>(std::move(properties), std::move(bind)));
+    }
+}
+
+void SystemDeviceEnum::AddTestDevices(bool video, MonikerList* monikers) const {
+    for (const TestDevice& device :
+         video ? sources_.testDevices.video : sources_.testDevices.audio) {
+        std::map<std::string, std::string> properties{{"FriendlyName", device.name},
+                                                      {"DevicePath", "test:" + device.name}};
+        auto bind = [video, device]() -> FilterPtr {
+            if (video)
+                return MakeTestVideoDevice(device);
+            ElementPtr source = MakeElement("audiotestsrc");
+            if (!source)
+                return nullptr;
+            g_object_set(source.get(), "is-live", TRUE, "volume", 0.2, nullptr);
+            CapsPtr own = ParseCaps(device.offeredCaps.empty()
+                                        ? "audio/x-raw,format=S16LE,rate=44100,channels=2"
+                                        : device.offeredCaps);
+            own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
+            return CaptureDeviceFilter::Create(device.name, std::move(source), false,
+                                               ParseCaps(device.offeredCaps), std::move(own));
+        };
+        monikers->push_back(std::make_shared<Moniker>(std::move(properties), std::move(bind)));
+    }
+}
+
+} // namespace kelo

@@ -1,0 +1,64 @@
+// A whole-object mapping of a POSIX shared-memory object, writable. The studio only opens
+// objects that exist (the virtual camera creates them); the bridge may create one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/system/HResult.h"
+
+namespace kelo {
+
+class SharedMemoryView {
+public:
+    SharedMemoryView() = default;
+    SharedMemoryView(const SharedMemoryView&) = delete;
+    SharedMemoryView& operator=(const SharedMemoryView&) = delete;
+    SharedMemoryView(SharedMemoryView&& other) noexcept;
+    SharedMemoryView& operator=(SharedMemoryView&& other) noexcept;
+    ~SharedMemoryView();
+
+    // Opens an existing object and maps all of it (its real size, whatever it is).
+    // E_FAIL when it does not exist or cannot be opened; S_FALSE (nothing kept open) when it is
+    // smaller than minBytes, as an object still being created by another program is;
+    // E_OUTOFMEMORY when it opened but could not be mapped (the descriptor is then kept open,
+    // see isOpen()); E_ACCESSDENIED (nothing kept open) when it is not a private object of
+    // this user (see IsPrivateObject).
+    [[nodiscard]] HRESULT OpenExisting(const std::string& name, std::size_t minBytes = 0);
+
+    // Creates the object when missing (zero-filled, mode 0600), grows it to minBytes when
+    // smaller, and maps it. An existing object's contents are kept. E_ACCESSDENIED (nothing
+    // kept open) when an existing object is not a private object of this user.
+    [[nodiscard]] HRESULT OpenOrCreate(const std::string& name, std::size_t minBytes);
+
+    void Close();
+
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; } // borrowed; for fstat and the like
+    bool isMapped() const { return data_ != nullptr; }
+    std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+    // The block carries the user's camera picture: it must belong to this user, and nobody
+    // else may read or write it (no group or other permission bits). An object planted by
+    // another local user could otherwise be watched or fed from outside.
+    static bool IsPrivateObject(int fd);
+    // The one-line text refusing such an object, naming it.
+    static std::string RefusalText(const std::string& name);
+
+    // Identity of the object now under the name (device and inode), to tell whether the name
+    // still leads to the object held here. False when there is no object under the name.
+    static bool IdentifyNamed(const std::string& name, std::uint64_t* device, std::uint64_t* inode);
+    // Whether the open object is still the one under the name.
+    bool StillNamed(const std::string& name) const;
+
+private:
+    HRESULT MapWhole();
+
+    int fd_ = -1;
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+} // namespace kelo
