@@ -34,67 +34,69 @@ constexpr int kMp3SamplesPerSec = 11000;
 
 } // namespace
 
-CaptureEngine::CaptureEngine(int captureWidth_, int captureHeight_, int framesPerSecond_,
-                             CaptureEngineOwner* owner_, const ClassRegistry& registry_)
-    : captureWidth(captureWidth_), captureHeight(captureHeight_), framesPerSecond(framesPerSecond_),
-      owner(owner_), registry(registry_), self(std::make_shared<CaptureEngine*>(this)) {}
+CaptureEngine::CaptureEngine(int captureWidth, int captureHeight, int framesPerSecond,
+                             CaptureEngineOwner* owner, const ClassRegistry& registry)
+    : captureWidth_(captureWidth), captureHeight_(captureHeight), framesPerSecond_(framesPerSecond),
+      owner_(owner), registry_(registry), self_(std::make_shared<CaptureEngine*>(this)) {}
 
 CaptureEngine::~CaptureEngine() {
     // Posted tasks that have not run yet see the engine gone.
-    self.reset();
+    self_.reset();
     (void)ReleaseGraph(); // always S_OK: the graph is stopped and released whatever happens
     // The graph is in NULL: no frame is being processed while the feed closes.
     CloseVirtualCameraFeed();
-    mediaControl.reset();
-    colorConverter.reset();
-    audioSource.reset();
-    mp3Encoder.reset();
-    asfWriter.reset();
-    videoEncoder.reset();
+    mediaControl_.reset();
+    colorConverter_.reset();
+    audioSource_.reset();
+    mp3Encoder_.reset();
+    asfWriter_.reset();
+    videoEncoder_.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Building
 
-HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWindow*/,
+HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow, void* /*mainWindow*/,
                                   int videoDevicePosition, int audioDevicePosition) {
     // 1. Graph and builder.
-    if (FAILED(registry.CreateInstance(CLSID_FilterGraph, &graph)) ||
-        FAILED(registry.CreateInstance(CLSID_CaptureGraphBuilder2, &captureBuilder)))
+    if (FAILED(registry_.CreateInstance(CLSID_FilterGraph, &graph_)) ||
+        FAILED(registry_.CreateInstance(CLSID_CaptureGraphBuilder2, &captureBuilder_)))
         return E_FAIL;
-    if (FAILED(captureBuilder->SetFiltergraph(graph)))
+    if (FAILED(captureBuilder_->SetFiltergraph(graph_)))
         return E_FAIL;
     WatchGraphEvents();
 
     // 2. Sample Grabber with the snapshot callback.
-    if (SUCCEEDED(registry.CreateInstance(CLSID_SampleGrabber, &sampleGrabber)) && sampleGrabber) {
-        if (auto grabber = std::dynamic_pointer_cast<ISampleGrabber>(sampleGrabber)) {
+    if (SUCCEEDED(registry_.CreateInstance(CLSID_SampleGrabber, &sampleGrabber_)) &&
+        sampleGrabber_) {
+        if (auto grabber = std::dynamic_pointer_cast<ISampleGrabber>(sampleGrabber_)) {
             MediaType type;
             type.majorType = MEDIATYPE_Video;
             type.subtype = MEDIASUBTYPE_RGB24;
             if (grabber->SetMediaType(type) == E_FAIL)
                 return E_FAIL;
-            snapshotGrabber = std::make_unique<SnapshotGrabber>();
-            std::weak_ptr<CaptureEngine*> weak = self;
-            CaptureEngineOwner* target = owner;
+            snapshotGrabber_ = std::make_unique<SnapshotGrabber>();
+            std::weak_ptr<CaptureEngine*> weak = self_;
+            CaptureEngineOwner* target = owner_;
             if (target) {
                 // Streaming thread: hand the outcome to the owner's thread.
-                snapshotGrabber->SetOutcomeCallback([weak, target](const SnapshotOutcome& outcome) {
-                    target->PostToOwnerThread([weak, target, outcome] {
-                        if (weak.lock())
-                            target->OnSnapshotTaken(outcome);
+                snapshotGrabber_->SetOutcomeCallback(
+                    [weak, target](const SnapshotOutcome& outcome) {
+                        target->PostToOwnerThread([weak, target, outcome] {
+                            if (weak.lock())
+                                target->OnSnapshotTaken(outcome);
+                        });
                     });
-                });
             }
             if (grabber->SetBufferSamples(false) == E_FAIL ||
                 grabber->SetOneShot(false) == E_FAIL ||
-                grabber->SetCallback(snapshotGrabber.get(), 1) == E_FAIL)
+                grabber->SetCallback(snapshotGrabber_.get(), 1) == E_FAIL)
                 return E_FAIL;
         }
-        if (FAILED(graph->AddFilter(sampleGrabber, kSampleGrabberName)))
+        if (FAILED(graph_->AddFilter(sampleGrabber_, kSampleGrabberName)))
             return E_FAIL;
     } else {
-        sampleGrabber.reset();
+        sampleGrabber_.reset();
     }
 
     // 3. The video device.
@@ -102,29 +104,29 @@ HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWi
         return kNoVideoDevice;
 
     // 4. Run control and video window of the graph.
-    mediaControl = std::dynamic_pointer_cast<IMediaControl>(graph);
-    videoWindow = std::dynamic_pointer_cast<IVideoWindow>(graph);
-    if (!mediaControl || !videoWindow)
+    mediaControl_ = std::dynamic_pointer_cast<IMediaControl>(graph_);
+    videoWindow_ = std::dynamic_pointer_cast<IVideoWindow>(graph_);
+    if (!mediaControl_ || !videoWindow_)
         return E_FAIL;
 
     // 5. Color Space Converter.
-    if (SUCCEEDED(registry.CreateInstance(CLSID_Colour, &colorConverter)) && colorConverter) {
-        if (FAILED(graph->AddFilter(colorConverter, kColorConversionName)))
+    if (SUCCEEDED(registry_.CreateInstance(CLSID_Colour, &colorConverter_)) && colorConverter_) {
+        if (FAILED(graph_->AddFilter(colorConverter_, kColorConversionName)))
             return E_FAIL;
     } else {
-        colorConverter.reset();
+        colorConverter_.reset();
     }
     // The background blur right after it: what the effect filters draw stays sharp. Optional:
     // without it the converter feeds the effect chain directly.
-    if (SUCCEEDED(registry.CreateInstance(CLSID_BackgroundBlurFilter, &backgroundBlurFilter)) &&
-        backgroundBlurFilter) {
+    if (SUCCEEDED(registry_.CreateInstance(CLSID_BackgroundBlurFilter, &backgroundBlurFilter_)) &&
+        backgroundBlurFilter_) {
         // S_OK whenever the filter has its element, which Create guarantees.
-        if (auto control = std::dynamic_pointer_cast<BackgroundBlurControl>(backgroundBlurFilter))
+        if (auto control = std::dynamic_pointer_cast<BackgroundBlurControl>(backgroundBlurFilter_))
             (void)control->SetSwitch(&ProcessEffectState().backgroundBlurOn);
-        if (FAILED(graph->AddFilter(backgroundBlurFilter, kBackgroundBlurName)))
-            backgroundBlurFilter.reset();
+        if (FAILED(graph_->AddFilter(backgroundBlurFilter_, kBackgroundBlurName)))
+            backgroundBlurFilter_.reset();
     } else {
-        backgroundBlurFilter.reset();
+        backgroundBlurFilter_.reset();
     }
 
     // 6. The MP3 compressor, which every engine needs.
@@ -132,34 +134,35 @@ HRESULT CaptureEngine::BuildGraph(PreviewSurface* previewWindow_, void* /*mainWi
         return E_FAIL;
 
     // 7.
-    previewWindow = previewWindow_;
+    previewWindow_ = previewWindow;
 
     // 8. Overlay Filer, passing frames through (mode 2).
-    if (SUCCEEDED(registry.CreateInstance(CLSID_OverlayFilter, &overlayFilter)) && overlayFilter) {
-        if (auto control = std::dynamic_pointer_cast<OverlayFilterControl>(overlayFilter))
+    if (SUCCEEDED(registry_.CreateInstance(CLSID_OverlayFilter, &overlayFilter_)) &&
+        overlayFilter_) {
+        if (auto control = std::dynamic_pointer_cast<OverlayFilterControl>(overlayFilter_))
             control->SetMode(2);
-        graph->AddFilter(overlayFilter, kOverlayFilterName);
+        graph_->AddFilter(overlayFilter_, kOverlayFilterName);
     } else {
-        overlayFilter.reset();
+        overlayFilter_.reset();
     }
 
     // 9. ProxyTrans, calling FrameCallback on every frame.
-    if (SUCCEEDED(registry.CreateInstance(CLSID_ProxyTransFilter, &proxyTransFilter)) &&
-        proxyTransFilter) {
-        if (auto control = std::dynamic_pointer_cast<ProxyTransControl>(proxyTransFilter))
+    if (SUCCEEDED(registry_.CreateInstance(CLSID_ProxyTransFilter, &proxyTransFilter_)) &&
+        proxyTransFilter_) {
+        if (auto control = std::dynamic_pointer_cast<ProxyTransControl>(proxyTransFilter_))
             control->RegisterCallback(&FrameCallback, 0);
-        graph->AddFilter(proxyTransFilter, kProxyTransName);
+        graph_->AddFilter(proxyTransFilter_, kProxyTransName);
     } else {
-        proxyTransFilter.reset();
+        proxyTransFilter_.reset();
     }
 
     // 10. BmpOverlayFiler; its control is kept for the effect pages.
-    if (SUCCEEDED(registry.CreateInstance(CLSID_BmpOverlayFilter, &bmpOverlayFilter)) &&
-        bmpOverlayFilter) {
-        bmpOverlayControl = std::dynamic_pointer_cast<BmpOverlayControl>(bmpOverlayFilter);
-        graph->AddFilter(bmpOverlayFilter, kBmpOverlayName);
+    if (SUCCEEDED(registry_.CreateInstance(CLSID_BmpOverlayFilter, &bmpOverlayFilter_)) &&
+        bmpOverlayFilter_) {
+        bmpOverlayControl_ = std::dynamic_pointer_cast<BmpOverlayControl>(bmpOverlayFilter_);
+        graph_->AddFilter(bmpOverlayFilter_, kBmpOverlayName);
     } else {
-        bmpOverlayFilter.reset();
+        bmpOverlayFilter_.reset();
     }
 
     // 11. The audio device.
@@ -171,7 +174,7 @@ HRESULT CaptureEngine::BindDevice(std::string_view category, int position, Devic
     if (list)
         list->Clear();
     std::shared_ptr<ICreateDevEnum> enumerator;
-    if (FAILED(registry.CreateInstance(CLSID_SystemDeviceEnum, &enumerator)))
+    if (FAILED(registry_.CreateInstance(CLSID_SystemDeviceEnum, &enumerator)))
         return E_FAIL;
     MonikerList monikers;
     if (enumerator->CreateClassEnumerator(category, &monikers) != S_OK)
@@ -199,24 +202,24 @@ HRESULT CaptureEngine::BindDevice(std::string_view category, int position, Devic
 
 HRESULT CaptureEngine::BindVideoDevice(int position) {
     HRESULT hr = BindDevice(CLSID_VideoInputDeviceCategory, position,
-                            owner ? &owner->VideoDeviceList() : nullptr, true, &videoSource);
+                            owner_ ? &owner_->VideoDeviceList() : nullptr, true, &videoSource_);
     if (FAILED(hr))
         return hr;
-    if (FAILED(graph->AddFilter(videoSource, kVideoCaptureName)))
+    if (FAILED(graph_->AddFilter(videoSource_, kVideoCaptureName)))
         return E_FAIL; // also when no device took the position
 
     // Ask for the capture size and rate; a device that refuses keeps its own format.
     std::shared_ptr<IAMStreamConfig> config;
     MediaType type;
-    if (SUCCEEDED(captureBuilder->FindInterface(PIN_CATEGORY_CAPTURE, MEDIATYPE_Video, videoSource,
-                                                &config)) &&
+    if (SUCCEEDED(captureBuilder_->FindInterface(PIN_CATEGORY_CAPTURE, MEDIATYPE_Video,
+                                                 videoSource_, &config)) &&
         SUCCEEDED(config->GetFormat(&type))) {
         type.formatType = FORMAT_VideoInfo;
-        type.video.width = captureWidth;
-        type.video.height = captureHeight;
+        type.video.width = captureWidth_;
+        type.video.height = captureHeight_;
         type.video.sizeImage =
             DibStride(type.video.width, type.video.bitCount) * std::abs(type.video.height);
-        type.video.avgTimePerFrame = framesPerSecond > 0 ? kUnitsPerSecond / framesPerSecond : 0;
+        type.video.avgTimePerFrame = framesPerSecond_ > 0 ? kUnitsPerSecond / framesPerSecond_ : 0;
         config->SetFormat(type);
     }
     return S_OK;
@@ -224,17 +227,17 @@ HRESULT CaptureEngine::BindVideoDevice(int position) {
 
 HRESULT CaptureEngine::BindAudioDevice(int position) {
     HRESULT hr = BindDevice(CLSID_AudioInputDeviceCategory, position,
-                            owner ? &owner->AudioDeviceList() : nullptr, false, &audioSource);
+                            owner_ ? &owner_->AudioDeviceList() : nullptr, false, &audioSource_);
     if (FAILED(hr))
         return hr;
-    return FAILED(graph->AddFilter(audioSource, kAudioDeviceName)) ? E_FAIL : S_OK;
+    return FAILED(graph_->AddFilter(audioSource_, kAudioDeviceName)) ? E_FAIL : S_OK;
 }
 
 HRESULT CaptureEngine::AddCompressor(std::string_view category,
                                      std::initializer_list<std::string_view> names,
                                      const char* filterName, FilterPtr* compressor) {
     std::shared_ptr<ICreateDevEnum> enumerator;
-    if (!graph || FAILED(registry.CreateInstance(CLSID_SystemDeviceEnum, &enumerator)))
+    if (!graph_ || FAILED(registry_.CreateInstance(CLSID_SystemDeviceEnum, &enumerator)))
         return E_FAIL;
     MonikerList monikers;
     if (enumerator->CreateClassEnumerator(category, &monikers) != S_OK)
@@ -251,7 +254,7 @@ HRESULT CaptureEngine::AddCompressor(std::string_view category,
         if (!wanted)
             continue;
         if (FAILED(moniker->BindToObject(compressor)) ||
-            FAILED(graph->AddFilter(*compressor, filterName)))
+            FAILED(graph_->AddFilter(*compressor, filterName)))
             return E_FAIL;
         return S_OK;
     }
@@ -260,10 +263,10 @@ HRESULT CaptureEngine::AddCompressor(std::string_view category,
 
 HRESULT CaptureEngine::AddMp3Encoder() {
     if (FAILED(AddCompressor(CLSID_AudioCompressorCategory, {"MPEG Layer-3"}, kMp3CodecName,
-                             &mp3Encoder)))
+                             &mp3Encoder_)))
         return E_FAIL;
     PinPtr out;
-    if (SUCCEEDED(GetPin(mp3Encoder, PinDirection::Output, &out))) {
+    if (SUCCEEDED(GetPin(mp3Encoder_, PinDirection::Output, &out))) {
         if (auto config = QueryPinInterface<IAMStreamConfig>(out)) {
             MediaType type;
             if (SUCCEEDED(config->GetFormat(&type))) {
@@ -279,7 +282,7 @@ HRESULT CaptureEngine::AddMp3Encoder() {
 HRESULT CaptureEngine::AddMpeg4Encoder() {
     return AddCompressor(CLSID_VideoCompressorCategory,
                          {"Microsoft MPEG-4  VKI  Codec V1", "Microsoft MPEG-4 Video Codec V1"},
-                         kMpeg4CodecName, &videoEncoder);
+                         kMpeg4CodecName, &videoEncoder_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -325,9 +328,9 @@ HRESULT CaptureEngine::GetPin(const FilterPtr& filter, PinDirection direction, P
 }
 
 bool CaptureEngine::ConnectThroughBlur(const FilterPtr& up, const FilterPtr& down) {
-    if (!backgroundBlurFilter)
+    if (!backgroundBlurFilter_)
         return ConnectFilters(up, down);
-    return ConnectFilters(up, backgroundBlurFilter) && ConnectFilters(backgroundBlurFilter, down);
+    return ConnectFilters(up, backgroundBlurFilter_) && ConnectFilters(backgroundBlurFilter_, down);
 }
 
 bool CaptureEngine::ConnectFilters(const FilterPtr& up, const FilterPtr& down) {
@@ -337,25 +340,25 @@ bool CaptureEngine::ConnectFilters(const FilterPtr& up, const FilterPtr& down) {
         return false;
     if (GetUnconnectedPin(down, PinDirection::Input, &in) == E_FAIL)
         return false;
-    return graph->Connect(out, in) != E_FAIL;
+    return graph_->Connect(out, in) != E_FAIL;
 }
 
 HRESULT CaptureEngine::ConnectPreview() {
-    if (!graph)
+    if (!graph_)
         return E_FAIL;
-    if (!ConnectFilters(videoSource, colorConverter) ||
-        !ConnectThroughBlur(colorConverter, bmpOverlayFilter) ||
-        !ConnectFilters(bmpOverlayFilter, proxyTransFilter) ||
-        !ConnectFilters(proxyTransFilter, overlayFilter) ||
-        !ConnectFilters(overlayFilter, sampleGrabber))
+    if (!ConnectFilters(videoSource_, colorConverter_) ||
+        !ConnectThroughBlur(colorConverter_, bmpOverlayFilter_) ||
+        !ConnectFilters(bmpOverlayFilter_, proxyTransFilter_) ||
+        !ConnectFilters(proxyTransFilter_, overlayFilter_) ||
+        !ConnectFilters(overlayFilter_, sampleGrabber_))
         return E_FAIL;
 
     FilterPtr renderer;
-    if (SUCCEEDED(registry.CreateInstance(CLSID_VideoRenderer, &renderer)) && renderer)
-        graph->AddFilter(renderer, kRenderName);
+    if (SUCCEEDED(registry_.CreateInstance(CLSID_VideoRenderer, &renderer)) && renderer)
+        graph_->AddFilter(renderer, kRenderName);
     else
         renderer.reset();
-    if (!ConnectFilters(sampleGrabber, renderer))
+    if (!ConnectFilters(sampleGrabber_, renderer))
         return E_FAIL;
 
     (void)PlaceVideoWindow(); // always S_OK; a graph without a window has nothing to place
@@ -363,32 +366,32 @@ HRESULT CaptureEngine::ConnectPreview() {
 }
 
 HRESULT CaptureEngine::PlaceVideoWindow() {
-    if (!videoWindow)
+    if (!videoWindow_)
         return S_OK;
-    const long width = previewWindow ? previewWindow->ClientWidth() : 0;
-    const long height = previewWindow ? previewWindow->ClientHeight() : 0;
+    const long width = previewWindow_ ? previewWindow_->ClientWidth() : 0;
+    const long height = previewWindow_ ? previewWindow_->ClientHeight() : 0;
     // Stretched over the whole preview area, whatever its aspect.
-    videoWindow->put_Left(0);
-    videoWindow->put_Top(0);
-    videoWindow->put_Width(width);
-    videoWindow->put_Height(height);
-    videoWindow->put_Owner(previewWindow);
-    videoWindow->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
-    videoWindow->put_MessageDrain(previewWindow);
-    videoWindow->SetWindowForeground(true);
-    videoWindow->put_Visible(true);
+    videoWindow_->put_Left(0);
+    videoWindow_->put_Top(0);
+    videoWindow_->put_Width(width);
+    videoWindow_->put_Height(height);
+    videoWindow_->put_Owner(previewWindow_);
+    videoWindow_->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+    videoWindow_->put_MessageDrain(previewWindow_);
+    videoWindow_->SetWindowForeground(true);
+    videoWindow_->put_Visible(true);
     return S_OK;
 }
 
 HRESULT CaptureEngine::EnterFullScreen() {
-    if (videoWindow)
-        videoWindow->put_FullScreenMode(true);
+    if (videoWindow_)
+        videoWindow_->put_FullScreenMode(true);
     return S_OK;
 }
 
 HRESULT CaptureEngine::LeaveFullScreen() {
-    if (videoWindow)
-        videoWindow->put_FullScreenMode(false);
+    if (videoWindow_)
+        videoWindow_->put_FullScreenMode(false);
     return S_OK;
 }
 
@@ -396,17 +399,17 @@ HRESULT CaptureEngine::LeaveFullScreen() {
 // Running and stopping
 
 HRESULT CaptureEngine::Run() {
-    if (!mediaControl)
+    if (!mediaControl_)
         return E_FAIL;
-    return FAILED(mediaControl->Run()) ? E_FAIL : S_OK;
+    return FAILED(mediaControl_->Run()) ? E_FAIL : S_OK;
 }
 
 void CaptureEngine::WatchGraphEvents() {
-    auto events = std::dynamic_pointer_cast<IMediaEventEx>(graph);
+    auto events = std::dynamic_pointer_cast<IMediaEventEx>(graph_);
     if (!events)
         return;
-    std::weak_ptr<CaptureEngine*> weak = self;
-    CaptureEngineOwner* target = owner;
+    std::weak_ptr<CaptureEngine*> weak = self_;
+    CaptureEngineOwner* target = owner_;
     auto reported = std::make_shared<std::atomic<bool>>(false);
     // Runs on the thread that posted the message: only hand the first error over.
     events->SetNotifyCallback([weak, target, reported](const GraphEvent& event) {
@@ -432,59 +435,59 @@ void CaptureEngine::WatchGraphEvents() {
 
 void CaptureEngine::OnGraphError(const std::string& message) {
     // Owner thread: stop the whole graph (every streaming thread ends), then tell the owner.
-    if (mediaControl)
-        mediaControl->Stop();
-    if (owner)
-        owner->OnCaptureError(message);
+    if (mediaControl_)
+        mediaControl_->Stop();
+    if (owner_)
+        owner_->OnCaptureError(message);
 }
 
 void CaptureEngine::DetachFromOwner() {
     // Tasks already posted to the owner's thread find the engine gone.
-    self.reset();
-    if (auto events = std::dynamic_pointer_cast<IMediaEventEx>(graph))
+    self_.reset();
+    if (auto events = std::dynamic_pointer_cast<IMediaEventEx>(graph_))
         events->SetNotifyCallback(nullptr);
-    if (snapshotGrabber)
-        snapshotGrabber->SetOutcomeCallback(nullptr);
-    if (videoWindow) {
-        videoWindow->put_Visible(false);
-        videoWindow->put_Owner(nullptr); // waits for a frame being handed to the surface
+    if (snapshotGrabber_)
+        snapshotGrabber_->SetOutcomeCallback(nullptr);
+    if (videoWindow_) {
+        videoWindow_->put_Visible(false);
+        videoWindow_->put_Owner(nullptr); // waits for a frame being handed to the surface
     }
 }
 
 HRESULT CaptureEngine::DrainAndStop() {
     // Any thread: the graph's Stop sends end of stream to a graph that writes a file and waits
     // for it (bounded), then takes the pipeline to NULL.
-    return mediaControl ? mediaControl->Stop() : S_OK;
+    return mediaControl_ ? mediaControl_->Stop() : S_OK;
 }
 
 HRESULT CaptureEngine::ReleaseGraph() {
-    if (auto events = std::dynamic_pointer_cast<IMediaEventEx>(graph))
+    if (auto events = std::dynamic_pointer_cast<IMediaEventEx>(graph_))
         events->SetNotifyCallback(nullptr);
     // Returns once the pipeline is in NULL: no streaming thread calls the grabber any more.
-    if (mediaControl)
-        mediaControl->Stop();
-    if (videoWindow) {
-        videoWindow->put_Visible(false);
-        videoWindow->put_Owner(nullptr);
+    if (mediaControl_)
+        mediaControl_->Stop();
+    if (videoWindow_) {
+        videoWindow_->put_Visible(false);
+        videoWindow_->put_Owner(nullptr);
     }
-    if (auto grabber = std::dynamic_pointer_cast<ISampleGrabber>(sampleGrabber))
+    if (auto grabber = std::dynamic_pointer_cast<ISampleGrabber>(sampleGrabber_))
         grabber->SetCallback(nullptr, 1);
-    if (snapshotGrabber) {
-        snapshotGrabber->SetOutcomeCallback(nullptr);
-        snapshotGrabber->Release();
+    if (snapshotGrabber_) {
+        snapshotGrabber_->SetOutcomeCallback(nullptr);
+        snapshotGrabber_->Release();
     }
-    overlayFilter.reset();
-    bmpOverlayFilter.reset();
-    bmpOverlayControl.reset();
-    backgroundBlurFilter.reset();
-    proxyTransFilter.reset();
-    videoWindow.reset();
-    videoSource.reset();
-    sampleGrabber.reset();
+    overlayFilter_.reset();
+    bmpOverlayFilter_.reset();
+    bmpOverlayControl_.reset();
+    backgroundBlurFilter_.reset();
+    proxyTransFilter_.reset();
+    videoWindow_.reset();
+    videoSource_.reset();
+    sampleGrabber_.reset();
     // The grabber no longer refers to the callback object: dispose of it.
-    snapshotGrabber.reset();
-    captureBuilder.reset();
-    graph.reset();
+    snapshotGrabber_.reset();
+    captureBuilder_.reset();
+    graph_.reset();
     return S_OK;
 }
 
@@ -492,20 +495,20 @@ HRESULT CaptureEngine::ReleaseGraph() {
 // Commands of the window and the effect pages
 
 void CaptureEngine::RequestSnapshot(const std::string& folder, int photoWidth, int photoHeight) {
-    if (snapshotGrabber)
-        snapshotGrabber->Request(folder, photoWidth, photoHeight);
+    if (snapshotGrabber_)
+        snapshotGrabber_->Request(folder, photoWidth, photoHeight);
 }
 
 HRESULT CaptureEngine::ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4) {
-    if (!bmpOverlayControl)
+    if (!bmpOverlayControl_)
         return E_POINTER;
-    return bmpOverlayControl->ClearOverlay(command, arg1, arg2, arg3, arg4);
+    return bmpOverlayControl_->ClearOverlay(command, arg1, arg2, arg3, arg4);
 }
 
 HRESULT CaptureEngine::ShowOverlayPicture(int command, const std::uint8_t* picture) {
-    if (!bmpOverlayControl)
+    if (!bmpOverlayControl_)
         return E_POINTER;
-    return bmpOverlayControl->ShowOverlayPicture(command, picture);
+    return bmpOverlayControl_->ShowOverlayPicture(command, picture);
 }
 
 void CaptureEngine::ToggleFaceDetection() {

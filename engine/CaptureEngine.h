@@ -103,19 +103,19 @@ public:
     // video or both) and the video stream set to the capture size and rate. 0 or E_FAIL.
     [[nodiscard]] HRESULT ConfigureAsfWriter(const std::string& file, AsfStreams streams);
     // The file the recording graph writes (empty before BuildRecordGraph).
-    const std::string& recordFileName() const { return recordFile; }
+    const std::string& recordFileName() const { return recordFile_; }
 
     // Compressor look-ups by friendly name: 0 or E_FAIL.
     [[nodiscard]] HRESULT AddMp3Encoder();
     [[nodiscard]] HRESULT AddMpeg4Encoder();
 
     // For the recording graphs, tests and diagnostics (borrowed views of the engine's fields).
-    const std::shared_ptr<IGraphBuilder>& filterGraph() const { return graph; }
-    const std::shared_ptr<ICaptureGraphBuilder2>& graphBuilder() const { return captureBuilder; }
-    const FilterPtr& videoSourceFilter() const { return videoSource; }
-    const FilterPtr& audioSourceFilter() const { return audioSource; }
-    SnapshotGrabber* snapshotGrabberObject() const { return snapshotGrabber.get(); }
-    PreviewSurface* previewSurface() const { return previewWindow; }
+    const std::shared_ptr<IGraphBuilder>& filterGraph() const { return graph_; }
+    const std::shared_ptr<ICaptureGraphBuilder2>& graphBuilder() const { return captureBuilder_; }
+    const FilterPtr& videoSourceFilter() const { return videoSource_; }
+    const FilterPtr& audioSourceFilter() const { return audioSource_; }
+    SnapshotGrabber* snapshotGrabberObject() const { return snapshotGrabber_.get(); }
+    PreviewSurface* previewSurface() const { return previewWindow_; }
 
 private:
     [[nodiscard]] HRESULT BindVideoDevice(int position);
@@ -134,34 +134,34 @@ private:
     void OnGraphError(const std::string& message);
 
     // Fields in the order of the engine's data model.
-    int captureWidth;
-    int captureHeight;
-    int framesPerSecond;
-    PreviewSurface* previewWindow = nullptr;
-    CaptureEngineOwner* owner;
-    std::unique_ptr<SnapshotGrabber> snapshotGrabber;
-    std::shared_ptr<IGraphBuilder> graph;
-    std::shared_ptr<ICaptureGraphBuilder2> captureBuilder;
-    FilterPtr videoSource;
-    FilterPtr audioSource;
-    FilterPtr asfWriter;
-    FilterPtr videoEncoder;
-    FilterPtr mp3Encoder;
-    FilterPtr sampleGrabber;
-    FilterPtr overlayFilter;
-    FilterPtr bmpOverlayFilter;
-    std::shared_ptr<BmpOverlayControl> bmpOverlayControl;
-    FilterPtr proxyTransFilter;
-    std::shared_ptr<IMediaControl> mediaControl;
-    std::shared_ptr<IVideoWindow> videoWindow;
-    FilterPtr colorConverter;
-    FilterPtr backgroundBlurFilter; // the studio's own addition after the converter
+    int captureWidth_ = 0;
+    int captureHeight_ = 0;
+    int framesPerSecond_ = 0;
+    PreviewSurface* previewWindow_ = nullptr;
+    CaptureEngineOwner* owner_ = nullptr;
+    std::unique_ptr<SnapshotGrabber> snapshotGrabber_;
+    std::shared_ptr<IGraphBuilder> graph_;
+    std::shared_ptr<ICaptureGraphBuilder2> captureBuilder_;
+    FilterPtr videoSource_;
+    FilterPtr audioSource_;
+    FilterPtr asfWriter_;
+    FilterPtr videoEncoder_;
+    FilterPtr mp3Encoder_;
+    FilterPtr sampleGrabber_;
+    FilterPtr overlayFilter_;
+    FilterPtr bmpOverlayFilter_;
+    std::shared_ptr<BmpOverlayControl> bmpOverlayControl_;
+    FilterPtr proxyTransFilter_;
+    std::shared_ptr<IMediaControl> mediaControl_;
+    std::shared_ptr<IVideoWindow> videoWindow_;
+    FilterPtr colorConverter_;
+    FilterPtr backgroundBlurFilter_; // the studio's own addition after the converter
 
-    const ClassRegistry& registry;
-    std::string recordFile;
+    const ClassRegistry& registry_;
+    std::string recordFile_;
     // Tasks posted to the owner's thread hold a weak reference: they do nothing once the engine
     // is gone.
-    std::shared_ptr<CaptureEngine*> self;
+    std::shared_ptr<CaptureEngine*> self_;
 };
 
 } // namespace kelo

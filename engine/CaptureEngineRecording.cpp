@@ -29,44 +29,44 @@ constexpr std::uint32_t kAsfAudioStream = 0;
 constexpr std::uint32_t kAsfVideoStream = 1;
 
 // A filter created by class identifier and added under its name; false when either failed.
-bool CreateAndAdd(const ClassRegistry& registry, IGraphBuilder& graph, std::string_view classId,
+bool CreateAndAdd(const ClassRegistry& registry_, IGraphBuilder& graph_, std::string_view classId,
                   const char* name, FilterPtr* filter) {
-    if (FAILED(registry.CreateInstance(classId, filter)) || !*filter)
+    if (FAILED(registry_.CreateInstance(classId, filter)) || !*filter)
         return false;
-    return SUCCEEDED(graph.AddFilter(*filter, name));
+    return SUCCEEDED(graph_.AddFilter(*filter, name));
 }
 
 } // namespace
 
 HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& folder) {
-    if (!graph || !captureBuilder || !RecordKindFromInt(static_cast<int>(kind)))
+    if (!graph_ || !captureBuilder_ || !RecordKindFromInt(static_cast<int>(kind)))
         return E_FAIL;
     const RecordKindInfo& info = DescribeRecordKind(kind);
 
     // 1. The file: folder, local time, the kind's extension.
-    recordFile = RecordFileName(folder, kind, std::time(nullptr));
+    recordFile_ = RecordFileName(folder, kind, std::time(nullptr));
 
     // 2. The effect chain; ProxyTrans comes after the Overlay Filer here, so the recording shows
     // the overlay before FrameCallback runs.
-    if (!ConnectFilters(videoSource, colorConverter) ||
-        !ConnectThroughBlur(colorConverter, bmpOverlayFilter) ||
-        !ConnectFilters(bmpOverlayFilter, overlayFilter) ||
-        !ConnectFilters(overlayFilter, proxyTransFilter) ||
-        !ConnectFilters(proxyTransFilter, sampleGrabber))
+    if (!ConnectFilters(videoSource_, colorConverter_) ||
+        !ConnectThroughBlur(colorConverter_, bmpOverlayFilter_) ||
+        !ConnectFilters(bmpOverlayFilter_, overlayFilter_) ||
+        !ConnectFilters(overlayFilter_, proxyTransFilter_) ||
+        !ConnectFilters(proxyTransFilter_, sampleGrabber_))
         return E_FAIL;
 
     // 3. The Smart Tee after the Sample Grabber.
     FilterPtr tee;
-    if (!CreateAndAdd(registry, *graph, CLSID_SmartTee, kSmartTeeName, &tee))
+    if (!CreateAndAdd(registry_, *graph_, CLSID_SmartTee, kSmartTeeName, &tee))
         return E_FAIL;
-    if (!ConnectFilters(sampleGrabber, tee))
+    if (!ConnectFilters(sampleGrabber_, tee))
         return E_FAIL;
 
     // 4. Converters for the preview and the capture branch.
     FilterPtr convertPre;
     FilterPtr convertCap;
-    if (!CreateAndAdd(registry, *graph, CLSID_Colour, kColorConversionPreName, &convertPre) ||
-        !CreateAndAdd(registry, *graph, CLSID_Colour, kColorConversionCapName, &convertCap))
+    if (!CreateAndAdd(registry_, *graph_, CLSID_Colour, kColorConversionPreName, &convertPre) ||
+        !CreateAndAdd(registry_, *graph_, CLSID_Colour, kColorConversionCapName, &convertCap))
         return E_FAIL;
 
     // 5. The capture branch takes the tee's first output.
@@ -77,21 +77,21 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
     if (!ConnectFilters(tee, convertPre))
         return E_FAIL;
     FilterPtr renderer;
-    if (FAILED(registry.CreateInstance(CLSID_VideoRenderer, &renderer)) || !renderer)
+    if (FAILED(registry_.CreateInstance(CLSID_VideoRenderer, &renderer)) || !renderer)
         return E_FAIL;
-    graph->AddFilter(renderer, kRenderName);
+    graph_->AddFilter(renderer, kRenderName);
     if (!ConnectFilters(convertPre, renderer))
         return E_FAIL;
 
     // 7. The file branch.
     auto renderAudio = [this](const FilterPtr& compressor, const FilterPtr& sink) {
-        return SUCCEEDED(captureBuilder->RenderStream(PIN_CATEGORY_CAPTURE, MEDIATYPE_Audio,
-                                                      audioSource, compressor, sink));
+        return SUCCEEDED(captureBuilder_->RenderStream(PIN_CATEGORY_CAPTURE, MEDIATYPE_Audio,
+                                                       audioSource_, compressor, sink));
     };
     FilterPtr mux;
     auto aviFile = [&] {
         return SUCCEEDED(
-            captureBuilder->SetOutputFileName(MEDIASUBTYPE_Avi, recordFile, &mux, nullptr));
+            captureBuilder_->SetOutputFileName(MEDIASUBTYPE_Avi, recordFile_, &mux, nullptr));
     };
     switch (kind) {
     case RecordKind::AviVideoAudio:
@@ -107,32 +107,32 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
             return E_FAIL;
         break;
     case RecordKind::WmvVideoAudio:
-        if (ConfigureAsfWriter(recordFile, AsfStreams::AudioVideo) == E_FAIL ||
-            !renderAudio(nullptr, asfWriter) || !ConnectFilters(convertCap, asfWriter))
+        if (ConfigureAsfWriter(recordFile_, AsfStreams::AudioVideo) == E_FAIL ||
+            !renderAudio(nullptr, asfWriter_) || !ConnectFilters(convertCap, asfWriter_))
             return E_FAIL;
         break;
     case RecordKind::WmvVideo:
-        if (ConfigureAsfWriter(recordFile, AsfStreams::Video) == E_FAIL ||
-            !ConnectFilters(convertCap, asfWriter))
+        if (ConfigureAsfWriter(recordFile_, AsfStreams::Video) == E_FAIL ||
+            !ConnectFilters(convertCap, asfWriter_))
             return E_FAIL;
         break;
     case RecordKind::WavAudio:
-        if (ConfigureAsfWriter(recordFile, AsfStreams::Audio) == E_FAIL ||
-            !renderAudio(nullptr, asfWriter))
+        if (ConfigureAsfWriter(recordFile_, AsfStreams::Audio) == E_FAIL ||
+            !renderAudio(nullptr, asfWriter_))
             return E_FAIL;
         break;
     case RecordKind::Mp4VideoAudio:
-        if (!aviFile() || !renderAudio(mp3Encoder, mux) || AddMpeg4Encoder() == E_FAIL ||
-            !ConnectFilters(convertCap, videoEncoder) || !ConnectFilters(videoEncoder, mux))
+        if (!aviFile() || !renderAudio(mp3Encoder_, mux) || AddMpeg4Encoder() == E_FAIL ||
+            !ConnectFilters(convertCap, videoEncoder_) || !ConnectFilters(videoEncoder_, mux))
             return E_FAIL;
         break;
     case RecordKind::Mp4Video:
         if (!aviFile() || AddMpeg4Encoder() == E_FAIL ||
-            !ConnectFilters(convertCap, videoEncoder) || !ConnectFilters(videoEncoder, mux))
+            !ConnectFilters(convertCap, videoEncoder_) || !ConnectFilters(videoEncoder_, mux))
             return E_FAIL;
         break;
     case RecordKind::Mp3Audio:
-        if (!aviFile() || !renderAudio(mp3Encoder, mux))
+        if (!aviFile() || !renderAudio(mp3Encoder_, mux))
             return E_FAIL;
         break;
     }
@@ -143,19 +143,19 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
 }
 
 HRESULT CaptureEngine::ConfigureAsfWriter(const std::string& file, AsfStreams streams) {
-    if (!graph)
+    if (!graph_)
         return E_FAIL;
     // 1. The writer, its file, its place in the graph.
-    if (FAILED(registry.CreateInstance(CLSID_WMAsfWriter, &asfWriter)) || !asfWriter)
+    if (FAILED(registry_.CreateInstance(CLSID_WMAsfWriter, &asfWriter_)) || !asfWriter_)
         return E_FAIL;
-    auto fileSink = std::dynamic_pointer_cast<IFileSinkFilter>(asfWriter);
+    auto fileSink = std::dynamic_pointer_cast<IFileSinkFilter>(asfWriter_);
     if (!fileSink || FAILED(fileSink->SetFileName(file, nullptr)))
         return E_FAIL;
-    if (FAILED(graph->AddFilter(asfWriter, kAsfWriterName)))
+    if (FAILED(graph_->AddFilter(asfWriter_, kAsfWriterName)))
         return E_FAIL;
 
     // 2. A new, empty profile.
-    auto config = std::dynamic_pointer_cast<IConfigAsfWriter>(asfWriter);
+    auto config = std::dynamic_pointer_cast<IConfigAsfWriter>(asfWriter_);
     if (!config)
         return E_FAIL;
     WmProfileManager manager;
@@ -188,15 +188,15 @@ HRESULT CaptureEngine::ConfigureAsfWriter(const std::string& file, AsfStreams st
             FAILED(current.GetStream(kAsfVideoStream, &video)) || FAILED(video.GetMediaType(&type)))
             return E_FAIL;
         VideoInfoHeader& header = type.video;
-        header.biWidth = captureWidth;
-        header.biHeight = captureHeight;
+        header.biWidth = captureWidth_;
+        header.biHeight = captureHeight_;
         // With the bit count the stream had, before it becomes 32.
         header.biSizeImage = DibImageSize(header.biWidth, header.biHeight, header.biBitCount);
         header.biBitCount = 32;
         header.biSize = 40;
         header.biPlanes = 1;
         // A rate of 0 would divide by zero: the duration stays unknown instead.
-        header.AvgTimePerFrame = framesPerSecond > 0 ? kUnitsPerSecond / framesPerSecond : 0;
+        header.AvgTimePerFrame = framesPerSecond_ > 0 ? kUnitsPerSecond / framesPerSecond_ : 0;
         type.formatType = WmFormatType::VideoInfo;
         type.formatSize = kVideoInfoFormatSize;
         type.fixedSizeSamples = true;
