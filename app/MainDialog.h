@@ -171,7 +171,7 @@ private:
 
     const ClassRegistry& registry;
 
-    // Fields of the window's data model.
+    // The engine, the chosen devices, the capture state and what the commands keep between steps.
     std::unique_ptr<CaptureEngine> engine;
     std::int32_t videoDeviceIndex = 1;
     std::int32_t audioDeviceIndex = 1;

@@ -27,7 +27,7 @@ const EffectElementKind& BmpOverlayFilterElementKind() {
     static const EffectElementKind kind{
         kBmpOverlayFactoryName,
         "KeloBmpOverlayFilter",
-        "BmpOverlayFiler",
+        "BmpOverlayFiler", // "Filer" as the filter has always been named: keep it
         "Lays a 320x240 overlay picture over every BGR frame",
         false,
         []() -> EffectProcessor* { return new BmpOverlayProcessor(); }};

@@ -6,7 +6,7 @@ const EffectElementKind& OverlayFilterElementKind() {
     static const EffectElementKind kind{
         kOverlayFactoryName,
         "KeloOverlayFilter",
-        "Overlay Filer",
+        "Overlay Filer", // "Filer" as the filter has always been named: keep it
         "Passes BGR frames through (mode 2)",
         true,
         []() -> EffectProcessor* { return new OverlayProcessor(); }};

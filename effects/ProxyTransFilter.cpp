@@ -6,7 +6,7 @@ const EffectElementKind& ProxyTransFilterElementKind() {
     static const EffectElementKind kind{
         kProxyTransFactoryName,
         "KeloProxyTransFilter",
-        "OpenCV ProxyTrans Filer",
+        "OpenCV ProxyTrans Filer", // "Filer" as the filter has always been named: keep it
         "Hands every BGR frame to a callback, in place",
         false,
         []() -> EffectProcessor* { return new ProxyTransProcessor(); }};

@@ -16,7 +16,8 @@ namespace kelo {
 
 namespace {
 
-// Names the filters get in the graph.
+// Names the filters get in the graph. "Deivece", "Filer" and the two spaces around "VKI" are
+// spelt as the graphs have always named them (diagnostics and tests match them): keep them.
 constexpr const char* kVideoCaptureName = "video capture";
 constexpr const char* kAudioDeviceName = "Audio Deivece";
 constexpr const char* kSampleGrabberName = "SampleGrabber";

@@ -133,7 +133,7 @@ private:
     void WatchGraphEvents();
     void OnGraphError(const std::string& message);
 
-    // Fields in the order of the engine's data model.
+    // The capture settings and the owner, then the graph and every filter the engine holds in it.
     int captureWidth_ = 0;
     int captureHeight_ = 0;
     int framesPerSecond_ = 0;
