@@ -1,0 +1,2 @@
+#include "platform/system/Handles.h"
+#include <vector>
