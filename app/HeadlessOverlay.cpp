@@ -43,9 +43,7 @@ bool HeadlessOverlay::Start(OverlayFamily family, int index, std::string* file) 
     (void)engine_.ClearOverlay(kOverlayClear, 0, 0, 0, 0);
     if (path.empty() || decoder_.Load(path) != 1)
         return false;
-    countdown_ = static_cast<std::uint32_t>(decoder_.GetFrameDelay(0));
-    frameCount_ = static_cast<std::uint32_t>(decoder_.GetFrameCount());
-    frameIndex_ = 0;
+    clock_.Restart(decoder_.GetFrameCount(), decoder_.GetFrameDelay(0));
     // The light page always lays its pictures with the screen blend.
     overlayCode_ = effectFamily == EffectFamily::Light ? kOverlayScreen : effect->overlayCode;
     (void)engine_.ShowOverlayPicture(overlayCode_, decoder_.GetFrameBits(0));
@@ -58,15 +56,10 @@ gboolean HeadlessOverlay::OnTick(gpointer self) {
 }
 
 void HeadlessOverlay::Tick() {
-    // Unsigned arithmetic as the pages do it: a delay of 0 holds a picture for 2^32 ticks.
-    if (--countdown_ != 0)
+    if (!clock_.Tick([this](int index) { return decoder_.GetFrameDelay(index); }))
         return;
-    ++frameIndex_;
-    if (frameIndex_ > frameCount_ - 1u)
-        frameIndex_ = 0;
-    countdown_ = static_cast<std::uint32_t>(decoder_.GetFrameDelay(static_cast<int>(frameIndex_)));
     (void)engine_.ShowOverlayPicture(overlayCode_,
-                                     decoder_.GetFrameBits(static_cast<int>(frameIndex_)));
+                                     decoder_.GetFrameBits(static_cast<int>(clock_.FrameIndex())));
 }
 
 } // namespace kelo

@@ -8,6 +8,7 @@
 // the overlay is cleared or the engine is gone (the runner destroys the engine first).
 #pragma once
 
+#include "app/pages/AnimationClock.h"
 #include "app/SettingsStore.h"
 #include "effects/GifAnimation.h"
 
@@ -45,9 +46,7 @@ private:
     GMainContext* context_;   // borrowed: the runner's
     GSource* tick_ = nullptr; // attached to context_, owned reference
     GifAnimation decoder_;
-    std::uint32_t countdown_ = 0;
-    std::uint32_t frameCount_ = 0;
-    std::uint32_t frameIndex_ = 0;
+    AnimationClock clock_;
     int overlayCode_ = 110;
 };
 

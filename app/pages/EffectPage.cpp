@@ -124,11 +124,7 @@ void EffectPage::RunButton(int n) {
     ClearOverlay();
     // A stopped page has no decoder to load into: nothing plays, the choice is still stored.
     if (decoder_ && decoder_->Load(path) == 1) {
-        countdown_ = static_cast<std::uint32_t>(decoder_->GetFrameDelay(0));
-        if (countdown_ == 0)
-            countdown_ = 1; // a delay of 0 advances on the next tick
-        frameCount_ = static_cast<std::uint32_t>(decoder_->GetFrameCount());
-        frameIndex_ = 0;
+        clock_.Restart(decoder_->GetFrameCount(), decoder_->GetFrameDelay(0));
         ShowPicture(effect->overlayCode, decoder_->GetFrameBits(0));
         if (differences_.tickOverlayCode == 0)
             overlayCode_ = effect->overlayCode;
@@ -147,17 +143,9 @@ void EffectPage::RunButton(int n) {
 void EffectPage::OnAnimationTick() {
     if (!decoder_)
         return;
-    // Unsigned countdown: with 0 left from construction the first tick wraps it, and the page
-    // waits (it has nothing to show then).
-    if (--countdown_ != 0)
+    if (!clock_.Tick([this](int index) { return decoder_->GetFrameDelay(index); }))
         return;
-    ++frameIndex_;
-    if (frameIndex_ > frameCount_ - 1u)
-        frameIndex_ = 0;
-    const int index = static_cast<int>(frameIndex_);
-    countdown_ = static_cast<std::uint32_t>(decoder_->GetFrameDelay(index));
-    if (countdown_ == 0)
-        countdown_ = 1;
+    const int index = static_cast<int>(clock_.FrameIndex());
     const int code =
         differences_.tickOverlayCode != 0 ? differences_.tickOverlayCode : overlayCode_;
     ShowPicture(code, decoder_->GetFrameBits(index));

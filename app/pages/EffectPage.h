@@ -16,6 +16,7 @@
 // Threads: window thread only (buttons, timer, engine calls).
 #pragma once
 
+#include "app/pages/AnimationClock.h"
 #include "app/pages/EffectPageTable.h"
 #include "app/pages/EnginePage.h"
 
@@ -61,9 +62,9 @@ public:
     const EffectPageDifferences& Differences() const { return differences_; }
     bool IsStarted() const { return decoder_ != nullptr; }
     bool IsTimerActive() const { return timer_.isActive(); }
-    std::uint32_t Countdown() const { return countdown_; }
-    std::uint32_t FrameCount() const { return frameCount_; }
-    std::uint32_t FrameIndex() const { return frameIndex_; }
+    std::uint32_t Countdown() const { return clock_.Countdown(); }
+    std::uint32_t FrameCount() const { return clock_.FrameCount(); }
+    std::uint32_t FrameIndex() const { return clock_.FrameIndex(); }
     int OverlayCode() const { return overlayCode_; }
     // The decoder while the page is started, else null.
     const GifAnimation* Decoder() const { return decoder_.get(); }
@@ -91,9 +92,7 @@ private:
 
     const EffectPageDifferences& differences_;
     std::unique_ptr<GifAnimation> decoder_; // exists exactly while the page is started
-    std::uint32_t countdown_ = 0;           // ticks left before the next picture
-    std::uint32_t frameCount_ = 0;
-    std::uint32_t frameIndex_ = 0;
+    AnimationClock clock_;
     int overlayCode_ = 0;                        // code of the effect last loaded
     const std::uint8_t* shownPicture_ = nullptr; // owned by decoder_; on engine_'s filter
     std::string settingsPath_;

@@ -234,8 +234,9 @@ TEST_F(EffectPageTest, TheLightPageBlendsEveryTickByScreenAndFrameButtonOneStart
     light.SelectEffect(1);
     light.OnAnimationTick();
     for (const OverlayCall& call : log.Take()) {
-        if (!call.isClear())
+        if (!call.isClear()) {
             EXPECT_EQ(call.command, kOverlayScreen);
+        }
     }
 }
 
