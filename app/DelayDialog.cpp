@@ -12,10 +12,8 @@ namespace {
 
 using ui::IconButton;
 
-constexpr int kOkIcon = 143;
-constexpr int kCancelIcon = 144;
-const QColor kTextOut(15, 15, 60);
-const QColor kTextIn(0, 255, 0);
+using ui::skin::kCancelIcon;
+using ui::skin::kOkIcon;
 
 } // namespace
 
@@ -52,10 +50,7 @@ void DelayDialog::OnInitDialog() {
          {std::pair{ui::IDOK, kOkIcon}, std::pair{ui::IDCANCEL, kCancelIcon}}) {
         if (auto* button = Control<IconButton>(id)) {
             button->SetIcon(icon);
-            button->SetAlign(IconButton::kAlignIconLeft);
-            button->DrawTransparent(true);
-            button->SetColor(IconButton::ColorRole::TextOut, kTextOut);
-            button->SetColor(IconButton::ColorRole::TextIn, kTextIn);
+            button->DressOnSkin();
         }
     }
     // Data exchange into the controls: the edit shows `seconds`.

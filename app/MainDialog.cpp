@@ -49,9 +49,6 @@ constexpr IconButtonSetup kIconButtons[] = {
     {MainDialog::kMinimizeButton, 140, true},    {MainDialog::kCloseButton, 141, true},
 };
 
-const QColor kButtonTextOut(15, 15, 60);
-const QColor kButtonTextIn(0, 255, 0);
-
 } // namespace
 
 MainDialog::MainDialog(const ClassRegistry& registry, QWidget* parent)
@@ -127,14 +124,9 @@ void MainDialog::SetUpIconButtons() {
         if (!button)
             continue;
         button->SetIcon(setup.iconId);
-        button->SetAlign(ui::IconButton::kAlignIconLeft);
-        button->DrawTransparent(true);
-        if (setup.systemColors) {
+        button->DressOnSkin();
+        if (setup.systemColors)
             button->SetDefaultColors();
-        } else {
-            button->SetColor(ui::IconButton::ColorRole::TextOut, kButtonTextOut);
-            button->SetColor(ui::IconButton::ColorRole::TextIn, kButtonTextIn);
-        }
         button->setFocusPolicy(Qt::NoFocus);
     }
 }

@@ -11,12 +11,10 @@ namespace {
 
 using ui::IconButton;
 
-constexpr int kOkIcon = 143;
-constexpr int kCancelIcon = 144;
+using ui::skin::kCancelIcon;
+using ui::skin::kOkIcon;
 constexpr int kVideoPageIcon = 145;
 constexpr int kAudioPageIcon = 146;
-const QColor kTextOut(15, 15, 60);
-const QColor kTextIn(0, 255, 0);
 
 constexpr int kChoicesPerPage = 3;
 
@@ -53,10 +51,7 @@ void RecordFormatDialog::OnInitDialog() {
     for (const auto& [id, icon] : kIcons) {
         if (auto* button = Control<IconButton>(id)) {
             button->SetIcon(icon);
-            button->SetAlign(IconButton::kAlignIconLeft);
-            button->DrawTransparent(true);
-            button->SetColor(IconButton::ColorRole::TextOut, kTextOut);
-            button->SetColor(IconButton::ColorRole::TextIn, kTextIn);
+            button->DressOnSkin();
         }
     }
     if (auto* withSound = Control<QAbstractButton>(kWithAudioCheck))

@@ -15,11 +15,9 @@ namespace {
 
 using ui::IconButton;
 
-constexpr int kSaveIcon = 143;
-constexpr int kCancelIcon = 144;
+constexpr int kSaveIcon = ui::skin::kOkIcon;
+using ui::skin::kCancelIcon;
 constexpr int kFolderIcon = 147;
-const QColor kTextOut(15, 15, 60);
-const QColor kTextIn(0, 255, 0);
 
 } // namespace
 
@@ -36,10 +34,7 @@ void SettingsDialog::OnInitDialog() {
          {std::pair{ui::IDOK, kSaveIcon}, std::pair{ui::IDCANCEL, kCancelIcon}}) {
         if (auto* button = Control<IconButton>(id)) {
             button->SetIcon(icon);
-            button->SetAlign(IconButton::kAlignIconLeft);
-            button->DrawTransparent(true);
-            button->SetColor(IconButton::ColorRole::TextOut, kTextOut);
-            button->SetColor(IconButton::ColorRole::TextIn, kTextIn);
+            button->DressOnSkin();
         }
     }
     for (const int id : {kChoosePhotoFolder, kChooseRecordFolder}) {

@@ -51,6 +51,13 @@ void IconButton::SetDefaultColors() {
     update();
 }
 
+void IconButton::DressOnSkin() {
+    SetAlign(kAlignIconLeft);
+    DrawTransparent(true);
+    SetColor(ColorRole::TextOut, QColor(15, 15, 60));
+    SetColor(ColorRole::TextIn, QColor(0, 255, 0));
+}
+
 void IconButton::RefreshBackground() {
     // The parent repaints the area behind a transparent button before the button draws
     // itself, so a repaint is a fresh copy.

@@ -37,6 +37,9 @@ public:
     void SetColor(ColorRole role, const QColor& color);
     // Both caption colours = the system's button text colour.
     void SetDefaultColors();
+    // How every icon button of the studio sits on a skinned background: the icon left of the
+    // caption, no button face, the caption dark blue and green under the pointer.
+    void DressOnSkin();
     // Takes a fresh look at the parent's background behind the button and redraws.
     void RefreshBackground();
 

@@ -16,6 +16,8 @@ constexpr int kPageBackground = 142; // 238 x 176: tabs, pages, small dialogs
 constexpr int kTrackbarThumb = 152;
 constexpr int kTrackbarThumbActive = 153;
 constexpr int kTrackbarChannel = 154;
+constexpr int kOkIcon = 143; // also the settings dialog's "save"
+constexpr int kCancelIcon = 144;
 } // namespace skin
 
 // Bitmap resource `id`; a null pixmap when there is none (callers then draw without it).

@@ -40,9 +40,6 @@ constexpr Preset kPresets[] = {
     {ColorPage::kResetButton, 159, 0, 0, 0, 0, 0},
 };
 
-const QColor kTextOut(15, 15, 60);
-const QColor kTextIn(0, 255, 0);
-
 } // namespace
 
 ColorPage::ColorPage(QWidget* parent) : EnginePage(kTemplateId, parent) {
@@ -71,10 +68,7 @@ void ColorPage::OnInitDialog() {
     for (const Preset& preset : kPresets) {
         if (auto* button = Control<IconButton>(preset.buttonId)) {
             button->SetIcon(preset.iconId);
-            button->SetAlign(IconButton::kAlignIconLeft);
-            button->DrawTransparent(true);
-            button->SetColor(IconButton::ColorRole::TextOut, kTextOut);
-            button->SetColor(IconButton::ColorRole::TextIn, kTextIn);
+            button->DressOnSkin();
         }
     }
     for (const SliderSetup& setup : kSliders) {

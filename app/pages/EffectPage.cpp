@@ -20,9 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using ui::IconButton;
 
-const QColor kTextOut(15, 15, 60);
-const QColor kTextIn(0, 255, 0);
-
 bool IsFile(const std::string& path) {
     std::error_code error;
     return fs::is_regular_file(path, error);
@@ -69,10 +66,7 @@ void EffectPage::AttachButtonIcons() {
         if (!button)
             continue;
         button->SetIcon(EffectIcon(effect));
-        button->SetAlign(IconButton::kAlignIconLeft);
-        button->DrawTransparent(true);
-        button->SetColor(IconButton::ColorRole::TextOut, kTextOut);
-        button->SetColor(IconButton::ColorRole::TextIn, kTextIn);
+        button->DressOnSkin();
         button->setToolTip(QString::fromUtf8(effect.fileName).chopped(4));
     }
 }

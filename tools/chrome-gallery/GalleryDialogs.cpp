@@ -17,28 +17,21 @@ using kelo::SettingsDialog;
 using ui::IconButton;
 using ui::SkinnedDialog;
 
-const QColor kTextOut(15, 15, 60);
-const QColor kTextIn(0, 255, 0);
-
 void Dress(SkinnedDialog& dialog, int id, int icon, bool coloured = true) {
     auto* button = dialog.Control<IconButton>(id);
     if (!button) {
         return;
     }
     button->SetIcon(icon);
-    button->SetAlign(IconButton::kAlignIconLeft);
-    button->DrawTransparent(true);
-    if (coloured) {
-        button->SetColor(IconButton::ColorRole::TextOut, kTextOut);
-        button->SetColor(IconButton::ColorRole::TextIn, kTextIn);
-    } else {
+    button->DressOnSkin();
+    if (!coloured) {
         button->SetDefaultColors();
     }
 }
 
 void DressOkCancel(SkinnedDialog& dialog) {
-    Dress(dialog, 1, 143);
-    Dress(dialog, 2, 144);
+    Dress(dialog, 1, ui::skin::kOkIcon);
+    Dress(dialog, 2, ui::skin::kCancelIcon);
 }
 
 void DressColorPage(SkinnedDialog& page) {
@@ -61,9 +54,7 @@ void DressColorPage(SkinnedDialog& page) {
 void DressOverlayPage(SkinnedDialog& page, int firstButton) {
     for (int n = 0; n < 16; ++n) {
         if (auto* button = page.Control<IconButton>(firstButton + n)) {
-            button->DrawTransparent(true);
-            button->SetColor(IconButton::ColorRole::TextOut, kTextOut);
-            button->SetColor(IconButton::ColorRole::TextIn, kTextIn);
+            button->DressOnSkin();
         }
     }
 }
