@@ -29,11 +29,11 @@ constexpr std::uint32_t kAsfAudioStream = 0;
 constexpr std::uint32_t kAsfVideoStream = 1;
 
 // A filter created by class identifier and added under its name; false when either failed.
-bool CreateAndAdd(const ClassRegistry& registry_, IGraphBuilder& graph_, std::string_view classId,
+bool CreateAndAdd(const ClassRegistry& registry, IGraphBuilder& graph, std::string_view classId,
                   const char* name, FilterPtr* filter) {
-    if (FAILED(registry_.CreateInstance(classId, filter)) || !*filter)
+    if (FAILED(registry.CreateInstance(classId, filter)) || !*filter)
         return false;
-    return SUCCEEDED(graph_.AddFilter(*filter, name));
+    return SUCCEEDED(graph.AddFilter(*filter, name));
 }
 
 } // namespace
