@@ -3,6 +3,7 @@
 #include "app/HeadlessRunner.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/system/SharedMemoryView.h"
+#include "support/ChildProgram.h"
 #include "support/TestSupport.h"
 
 #include <chrono>
@@ -52,59 +53,10 @@ TEST(HeadlessOptions, DeviceSpecsPositionsAndSwitches) {
 }
 
 // The program, started in the test's folder with standard error going to a file.
-class Program {
+class Program : public test::ChildProgram {
 public:
-    Program(const fs::path& dir, std::vector<std::string> args) : log_(dir / "stderr.txt") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(fd, 2);
-            std::vector<char*> argv;
-            std::string program = (test::BinaryDir() / "app" / "kelocam").string();
-            argv.push_back(program.data());
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-    }
-    ~Program() {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    std::string Log() const {
-        std::ifstream in(log_);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    bool WaitForLog(const std::string& text, std::chrono::seconds timeout) const {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < end) {
-            if (Log().find(text) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
-    int Stop(int signalNumber) {
-        kill(pid_, signalNumber);
-        return Wait();
-    }
-    int Wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-private:
-    fs::path log_;
-    pid_t pid_ = -1;
-    bool exited_ = false;
+    Program(const fs::path& dir, std::vector<std::string> args)
+        : ChildProgram(test::StudioProgramPath(), std::move(args), {dir / "stderr.txt"}) {}
 };
 
 TEST(Headless, RunsThePreviewTakesOnePhotoAndStopsCleanlyOnSigterm) {

@@ -4,6 +4,7 @@
 #include "app/StudioApplication.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/system/SharedMemoryView.h"
+#include "support/ChildProgram.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>
@@ -55,52 +56,13 @@ TEST(StudioOptions, TestDevicesHelpAndWrongOptions) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
-// The program, started in `dir` on the offscreen platform, standard output and error in files.
-class Program {
+// The program, started in `dir` on the offscreen platform, standard output and error in a file.
+class Program : public test::ChildProgram {
 public:
-    Program(const fs::path& dir, std::vector<std::string> args) : out_(dir / "out.txt") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            int fd = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(fd, 1);
-            dup2(fd, 2);
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            std::string program = (test::BinaryDir() / "app" / "kelocam").string();
-            std::vector<char*> argv{program.data()};
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-    }
-    ~Program() {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    std::string Output() const {
-        std::ifstream in(out_);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    int Wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    int Stop(int signalNumber) {
-        kill(pid_, signalNumber);
-        return Wait();
-    }
-
-private:
-    fs::path out_;
-    pid_t pid_ = -1;
-    bool exited_ = false;
+    Program(const fs::path& dir, std::vector<std::string> args)
+        : ChildProgram(test::StudioProgramPath(), std::move(args),
+                       {dir / "out.txt", true, {{"QT_QPA_PLATFORM", "offscreen"}}}) {}
+    std::string Output() const { return Log(); }
 };
 
 TEST(StudioProgram, HelpListsTheOptionsAndAWrongOptionExitsWithTwo) {
