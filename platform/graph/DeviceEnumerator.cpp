@@ -148,11 +148,13 @@ ElementPtr MakeTestVideoSource(const TestDevice& device, std::string* ownFormat)
     return ElementPtr();
 }
 
-FilterPtr MakeTestVideoDevice(const TestDevice& device) {
+FilterPtr MakeTestVideoDevice(const TestDevice& device,
+                              const std::function<void(GstElement*)>& made) {
     std::string ownText;
     ElementPtr source = MakeTestVideoSource(device, &ownText);
     if (!source)
         return nullptr;
+    made(source.get());
     CapsPtr own = ParseCaps(device.offeredCaps);
     if (own)
         own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
@@ -212,6 +214,11 @@ bool ParseTestDevices(std::string_view lists, TestDevices* devices) {
     return ok;
 }
 
+SystemDeviceEnum::SystemDeviceEnum(DeviceSources sources) : sources_(std::move(sources)) {
+    if (sources_.testDevicesOn && !sources_.testProvider)
+        sources_.testProvider = std::make_shared<TestDeviceProvider>(sources_.testDevices);
+}
+
 HRESULT SystemDeviceEnum::CreateClassEnumerator(std::string_view category, MonikerList* monikers) {
     if (!monikers)
         return E_POINTER;
@@ -262,17 +269,29 @@ void SystemDeviceEnum::AddSystemDevices(const char* deviceClass, bool video,
 }
 
 void SystemDeviceEnum::AddTestDevices(bool video, MonikerList* monikers) const {
-    for (const TestDevice& device :
-         video ? sources_.testDevices.video : sources_.testDevices.audio) {
+    const std::shared_ptr<TestDeviceProvider>& provider = sources_.testProvider;
+    if (!provider)
+        return;
+    for (TestDeviceProvider::Entry& entry :
+         provider->Devices(video ? DeviceKind::Video : DeviceKind::Audio)) {
+        const TestDevice& device = entry.device;
         std::map<std::string, std::string> properties{{"FriendlyName", device.name},
                                                       {"DevicePath", "test:" + device.name}};
-        auto bind = [video, device]() -> FilterPtr {
+        // The moniker does not keep the provider alive; a device pulled out since it was listed
+        // cannot be opened, as a real one.
+        std::weak_ptr<TestDeviceProvider> weak = provider;
+        auto bind = [video, device, serial = entry.serial, weak]() -> FilterPtr {
+            const std::shared_ptr<TestDeviceProvider> devices = weak.lock();
+            if (!devices || !devices->IsPluggedIn(serial))
+                return nullptr;
+            auto track = [&devices, serial](GstElement* source) { devices->Track(serial, source); };
             if (video)
-                return MakeTestVideoDevice(device);
+                return MakeTestVideoDevice(device, track);
             ElementPtr source = MakeElement("audiotestsrc");
             if (!source)
                 return nullptr;
             g_object_set(source.get(), "is-live", TRUE, "volume", 0.2, nullptr);
+            track(source.get());
             CapsPtr own = ParseCaps(device.offeredCaps.empty()
                                         ? "audio/x-raw,format=S16LE,rate=44100,channels=2"
                                         : device.offeredCaps);

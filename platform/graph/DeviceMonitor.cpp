@@ -1,0 +1,112 @@
+#include "platform/graph/DeviceMonitor.h"
+
+#include "platform/system/GstRuntime.h"
+
+#include <algorithm>
+#include <utility>
+
+GST_DEBUG_CATEGORY_EXTERN(kelo_graph_debug);
+#define GST_CAT_DEFAULT kelo_graph_debug
+
+namespace kelo {
+
+namespace {
+
+constexpr const char* kVideoClass = "Video/Source";
+constexpr const char* kAudioClass = "Audio/Source";
+
+} // namespace
+
+DeviceMonitor::DeviceMonitor(DeviceSources sources, std::vector<std::string> leftOutNames)
+    : sources_(std::move(sources)), leftOut_(std::move(leftOutNames)) {}
+
+DeviceMonitor::~DeviceMonitor() {
+    Stop();
+}
+
+bool DeviceMonitor::Start(DeviceChangeCallback onChange) {
+    Stop();
+    {
+        std::lock_guard lock(mutex_);
+        onChange_ = std::move(onChange);
+    }
+    if (sources_.testDevicesOn && sources_.testProvider) {
+        subscription_ = sources_.testProvider->Subscribe(
+            [this](const DeviceChange& change) { Deliver(change); });
+    }
+    if (!sources_.systemDevices)
+        return true;
+    EnsureGstInitialized();
+    monitor_ = DeviceMonitorPtr::RefSink(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor_.get(), kVideoClass, nullptr);
+    gst_device_monitor_add_filter(monitor_.get(), kAudioClass, nullptr);
+    bus_ = BusPtr(gst_device_monitor_get_bus(monitor_.get()));
+    // The providers post from their own threads; nobody pops this bus.
+    gst_bus_set_sync_handler(bus_.get(), &DeviceMonitor::OnBusMessage, this, nullptr);
+    if (!gst_device_monitor_start(monitor_.get())) {
+        GST_WARNING("the device monitor could not start: plugged devices are not followed");
+        gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
+        bus_.reset();
+        monitor_.reset();
+        return false;
+    }
+    return true;
+}
+
+void DeviceMonitor::Stop() {
+    if (subscription_ != 0) {
+        sources_.testProvider->Unsubscribe(subscription_);
+        subscription_ = 0;
+    }
+    if (monitor_) {
+        gst_device_monitor_stop(monitor_.get());
+        gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
+        bus_.reset();
+        monitor_.reset();
+    }
+    std::lock_guard lock(mutex_);
+    onChange_ = nullptr;
+}
+
+GstBusSyncReply DeviceMonitor::OnBusMessage(GstBus*, GstMessage* message, gpointer self) noexcept {
+    // A provider's thread. The handler drops the message and so owns it.
+    MessagePtr owned(message);
+    const GstMessageType type = GST_MESSAGE_TYPE(message);
+    if (type == GST_MESSAGE_DEVICE_ADDED || type == GST_MESSAGE_DEVICE_REMOVED)
+        static_cast<DeviceMonitor*>(self)->OnSystemDevice(message);
+    return GST_BUS_DROP;
+}
+
+void DeviceMonitor::OnSystemDevice(GstMessage* message) {
+    GstDevice* raw = nullptr;
+    const bool added = GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_ADDED;
+    if (added)
+        gst_message_parse_device_added(message, &raw);
+    else
+        gst_message_parse_device_removed(message, &raw);
+    DevicePtr device(raw);
+    if (!device)
+        return;
+    DeviceChange change;
+    change.type = added ? DeviceChange::Type::Added : DeviceChange::Type::Removed;
+    if (gst_device_has_classes(device.get(), kVideoClass))
+        change.kind = DeviceKind::Video;
+    else if (gst_device_has_classes(device.get(), kAudioClass))
+        change.kind = DeviceKind::Audio;
+    else
+        return;
+    GCharPtr name(gst_device_get_display_name(device.get()));
+    change.name = name ? name.get() : "";
+    GST_INFO("device %s: %s", added ? "added" : "removed", change.name.c_str());
+    Deliver(change);
+}
+
+void DeviceMonitor::Deliver(const DeviceChange& change) {
+    if (std::find(leftOut_.begin(), leftOut_.end(), change.name) != leftOut_.end())
+        return;
+    std::lock_guard lock(mutex_);
+    if (onChange_)
+        onChange_(change);
+}
+
+} // namespace kelo
