@@ -6,7 +6,9 @@
 //    time until its frames are in the feed once more.
 // A fresh window for every arrival run. Prints medians and the slowest run.
 //
-//   device_follow_bench [--runs N]   (7 runs by default)
+//   device_follow_bench [--runs N] [--screenshots DIR]
+//   (7 runs by default; with DIR, the first run leaves the screen as ImageMagick's import sees
+//   it at each step: run it under Xvfb with QT_QPA_PLATFORM=xcb)
 #include "app/MainDialog.h"
 #include "app/PreviewWidget.h"
 #include "engine/EngineTestSupport.h"
@@ -25,6 +27,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <string>
 #include <vector>
 
 namespace {
@@ -81,10 +84,23 @@ struct Studio {
 
 int main(int argc, char** argv) {
     int runs = 7;
+    std::string screenshots;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
             runs = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--screenshots") == 0 && i + 1 < argc)
+            screenshots = argv[++i];
     }
+    // The whole screen, after the window had time to paint what it shows.
+    auto shoot = [&](int run, const char* name) {
+        if (screenshots.empty() || run != 0)
+            return;
+        Pump([] { return false; }, 700);
+        const std::string command =
+            "import -window root '" + screenshots + "/" + name + ".png' 2>/dev/null";
+        if (std::system(command.c_str()) != 0)
+            std::fprintf(stderr, "device_follow_bench: no screenshot %s\n", name);
+    };
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -113,6 +129,7 @@ int main(int argc, char** argv) {
             return 1;
         }
 
+        shoot(run, "1-no-camera");
         const Clock::time_point plugged = Clock::now();
         devices->Add(DeviceKind::Video, {"Test Camera", {}});
         double listed = -1;
@@ -129,6 +146,11 @@ int main(int argc, char** argv) {
         }
         arrivalMs.push_back(MsSince(plugged));
         listedMs.push_back(listed);
+        shoot(run, "2-camera-plugged-in");
+        devices->Add(DeviceKind::Video, {"Other Camera", {}}, 0);
+        Pump([&] { return list && list->count() == 2; }, 30000);
+        shoot(run, "3-another-camera-before-it");
+        devices->Remove(DeviceKind::Video, "Other Camera");
 
         // Pulled out, then back.
         devices->Remove(DeviceKind::Video, "Test Camera");
@@ -141,6 +163,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "device_follow_bench: the feed did not go black\n");
             return 1;
         }
+        shoot(run, "4-camera-pulled-out");
         const Clock::time_point back = Clock::now();
         devices->Add(DeviceKind::Video, {"Test Camera", {}});
         if (!Pump([&] { return FeedHasFrame(feed); }, 30000)) {
@@ -148,6 +171,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         returnMs.push_back(MsSince(back));
+        shoot(run, "5-camera-back");
     }
 
     std::printf("device_follow_bench: %d runs\n", runs);

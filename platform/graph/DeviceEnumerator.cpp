@@ -277,14 +277,13 @@ void SystemDeviceEnum::AddTestDevices(bool video, MonikerList* monikers) const {
         const TestDevice& device = entry.device;
         std::map<std::string, std::string> properties{{"FriendlyName", device.name},
                                                       {"DevicePath", "test:" + device.name}};
-        // The moniker does not keep the provider alive; a device pulled out since it was listed
-        // cannot be opened, as a real one.
-        std::weak_ptr<TestDeviceProvider> weak = provider;
-        auto bind = [video, device, serial = entry.serial, weak]() -> FilterPtr {
-            const std::shared_ptr<TestDeviceProvider> devices = weak.lock();
-            if (!devices || !devices->IsPluggedIn(serial))
+        // A device pulled out since it was listed cannot be opened, as a real one.
+        auto bind = [video, device, serial = entry.serial, provider]() -> FilterPtr {
+            if (!provider->IsPluggedIn(serial))
                 return nullptr;
-            auto track = [&devices, serial](GstElement* source) { devices->Track(serial, source); };
+            auto track = [&provider, serial](GstElement* source) {
+                provider->Track(serial, source);
+            };
             if (video)
                 return MakeTestVideoDevice(device, track);
             ElementPtr source = MakeElement("audiotestsrc");
