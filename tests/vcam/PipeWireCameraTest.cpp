@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
+#include "platform/graph/DeviceMonitor.h"
 #include "platform/system/GstRuntime.h"
 #include "platform/system/Handles.h"
 #include "support/TestSupport.h"
@@ -247,6 +249,51 @@ TEST_F(PipeWireCameraTest, ThePipeWireDaemonGoingAwayLeavesTheOtherOutputsRunnin
 }
 
 // No daemon at all: a private runtime folder with no PipeWire in it.
+// The studio's device monitor on a real PipeWire: a camera that appears and disappears is
+// reported both ways; the studio's own virtual camera is not reported at all.
+TEST_F(PipeWireCameraTest, TheDeviceMonitorFollowsACameraAndLeavesOutTheVirtualCamera) {
+    std::mutex mutex;
+    std::vector<std::string> seen;
+    DeviceSources sources; // the system's devices only
+    DeviceMonitor monitor(sources, {"Kelo Virtual Camera"});
+    ASSERT_TRUE(monitor.Start([&](const DeviceChange& change) {
+        if (change.kind != DeviceKind::Video)
+            return;
+        std::lock_guard lock(mutex);
+        seen.push_back((change.type == DeviceChange::Type::Added ? "+" : "-") + change.name);
+    }));
+    auto saw = [&](const std::string& what) {
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard lock(mutex);
+                if (std::find(seen.begin(), seen.end(), what) != seen.end())
+                    return true;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    };
+
+    BridgeProcess bridge;
+    StartBridge(bridge, {"--pipewire"});
+    ASSERT_TRUE(WaitForNode()) << session_.Logs();
+    BridgeProcess camera;
+    ASSERT_TRUE(camera.StartProgram(
+        probe::FindProgram("gst-launch-1.0"),
+        {"-q", "videotestsrc", "is-live=true", "!", "video/x-raw,width=320,height=240", "!",
+         "pipewiresink", "mode=provide",
+         "stream-properties=props,media.class=Video/Source,node.description=PlugCam"},
+        session_.Environment(), dir_.path()));
+    EXPECT_TRUE(saw("+PlugCam")) << camera.Stderr() << session_.ListNodes();
+    (void)camera.Stop(); // its exit status does not matter: it was pulled out
+    EXPECT_TRUE(saw("-PlugCam")) << session_.ListNodes();
+    monitor.Stop();
+    std::lock_guard lock(mutex);
+    for (const std::string& change : seen)
+        EXPECT_EQ(change.find("Kelo Virtual Camera"), std::string::npos) << change;
+}
+
 class NoPipeWireTest : public ::testing::Test {
 protected:
     BridgeProcess::Environment Environment() const {
