@@ -28,7 +28,7 @@ public:
 
     // Starts watching. False when the system's monitor could not start (no device provider
     // could); the test devices are followed all the same.
-    bool Start(DeviceChangeCallback onChange);
+    [[nodiscard]] bool Start(DeviceChangeCallback onChange);
     void Stop();
 
 private:

@@ -533,12 +533,15 @@ TEST_F(MainWindowTest, TheListsFollowDevicesAndTheChosenOnesStayChosen) {
         QTest::qWaitFor([&] { return dialog.Preview()->PaintedFrames() >= painted + 3; }, 20000));
     EXPECT_TRUE(boxes.Requests().empty());
 
-    // Changes during a recording wait for the next Idle.
+    // Changes during a recording wait for the next Idle, which Stop brings.
     SetState(dialog, CaptureState::Recording);
-    devices->Add(DeviceKind::Video, {"Cam C", {}});
+    devices->Add(DeviceKind::Video, {"Cam A", {}}, 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.DeviceRefreshPending(); }, 20000));
     EXPECT_EQ(video->count(), 1);
-    SetState(dialog, CaptureState::Idle);
+    dialog.OnStop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return video->count() == 2 && dialog.Engine(); }, 20000));
+    EXPECT_EQ(video->currentIndex(), 1);
+    EXPECT_EQ(DeviceName(dialog.Engine()->videoSourceFilter()), "Cam B");
 }
 
 TEST_F(MainWindowTest, ACameraArrivingWhenThereWasNoneStartsThePreviewOnItsOwn) {
