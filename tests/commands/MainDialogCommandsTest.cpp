@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
@@ -388,6 +389,32 @@ TEST_F(CommandsTest, KeysWorkWhileTheVideoFillsTheScreen) {
     EXPECT_FALSE(window->Preview()->IsVideoFullScreen());
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(WaitUntil([&] { return FilesIn(photos(), ".jpg").size() == 1; }));
+}
+
+TEST_F(CommandsTest, ACameraArrivingDuringACountdownJoinsTheListAfterThePhoto) {
+    auto window = Open(/*following=*/true);
+    {
+        ui::ScopedModalDialogHandler answer([](QDialog& shown) {
+            shown.findChild<QLineEdit*>()->setText(QStringLiteral("3"));
+            shown.accept();
+            return shown.result();
+        });
+        window->OnDelay();
+    }
+    ASSERT_EQ(window->State(), CaptureState::Countdown);
+    CaptureEngine* counting = window->Engine();
+    devices_->Add(DeviceKind::Video, {"Second Camera", {}}, 0);
+    ASSERT_TRUE(WaitUntil([&] { return window->DeviceRefreshPending(); }));
+    auto* list = window->Control<QComboBox>(MainDialog::kVideoDeviceList);
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(window->Engine(), counting);
+
+    ASSERT_TRUE(WaitUntil([&] { return window->State() == CaptureState::Idle; }));
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(list->currentText(), QStringLiteral("Test Camera"));
+    EXPECT_EQ(window->Engine(), counting) << "the photo's camera stays";
+    EXPECT_TRUE(WaitUntil([&] { return FilesIn(photos(), ".jpg").size() == 1; }));
+    EXPECT_TRUE(boxes_.Requests().empty());
 }
 
 // A device pulled out while recording: the file written so far is completed and playable, the
