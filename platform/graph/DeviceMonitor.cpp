@@ -18,7 +18,9 @@ constexpr const char* kAudioClass = "Audio/Source";
 } // namespace
 
 DeviceMonitor::DeviceMonitor(DeviceSources sources, std::vector<std::string> leftOutNames)
-    : sources_(std::move(sources)), leftOut_(std::move(leftOutNames)) {}
+    : sources_(std::move(sources)), delivery_(std::make_shared<Delivery>()) {
+    delivery_->leftOut = std::move(leftOutNames);
+}
 
 DeviceMonitor::~DeviceMonitor() {
     Stop();
@@ -27,12 +29,15 @@ DeviceMonitor::~DeviceMonitor() {
 bool DeviceMonitor::Start(DeviceChangeCallback onChange) {
     Stop();
     {
-        std::lock_guard lock(mutex_);
-        onChange_ = std::move(onChange);
+        std::lock_guard lock(delivery_->mutex);
+        delivery_->onChange = std::move(onChange);
     }
     if (sources_.testDevicesOn && sources_.testProvider) {
+        // Unsubscribe waits for a call in progress: the delivery outlives every call.
         subscription_ = sources_.testProvider->Subscribe(
-            [this](const DeviceChange& change) { Deliver(change); });
+            [delivery = delivery_.get()](const DeviceChange& change) {
+                delivery->Deliver(change);
+            });
     }
     if (!sources_.systemDevices)
         return true;
@@ -42,7 +47,9 @@ bool DeviceMonitor::Start(DeviceChangeCallback onChange) {
     gst_device_monitor_add_filter(monitor_.get(), kAudioClass, nullptr);
     bus_ = BusPtr(gst_device_monitor_get_bus(monitor_.get()));
     // The providers post from their own threads; nobody pops this bus.
-    gst_bus_set_sync_handler(bus_.get(), &DeviceMonitor::OnBusMessage, this, nullptr);
+    gst_bus_set_sync_handler(
+        bus_.get(), &DeviceMonitor::OnBusMessage, new std::shared_ptr<Delivery>(delivery_),
+        [](gpointer held) { delete static_cast<std::shared_ptr<Delivery>*>(held); });
     if (!gst_device_monitor_start(monitor_.get())) {
         GST_WARNING("the device monitor could not start: plugged devices are not followed");
         gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
@@ -64,29 +71,25 @@ void DeviceMonitor::Stop() {
         bus_.reset();
         monitor_.reset();
     }
-    std::lock_guard lock(mutex_);
-    onChange_ = nullptr;
+    std::lock_guard lock(delivery_->mutex);
+    delivery_->onChange = nullptr;
 }
 
-GstBusSyncReply DeviceMonitor::OnBusMessage(GstBus*, GstMessage* message, gpointer self) noexcept {
+GstBusSyncReply DeviceMonitor::OnBusMessage(GstBus*, GstMessage* message, gpointer held) noexcept {
     // A provider's thread. The handler drops the message and so owns it.
     MessagePtr owned(message);
     const GstMessageType type = GST_MESSAGE_TYPE(message);
-    if (type == GST_MESSAGE_DEVICE_ADDED || type == GST_MESSAGE_DEVICE_REMOVED)
-        static_cast<DeviceMonitor*>(self)->OnSystemDevice(message);
-    return GST_BUS_DROP;
-}
-
-void DeviceMonitor::OnSystemDevice(GstMessage* message) {
+    if (type != GST_MESSAGE_DEVICE_ADDED && type != GST_MESSAGE_DEVICE_REMOVED)
+        return GST_BUS_DROP;
     GstDevice* raw = nullptr;
-    const bool added = GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_ADDED;
+    const bool added = type == GST_MESSAGE_DEVICE_ADDED;
     if (added)
         gst_message_parse_device_added(message, &raw);
     else
         gst_message_parse_device_removed(message, &raw);
     DevicePtr device(raw);
     if (!device)
-        return;
+        return GST_BUS_DROP;
     DeviceChange change;
     change.type = added ? DeviceChange::Type::Added : DeviceChange::Type::Removed;
     if (gst_device_has_classes(device.get(), kVideoClass))
@@ -94,19 +97,20 @@ void DeviceMonitor::OnSystemDevice(GstMessage* message) {
     else if (gst_device_has_classes(device.get(), kAudioClass))
         change.kind = DeviceKind::Audio;
     else
-        return;
+        return GST_BUS_DROP;
     GCharPtr name(gst_device_get_display_name(device.get()));
     change.name = name ? name.get() : "";
     GST_INFO("device %s: %s", added ? "added" : "removed", change.name.c_str());
-    Deliver(change);
+    (*static_cast<std::shared_ptr<Delivery>*>(held))->Deliver(change);
+    return GST_BUS_DROP;
 }
 
-void DeviceMonitor::Deliver(const DeviceChange& change) {
-    if (std::find(leftOut_.begin(), leftOut_.end(), change.name) != leftOut_.end())
+void DeviceMonitor::Delivery::Deliver(const DeviceChange& change) {
+    if (std::find(leftOut.begin(), leftOut.end(), change.name) != leftOut.end())
         return;
-    std::lock_guard lock(mutex_);
-    if (onChange_)
-        onChange_(change);
+    std::lock_guard lock(mutex);
+    if (onChange)
+        onChange(change);
 }
 
 } // namespace kelo

@@ -13,6 +13,7 @@
 #include "platform/graph/DeviceEnumerator.h"
 #include "platform/system/Handles.h"
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,18 +33,24 @@ public:
     void Stop();
 
 private:
-    static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self) noexcept;
-    void OnSystemDevice(GstMessage* message);
-    void Deliver(const DeviceChange& change);
+    // What the callers on other threads share with the monitor. A provider's thread may still be
+    // in the bus handler when Stop returns: the handler holds its own reference, and finds the
+    // callback gone.
+    struct Delivery {
+        std::vector<std::string> leftOut;
+        std::mutex mutex; // held while the callback runs: Stop waits for it
+        DeviceChangeCallback onChange;
+        void Deliver(const DeviceChange& change);
+    };
+
+    static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message,
+                                        gpointer delivery) noexcept;
 
     DeviceSources sources_;
-    std::vector<std::string> leftOut_;
+    std::shared_ptr<Delivery> delivery_;
     DeviceMonitorPtr monitor_; // the system's devices, while started
     BusPtr bus_;
     int subscription_ = 0; // to the test devices, while started
-
-    std::mutex mutex_; // held while the callback runs: Stop waits for it
-    DeviceChangeCallback onChange_;
 };
 
 } // namespace kelo
