@@ -101,7 +101,7 @@ public:
     // refreshed, the chosen entries stay on their devices, the preview starts on a camera that
     // arrives when it had none and stops when its camera goes. Without a monitor the lists
     // change only when the engine is rebuilt.
-    void FollowDevices(std::unique_ptr<DeviceMonitor> monitor);
+    void FollowDevices(std::shared_ptr<DeviceMonitor> monitor);
 
     // --- Capture commands (MainDialogCommands.cpp) ---
     void OnSnapshot();
@@ -257,7 +257,7 @@ private:
     void SetDeviceListsEnabled(bool enabled);
 
     // Devices that come and go.
-    std::unique_ptr<DeviceMonitor> deviceMonitor; // calls from provider threads, queued to us
+    std::shared_ptr<DeviceMonitor> deviceMonitor; // calls from provider threads, queued to us
     QTimer deviceRefreshTimer;                    // gathers a burst of changes into one refresh
     DeviceChoice videoChoice;
     DeviceChoice audioChoice;

@@ -38,7 +38,7 @@ void FillList(DeviceList& list, const std::vector<std::string>& names, int index
 
 } // namespace
 
-void MainDialog::FollowDevices(std::unique_ptr<DeviceMonitor> monitor) {
+void MainDialog::FollowDevices(std::shared_ptr<DeviceMonitor> monitor) {
     if (deviceMonitor)
         deviceMonitor->Stop();
     deviceMonitor = std::move(monitor);

@@ -2,6 +2,7 @@
 
 #include "platform/filters/CaptureDeviceFilter.h"
 #include "platform/filters/CompressorCatalogue.h"
+#include "platform/graph/DeviceMonitor.h"
 #include "platform/graph/ElementFactory.h"
 #include "platform/graph/MediaType.h"
 #include "platform/system/AssetPaths.h"
@@ -248,11 +249,15 @@ HRESULT SystemDeviceEnum::CreateClassEnumerator(std::string_view category, Monik
 
 void SystemDeviceEnum::AddSystemDevices(const char* deviceClass, bool video,
                                         MonikerList* monikers) const {
-    DeviceMonitorPtr monitor = DeviceMonitorPtr::RefSink(gst_device_monitor_new());
-    gst_device_monitor_add_filter(monitor.get(), deviceClass, nullptr);
-    GObjectListPtr devices(gst_device_monitor_get_devices(monitor.get()));
-    for (GList* l = devices.get(); l; l = l->next) {
-        DevicePtr device = DevicePtr::Ref(static_cast<GstDevice*>(l->data));
+    std::vector<DevicePtr> found;
+    if (!sources_.systemMonitor || !sources_.systemMonitor->SystemDevices(deviceClass, &found)) {
+        DeviceMonitorPtr monitor = DeviceMonitorPtr::RefSink(gst_device_monitor_new());
+        gst_device_monitor_add_filter(monitor.get(), deviceClass, nullptr);
+        GObjectListPtr devices(gst_device_monitor_get_devices(monitor.get()));
+        for (GList* l = devices.get(); l; l = l->next)
+            found.push_back(DevicePtr::Ref(static_cast<GstDevice*>(l->data)));
+    }
+    for (const DevicePtr& device : found) {
         GCharPtr displayName(gst_device_get_display_name(device.get()));
         std::map<std::string, std::string> properties{
             {"FriendlyName", displayName ? displayName.get() : ""}};

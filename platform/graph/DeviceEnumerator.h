@@ -15,6 +15,8 @@
 
 namespace kelo {
 
+class DeviceMonitor;
+
 // One "Test Camera" and one "Test Microphone".
 TestDevices DefaultTestDevices();
 
@@ -37,6 +39,10 @@ struct DeviceSources {
     // The test devices as they come and go (tests that plug devices in and pull them out, and
     // the window's device monitor); null: a fixed set made from testDevices.
     std::shared_ptr<TestDeviceProvider> testProvider;
+    // The monitor that follows the system's devices while the studio runs, if any. The lists
+    // read the devices from it: a second monitor probing beside it would leave it deaf (the
+    // device providers are shared by every monitor of the process).
+    std::shared_ptr<DeviceMonitor> systemMonitor;
 };
 
 class SystemDeviceEnum : public ComObject, public ICreateDevEnum {

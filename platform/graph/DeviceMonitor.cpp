@@ -18,7 +18,9 @@ constexpr const char* kAudioClass = "Audio/Source";
 } // namespace
 
 DeviceMonitor::DeviceMonitor(DeviceSources sources, std::vector<std::string> leftOutNames)
-    : sources_(std::move(sources)), delivery_(std::make_shared<Delivery>()) {
+    : systemDevices_(sources.systemDevices),
+      testProvider_(sources.testDevicesOn ? std::move(sources.testProvider) : nullptr),
+      delivery_(std::make_shared<Delivery>()) {
     delivery_->leftOut = std::move(leftOutNames);
 }
 
@@ -32,14 +34,14 @@ bool DeviceMonitor::Start(DeviceChangeCallback onChange) {
         std::lock_guard lock(delivery_->mutex);
         delivery_->onChange = std::move(onChange);
     }
-    if (sources_.testDevicesOn && sources_.testProvider) {
+    if (testProvider_) {
         // Unsubscribe waits for a call in progress: the delivery outlives every call.
-        subscription_ = sources_.testProvider->Subscribe(
-            [delivery = delivery_.get()](const DeviceChange& change) {
+        subscription_ =
+            testProvider_->Subscribe([delivery = delivery_.get()](const DeviceChange& change) {
                 delivery->Deliver(change);
             });
     }
-    if (!sources_.systemDevices)
+    if (!systemDevices_)
         return true;
     EnsureGstInitialized();
     monitor_ = DeviceMonitorPtr::RefSink(gst_device_monitor_new());
@@ -62,7 +64,7 @@ bool DeviceMonitor::Start(DeviceChangeCallback onChange) {
 
 void DeviceMonitor::Stop() {
     if (subscription_ != 0) {
-        sources_.testProvider->Unsubscribe(subscription_);
+        testProvider_->Unsubscribe(subscription_);
         subscription_ = 0;
     }
     if (monitor_) {
@@ -73,6 +75,19 @@ void DeviceMonitor::Stop() {
     }
     std::lock_guard lock(delivery_->mutex);
     delivery_->onChange = nullptr;
+}
+
+bool DeviceMonitor::SystemDevices(const char* deviceClass, std::vector<DevicePtr>* devices) const {
+    if (!monitor_ || !devices)
+        return false;
+    devices->clear();
+    GObjectListPtr all(gst_device_monitor_get_devices(monitor_.get()));
+    for (GList* l = all.get(); l; l = l->next) {
+        auto* device = static_cast<GstDevice*>(l->data);
+        if (gst_device_has_classes(device, deviceClass))
+            devices->push_back(DevicePtr::Ref(device));
+    }
+    return true;
 }
 
 GstBusSyncReply DeviceMonitor::OnBusMessage(GstBus*, GstMessage* message, gpointer held) noexcept {

@@ -32,6 +32,10 @@ public:
     [[nodiscard]] bool Start(DeviceChangeCallback onChange);
     void Stop();
 
+    // The system's devices of the class ("Video/Source", "Audio/Source") as the running monitor
+    // knows them, in its order. False when it does not watch the system's devices. Owner thread.
+    bool SystemDevices(const char* deviceClass, std::vector<DevicePtr>* devices) const;
+
 private:
     // What the callers on other threads share with the monitor. A provider's thread may still be
     // in the bus handler when Stop returns: the handler holds its own reference, and finds the
@@ -46,7 +50,8 @@ private:
     static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message,
                                         gpointer delivery) noexcept;
 
-    DeviceSources sources_;
+    bool systemDevices_ = true;
+    std::shared_ptr<TestDeviceProvider> testProvider_; // null: no test devices
     std::shared_ptr<Delivery> delivery_;
     DeviceMonitorPtr monitor_; // the system's devices, while started
     BusPtr bus_;
