@@ -35,6 +35,9 @@ const QString kAboutItemText = QStringLiteral("关于 Kelo 摄像头工作室(&A
 constexpr int kCaptureWidth = 320;
 constexpr int kCaptureHeight = 240;
 constexpr int kFramesPerSecond = 15;
+// A device plugged in often arrives as several changes (video and audio, several nodes):
+// they are gathered into one refresh.
+constexpr int kDeviceRefreshDelayMs = 100;
 
 struct IconButtonSetup {
     int controlId;
@@ -67,9 +70,15 @@ MainDialog::MainDialog(const ClassRegistry& registry, QWidget* parent)
     countdownTimer.setInterval(kCountdownPeriodMs);
     connect(&countdownTimer, &QTimer::timeout, this, [this] { OnTimer(kCountdownTimerId); });
     connect(this, &SkinnedDialog::command, this, &MainDialog::OnCommand);
+    deviceRefreshTimer.setSingleShot(true);
+    deviceRefreshTimer.setInterval(kDeviceRefreshDelayMs);
+    connect(&deviceRefreshTimer, &QTimer::timeout, this, &MainDialog::OnDevicesChanged);
 }
 
 MainDialog::~MainDialog() {
+    // No device change is delivered from here on.
+    if (deviceMonitor)
+        deviceMonitor->Stop();
     // A window destroyed without being closed (a test, an early return) still stops the graph
     // before its preview surface and pages go.
     DestroyEngine();
@@ -248,19 +257,32 @@ void MainDialog::DestroyEngine() {
 }
 
 void MainDialog::RestartPreview() {
+    StartPreview(PreviewStart::Asked);
+}
+
+void MainDialog::StartPreview(PreviewStart how) {
     if (shutDown)
         return;
+    // An engine still stopping after its camera was pulled out goes first: its destruction
+    // clears the feed, which must not happen under the new engine.
+    engineStopper.Finish();
     DestroyEngine();
     engine = std::make_unique<CaptureEngine>(kCaptureWidth, kCaptureHeight, kFramesPerSecond, this,
                                              registry);
+    engineFailed = false;
     const HRESULT result = engine->BuildGraph(preview, this, videoDeviceIndex, audioDeviceIndex);
+    NoteChosenDevices();
+    cameraAwaited = result == CaptureEngine::kNoVideoDevice;
     if (result == CaptureEngine::kNoVideoDevice) {
         qCInfo(lcWindow) << "no video device at position" << videoDeviceIndex;
         // The engine stays, unconnected and not running; the pages hold none.
-        ui::ShowMessageBox(this, kNoVideoDeviceText, kNoticeCaption);
+        if (how == PreviewStart::Asked)
+            ui::ShowMessageBox(this, kNoVideoDeviceText, kNoticeCaption);
         return;
     }
-    if (result == CaptureEngine::kNoAudioDevice) {
+    if (result == CaptureEngine::kNoAudioDevice && how == PreviewStart::Automatic) {
+        qCInfo(lcWindow) << "no audio device at position" << audioDeviceIndex;
+    } else if (result == CaptureEngine::kNoAudioDevice) {
         ui::AfxMessageBox(kNoAudioDeviceText);
         // The box runs a nested event loop: the window may have been closed meanwhile.
         if (!engine)
@@ -282,6 +304,7 @@ void MainDialog::PostToOwnerThread(std::function<void()> task) {
 }
 
 void MainDialog::OnCaptureError(const std::string& message) {
+    engineFailed = true;
     if (captureState == CaptureState::Recording) {
         OnRecordingError(message);
         return;
@@ -289,6 +312,9 @@ void MainDialog::OnCaptureError(const std::string& message) {
     qCWarning(lcWindow) << "capture stopped:" << message.c_str();
     if (preview)
         preview->ClearPicture();
+    // A camera pulled out: the lists are checked now, whether or not the monitor said so yet.
+    if (deviceMonitor && !deviceRefreshTimer.isActive())
+        deviceRefreshTimer.start();
     const QString text = kCaptureStoppedText + QString::fromStdString(message);
     // The window stays usable; the next RestartPreview (a device change) tries again.
     ui::ShowMessageBox(this, text, kNoticeCaption);
@@ -376,12 +402,14 @@ void MainDialog::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void MainDialog::OnVideoDeviceChange(int position) {
     videoDeviceIndex = position + 1;
+    NoteChoice(&videoChoice, kVideoDeviceList, videoDeviceIndex);
     if (captureState == CaptureState::Idle)
         RestartPreview();
 }
 
 void MainDialog::OnAudioDeviceChange(int position) {
     audioDeviceIndex = position + 1;
+    NoteChoice(&audioChoice, kAudioDeviceList, audioDeviceIndex);
     if (captureState == CaptureState::Idle)
         RestartPreview();
 }
@@ -443,6 +471,9 @@ void MainDialog::ShutDown() {
         return;
     shutDown = true;
     countdownTimer.stop();
+    deviceRefreshTimer.stop();
+    if (deviceMonitor)
+        deviceMonitor->Stop();
     qApp->removeEventFilter(this);
     // The window disappears at once, even when the graph takes its full bound to drain (a
     // recording being completed).

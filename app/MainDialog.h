@@ -4,6 +4,7 @@
 // graph and replaces it in RestartPreview; the pages only borrow it.
 //
 // MainDialog.cpp: start-up, RestartPreview, device lists, effect tabs, skin, shut-down.
+// MainDialogDevices.cpp: following cameras and microphones that are plugged in or pulled out.
 // MainDialogCommands.cpp: the capture commands (snapshot, delay, record, stop, full screen,
 // settings, the countdown timer and the keys the window intercepts).
 //
@@ -19,6 +20,7 @@
 #include "engine/CaptureEngine.h"
 #include "engine/CaptureEngineOwner.h"
 #include "platform/contracts/PreviewSurface.h"
+#include "platform/graph/DeviceMonitor.h"
 #include "platform/system/SoundPlayer.h"
 #include "ui/SkinnedDialog.h"
 
@@ -95,6 +97,11 @@ public:
     void RestartPreview();
     // Plays the overlay family and effect saved in data.ini; the selected tab stays.
     void RestoreEffect();
+    // Follows the devices `monitor` reports from now on (MainDialogDevices.cpp): the lists are
+    // refreshed, the chosen entries stay on their devices, the preview starts on a camera that
+    // arrives when it had none and stops when its camera goes. Without a monitor the lists
+    // change only when the engine is rebuilt.
+    void FollowDevices(std::shared_ptr<DeviceMonitor> monitor);
 
     // --- Capture commands (MainDialogCommands.cpp) ---
     void OnSnapshot();
@@ -123,6 +130,8 @@ public:
     const SoundPlayer& ShutterSound() const { return shutterSound; }
     bool StoppingRecording() const { return engineStopper.Busy(); }
     double LastRecordingDrainMilliseconds() const { return engineStopper.LastDrainMilliseconds(); }
+    // A device change waits for the end of a countdown or recording.
+    bool DeviceRefreshPending() const { return deviceRefreshPending; }
     // The page of an effect tab (0 to 4), or null.
     EnginePage* Page(int tab) const;
     // The overlay page of a family.
@@ -162,6 +171,34 @@ private:
     void SetUpDeviceLists();
     void SetUpIconButtons();
     void CreateEffectPages();
+
+    // RestartPreview; an automatic start (a camera that arrived or came back) shows no message
+    // box: the user did not ask for it.
+    enum class PreviewStart { Asked, Automatic };
+    void StartPreview(PreviewStart how);
+
+    // --- Devices that come and go (MainDialogDevices.cpp) ---
+    // A device chosen in a list, by name and position, so that the choice stays on it when other
+    // devices arrive or leave.
+    struct DeviceChoice {
+        std::string name;     // empty: nothing chosen yet
+        int position = 0;     // 1-based, where it was last seen
+        bool missing = false; // pulled out: the index is 0 until it comes back
+    };
+    enum class DeviceFollowUp { None, StartPreview, CameraLost };
+    // The monitor's changes, gathered into one call (deviceRefreshTimer).
+    void OnDevicesChanged();
+    // Fills both lists with the devices there now and moves the indices with their devices.
+    DeviceFollowUp FollowDeviceLists();
+    // The camera in use is gone: one message (unless its engine reported the error already),
+    // the engine stopped off the window thread, the preview black until it comes back.
+    void LoseCamera();
+    void AfterDeviceLossRetired();
+    // Records which devices the indices point at after the engine filled the lists.
+    void NoteChosenDevices();
+    void NoteChoice(DeviceChoice* choice, int controlId, int index);
+    // After a recording's engine has drained: the lists as they are now, then the preview.
+    void ResumePreviewAfterStop();
 
     // The engine's lifetime: no page ever holds an engine that is gone.
     void HandEngineToPages(CaptureEngine* newEngine, bool withFaceCover);
@@ -218,6 +255,16 @@ private:
     void SetRecordingLook(bool recording);
     void OnRecordingClock();
     void SetDeviceListsEnabled(bool enabled);
+
+    // Devices that come and go.
+    std::shared_ptr<DeviceMonitor> deviceMonitor; // calls from provider threads, queued to us
+    QTimer deviceRefreshTimer;                    // gathers a burst of changes into one refresh
+    DeviceChoice videoChoice;
+    DeviceChoice audioChoice;
+    bool cameraAwaited = false;        // the preview waits for a camera (none, or pulled out)
+    bool engineFailed = false;         // the engine's runtime error has been shown
+    bool deviceRefreshPending = false; // a change seen during a countdown or recording
+    bool quietRestart = false;         // the recording ended with an error already shown
 
     SoundPlayer shutterSound;    // its worker thread plays "snapshot.wav"
     EngineStopper engineStopper; // drains a stopped recording off the window thread

@@ -154,6 +154,8 @@ void MainDialog::OnTimer(int timerId) {
         countdownTimer.stop();
         OnSnapshot();
         captureState = CaptureState::Idle;
+        if (deviceRefreshPending)
+            OnDevicesChanged();
     }
 }
 
@@ -204,7 +206,9 @@ void MainDialog::OnRecord() {
 
     engine = std::make_unique<CaptureEngine>(kCaptureWidth, kCaptureHeight, kFramesPerSecond, this,
                                              registry);
+    engineFailed = false;
     const HRESULT built = engine->BuildGraph(preview, this, videoDeviceIndex, audioDeviceIndex);
+    NoteChosenDevices();
     if (built == CaptureEngine::kNoVideoDevice) {
         // The recording look stays until Stop, which brings back the preview.
         ui::AfxMessageBox(kNoVideoDeviceText);
@@ -264,7 +268,7 @@ void MainDialog::OnStop() {
     engineStopper.Retire(std::move(engine), [this] {
         SetDeviceListsEnabled(true);
         if (!shutDown) // a window closed meanwhile builds no new engine
-            RestartPreview();
+            ResumePreviewAfterStop();
     });
 }
 
@@ -280,6 +284,8 @@ void MainDialog::OnRecordingError(const std::string& message) {
     if (captureState != CaptureState::Recording)
         return;
     ui::ShowMessageBox(this, kRecordingFailedText + FromLocal(message), kNoticeCaption);
+    // The message said it: the preview that follows adds none of its own.
+    quietRestart = true;
     OnStop();
 }
 

@@ -141,11 +141,19 @@ int RunStudio(int argc, char** argv, const StudioOptions& options) {
     sources.systemDevices = true;
     sources.testDevicesOn = options.testDevicesOn;
     sources.testDevices = options.testDevices;
+    // One set of test devices for the engines and the window's monitor.
+    if (sources.testDevicesOn)
+        sources.testProvider = std::make_shared<TestDeviceProvider>(sources.testDevices);
+    // The window's monitor follows the devices; the lists read the system's devices from it.
+    auto devices =
+        std::make_shared<DeviceMonitor>(sources, std::vector<std::string>{kVirtualCameraName});
+    sources.systemMonitor = devices;
     RegisterPlatformComponents(registry, sources);
     RegisterEffectFilters(registry);
     WarnAboutMissingAssets();
     {
         MainDialog dialog(registry);
+        dialog.FollowDevices(devices);
         StopSignals stopSignals(dialog);
         dialog.Create(); // the dialog initialisation, as the modal run would start it
         if (options.faceCover) {

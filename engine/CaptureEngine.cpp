@@ -201,6 +201,30 @@ HRESULT CaptureEngine::BindDevice(std::string_view category, int position, Devic
     return S_OK;
 }
 
+std::vector<std::string> CaptureEngine::ListDeviceNames(const ClassRegistry& registry, bool video) {
+    std::vector<std::string> names;
+    std::shared_ptr<ICreateDevEnum> enumerator;
+    if (FAILED(registry.CreateInstance(CLSID_SystemDeviceEnum, &enumerator)) || !enumerator)
+        return names;
+    MonikerList monikers;
+    if (enumerator->CreateClassEnumerator(video ? CLSID_VideoInputDeviceCategory
+                                                : CLSID_AudioInputDeviceCategory,
+                                          &monikers) != S_OK)
+        return names;
+    for (const std::shared_ptr<IMoniker>& moniker : monikers) {
+        std::shared_ptr<IPropertyBag> bag;
+        if (FAILED(moniker->BindToStorage(&bag)) || !bag)
+            continue;
+        std::string name;
+        // As BindDevice lists them: a device without a name still takes a position.
+        (void)bag->Read("FriendlyName", &name);
+        if (video && name == kVirtualCameraName)
+            continue;
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
 HRESULT CaptureEngine::BindVideoDevice(int position) {
     HRESULT hr = BindDevice(CLSID_VideoInputDeviceCategory, position,
                             owner_ ? &owner_->VideoDeviceList() : nullptr, true, &videoSource_);

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kelo {
 
@@ -71,6 +72,10 @@ public:
 
     // folder ends with '/'; the next frame becomes a photo of width x height in it.
     void RequestSnapshot(const std::string& folder, int photoWidth, int photoHeight);
+
+    // The names the two device lists show at this moment, in list order (the video list leaves
+    // out the virtual camera, as BuildGraph's lists do). Owner thread.
+    static std::vector<std::string> ListDeviceNames(const ClassRegistry& registry, bool video);
 
     // Forwarded to the BmpOverlayFiler; E_POINTER (and nothing done) while it is missing.
     [[nodiscard]] HRESULT ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4);

@@ -19,8 +19,12 @@ void RegisterPlatformComponents(ClassRegistry& registry, const DeviceSources& de
     const ClassRegistry* self = &registry;
     registry.Register(CLSID_CaptureGraphBuilder2,
                       [self] { return std::make_shared<CaptureGraphBuilder2>(self); });
+    // Every enumerator of this registry lists the same test devices, as they come and go.
+    DeviceSources shared = devices;
+    if (shared.testDevicesOn && !shared.testProvider)
+        shared.testProvider = std::make_shared<TestDeviceProvider>(shared.testDevices);
     registry.Register(CLSID_SystemDeviceEnum,
-                      [devices] { return std::make_shared<SystemDeviceEnum>(devices); });
+                      [shared] { return std::make_shared<SystemDeviceEnum>(shared); });
     registry.Register(CLSID_SampleGrabber, []() -> ComPtr { return SampleGrabber::Create(); });
     registry.Register(CLSID_Colour, []() -> ComPtr { return ColorConverter::Create(); });
     registry.Register(CLSID_VideoRenderer, []() -> ComPtr { return VideoRenderer::Create(); });

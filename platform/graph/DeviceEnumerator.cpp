@@ -2,6 +2,7 @@
 
 #include "platform/filters/CaptureDeviceFilter.h"
 #include "platform/filters/CompressorCatalogue.h"
+#include "platform/graph/DeviceMonitor.h"
 #include "platform/graph/ElementFactory.h"
 #include "platform/graph/MediaType.h"
 #include "platform/system/AssetPaths.h"
@@ -148,11 +149,13 @@ ElementPtr MakeTestVideoSource(const TestDevice& device, std::string* ownFormat)
     return ElementPtr();
 }
 
-FilterPtr MakeTestVideoDevice(const TestDevice& device) {
+FilterPtr MakeTestVideoDevice(const TestDevice& device,
+                              const std::function<void(GstElement*)>& made) {
     std::string ownText;
     ElementPtr source = MakeTestVideoSource(device, &ownText);
     if (!source)
         return nullptr;
+    made(source.get());
     CapsPtr own = ParseCaps(device.offeredCaps);
     if (own)
         own = CapsPtr(gst_caps_fixate(gst_caps_copy_nth(own.get(), 0)));
@@ -212,6 +215,11 @@ bool ParseTestDevices(std::string_view lists, TestDevices* devices) {
     return ok;
 }
 
+SystemDeviceEnum::SystemDeviceEnum(DeviceSources sources) : sources_(std::move(sources)) {
+    if (sources_.testDevicesOn && !sources_.testProvider)
+        sources_.testProvider = std::make_shared<TestDeviceProvider>(sources_.testDevices);
+}
+
 HRESULT SystemDeviceEnum::CreateClassEnumerator(std::string_view category, MonikerList* monikers) {
     if (!monikers)
         return E_POINTER;
@@ -241,11 +249,15 @@ HRESULT SystemDeviceEnum::CreateClassEnumerator(std::string_view category, Monik
 
 void SystemDeviceEnum::AddSystemDevices(const char* deviceClass, bool video,
                                         MonikerList* monikers) const {
-    DeviceMonitorPtr monitor = DeviceMonitorPtr::RefSink(gst_device_monitor_new());
-    gst_device_monitor_add_filter(monitor.get(), deviceClass, nullptr);
-    GObjectListPtr devices(gst_device_monitor_get_devices(monitor.get()));
-    for (GList* l = devices.get(); l; l = l->next) {
-        DevicePtr device = DevicePtr::Ref(static_cast<GstDevice*>(l->data));
+    std::vector<DevicePtr> found;
+    if (!sources_.systemMonitor || !sources_.systemMonitor->SystemDevices(deviceClass, &found)) {
+        DeviceMonitorPtr monitor = DeviceMonitorPtr::RefSink(gst_device_monitor_new());
+        gst_device_monitor_add_filter(monitor.get(), deviceClass, nullptr);
+        GObjectListPtr devices(gst_device_monitor_get_devices(monitor.get()));
+        for (GList* l = devices.get(); l; l = l->next)
+            found.push_back(DevicePtr::Ref(static_cast<GstDevice*>(l->data)));
+    }
+    for (const DevicePtr& device : found) {
         GCharPtr displayName(gst_device_get_display_name(device.get()));
         std::map<std::string, std::string> properties{
             {"FriendlyName", displayName ? displayName.get() : ""}};
@@ -262,17 +274,28 @@ void SystemDeviceEnum::AddSystemDevices(const char* deviceClass, bool video,
 }
 
 void SystemDeviceEnum::AddTestDevices(bool video, MonikerList* monikers) const {
-    for (const TestDevice& device :
-         video ? sources_.testDevices.video : sources_.testDevices.audio) {
+    const std::shared_ptr<TestDeviceProvider>& provider = sources_.testProvider;
+    if (!provider)
+        return;
+    for (TestDeviceProvider::Entry& entry :
+         provider->Devices(video ? DeviceKind::Video : DeviceKind::Audio)) {
+        const TestDevice& device = entry.device;
         std::map<std::string, std::string> properties{{"FriendlyName", device.name},
                                                       {"DevicePath", "test:" + device.name}};
-        auto bind = [video, device]() -> FilterPtr {
+        // A device pulled out since it was listed cannot be opened, as a real one.
+        auto bind = [video, device, serial = entry.serial, provider]() -> FilterPtr {
+            if (!provider->IsPluggedIn(serial))
+                return nullptr;
+            auto track = [&provider, serial](GstElement* source) {
+                provider->Track(serial, source);
+            };
             if (video)
-                return MakeTestVideoDevice(device);
+                return MakeTestVideoDevice(device, track);
             ElementPtr source = MakeElement("audiotestsrc");
             if (!source)
                 return nullptr;
             g_object_set(source.get(), "is-live", TRUE, "volume", 0.2, nullptr);
+            track(source.get());
             CapsPtr own = ParseCaps(device.offeredCaps.empty()
                                         ? "audio/x-raw,format=S16LE,rate=44100,channels=2"
                                         : device.offeredCaps);

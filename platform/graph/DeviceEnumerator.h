@@ -6,35 +6,16 @@
 
 #include "platform/graph/ClassRegistry.h"
 #include "platform/graph/GraphInterfaces.h"
+#include "platform/graph/TestDeviceProvider.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace kelo {
 
-// What a test video device shows and how it delivers it.
-enum class TestPicture {
-    Pattern,     // a moving test pattern, raw frames
-    JpegPattern, // the same pattern as JPEG pictures only, like many USB cameras
-    Face,        // a face photograph panning slowly, raw frames
-};
-
-struct TestDevice {
-    std::string name;
-    // What the device offers (caps text, for example a device that refuses 320 x 240); empty:
-    // anything.
-    std::string offeredCaps;
-    TestPicture picture = TestPicture::Pattern;
-    // The photograph a Face device shows (a JPEG file); empty: KELOCAM_TEST_FACE, else the asset
-    // "test-face.jpg".
-    std::string photo;
-};
-
-struct TestDevices {
-    std::vector<TestDevice> video;
-    std::vector<TestDevice> audio;
-};
+class DeviceMonitor;
 
 // One "Test Camera" and one "Test Microphone".
 TestDevices DefaultTestDevices();
@@ -55,11 +36,18 @@ struct DeviceSources {
     bool systemDevices = true; // devices the monitor finds
     bool testDevicesOn = false;
     TestDevices testDevices;
+    // The test devices as they come and go (tests that plug devices in and pull them out, and
+    // the window's device monitor); null: a fixed set made from testDevices.
+    std::shared_ptr<TestDeviceProvider> testProvider;
+    // The monitor that follows the system's devices while the studio runs, if any. The lists
+    // read the devices from it: a second monitor probing beside it would leave it deaf (the
+    // device providers are shared by every monitor of the process).
+    std::shared_ptr<DeviceMonitor> systemMonitor;
 };
 
 class SystemDeviceEnum : public ComObject, public ICreateDevEnum {
 public:
-    explicit SystemDeviceEnum(DeviceSources sources) : sources_(std::move(sources)) {}
+    explicit SystemDeviceEnum(DeviceSources sources);
 
     HRESULT CreateClassEnumerator(std::string_view category, MonikerList* monikers) override;
 

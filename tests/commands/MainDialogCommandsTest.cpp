@@ -8,6 +8,7 @@
 #include "app/PreviewWidget.h"
 #include "app/RecordFormatDialog.h"
 #include "engine/EngineTestSupport.h"
+#include "platform/graph/DeviceMonitor.h"
 #include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 #include "ui/ModalSeam.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
@@ -58,7 +60,9 @@ std::vector<fs::path> FilesIn(const fs::path& folder, const std::string& extensi
 class CommandsTest : public testing::Test {
 protected:
     CommandsTest()
-        : registry_(test::MakeTestRegistry(test::Devices({"Test Camera"}, {"Test Microphone"}))) {
+        : devices_(std::make_shared<TestDeviceProvider>(
+              test::Devices({"Test Camera"}, {"Test Microphone"}))),
+          registry_(test::MakeTestRegistry(devices_)) {
         fs::create_directories(photos());
         // The shutter sound is found in the working directory first.
         fs::copy_file(test::BinaryDir() / "snapshot.wav", dir_.path() / "snapshot.wav");
@@ -71,9 +75,18 @@ protected:
     fs::path photos() const { return dir_.path() / "photos"; }
     fs::path videos() const { return dir_.path() / "videos"; }
 
-    // Opens the window and waits for the first preview frame.
-    std::unique_ptr<MainDialog> Open() {
+    // Opens the window and waits for the first preview frame; `following`: the window follows
+    // the test devices as they are plugged in and pulled out.
+    std::unique_ptr<MainDialog> Open(bool following = false) {
         auto window = std::make_unique<MainDialog>(*registry_);
+        if (following) {
+            DeviceSources sources;
+            sources.systemDevices = false;
+            sources.testDevicesOn = true;
+            sources.testProvider = devices_;
+            window->FollowDevices(
+                std::make_unique<DeviceMonitor>(sources, std::vector<std::string>{}));
+        }
         window->Create();
         window->show();
         EXPECT_TRUE(WaitUntil([&] { return window->Preview()->PaintedFrames() > 0; }));
@@ -134,6 +147,7 @@ protected:
 
     test::IsolatedDirectory dir_;
     test::ScopedFeedName feed_;
+    std::shared_ptr<TestDeviceProvider> devices_;
     std::unique_ptr<ClassRegistry> registry_;
     ui::MessageBoxRecorder boxes_;
 };
@@ -375,6 +389,87 @@ TEST_F(CommandsTest, KeysWorkWhileTheVideoFillsTheScreen) {
     EXPECT_FALSE(window->Preview()->IsVideoFullScreen());
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(WaitUntil([&] { return FilesIn(photos(), ".jpg").size() == 1; }));
+}
+
+TEST_F(CommandsTest, ACameraArrivingDuringACountdownJoinsTheListAfterThePhoto) {
+    auto window = Open(/*following=*/true);
+    {
+        ui::ScopedModalDialogHandler answer([](QDialog& shown) {
+            shown.findChild<QLineEdit*>()->setText(QStringLiteral("3"));
+            shown.accept();
+            return shown.result();
+        });
+        window->OnDelay();
+    }
+    ASSERT_EQ(window->State(), CaptureState::Countdown);
+    CaptureEngine* counting = window->Engine();
+    devices_->Add(DeviceKind::Video, {"Second Camera", {}}, 0);
+    ASSERT_TRUE(WaitUntil([&] { return window->DeviceRefreshPending(); }));
+    auto* list = window->Control<QComboBox>(MainDialog::kVideoDeviceList);
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(window->Engine(), counting);
+
+    ASSERT_TRUE(WaitUntil([&] { return window->State() == CaptureState::Idle; }));
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(list->currentText(), QStringLiteral("Test Camera"));
+    EXPECT_EQ(window->Engine(), counting) << "the photo's camera stays";
+    EXPECT_TRUE(WaitUntil([&] { return FilesIn(photos(), ".jpg").size() == 1; }));
+    EXPECT_TRUE(boxes_.Requests().empty());
+}
+
+// A device pulled out while recording: the file written so far is completed and playable, the
+// user is told once, and the window is back in Idle.
+TEST_F(CommandsTest, ACameraPulledOutDuringARecordingEndsItWithAPlayableFile) {
+    auto window = Open(/*following=*/true);
+    {
+        auto answer = ChooseFormat(false, 1003 /*AVI*/, true);
+        window->OnRecord();
+    }
+    ASSERT_EQ(window->State(), CaptureState::Recording);
+    QTest::qWait(1500);
+    ASSERT_TRUE(devices_->Remove(DeviceKind::Video, "Test Camera"));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return window->State() == CaptureState::Idle && !window->StoppingRecording(); }));
+    QTest::qWait(500); // a second report, or a preview on no camera, would come now
+    ASSERT_EQ(boxes_.Requests().size(), 1u);
+    EXPECT_TRUE(boxes_.Requests()[0].text.startsWith(QStringLiteral("录制失败：")))
+        << boxes_.Requests()[0].text.toStdString();
+    EXPECT_FALSE(window->Preview()->HasPicture());
+    const auto files = FilesIn(videos(), ".avi");
+    ASSERT_EQ(files.size(), 1u);
+    const test::ProbedFile probed = test::ProbeMediaFile(files.front());
+    ASSERT_TRUE(probed.ok) << probed.error;
+    EXPECT_EQ(probed.CountOf("video"), 1);
+    EXPECT_GT(probed.durationSeconds, 0.5);
+
+    // Back: the preview starts on it by itself.
+    devices_->Add(DeviceKind::Video, {"Test Camera", {}});
+    EXPECT_TRUE(WaitUntil([&] { return window->Preview()->HasPicture(); }));
+    EXPECT_EQ(boxes_.Requests().size(), 1u);
+}
+
+TEST_F(CommandsTest, AMicrophonePulledOutDuringARecordingWithSoundCompletesTheFile) {
+    auto window = Open(/*following=*/true);
+    {
+        auto answer = ChooseFormat(false, 1003 /*AVI*/, true);
+        window->OnRecord();
+    }
+    ASSERT_EQ(window->State(), CaptureState::Recording);
+    QTest::qWait(1500);
+    ASSERT_TRUE(devices_->Remove(DeviceKind::Audio, "Test Microphone"));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return window->State() == CaptureState::Idle && !window->StoppingRecording(); }));
+    // The preview returns on the camera, without a word about the missing microphone.
+    const long painted = window->Preview()->PaintedFrames();
+    ASSERT_TRUE(WaitUntil([&] { return window->Preview()->PaintedFrames() > painted + 2; }));
+    ASSERT_EQ(boxes_.Requests().size(), 1u);
+    EXPECT_TRUE(boxes_.Requests()[0].text.startsWith(QStringLiteral("录制失败：")));
+    const auto files = FilesIn(videos(), ".avi");
+    ASSERT_EQ(files.size(), 1u);
+    const test::ProbedFile probed = test::ProbeMediaFile(files.front());
+    ASSERT_TRUE(probed.ok) << probed.error;
+    EXPECT_EQ(probed.CountOf("video"), 1);
+    EXPECT_EQ(probed.CountOf("audio"), 1);
 }
 
 } // namespace

@@ -114,11 +114,15 @@ std::vector<std::uint8_t> RecordingSurface::lastFrame(int* width, int* height) c
 }
 
 std::unique_ptr<ClassRegistry> MakeTestRegistry(const TestDevices& devices) {
+    return MakeTestRegistry(std::make_shared<TestDeviceProvider>(devices));
+}
+
+std::unique_ptr<ClassRegistry> MakeTestRegistry(std::shared_ptr<TestDeviceProvider> devices) {
     auto registry = std::make_unique<ClassRegistry>();
     DeviceSources sources;
     sources.systemDevices = false;
     sources.testDevicesOn = true;
-    sources.testDevices = devices;
+    sources.testProvider = std::move(devices);
     RegisterPlatformComponents(*registry, sources);
     RegisterEffectFilters(*registry);
     return registry;

@@ -93,6 +93,8 @@ private:
 // Platform components (no system devices, the given test devices) and the three effect filters.
 // The registry must stay where it is: components keep a pointer to it.
 std::unique_ptr<ClassRegistry> MakeTestRegistry(const TestDevices& devices);
+// The same on test devices that tests plug in and pull out while the registry is in use.
+std::unique_ptr<ClassRegistry> MakeTestRegistry(std::shared_ptr<TestDeviceProvider> devices);
 
 TestDevices Devices(std::vector<std::string> video, std::vector<std::string> audio);
 

@@ -8,8 +8,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
+#include "platform/graph/ClassIds.h"
+#include "platform/graph/DeviceMonitor.h"
 #include "platform/system/GstRuntime.h"
 #include "platform/system/Handles.h"
 #include "support/TestSupport.h"
@@ -247,6 +250,70 @@ TEST_F(PipeWireCameraTest, ThePipeWireDaemonGoingAwayLeavesTheOtherOutputsRunnin
 }
 
 // No daemon at all: a private runtime folder with no PipeWire in it.
+// The studio's device monitor on a real PipeWire: a camera that appears and disappears is
+// reported both ways; the studio's own virtual camera is not reported at all.
+TEST_F(PipeWireCameraTest, TheDeviceMonitorFollowsACameraAndLeavesOutTheVirtualCamera) {
+    constexpr const char* kLeftOut = "Kelo Virtual Camera";
+    std::mutex mutex;
+    std::vector<std::string> seen;
+    DeviceSources sources; // the system's devices only
+    auto monitor = std::make_shared<DeviceMonitor>(sources, std::vector<std::string>{kLeftOut});
+    sources.systemMonitor = monitor;
+    SystemDeviceEnum lists(sources);
+    ASSERT_TRUE(monitor->Start([&](const DeviceChange& change) {
+        if (change.kind != DeviceKind::Video)
+            return;
+        std::lock_guard lock(mutex);
+        seen.push_back((change.type == DeviceChange::Type::Added ? "+" : "-") + change.name);
+    }));
+    // What the device lists show, read while the monitor runs.
+    auto listed = [&lists] {
+        MonikerList monikers;
+        std::vector<std::string> names;
+        (void)lists.CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers);
+        for (const auto& moniker : monikers) {
+            std::shared_ptr<IPropertyBag> bag;
+            std::string name;
+            if (moniker->BindToStorage(&bag) == S_OK && bag->Read("FriendlyName", &name) == S_OK)
+                names.push_back(name);
+        }
+        return names;
+    };
+    auto saw = [&](const std::string& what) {
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard lock(mutex);
+                if (std::find(seen.begin(), seen.end(), what) != seen.end())
+                    return true;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    };
+
+    BridgeProcess bridge;
+    StartBridge(bridge, {"--pipewire"});
+    ASSERT_TRUE(WaitForNode()) << session_.Logs();
+    EXPECT_EQ(listed(), std::vector<std::string>{kLeftOut});
+    BridgeProcess camera;
+    ASSERT_TRUE(camera.StartProgram(
+        probe::FindProgram("gst-launch-1.0"),
+        {"-q", "videotestsrc", "is-live=true", "!", "video/x-raw,width=320,height=240", "!",
+         "pipewiresink", "mode=provide",
+         "stream-properties=props,media.class=Video/Source,node.description=PlugCam"},
+        session_.Environment(), dir_.path()));
+    EXPECT_TRUE(saw("+PlugCam")) << camera.Stderr() << session_.ListNodes();
+    EXPECT_EQ(listed(), (std::vector<std::string>{kLeftOut, "PlugCam"}));
+    (void)camera.Stop(); // its exit status does not matter: it was pulled out
+    EXPECT_TRUE(saw("-PlugCam")) << session_.ListNodes();
+    EXPECT_EQ(listed(), std::vector<std::string>{kLeftOut});
+    monitor->Stop();
+    std::lock_guard lock(mutex);
+    for (const std::string& change : seen)
+        EXPECT_EQ(change.find(kLeftOut), std::string::npos) << change;
+}
+
 class NoPipeWireTest : public ::testing::Test {
 protected:
     BridgeProcess::Environment Environment() const {

@@ -6,6 +6,7 @@
 #include "engine/EngineTestSupport.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/filters/CaptureDeviceFilter.h"
+#include "platform/graph/DeviceMonitor.h"
 #include "platform/system/PrivateProfile.h"
 #include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
@@ -41,7 +42,25 @@ protected:
         return *window;
     }
 
+    // A window on test devices that are plugged in and pulled out while it runs, following them.
+    MainDialog& OpenFollowing(std::vector<std::string> video, std::vector<std::string> audio) {
+        devices =
+            std::make_shared<TestDeviceProvider>(test::Devices(std::move(video), std::move(audio)));
+        registry = test::MakeTestRegistry(devices);
+        window = std::make_unique<MainDialog>(*registry);
+        DeviceSources sources;
+        sources.systemDevices = false;
+        sources.testDevicesOn = true;
+        sources.testProvider = devices;
+        window->FollowDevices(std::make_unique<DeviceMonitor>(sources, std::vector<std::string>{}));
+        window->Create();
+        window->show();
+        return *window;
+    }
+
     static void SetState(MainDialog& dialog, CaptureState state) { dialog.captureState = state; }
+
+    bool FeedIsBlack() const { return !FeedHasFrame(); }
 
     bool FeedHasFrame() const {
         return std::any_of(feedView.data(), feedView.data() + kFeedBytes,
@@ -68,6 +87,7 @@ protected:
     test::ScopedFeedName feed;
     SharedMemoryView feedView;
     ui::MessageBoxRecorder boxes;
+    std::shared_ptr<TestDeviceProvider> devices;
     std::unique_ptr<ClassRegistry> registry;
     std::unique_ptr<MainDialog> window;
 };
@@ -471,6 +491,107 @@ TEST_F(MainWindowTest, EscapeNeverClosesTheWindow) {
     QTest::keyClick(&dialog, Qt::Key_Return);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_NE(dialog.Engine(), nullptr);
+}
+
+// Devices plugged in and pulled out while the window runs.
+
+TEST_F(MainWindowTest, TheListsFollowDevicesAndTheChosenOnesStayChosen) {
+    MainDialog& dialog = OpenFollowing({"Cam B"}, {"Mic B"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Preview()->PaintedFrames() >= 1; }, 20000));
+    CaptureEngine* running = dialog.Engine();
+    QComboBox* video = List(dialog, MainDialog::kVideoDeviceList);
+    QComboBox* audio = List(dialog, MainDialog::kAudioDeviceList);
+
+    // Arriving before the chosen ones in their lists: the choices move with their devices and
+    // the preview goes on, untouched.
+    devices->Add(DeviceKind::Video, {"Cam A", {}}, 0);
+    devices->Add(DeviceKind::Audio, {"Mic A", {}}, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return video->count() == 2 && audio->count() == 2; }, 20000));
+    EXPECT_EQ(Entries(video), (QStringList{"Cam A", "Cam B"}));
+    EXPECT_EQ(video->currentIndex(), 1);
+    EXPECT_EQ(dialog.VideoDeviceIndex(), 2);
+    EXPECT_EQ(Entries(audio), (QStringList{"Mic A", "Mic B"}));
+    EXPECT_EQ(audio->currentIndex(), 1);
+    EXPECT_EQ(dialog.AudioDeviceIndex(), 2);
+    EXPECT_EQ(dialog.Engine(), running);
+
+    // The one before it leaves: the index is corrected, the camera still the same.
+    ASSERT_TRUE(devices->Remove(DeviceKind::Video, "Cam A"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return video->count() == 1; }, 20000));
+    EXPECT_EQ(video->currentIndex(), 0);
+    EXPECT_EQ(dialog.VideoDeviceIndex(), 1);
+    EXPECT_EQ(DeviceName(dialog.Engine()->videoSourceFilter()), "Cam B");
+
+    // The chosen microphone pulled out during the preview: only the list changes.
+    ASSERT_TRUE(devices->Remove(DeviceKind::Audio, "Mic B"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return audio->count() == 1; }, 20000));
+    EXPECT_EQ(Entries(audio), QStringList{"Mic A"});
+    EXPECT_EQ(audio->currentIndex(), -1);
+    EXPECT_EQ(dialog.Engine(), running);
+    const long painted = dialog.Preview()->PaintedFrames();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return dialog.Preview()->PaintedFrames() >= painted + 3; }, 20000));
+    EXPECT_TRUE(boxes.Requests().empty());
+
+    // Changes during a recording wait for the next Idle, which Stop brings.
+    SetState(dialog, CaptureState::Recording);
+    devices->Add(DeviceKind::Video, {"Cam A", {}}, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.DeviceRefreshPending(); }, 20000));
+    EXPECT_EQ(video->count(), 1);
+    dialog.OnStop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return video->count() == 2 && dialog.Engine(); }, 20000));
+    EXPECT_EQ(video->currentIndex(), 1);
+    EXPECT_EQ(DeviceName(dialog.Engine()->videoSourceFilter()), "Cam B");
+}
+
+TEST_F(MainWindowTest, ACameraArrivingWhenThereWasNoneStartsThePreviewOnItsOwn) {
+    MainDialog& dialog = OpenFollowing({}, {"Mic"});
+    ASSERT_EQ(boxes.Requests().size(), 1u);
+    EXPECT_EQ(boxes.Requests()[0].text, QStringLiteral("请插入USB无视频设备!"));
+
+    devices->Add(DeviceKind::Video, {"Cam", {}});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dialog.Preview()->PaintedFrames() >= 3 && FeedHasFrame(); }, 20000));
+    CaptureEngine* started = dialog.Engine();
+    ASSERT_NE(started, nullptr);
+    EXPECT_EQ(DeviceName(started->videoSourceFilter()), "Cam");
+    EXPECT_EQ(Entries(List(dialog, MainDialog::kVideoDeviceList)), QStringList{"Cam"});
+    EXPECT_EQ(List(dialog, MainDialog::kVideoDeviceList)->currentIndex(), 0);
+    // Once: a second camera arriving switches nothing.
+    devices->Add(DeviceKind::Video, {"Cam 2", {}});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return List(dialog, MainDialog::kVideoDeviceList)->count() == 2; }, 20000));
+    EXPECT_EQ(dialog.Engine(), started);
+    EXPECT_EQ(boxes.Requests().size(), 1u);
+}
+
+TEST_F(MainWindowTest, TheCameraInUsePulledOutIsSaidOnceGoesBlackAndComesBack) {
+    MainDialog& dialog = OpenFollowing({"Cam A", "Cam B"}, {"Mic"});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dialog.Preview()->PaintedFrames() >= 2 && FeedHasFrame(); }, 20000));
+    QComboBox* video = List(dialog, MainDialog::kVideoDeviceList);
+
+    ASSERT_TRUE(devices->Remove(DeviceKind::Video, "Cam A"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dialog.Engine() == nullptr && !dialog.StoppingRecording(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FeedIsBlack(); }, 20000));
+    QTest::qWait(300); // a second report would come now
+    ASSERT_EQ(boxes.Requests().size(), 1u);
+    EXPECT_EQ(boxes.Requests()[0].caption, QStringLiteral("温馨提示"));
+    EXPECT_TRUE(boxes.Requests()[0].text.startsWith(QStringLiteral("视频采集已停止：")))
+        << boxes.Requests()[0].text.toStdString();
+    EXPECT_FALSE(dialog.Preview()->HasPicture());
+    // Not switched to the other camera: nothing is chosen until it comes back.
+    EXPECT_EQ(Entries(video), QStringList{"Cam B"});
+    EXPECT_EQ(video->currentIndex(), -1);
+    EXPECT_EQ(dialog.VideoDeviceIndex(), 0);
+
+    devices->Add(DeviceKind::Video, {"Cam A", {}}, 0);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dialog.Preview()->HasPicture() && FeedHasFrame(); }, 20000));
+    EXPECT_EQ(DeviceName(dialog.Engine()->videoSourceFilter()), "Cam A");
+    EXPECT_EQ(video->currentIndex(), 0);
+    EXPECT_EQ(boxes.Requests().size(), 1u);
 }
 
 } // namespace
