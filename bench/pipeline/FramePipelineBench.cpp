@@ -171,12 +171,15 @@ int main(int argc, char** argv) {
     for (auto [name, command] : {std::pair{"BmpOverlay 110 screen", kOverlayScreen},
                                  std::pair{"BmpOverlay 111 key", kOverlayKey},
                                  std::pair{"BmpOverlay 112 key 60 %", kOverlayKeyFaded}}) {
-        overlay.Show(command, picture.data());
+        if (FAILED(overlay.Show(command, picture.data()))) {
+            std::fprintf(stderr, "the overlay refused command %d\n", command);
+            return 1;
+        }
         rows.push_back({name, Measure(runs, restore, [&] {
                             overlay.ProcessFrame(frameMat.data, 320, 240, frame.widthStep);
                         })});
     }
-    overlay.Clear(kOverlayClear);
+    (void)overlay.Clear(kOverlayClear); // the overlay is dropped with the benchmark anyway
 
     const double budgetUs = 1e6 / 15.0;
     double load[1] = {0};

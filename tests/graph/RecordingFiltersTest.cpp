@@ -79,7 +79,7 @@ protected:
 
     FilterPtr Compressor(std::string_view category, const char* name) {
         std::shared_ptr<ICreateDevEnum> devices;
-        registry->CreateInstance(CLSID_SystemDeviceEnum, &devices);
+        EXPECT_EQ(registry->CreateInstance(CLSID_SystemDeviceEnum, &devices), S_OK);
         FilterPtr filter = Bind(*devices, category);
         EXPECT_TRUE(SUCCEEDED(graph->AddFilter(filter, name)));
         return filter;
@@ -88,8 +88,10 @@ protected:
     HRESULT Link(const FilterPtr& up, const FilterPtr& down) {
         PinPtr out;
         PinPtr in;
-        FindPin(up, PinDirection::Output, true, &out);
-        FindPin(down, PinDirection::Input, true, &in);
+        (void)FindPin(up, PinDirection::Output, true,
+                      &out); // a missing pin stays null and Connect refuses it
+        (void)FindPin(down, PinDirection::Input, true,
+                      &in); // a missing pin stays null and Connect refuses it
         return graph->Connect(out, in);
     }
 
@@ -167,16 +169,16 @@ std::optional<WmProfile> OneStreamOf(const IConfigAsfWriter& writer, std::uint32
         FAILED(writer.GetCurrentProfile(&current)) || FAILED(current.GetStream(index, &stream)))
         return std::nullopt;
     WmMediaType type;
-    stream.GetMediaType(&type);
+    EXPECT_EQ(stream.GetMediaType(&type), S_OK);
     if (type.majorType == WmMajorType::Video) {
         type.video.biWidth = 320;
         type.video.biHeight = 240;
         type.video.biBitCount = 32;
         type.video.AvgTimePerFrame = 666666;
-        stream.SetMediaType(type);
+        EXPECT_EQ(stream.SetMediaType(type), S_OK);
     }
-    current.ReconfigStream(stream);
-    profile.AddStream(stream);
+    EXPECT_EQ(current.ReconfigStream(stream), S_OK);
+    EXPECT_EQ(profile.AddStream(stream), S_OK);
     return profile;
 }
 
