@@ -2,10 +2,12 @@
 // compressor, the Smart Tee's branches, and a stop that completes the file.
 #include "../engine/EngineTestSupport.h"
 #include "platform/filters/AsfWriterFilter.h"
+#include "platform/filters/ElementChain.h"
 #include "platform/graph/ClassIds.h"
 #include "platform/graph/DeviceEnumerator.h"
 #include "platform/graph/FilterGraph.h"
 #include "platform/graph/MediaType.h"
+#include "platform/system/GstRuntime.h"
 #include "support/TestSupport.h"
 
 #include <cstdio>
@@ -232,6 +234,30 @@ TEST_F(RecordingGraph, RenderStreamWithoutASourceFails) {
     EXPECT_TRUE(FAILED(
         builder->RenderStream(PIN_CATEGORY_CAPTURE, MEDIATYPE_Audio, nullptr, nullptr, mux)));
     EXPECT_EQ(builder->SetOutputFileName(MEDIASUBTYPE_RGB24, "x", &mux, nullptr), E_INVALIDARG);
+}
+
+// The writers' chains: a chain that cannot be made or linked leaves its bin as it found it.
+TEST(ElementChain, AFailedMakeOrLinkLeavesTheBinAsItWas) {
+    EnsureGstInitialized();
+    ElementPtr bin = ElementPtr::RefSink(gst_bin_new(nullptr));
+    auto children = [&] { return GST_BIN(bin.get())->numchildren; };
+
+    ElementChain missing;
+    EXPECT_FALSE(missing.Make({"queue", "no-such-element-factory", "videoconvert"}));
+    EXPECT_EQ(missing.MissingFactory(), "no-such-element-factory");
+    EXPECT_TRUE(missing.empty());
+
+    ElementChain mismatched; // audio cannot flow into a video converter
+    ASSERT_TRUE(mismatched.Make({"audiotestsrc", "videoconvert"}));
+    EXPECT_FALSE(mismatched.AddAndLink(GST_BIN(bin.get())));
+    EXPECT_EQ(children(), 0);
+
+    ElementChain fitting;
+    ASSERT_TRUE(fitting.Make({"videotestsrc", "queue", "videoconvert", "fakesink"}));
+    ASSERT_TRUE(fitting.AddAndLink(GST_BIN(bin.get())));
+    EXPECT_EQ(children(), 4);
+    fitting.RemoveFromBin();
+    EXPECT_EQ(children(), 0);
 }
 
 } // namespace
