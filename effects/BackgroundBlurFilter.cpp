@@ -1,5 +1,9 @@
 #include "effects/BackgroundBlurFilter.h"
 
+#include "effects/EffectElement.h"
+
+#define GST_CAT_DEFAULT kelo_effects_debug
+
 namespace kelo {
 
 const EffectElementKind& BackgroundBlurFilterElementKind() {
@@ -26,8 +30,10 @@ BackgroundBlurFilter::BackgroundBlurFilter(ElementPtr element)
       processor_(static_cast<BackgroundBlurProcessor*>(EffectElementProcessor(this->element()))) {}
 
 HRESULT BackgroundBlurFilter::SetSwitch(const std::atomic<std::int32_t>* on) {
-    if (!processor_)
+    if (!processor_) {
+        GST_WARNING("switch refused: the blur element has no processor");
         return E_FAIL;
+    }
     processor_->blurSwitch.store(on, std::memory_order_release);
     return S_OK;
 }

@@ -17,7 +17,7 @@ public:
     static std::shared_ptr<BackgroundBlurFilter> Create();
 
     explicit BackgroundBlurFilter(ElementPtr element);
-    HRESULT SetSwitch(const std::atomic<std::int32_t>* on) override;
+    [[nodiscard]] HRESULT SetSwitch(const std::atomic<std::int32_t>* on) override;
 
     // Borrowed: valid while the filter lives.
     BackgroundBlurProcessor* processor() const { return processor_; }

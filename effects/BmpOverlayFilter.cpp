@@ -1,5 +1,9 @@
 #include "effects/BmpOverlayFilter.h"
 
+#include "effects/EffectElement.h"
+
+#define GST_CAT_DEFAULT kelo_effects_debug
+
 namespace kelo {
 
 namespace {
@@ -35,8 +39,11 @@ const EffectElementKind& BmpOverlayFilterElementKind() {
 }
 
 HRESULT BmpOverlayProcessor::Clear(int command) {
-    if (command != kOverlayClear)
+    if (command != kOverlayClear) {
+        GST_WARNING("clear refused: command %d is not the clear command %d", command,
+                    kOverlayClear);
         return E_INVALIDARG;
+    }
     std::lock_guard lock(mutex_);
     picture_ = nullptr;
     command_ = 0;
@@ -44,8 +51,10 @@ HRESULT BmpOverlayProcessor::Clear(int command) {
 }
 
 HRESULT BmpOverlayProcessor::Show(int command, const std::uint8_t* picture) {
-    if (!IsShowCommand(command))
+    if (!IsShowCommand(command)) {
+        GST_WARNING("picture refused: command %d is not a show command", command);
         return E_INVALIDARG;
+    }
     std::lock_guard lock(mutex_);
     picture_ = picture;
     command_ = picture ? command : 0;

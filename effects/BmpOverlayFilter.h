@@ -28,8 +28,8 @@ class BmpOverlayProcessor : public EffectProcessor {
 public:
     void ProcessFrame(std::uint8_t* data, int width, int height, int stride) override;
 
-    HRESULT Clear(int command);
-    HRESULT Show(int command, const std::uint8_t* picture);
+    [[nodiscard]] HRESULT Clear(int command);
+    [[nodiscard]] HRESULT Show(int command, const std::uint8_t* picture);
     bool hasPicture() const;
 
 private:
@@ -51,8 +51,8 @@ public:
     static std::shared_ptr<BmpOverlayFilter> Create();
 
     explicit BmpOverlayFilter(ElementPtr element);
-    HRESULT ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4) override;
-    HRESULT ShowOverlayPicture(int command, const std::uint8_t* picture) override;
+    [[nodiscard]] HRESULT ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4) override;
+    [[nodiscard]] HRESULT ShowOverlayPicture(int command, const std::uint8_t* picture) override;
 
 private:
     BmpOverlayProcessor* processor_; // owned by the element

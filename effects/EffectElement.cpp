@@ -10,6 +10,9 @@
 #include <gst/video/video.h>
 #include <mutex>
 
+GST_DEBUG_CATEGORY(kelo_effects_debug);
+#define GST_CAT_DEFAULT kelo_effects_debug
+
 namespace kelo {
 
 namespace {
@@ -60,6 +63,23 @@ void BeforeTransform(GstBaseTransform* trans, GstBuffer*) {
         gst_base_transform_set_passthrough(trans, !wanted);
 }
 
+// Streaming or application thread, during negotiation: the caps a peer offered that this
+// element cannot take (anything but BGR) are named, so a failed link says why.
+gboolean AcceptCaps(GstBaseTransform* trans, GstPadDirection direction, GstCaps* caps) {
+    auto* parent = reinterpret_cast<GstBaseTransformClass*>(parentClass);
+    const gboolean accepted = parent->accept_caps(trans, direction, caps);
+    if (!accepted)
+        GST_INFO_OBJECT(trans, "caps not accepted on the %s side: %" GST_PTR_FORMAT,
+                        direction == GST_PAD_SINK ? "input" : "output",
+                        static_cast<gpointer>(caps));
+    return accepted;
+}
+
+gboolean SetInfo(GstVideoFilter* filter, GstCaps* incaps, GstVideoInfo*, GstCaps*, GstVideoInfo*) {
+    GST_DEBUG_OBJECT(filter, "negotiated %" GST_PTR_FORMAT, static_cast<gpointer>(incaps));
+    return TRUE;
+}
+
 void Finalize(GObject* object) {
     KeloEffectElement* self = AsEffect(object);
     delete self->processor;
@@ -73,6 +93,8 @@ void BaseClassInit(gpointer klass, gpointer) {
     GST_VIDEO_FILTER_CLASS(klass)->transform_frame_ip = TransformFrameIp;
     GST_BASE_TRANSFORM_CLASS(klass)->passthrough_on_same_caps = FALSE;
     GST_BASE_TRANSFORM_CLASS(klass)->before_transform = BeforeTransform;
+    GST_BASE_TRANSFORM_CLASS(klass)->accept_caps = AcceptCaps;
+    GST_VIDEO_FILTER_CLASS(klass)->set_info = SetInfo;
 }
 
 void InstanceInit(GTypeInstance* instance, gpointer klass) {
@@ -122,6 +144,8 @@ void RegisterEffectElements() {
     static std::once_flag once;
     std::call_once(once, [] {
         EnsureGstInitialized();
+        GST_DEBUG_CATEGORY_INIT(kelo_effects_debug, "kelo-effects", 0,
+                                "Kelo effect elements: negotiation, refused pictures and settings");
         effectElementType = RegisterBaseType();
         RegisterConcreteType(effectElementType, OverlayFilterElementKind());
         RegisterConcreteType(effectElementType, ProxyTransFilterElementKind());
@@ -132,7 +156,10 @@ void RegisterEffectElements() {
 
 ElementPtr MakeEffectElement(const char* factoryName) {
     RegisterEffectElements();
-    return ElementPtr::RefSink(gst_element_factory_make(factoryName, nullptr));
+    ElementPtr element = ElementPtr::RefSink(gst_element_factory_make(factoryName, nullptr));
+    if (!element)
+        GST_WARNING("cannot make the element %s", factoryName);
+    return element;
 }
 
 EffectProcessor* EffectElementProcessor(GstElement* element) {

@@ -17,6 +17,11 @@
 #include <cstdint>
 #include <gst/gst.h>
 
+// The effect elements' diagnostics ("kelo-effects"): caps an element did not accept, what it
+// negotiated, a picture or a setting it refused. Off by default; on with KELOCAM_DEBUG=1 or
+// GST_DEBUG=kelo-effects:5. Registered by RegisterEffectElements.
+GST_DEBUG_CATEGORY_EXTERN(kelo_effects_debug);
+
 namespace kelo {
 
 // The frame work of one effect element.

@@ -16,7 +16,7 @@ class OverlayFilterControl {
 public:
     virtual ~OverlayFilterControl() = default;
     // Mode 2 passes frames through unchanged (the mode the studio sets right after creation).
-    virtual HRESULT SetMode(int mode) = 0;
+    [[nodiscard]] virtual HRESULT SetMode(int mode) = 0;
 };
 
 // "OpenCV ProxyTrans Filer".
@@ -26,7 +26,7 @@ public:
     // The callback is called once per frame on the streaming thread, before the frame passes
     // on, with a header over the frame's own bytes (8 bits, 3 channels, blue-green-red, origin
     // bottom-left). Its changes reach the output. Null unregisters. flags: reserved, 0.
-    virtual HRESULT RegisterCallback(FrameCallbackFn callback, int flags) = 0;
+    [[nodiscard]] virtual HRESULT RegisterCallback(FrameCallbackFn callback, int flags) = 0;
 };
 
 // Overlay picture commands of BmpOverlayControl::ShowOverlayPicture.
@@ -42,13 +42,13 @@ public:
     virtual ~BmpOverlayControl() = default;
     // (1011, 0, 0, 0, 0) removes the picture. When it returns, the filter no longer reads the
     // picture it was given, so the caller may free it. Other commands: E_INVALIDARG, no change.
-    virtual HRESULT ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4) = 0;
+    [[nodiscard]] virtual HRESULT ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4) = 0;
     // Lays the picture over every following frame until ClearOverlay or the next call. The
     // picture is 320 x 240, BGR, bottom row first, 960 bytes a row (230400 bytes); it stays the
     // caller's and must stay valid until the next ClearOverlay returned. It is scaled to the
     // frame when the frame has another size. A null picture removes the overlay. An unknown
     // command gives E_INVALIDARG and changes nothing.
-    virtual HRESULT ShowOverlayPicture(int command, const std::uint8_t* picture) = 0;
+    [[nodiscard]] virtual HRESULT ShowOverlayPicture(int command, const std::uint8_t* picture) = 0;
 };
 
 // "Background Blur".
@@ -58,7 +58,7 @@ public:
     // The switch the element reads once per frame on the streaming thread (nonzero: blur). It
     // must outlive the element; null (the state after creation) keeps the element in
     // passthrough.
-    virtual HRESULT SetSwitch(const std::atomic<std::int32_t>* on) = 0;
+    [[nodiscard]] virtual HRESULT SetSwitch(const std::atomic<std::int32_t>* on) = 0;
 };
 
 } // namespace kelo

@@ -1,5 +1,9 @@
 #include "effects/OverlayFilter.h"
 
+#include "effects/EffectElement.h"
+
+#define GST_CAT_DEFAULT kelo_effects_debug
+
 namespace kelo {
 
 const EffectElementKind& OverlayFilterElementKind() {
@@ -25,8 +29,10 @@ OverlayFilter::OverlayFilter(ElementPtr element)
       processor_(static_cast<OverlayProcessor*>(EffectElementProcessor(this->element()))) {}
 
 HRESULT OverlayFilter::SetMode(int mode) {
-    if (!processor_)
+    if (!processor_) {
+        GST_WARNING("mode %d refused: the overlay element has no processor", mode);
         return E_FAIL;
+    }
     processor_->mode.store(mode, std::memory_order_relaxed);
     return S_OK;
 }

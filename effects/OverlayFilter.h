@@ -25,7 +25,7 @@ public:
     static std::shared_ptr<OverlayFilter> Create();
 
     explicit OverlayFilter(ElementPtr element);
-    HRESULT SetMode(int mode) override;
+    [[nodiscard]] HRESULT SetMode(int mode) override;
     int mode() const;
 
 private:

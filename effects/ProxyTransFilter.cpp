@@ -1,5 +1,9 @@
 #include "effects/ProxyTransFilter.h"
 
+#include "effects/EffectElement.h"
+
+#define GST_CAT_DEFAULT kelo_effects_debug
+
 namespace kelo {
 
 const EffectElementKind& ProxyTransFilterElementKind() {
@@ -41,8 +45,10 @@ ProxyTransFilter::ProxyTransFilter(ElementPtr element)
       processor_(static_cast<ProxyTransProcessor*>(EffectElementProcessor(this->element()))) {}
 
 HRESULT ProxyTransFilter::RegisterCallback(FrameCallbackFn callback, int /*flags*/) {
-    if (!processor_)
+    if (!processor_) {
+        GST_WARNING("callback refused: the proxy element has no processor");
         return E_FAIL;
+    }
     processor_->callback.store(callback, std::memory_order_release);
     return S_OK;
 }

@@ -22,7 +22,7 @@ public:
     static std::shared_ptr<ProxyTransFilter> Create();
 
     explicit ProxyTransFilter(ElementPtr element);
-    HRESULT RegisterCallback(FrameCallbackFn callback, int flags) override;
+    [[nodiscard]] HRESULT RegisterCallback(FrameCallbackFn callback, int flags) override;
 
 private:
     ProxyTransProcessor* processor_; // owned by the element

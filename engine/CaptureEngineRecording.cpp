@@ -174,7 +174,7 @@ HRESULT CaptureEngine::ConfigureAsfWriter(const std::string& file, AsfStreams st
             FAILED(audio.GetMediaType(&type)) || FAILED(audio.SetMediaType(type)) ||
             FAILED(current.ReconfigStream(audio)))
             return E_FAIL;
-        profile.ReconfigStream(audio); // an empty profile has no such stream yet
+        (void)profile.ReconfigStream(audio); // an empty profile has no such stream yet
         if (FAILED(profile.AddStream(audio)))
             return E_FAIL;
     }
@@ -203,7 +203,7 @@ HRESULT CaptureEngine::ConfigureAsfWriter(const std::string& file, AsfStreams st
         type.sampleSize = header.biSizeImage;
         if (FAILED(video.SetMediaType(type)) || FAILED(current.ReconfigStream(video)))
             return E_FAIL;
-        profile.ReconfigStream(video);
+        (void)profile.ReconfigStream(video); // as for the audio stream: not there yet
         if (FAILED(profile.AddStream(video)))
             return E_FAIL;
     }

@@ -111,9 +111,10 @@ void AdjustColors(FrameImage* frame, const EffectState::Values& values) {
         if (roi.empty())
             return;
         cv::cvtColor(roi, roi, kRgbToHls);
-        AdjustHls(frame, values.lightnessShift, values.saturationShift);
+        // Both report only a depth they leave alone; the frame passes on unchanged then.
+        (void)AdjustHls(frame, values.lightnessShift, values.saturationShift);
         cv::cvtColor(roi, roi, kHlsToRgb);
-        ApplyChannelOffsets(frame, values.blueOffset, values.greenOffset, values.redOffset);
+        (void)ApplyChannelOffsets(frame, values.blueOffset, values.greenOffset, values.redOffset);
     } catch (const cv::Exception&) {
         // The frame passes on as far as it got.
     }

@@ -12,12 +12,12 @@ namespace kelo {
 // lightness and saturation of every pixel of the region of interest (the whole frame when none
 // is set), clamped to 0..255 for 8-bit frames and to 0..1 for 32-bit float frames. Any other
 // depth is left unchanged and gives E_FAIL.
-HRESULT AdjustHls(FrameImage* frame, int lightnessShift, int saturationShift);
+[[nodiscard]] HRESULT AdjustHls(FrameImage* frame, int lightnessShift, int saturationShift);
 
 // Adds the offsets to the first (blue), second (green) and third (red) value of every pixel of
 // the whole frame; 8-bit values saturate to 0..255. Frames with fewer than 3 channels or another
 // depth are left unchanged (E_FAIL).
-HRESULT ApplyChannelOffsets(FrameImage* frame, int blueOffset, int greenOffset, int redOffset);
+[[nodiscard]] HRESULT ApplyChannelOffsets(FrameImage* frame, int blueOffset, int greenOffset, int redOffset);
 
 // The whole adjustment: BGR frame to HLS, AdjustHls, back to BGR, then the channel offsets (run
 // even when all three are 0). Only 3-channel frames of 8 bits or 32-bit float are changed.

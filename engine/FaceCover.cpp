@@ -23,7 +23,12 @@ struct FaceDetector {
     std::mutex mutex;
     cv::CascadeClassifier cascade;
     bool loaded = false;
-    std::vector<cv::Rect> storage; // the detector's results, reused from frame to frame
+    // Working pictures and results, kept from frame to frame so that a frame of the same size
+    // allocates nothing.
+    cv::Mat grey;
+    cv::Mat small;
+    std::vector<cv::Rect> storage;
+    std::vector<FrameRect> faces;
 
     void EnsureLoaded() {
         if (loaded)
@@ -44,26 +49,6 @@ FaceDetector& Detector() {
     return detector;
 }
 
-// Flips a bottom-left frame upright for the detection and back afterwards, whatever happens in
-// between.
-class UprightScope {
-public:
-    UprightScope(cv::Mat& mat, bool bottomLeft) : mat_(mat), flipped_(bottomLeft) {
-        if (flipped_)
-            cv::flip(mat_, mat_, 0);
-    }
-    ~UprightScope() {
-        if (flipped_)
-            cv::flip(mat_, mat_, 0);
-    }
-    UprightScope(const UprightScope&) = delete;
-    UprightScope& operator=(const UprightScope&) = delete;
-
-private:
-    cv::Mat& mat_;
-    bool flipped_;
-};
-
 } // namespace
 
 FaceCircle FaceCircleFor(const FrameRect& f) {
@@ -74,9 +59,13 @@ FaceCircle FaceCircleFor(const FrameRect& f) {
     return c;
 }
 
-static void DrawCovers(cv::Mat& mat, const std::vector<FrameRect>& faces) {
+// Draws the circles of upright face rectangles; on a bottom-up frame at the mirrored rows, which
+// gives the same bytes as flipping the frame, drawing and flipping it back.
+static void DrawCovers(cv::Mat& mat, const std::vector<FrameRect>& faces, bool bottomUp) {
     for (std::size_t i = 0; i < faces.size(); ++i) {
         FaceCircle c = FaceCircleFor(faces[i]);
+        if (bottomUp)
+            c.centerY = mat.rows - 1 - c.centerY;
         const FaceColor& color = kFaceColors[i % kFaceColors.size()];
         cv::circle(mat, cv::Point(c.centerX, c.centerY), c.radius,
                    cv::Scalar(color.blue, color.green, color.red, 0), cv::FILLED, cv::LINE_8, 0);
@@ -90,7 +79,7 @@ void CoverFaces(FrameImage* frame, const std::vector<FrameRect>& smallFaces) {
     if (mat.empty())
         return;
     try {
-        DrawCovers(mat, smallFaces);
+        DrawCovers(mat, smallFaces, false);
     } catch (const cv::Exception&) {
     }
 }
@@ -106,26 +95,30 @@ int DetectAndCoverFaces(FrameImage* frame) {
     if (mat.empty() || mat.type() != CV_8UC3)
         return 0;
 
-    std::vector<FrameRect> faces;
+    std::vector<FrameRect>& faces = detector.faces;
+    faces.clear();
     try {
-        UprightScope upright(mat, frame->origin != kFrameOriginTopLeft);
-        cv::Mat grey;
-        cv::cvtColor(mat, grey, cv::COLOR_BGR2GRAY);
         cv::Size smallSize(RoundHalfEven(frame->width / kFaceScale),
                            RoundHalfEven(frame->height / kFaceScale));
         if (smallSize.width < 1 || smallSize.height < 1)
             return 0;
-        cv::Mat small;
-        cv::resize(grey, small, smallSize, 0, 0, cv::INTER_LINEAR);
-        cv::equalizeHist(small, small);
+        // Grey first, then upright: a third of the bytes to flip, and the frame stays untouched
+        // until the circles are drawn.
+        cv::cvtColor(mat, detector.grey, cv::COLOR_BGR2GRAY);
+        const bool bottomUp = frame->origin != kFrameOriginTopLeft;
+        if (bottomUp)
+            cv::flip(detector.grey, detector.grey, 0);
+        cv::resize(detector.grey, detector.small, smallSize, 0, 0, cv::INTER_LINEAR);
+        cv::equalizeHist(detector.small, detector.small);
         detector.storage.clear();
         if (detector.loaded) {
-            detector.cascade.detectMultiScale(small, detector.storage, 1.1, 2, 0, cv::Size(30, 30));
+            detector.cascade.detectMultiScale(detector.small, detector.storage, kFaceScaleStep,
+                                              kFaceMinNeighbours, 0,
+                                              cv::Size(kFaceMinSize, kFaceMinSize));
         }
-        faces.reserve(detector.storage.size());
         for (const cv::Rect& r : detector.storage)
             faces.push_back(FrameRect{r.x, r.y, r.width, r.height});
-        DrawCovers(mat, faces);
+        DrawCovers(mat, faces, bottomUp);
     } catch (const cv::Exception&) {
         // A failing step draws nothing more; the frame passes on in its own row order.
         return 0;

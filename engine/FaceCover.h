@@ -16,6 +16,13 @@ namespace kelo {
 inline constexpr const char* kFaceCascadeFileName = "haarcascade_frontalface_alt2.xml";
 // Detection works on a grey copy reduced by this factor in each direction.
 inline constexpr double kFaceScale = 1.3;
+// The detector's scale step between window sizes, its minimum neighbours and its smallest face
+// (in reduced-image pixels). A step of 1.2 rather than 1.1 halves the detector's cost; the
+// cascade tolerates the size difference between neighbouring windows, so the same faces are
+// found from the smallest face up (measured on the face photograph from 0.45 to 2 times its size).
+inline constexpr double kFaceScaleStep = 1.2;
+inline constexpr int kFaceMinNeighbours = 2;
+inline constexpr int kFaceMinSize = 30;
 
 struct FaceColor {
     std::uint8_t blue = 0;
@@ -49,9 +56,11 @@ FaceCircle FaceCircleFor(const FrameRect& smallFace);
 // the frame as it lies in memory.
 void CoverFaces(FrameImage* frame, const std::vector<FrameRect>& smallFaces);
 
-// Detects faces on an upright copy of the frame and covers them. A bottom-left frame is flipped
-// for the detection and flipped back, so it leaves in the row order it came. Frames that are not
-// 8-bit, 3-channel, a missing cascade: nothing is drawn. Returns the number of faces covered.
+// Detects faces on an upright grey copy of the frame and covers them. A bottom-left frame is
+// never flipped: its grey copy is, and the circles are drawn at the mirrored rows (a filled
+// circle is symmetric about its centre row), so the frame leaves in the row order it came. Frames
+// that are not 8-bit, 3-channel, a missing cascade: nothing is drawn. Returns the number of faces
+// covered.
 int DetectAndCoverFaces(FrameImage* frame);
 
 // True once the cascade has been loaded (for tests and diagnostics).

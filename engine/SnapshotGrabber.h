@@ -83,14 +83,14 @@ public:
     void SetOutcomeCallback(SnapshotOutcomeFn outcome);
 
     // Not used (the grabber is registered for buffer callbacks): returns S_OK.
-    HRESULT SampleCB(double sampleTime, GstBuffer* sample) override;
+    [[nodiscard]] HRESULT SampleCB(double sampleTime, GstBuffer* sample) override;
 
     // Streaming thread, once per frame. S_OK at once when no photo is pending. Else E_POINTER
     // for a null buffer and E_INVALIDARG for a negative length (the request stays pending),
     // E_OUTOFMEMORY when the frame copy cannot be allocated (the request stays pending and the
     // next frame tries again); otherwise the frame is copied and saved, and S_OK is returned
     // whatever became of the photo (the outcome callback says that). Never throws.
-    HRESULT BufferCB(double sampleTime, unsigned char* buffer, long bufferLength) override;
+    [[nodiscard]] HRESULT BufferCB(double sampleTime, unsigned char* buffer, long bufferLength) override;
 
     // Streaming thread. Turns `data` (size bytes of a 320 x 240 bottom-up BGR frame) into the
     // pending photo and clears the request first, so one request gives one photo. A frame
@@ -116,7 +116,7 @@ public:
 
 private:
     // The pending path of BufferCB, kept out of line so that the per-frame path stays one test.
-    HRESULT GrabFrame(double sampleTime, const unsigned char* buffer, long bufferLength);
+    [[nodiscard]] HRESULT GrabFrame(double sampleTime, const unsigned char* buffer, long bufferLength);
     void Report(SnapshotOutcome outcome);
 
     ClockFn clock_;

@@ -6,23 +6,6 @@
 // The studio side is played by StudioFeedWriter (about 15 frames a second, not in step with
 // the bridge, as in real use), which stamps a counter into every frame; the bridge is the built
 // kelocam-vcam writing Y4M to a pipe that this program reads as it arrives.
-#include <sys/mman.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <optional>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include <gst/gst.h>
-#include <opencv2/core.hpp>
-
 #include "platform/contracts/FeedLayout.h"
 #include "platform/system/GstRuntime.h"
 #include "platform/system/Handles.h"
@@ -36,6 +19,21 @@
 #include "tools/kelocam-vcam/probe/PipeWireSession.h"
 #include "tools/kelocam-vcam/probe/StudioFeedWriter.h"
 #include "tools/kelocam-vcam/probe/Y4mReader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <gst/gst.h>
+#include <opencv2/core.hpp>
+#include <optional>
+#include <string>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -264,7 +262,10 @@ void BenchDevicePipeline(double seconds) {
     auto next = start;
     const int frames = static_cast<int>(seconds * kFramesPerSecond);
     for (int i = 0; i < frames; ++i) {
-        output.Deliver(feed.data());
+        if (FAILED(output.Deliver(feed.data()))) {
+            std::printf("device pipeline: frame %d refused: %s\n", i, output.error().c_str());
+            return;
+        }
         next += std::chrono::microseconds(1'000'000 / kFramesPerSecond);
         std::this_thread::sleep_until(next);
     }

@@ -18,9 +18,9 @@ public:
     virtual unsigned long Release() { return 1; }
 
     // Which-method 0: called with the whole buffer (the sample), not used by this program.
-    virtual HRESULT SampleCB(double sampleTime, GstBuffer* sample) = 0;
+    [[nodiscard]] virtual HRESULT SampleCB(double sampleTime, GstBuffer* sample) = 0;
     // Which-method 1: called with the frame's bytes; sampleTime in seconds.
-    virtual HRESULT BufferCB(double sampleTime, unsigned char* buffer, long bufferLength) = 0;
+    [[nodiscard]] virtual HRESULT BufferCB(double sampleTime, unsigned char* buffer, long bufferLength) = 0;
 };
 
 } // namespace kelo

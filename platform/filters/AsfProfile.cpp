@@ -83,7 +83,8 @@ WmProfile DefaultAsfWriterProfile() {
     audio.fixedSizeSamples = true;
     audio.audio = WaveFormatEx{2, 44100, 16};
     audio.sampleSize = audio.audio.nChannels * audio.audio.wBitsPerSample / 8;
-    profile.AddStream(WmStreamConfig(1, "avenc_wmav2", 64000, 3000, audio));
+    // Numbers 1 and 2 in an empty profile: both are always taken.
+    (void)profile.AddStream(WmStreamConfig(1, "avenc_wmav2", 64000, 3000, audio));
 
     WmMediaType video;
     video.majorType = WmMajorType::Video;
@@ -96,7 +97,7 @@ WmProfile DefaultAsfWriterProfile() {
     video.video.AvgTimePerFrame = 10000000 / 30;
     video.fixedSizeSamples = true;
     video.sampleSize = video.video.biSizeImage;
-    profile.AddStream(WmStreamConfig(2, "avenc_wmv2", 340000, 3000, video));
+    (void)profile.AddStream(WmStreamConfig(2, "avenc_wmv2", 340000, 3000, video));
     return profile;
 }
 

@@ -72,9 +72,9 @@ public:
     std::uint32_t GetBufferWindow() const { return bufferWindowMs_; }
 
     // The stream's media properties (IWMMediaProps): the media type, read and written whole.
-    HRESULT GetMediaType(WmMediaType* type) const;
+    [[nodiscard]] HRESULT GetMediaType(WmMediaType* type) const;
     // Refuses a type of the other major type (a stream never changes from audio to video).
-    HRESULT SetMediaType(const WmMediaType& type);
+    [[nodiscard]] HRESULT SetMediaType(const WmMediaType& type);
 
 private:
     std::uint16_t streamNumber_ = 0;
@@ -92,11 +92,11 @@ public:
     WmtVersion GetVersion() const { return version_; }
     std::uint32_t GetStreamCount() const { return static_cast<std::uint32_t>(streams_.size()); }
     // A copy of the stream at this index (0-based, in the order the streams were added).
-    HRESULT GetStream(std::uint32_t index, WmStreamConfig* stream) const;
+    [[nodiscard]] HRESULT GetStream(std::uint32_t index, WmStreamConfig* stream) const;
     // Replaces the stream that has the same stream number; NS_E_INVALID_STREAM when there is none.
-    HRESULT ReconfigStream(const WmStreamConfig& stream);
+    [[nodiscard]] HRESULT ReconfigStream(const WmStreamConfig& stream);
     // Appends a copy of the stream; E_INVALIDARG when its number is already taken or is 0.
-    HRESULT AddStream(const WmStreamConfig& stream);
+    [[nodiscard]] HRESULT AddStream(const WmStreamConfig& stream);
 
     const std::vector<WmStreamConfig>& streams() const { return streams_; }
 
@@ -107,9 +107,9 @@ private:
 
 class WmProfileManager {
 public:
-    HRESULT SetSystemProfileVersion(WmtVersion version);
+    [[nodiscard]] HRESULT SetSystemProfileVersion(WmtVersion version);
     WmtVersion GetSystemProfileVersion() const { return version_; }
-    HRESULT CreateEmptyProfile(WmtVersion version, WmProfile* profile) const;
+    [[nodiscard]] HRESULT CreateEmptyProfile(WmtVersion version, WmProfile* profile) const;
 
 private:
     WmtVersion version_ = WmtVersion::V8_0;

@@ -8,6 +8,9 @@
 #include <gst/video/video.h>
 #include <numeric>
 
+GST_DEBUG_CATEGORY_EXTERN(kelo_graph_debug);
+#define GST_CAT_DEFAULT kelo_graph_debug
+
 namespace kelo {
 
 namespace {
@@ -48,14 +51,12 @@ void FrameRateFromDuration(std::int64_t avgTimePerFrame, int* numerator, int* de
 
 std::shared_ptr<AsfWriterFilter> AsfWriterFilter::Create() {
     EnsureGstInitialized();
-    GstElement* sink = gst_element_factory_make("filesink", nullptr);
-    if (!sink)
-        return nullptr;
+    ElementPtr sink = ElementPtr::RefSink(gst_element_factory_make("filesink", nullptr));
     ElementPtr bin = ElementPtr::RefSink(gst_bin_new(nullptr));
-    gst_bin_add(GST_BIN(bin.get()), sink);
-    g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
-    std::shared_ptr<AsfWriterFilter> filter(
-        new AsfWriterFilter(std::move(bin), ElementPtr::Ref(sink)));
+    if (!sink || !gst_bin_add(GST_BIN(bin.get()), sink.get()))
+        return nullptr;
+    g_object_set(sink.get(), "sync", FALSE, "async", FALSE, nullptr);
+    std::shared_ptr<AsfWriterFilter> filter(new AsfWriterFilter(std::move(bin), std::move(sink)));
     if (FAILED(filter->ConfigureFilterUsingProfile(DefaultAsfWriterProfile())))
         return nullptr;
     return filter;
@@ -99,7 +100,7 @@ HRESULT AsfWriterFilter::ConfigureFilterUsingProfile(const WmProfile& profile) {
     for (const WmStreamConfig& stream : profile.streams()) {
         const bool isAudio = stream.GetStreamType() == WmMajorType::Audio;
         if (FAILED(AddInput(stream, isAudio ? ++audio : ++video))) {
-            RemoveInputs();
+            (void)RemoveInputs(); // E_FAIL is the answer whatever the clean-up gives
             return E_FAIL;
         }
     }
@@ -130,7 +131,8 @@ HRESULT AsfWriterFilter::GetIndexMode(bool* indexFile) const {
 
 HRESULT AsfWriterFilter::AddInput(const WmStreamConfig& stream, int ordinal) {
     WmMediaType type;
-    stream.GetMediaType(&type);
+    if (FAILED(stream.GetMediaType(&type)))
+        return E_FAIL;
     const bool isAudio = type.majorType == WmMajorType::Audio;
 
     std::vector<const char*> factories;
@@ -141,16 +143,9 @@ HRESULT AsfWriterFilter::AddInput(const WmStreamConfig& stream, int ordinal) {
     factories.push_back(stream.GetEncoderFactory().c_str());
 
     Input input;
-    for (const char* factory : factories) {
-        GstElement* e = gst_element_factory_make(factory, nullptr);
-        if (!e) {
-            for (GstElement* made : input.chain)
-                gst_object_unref(gst_object_ref_sink(made));
-            return E_FAIL;
-        }
-        input.chain.push_back(e);
-    }
-    GstElement* caps = input.chain[input.chain.size() - 2];
+    if (!input.chain.Make(factories))
+        return E_FAIL;
+    GstElement* caps = input.chain.at(input.chain.size() - 2);
     GstElement* encoder = input.chain.back();
 
     CapsPtr wanted;
@@ -159,7 +154,7 @@ HRESULT AsfWriterFilter::AddInput(const WmStreamConfig& stream, int ordinal) {
             "audio/x-raw", "rate", G_TYPE_INT, static_cast<int>(type.audio.nSamplesPerSec),
             "channels", G_TYPE_INT, static_cast<int>(type.audio.nChannels), nullptr));
     } else {
-        g_object_set(input.chain[1], "video-direction", GST_VIDEO_ORIENTATION_VERT, nullptr);
+        g_object_set(input.chain.at(1), "video-direction", GST_VIDEO_ORIENTATION_VERT, nullptr);
         int num = 0;
         int den = 1;
         FrameRateFromDuration(type.video.AvgTimePerFrame, &num, &den);
@@ -174,17 +169,17 @@ HRESULT AsfWriterFilter::AddInput(const WmStreamConfig& stream, int ordinal) {
         g_object_class_find_property(G_OBJECT_GET_CLASS(encoder), "bitrate"))
         g_object_set(encoder, "bitrate", static_cast<gint>(stream.GetBitrate()), nullptr);
 
-    GstBin* bin = GST_BIN(element());
-    for (GstElement* e : input.chain)
-        gst_bin_add(bin, e);
-    for (std::size_t i = 0; i + 1 < input.chain.size(); ++i)
-        gst_element_link(input.chain[i], input.chain[i + 1]);
+    if (!input.chain.AddAndLink(GST_BIN(element())))
+        return E_FAIL;
 
     // The muxer owns its request pad; the reference returned here is only for linking.
     PadPtr muxPad(gst_element_request_pad_simple(mux_.get(), isAudio ? "audio_%u" : "video_%u"));
     PadPtr encoderSrc(gst_element_get_static_pad(encoder, "src"));
     if (!muxPad || gst_pad_link(encoderSrc.get(), muxPad.get()) != GST_PAD_LINK_OK) {
-        inputs_.push_back(input);
+        GST_WARNING("cannot link %s to asfmux", GST_ELEMENT_NAME(encoder));
+        if (muxPad)
+            gst_element_release_request_pad(mux_.get(), muxPad.get());
+        inputs_.push_back(std::move(input)); // taken out by RemoveInputs
         return E_FAIL;
     }
     StampWithRunningTime(encoderSrc.get());
@@ -193,8 +188,13 @@ HRESULT AsfWriterFilter::AddInput(const WmStreamConfig& stream, int ordinal) {
     std::snprintf(name, sizeof name, "%s Input %02d", isAudio ? "Audio" : "Video", ordinal);
     PadPtr firstSink(gst_element_get_static_pad(input.chain.front(), "sink"));
     input.ghost = gst_ghost_pad_new(name, firstSink.get());
-    gst_element_add_pad(element(), input.ghost);
-    inputs_.push_back(input);
+    if (!gst_element_add_pad(element(), input.ghost)) {
+        GST_WARNING("cannot add the input %s", name);
+        input.ghost = nullptr; // the refused pad was sunk and released by the element
+        inputs_.push_back(std::move(input));
+        return E_FAIL;
+    }
+    inputs_.push_back(std::move(input));
     return S_OK;
 }
 
@@ -204,25 +204,30 @@ HRESULT AsfWriterFilter::RemoveInputs() {
     GstBin* bin = GST_BIN(element());
     for (Input& input : inputs_) {
         if (input.ghost)
-            gst_element_remove_pad(element(), input.ghost);
-        for (GstElement* e : input.chain) {
-            gst_element_set_state(e, GST_STATE_NULL);
-            gst_bin_remove(bin, e);
-        }
+            (void)gst_element_remove_pad(element(), input.ghost); // added by AddInput: it is there
+        input.chain.RemoveFromBin();
     }
     inputs_.clear();
 
-    GstElement* fresh = gst_element_factory_make("asfmux", nullptr);
-    if (!fresh)
+    ElementPtr fresh = ElementPtr::RefSink(gst_element_factory_make("asfmux", nullptr));
+    if (!fresh) {
+        GST_WARNING("cannot make the element asfmux");
         return E_FAIL;
-    if (mux_) {
-        gst_element_set_state(mux_.get(), GST_STATE_NULL);
-        gst_bin_remove(bin, mux_.get());
     }
-    mux_ = ElementPtr::Ref(fresh);
-    gst_bin_add(bin, fresh);
-    g_object_set(fresh, "streamable", FALSE, nullptr);
-    return gst_element_link(fresh, sink_.get()) ? S_OK : E_FAIL;
+    if (mux_) {
+        (void)gst_element_set_state(mux_.get(), GST_STATE_NULL); // NULL never fails to be set
+        (void)gst_bin_remove(bin, mux_.get()); // added below on an earlier call: it is there
+        mux_.reset();
+    }
+    if (!gst_bin_add(bin, fresh.get()))
+        return E_FAIL;
+    mux_ = std::move(fresh);
+    g_object_set(mux_.get(), "streamable", FALSE, nullptr);
+    if (!gst_element_link(mux_.get(), sink_.get())) {
+        GST_WARNING("cannot link asfmux to filesink");
+        return E_FAIL;
+    }
+    return S_OK;
 }
 
 } // namespace kelo

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "platform/filters/AsfProfile.h"
+#include "platform/filters/ElementChain.h"
 #include "platform/graph/BaseFilter.h"
 #include "platform/graph/GraphInterfaces.h"
 
@@ -25,10 +26,10 @@ public:
     // Replaces the writer's inputs by one per stream of `profile`. Only while stopped and with
     // no input connected (E_UNEXPECTED otherwise); E_INVALIDARG for a profile without streams,
     // E_FAIL when an encoder is missing.
-    virtual HRESULT ConfigureFilterUsingProfile(const WmProfile& profile) = 0;
-    virtual HRESULT GetCurrentProfile(WmProfile* profile) const = 0;
-    virtual HRESULT SetIndexMode(bool indexFile) = 0;
-    virtual HRESULT GetIndexMode(bool* indexFile) const = 0;
+    [[nodiscard]] virtual HRESULT ConfigureFilterUsingProfile(const WmProfile& profile) = 0;
+    [[nodiscard]] virtual HRESULT GetCurrentProfile(WmProfile* profile) const = 0;
+    [[nodiscard]] virtual HRESULT SetIndexMode(bool indexFile) = 0;
+    [[nodiscard]] virtual HRESULT GetIndexMode(bool* indexFile) const = 0;
 };
 
 class AsfWriterFilter : public BaseFilter, public IFileSinkFilter, public IConfigAsfWriter {
@@ -38,23 +39,23 @@ public:
     ~AsfWriterFilter() override;
 
     // The file is created (or overwritten) when the graph starts. E_UNEXPECTED while running.
-    HRESULT SetFileName(std::string_view path, const MediaType* type) override;
-    HRESULT GetCurFile(std::string* path) const override;
+    [[nodiscard]] HRESULT SetFileName(std::string_view path, const MediaType* type) override;
+    [[nodiscard]] HRESULT GetCurFile(std::string* path) const override;
 
-    HRESULT ConfigureFilterUsingProfile(const WmProfile& profile) override;
-    HRESULT GetCurrentProfile(WmProfile* profile) const override;
-    HRESULT SetIndexMode(bool indexFile) override;
-    HRESULT GetIndexMode(bool* indexFile) const override;
+    [[nodiscard]] HRESULT ConfigureFilterUsingProfile(const WmProfile& profile) override;
+    [[nodiscard]] HRESULT GetCurrentProfile(WmProfile* profile) const override;
+    [[nodiscard]] HRESULT SetIndexMode(bool indexFile) override;
+    [[nodiscard]] HRESULT GetIndexMode(bool* indexFile) const override;
 
 private:
     struct Input {
-        GstPad* ghost = nullptr;        // owned by the bin
-        std::vector<GstElement*> chain; // owned by the bin
+        GstPad* ghost = nullptr; // owned by the bin
+        ElementChain chain;      // in the bin; taken out again by RemoveInputs
     };
 
     AsfWriterFilter(ElementPtr bin, ElementPtr sink);
-    HRESULT AddInput(const WmStreamConfig& stream, int ordinal);
-    HRESULT RemoveInputs();
+    [[nodiscard]] HRESULT AddInput(const WmStreamConfig& stream, int ordinal);
+    [[nodiscard]] HRESULT RemoveInputs();
 
     ElementPtr mux_;
     ElementPtr sink_;

@@ -1,5 +1,6 @@
 #include "platform/filters/AviMuxFilter.h"
 
+#include "platform/filters/ElementChain.h"
 #include "platform/system/GstRuntime.h"
 
 #include <cstdio>
@@ -7,6 +8,9 @@
 #include <gst/video/video.h>
 #include <string>
 #include <vector>
+
+GST_DEBUG_CATEGORY_EXTERN(kelo_graph_debug);
+#define GST_CAT_DEFAULT kelo_graph_debug
 
 namespace kelo {
 
@@ -36,12 +40,10 @@ StreamShape ShapeOf(GstPad* peer) {
 std::shared_ptr<AviMuxFilter> AviMuxFilter::Create() {
     EnsureGstInitialized();
     ElementPtr bin = ElementPtr::RefSink(gst_bin_new(nullptr));
-    GstElement* mux = gst_element_factory_make("avimux", nullptr);
-    if (!mux)
+    ElementPtr muxRef = ElementPtr::RefSink(gst_element_factory_make("avimux", nullptr));
+    if (!muxRef || !gst_bin_add(GST_BIN(bin.get()), muxRef.get()))
         return nullptr;
-    ElementPtr muxRef = ElementPtr::Ref(mux);
-    gst_bin_add(GST_BIN(bin.get()), mux);
-    PadPtr muxSrc(gst_element_get_static_pad(mux, "src"));
+    PadPtr muxSrc(gst_element_get_static_pad(muxRef.get(), "src"));
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("AVI Out", muxSrc.get()));
     std::shared_ptr<AviMuxFilter> filter(new AviMuxFilter(std::move(bin), std::move(muxRef)));
     filter->AddFreeInput();
@@ -95,37 +97,33 @@ bool AviMuxFilter::ConnectInput(GstPad* input, bool video, bool rawVideo, bool r
         factories.insert(factories.end(), {"videoflip", "videoconvert"});
     if (rawAudio)
         factories.push_back("audioconvert");
-    std::vector<GstElement*> chain;
-    for (const char* factory : factories) {
-        GstElement* e = gst_element_factory_make(factory, nullptr);
-        if (!e) {
-            for (GstElement* made : chain)
-                gst_object_unref(gst_object_ref_sink(made));
-            return false;
-        }
-        chain.push_back(e);
-    }
+    ElementChain chain;
+    if (!chain.Make(factories))
+        return false;
     if (rawVideo)
-        g_object_set(chain[1], "video-direction", GST_VIDEO_ORIENTATION_VERT, nullptr);
+        g_object_set(chain.at(1), "video-direction", GST_VIDEO_ORIENTATION_VERT, nullptr);
 
-    GstPad* request = gst_element_request_pad_simple(mux_.get(), video ? "video_%u" : "audio_%u");
+    // The muxer owns its request pad; the reference returned here is only for linking.
+    PadPtr request(gst_element_request_pad_simple(mux_.get(), video ? "video_%u" : "audio_%u"));
     if (!request) {
-        for (GstElement* made : chain)
-            gst_object_unref(gst_object_ref_sink(made));
+        GST_WARNING("avimux gave no %s input", video ? "video" : "audio");
         return false;
     }
-    GstBin* bin = GST_BIN(element());
-    for (GstElement* e : chain)
-        gst_bin_add(bin, e);
-    for (std::size_t i = 0; i + 1 < chain.size(); ++i)
-        gst_element_link(chain[i], chain[i + 1]);
+    if (!chain.AddAndLink(GST_BIN(element()))) {
+        gst_element_release_request_pad(mux_.get(), request.get());
+        return false;
+    }
     PadPtr lastSrc(gst_element_get_static_pad(chain.back(), "src"));
-    const bool linked = gst_pad_link(lastSrc.get(), request) == GST_PAD_LINK_OK;
-    gst_object_unref(request);
+    const bool linked = gst_pad_link(lastSrc.get(), request.get()) == GST_PAD_LINK_OK;
+    if (!linked) {
+        // An input that never gets data would hold the muxer up for good.
+        GST_WARNING("cannot link the %s chain to avimux", video ? "video" : "audio");
+        gst_element_release_request_pad(mux_.get(), request.get());
+    }
     PadPtr firstSink(gst_element_get_static_pad(chain.front(), "sink"));
-    gst_ghost_pad_set_target(GST_GHOST_PAD(input), firstSink.get());
-    for (GstElement* e : chain)
-        gst_element_sync_state_with_parent(e);
+    if (!gst_ghost_pad_set_target(GST_GHOST_PAD(input), firstSink.get()))
+        GST_WARNING("cannot point the input at its chain");
+    chain.SyncStateWithParent();
     if (linked)
         (video ? videoStreams_ : audioStreams_)++;
     return linked;

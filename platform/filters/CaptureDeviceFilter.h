@@ -20,8 +20,8 @@ public:
                                                        bool video, CapsPtr offered,
                                                        CapsPtr ownFormat);
 
-    HRESULT GetFormat(MediaType* type) override;
-    HRESULT SetFormat(const MediaType& type) override;
+    [[nodiscard]] HRESULT GetFormat(MediaType* type) override;
+    [[nodiscard]] HRESULT SetFormat(const MediaType& type) override;
     bool ProducesTopDownRows() const override { return video_; }
 
     bool isVideo() const { return video_; }

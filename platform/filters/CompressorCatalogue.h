@@ -35,8 +35,8 @@ public:
     static std::shared_ptr<Mp3Encoder> Create();
 
     ComPtr PinInterfaces(PinDirection direction, GstPad* pad) override;
-    HRESULT GetFormat(MediaType* type) override;
-    HRESULT SetFormat(const MediaType& type) override;
+    [[nodiscard]] HRESULT GetFormat(MediaType* type) override;
+    [[nodiscard]] HRESULT SetFormat(const MediaType& type) override;
 
     // Pins hand out this filter as their interface object; it must be shared.
     void SetSelf(const std::weak_ptr<Mp3Encoder>& self) { self_ = self; }

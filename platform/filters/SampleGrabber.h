@@ -15,10 +15,10 @@ class SampleGrabber : public BaseFilter, public ISampleGrabber {
 public:
     static std::shared_ptr<SampleGrabber> Create();
 
-    HRESULT SetMediaType(const MediaType& type) override;
-    HRESULT SetBufferSamples(bool buffer) override;
-    HRESULT SetOneShot(bool oneShot) override;
-    HRESULT SetCallback(ISampleGrabberCB* callback, int which) override;
+    [[nodiscard]] HRESULT SetMediaType(const MediaType& type) override;
+    [[nodiscard]] HRESULT SetBufferSamples(bool buffer) override;
+    [[nodiscard]] HRESULT SetOneShot(bool oneShot) override;
+    [[nodiscard]] HRESULT SetCallback(ISampleGrabberCB* callback, int which) override;
 
 private:
     SampleGrabber(ElementPtr bin, GstElement* filter, GstElement* tap);

@@ -37,8 +37,8 @@ class FileWriter : public BaseFilter, public IFileSinkFilter {
 public:
     static std::shared_ptr<FileWriter> Create();
 
-    HRESULT SetFileName(std::string_view path, const MediaType* type) override;
-    HRESULT GetCurFile(std::string* path) const override;
+    [[nodiscard]] HRESULT SetFileName(std::string_view path, const MediaType* type) override;
+    [[nodiscard]] HRESULT GetCurFile(std::string* path) const override;
 
 private:
     using BaseFilter::BaseFilter;

@@ -31,7 +31,7 @@ VideoRenderer::VideoRenderer(ElementPtr bin, GstElement* sink) : BaseFilter(std:
 
 VideoRenderer::~VideoRenderer() {
     gst_element_set_state(element(), GST_STATE_NULL);
-    put_Owner(nullptr);
+    (void)put_Owner(nullptr); // detaching never fails
 }
 
 GstFlowReturn VideoRenderer::OnNewSample(GstElement* sink, gpointer self) {

@@ -23,20 +23,20 @@ public:
     static std::shared_ptr<VideoRenderer> Create();
     ~VideoRenderer() override;
 
-    HRESULT put_Owner(PreviewSurface* owner) override;
-    HRESULT get_Owner(PreviewSurface** owner) const override;
-    HRESULT put_WindowStyle(long style) override;
-    HRESULT put_MessageDrain(PreviewSurface* drain) override;
-    HRESULT put_Left(long left) override;
-    HRESULT put_Top(long top) override;
-    HRESULT put_Width(long width) override;
-    HRESULT put_Height(long height) override;
-    HRESULT GetWindowPosition(long* left, long* top, long* width, long* height) const override;
-    HRESULT SetWindowForeground(bool focus) override;
-    HRESULT put_Visible(bool visible) override;
-    HRESULT get_Visible(bool* visible) const override;
-    HRESULT put_FullScreenMode(bool fullScreen) override;
-    HRESULT get_FullScreenMode(bool* fullScreen) const override;
+    [[nodiscard]] HRESULT put_Owner(PreviewSurface* owner) override;
+    [[nodiscard]] HRESULT get_Owner(PreviewSurface** owner) const override;
+    [[nodiscard]] HRESULT put_WindowStyle(long style) override;
+    [[nodiscard]] HRESULT put_MessageDrain(PreviewSurface* drain) override;
+    [[nodiscard]] HRESULT put_Left(long left) override;
+    [[nodiscard]] HRESULT put_Top(long top) override;
+    [[nodiscard]] HRESULT put_Width(long width) override;
+    [[nodiscard]] HRESULT put_Height(long height) override;
+    [[nodiscard]] HRESULT GetWindowPosition(long* left, long* top, long* width, long* height) const override;
+    [[nodiscard]] HRESULT SetWindowForeground(bool focus) override;
+    [[nodiscard]] HRESULT put_Visible(bool visible) override;
+    [[nodiscard]] HRESULT get_Visible(bool* visible) const override;
+    [[nodiscard]] HRESULT put_FullScreenMode(bool fullScreen) override;
+    [[nodiscard]] HRESULT get_FullScreenMode(bool* fullScreen) const override;
 
     // VideoWindowInput: input on the video goes to the message drain, if there is one.
     void DeliverInput(const PreviewInput& input) override;

@@ -15,13 +15,13 @@ public:
     // The registry makes the multiplexer and file writer; it must outlive the builder.
     explicit CaptureGraphBuilder2(const ClassRegistry* registry) : registry_(registry) {}
 
-    HRESULT SetFiltergraph(const std::shared_ptr<IGraphBuilder>& graph) override;
-    HRESULT GetFiltergraph(std::shared_ptr<IGraphBuilder>* graph) const override;
-    HRESULT FindInterface(std::string_view category, std::string_view type, const FilterPtr& filter,
+    [[nodiscard]] HRESULT SetFiltergraph(const std::shared_ptr<IGraphBuilder>& graph) override;
+    [[nodiscard]] HRESULT GetFiltergraph(std::shared_ptr<IGraphBuilder>* graph) const override;
+    [[nodiscard]] HRESULT FindInterface(std::string_view category, std::string_view type, const FilterPtr& filter,
                           std::shared_ptr<IAMStreamConfig>* config) override;
-    HRESULT SetOutputFileName(std::string_view subtype, std::string_view file, FilterPtr* mux,
+    [[nodiscard]] HRESULT SetOutputFileName(std::string_view subtype, std::string_view file, FilterPtr* mux,
                               std::shared_ptr<IFileSinkFilter>* sink) override;
-    HRESULT RenderStream(std::string_view category, std::string_view type, const FilterPtr& source,
+    [[nodiscard]] HRESULT RenderStream(std::string_view category, std::string_view type, const FilterPtr& source,
                          const FilterPtr& compressor, const FilterPtr& sink) override;
 
 private:

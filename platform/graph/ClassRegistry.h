@@ -48,10 +48,10 @@ public:
 
     // S_OK with the new object, REGDB_E_CLASSNOTREG for an unknown identifier, E_FAIL when the
     // factory made nothing. Thread-safe.
-    HRESULT CreateInstance(std::string_view classId, ComPtr* object) const;
+    [[nodiscard]] HRESULT CreateInstance(std::string_view classId, ComPtr* object) const;
 
     template <typename Interface>
-    HRESULT CreateInstance(std::string_view classId, std::shared_ptr<Interface>* out) const {
+    [[nodiscard]] HRESULT CreateInstance(std::string_view classId, std::shared_ptr<Interface>* out) const {
         ComPtr object;
         HRESULT hr = CreateInstance(classId, &object);
         if (FAILED(hr))

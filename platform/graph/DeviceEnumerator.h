@@ -49,7 +49,7 @@ class SystemDeviceEnum : public ComObject, public ICreateDevEnum {
 public:
     explicit SystemDeviceEnum(DeviceSources sources);
 
-    HRESULT CreateClassEnumerator(std::string_view category, MonikerList* monikers) override;
+    [[nodiscard]] HRESULT CreateClassEnumerator(std::string_view category, MonikerList* monikers) override;
 
 private:
     void AddSystemDevices(const char* deviceClass, bool video, MonikerList* monikers) const;

@@ -55,7 +55,7 @@ FilterGraph::FilterGraph() {
 }
 
 FilterGraph::~FilterGraph() {
-    SetNotifyCallback(nullptr);
+    (void)SetNotifyCallback(nullptr); // clearing the callback never fails
     gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
     gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
     filters_.clear();

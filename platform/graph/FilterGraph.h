@@ -35,38 +35,38 @@ public:
     ~FilterGraph() override;
 
     // IGraphBuilder
-    HRESULT AddFilter(const FilterPtr& filter, std::string_view name) override;
-    HRESULT RemoveFilter(const FilterPtr& filter) override;
-    HRESULT FindFilterByName(std::string_view name, FilterPtr* filter) const override;
+    [[nodiscard]] HRESULT AddFilter(const FilterPtr& filter, std::string_view name) override;
+    [[nodiscard]] HRESULT RemoveFilter(const FilterPtr& filter) override;
+    [[nodiscard]] HRESULT FindFilterByName(std::string_view name, FilterPtr* filter) const override;
     std::vector<std::pair<std::string, FilterPtr>> EnumFilters() const override;
-    HRESULT Connect(const PinPtr& output, const PinPtr& input) override;
-    HRESULT ConnectDirect(const PinPtr& output, const PinPtr& input,
+    [[nodiscard]] HRESULT Connect(const PinPtr& output, const PinPtr& input) override;
+    [[nodiscard]] HRESULT ConnectDirect(const PinPtr& output, const PinPtr& input,
                           const MediaType* type) override;
 
     // IMediaControl
-    HRESULT Run() override;
-    HRESULT Pause() override;
-    HRESULT Stop() override;
-    HRESULT GetState(int timeoutMs, FilterState* state) override;
+    [[nodiscard]] HRESULT Run() override;
+    [[nodiscard]] HRESULT Pause() override;
+    [[nodiscard]] HRESULT Stop() override;
+    [[nodiscard]] HRESULT GetState(int timeoutMs, FilterState* state) override;
 
     // IMediaEventEx
-    HRESULT SetNotifyCallback(GraphEventCallback callback) override;
+    [[nodiscard]] HRESULT SetNotifyCallback(GraphEventCallback callback) override;
 
     // IVideoWindow, forwarded to the first filter in the graph that has a video window.
-    HRESULT put_Owner(PreviewSurface* owner) override;
-    HRESULT get_Owner(PreviewSurface** owner) const override;
-    HRESULT put_WindowStyle(long style) override;
-    HRESULT put_MessageDrain(PreviewSurface* drain) override;
-    HRESULT put_Left(long left) override;
-    HRESULT put_Top(long top) override;
-    HRESULT put_Width(long width) override;
-    HRESULT put_Height(long height) override;
-    HRESULT GetWindowPosition(long* left, long* top, long* width, long* height) const override;
-    HRESULT SetWindowForeground(bool focus) override;
-    HRESULT put_Visible(bool visible) override;
-    HRESULT get_Visible(bool* visible) const override;
-    HRESULT put_FullScreenMode(bool fullScreen) override;
-    HRESULT get_FullScreenMode(bool* fullScreen) const override;
+    [[nodiscard]] HRESULT put_Owner(PreviewSurface* owner) override;
+    [[nodiscard]] HRESULT get_Owner(PreviewSurface** owner) const override;
+    [[nodiscard]] HRESULT put_WindowStyle(long style) override;
+    [[nodiscard]] HRESULT put_MessageDrain(PreviewSurface* drain) override;
+    [[nodiscard]] HRESULT put_Left(long left) override;
+    [[nodiscard]] HRESULT put_Top(long top) override;
+    [[nodiscard]] HRESULT put_Width(long width) override;
+    [[nodiscard]] HRESULT put_Height(long height) override;
+    [[nodiscard]] HRESULT GetWindowPosition(long* left, long* top, long* width, long* height) const override;
+    [[nodiscard]] HRESULT SetWindowForeground(bool focus) override;
+    [[nodiscard]] HRESULT put_Visible(bool visible) override;
+    [[nodiscard]] HRESULT get_Visible(bool* visible) const override;
+    [[nodiscard]] HRESULT put_FullScreenMode(bool fullScreen) override;
+    [[nodiscard]] HRESULT get_FullScreenMode(bool* fullScreen) const override;
 
     // Frames the file branches of the tees dropped since the last Run (they could not keep up).
     std::uint64_t droppedFrames() const { return droppedFrames_.load(); }
@@ -98,7 +98,7 @@ private:
     bool NeedsDrain() const;
     IVideoWindow* VideoWindow() const;
     std::string UniqueName(std::string_view wanted) const;
-    HRESULT InsertConverter(const PinPtr& output, const PinPtr& input);
+    [[nodiscard]] HRESULT InsertConverter(const PinPtr& output, const PinPtr& input);
     bool LinkThroughQueue(GstPad* output, GstPad* input);
     void PrepareIdleFilters();
     void PrepareBranchQueues();

@@ -29,16 +29,16 @@ public:
     // Adds the filter under the name (unique in the graph: a taken name gets " 0001", " 0002"...
     // appended and VFW_S_DUPLICATE_NAME is returned). E_POINTER without a filter, E_FAIL when the
     // filter is already in a graph.
-    virtual HRESULT AddFilter(const FilterPtr& filter, std::string_view name) = 0;
-    virtual HRESULT RemoveFilter(const FilterPtr& filter) = 0;
-    virtual HRESULT FindFilterByName(std::string_view name, FilterPtr* filter) const = 0;
+    [[nodiscard]] virtual HRESULT AddFilter(const FilterPtr& filter, std::string_view name) = 0;
+    [[nodiscard]] virtual HRESULT RemoveFilter(const FilterPtr& filter) = 0;
+    [[nodiscard]] virtual HRESULT FindFilterByName(std::string_view name, FilterPtr* filter) const = 0;
     // The filters in the order they were added, with their names.
     virtual std::vector<std::pair<std::string, FilterPtr>> EnumFilters() const = 0;
     // Intelligent connect: links the two pins, inserting a converter when their formats differ.
     // VFW_E_CANNOT_CONNECT when no converter helps; VFW_E_ALREADY_CONNECTED; E_POINTER.
-    virtual HRESULT Connect(const PinPtr& output, const PinPtr& input) = 0;
+    [[nodiscard]] virtual HRESULT Connect(const PinPtr& output, const PinPtr& input) = 0;
     // Links the two pins as they are (optionally restricted to a media type).
-    virtual HRESULT ConnectDirect(const PinPtr& output, const PinPtr& input,
+    [[nodiscard]] virtual HRESULT ConnectDirect(const PinPtr& output, const PinPtr& input,
                                   const MediaType* type) = 0;
 };
 
@@ -48,12 +48,12 @@ class IMediaControl {
 public:
     virtual ~IMediaControl() = default;
     // S_OK, or E_FAIL when an element refused to start.
-    virtual HRESULT Run() = 0;
-    virtual HRESULT Pause() = 0;
+    [[nodiscard]] virtual HRESULT Run() = 0;
+    [[nodiscard]] virtual HRESULT Pause() = 0;
     // Returns once every streaming thread has ended (the pipeline is in NULL). A graph that
     // writes files is drained first (end of stream), so that muxers complete them.
-    virtual HRESULT Stop() = 0;
-    virtual HRESULT GetState(int timeoutMs, FilterState* state) = 0;
+    [[nodiscard]] virtual HRESULT Stop() = 0;
+    [[nodiscard]] virtual HRESULT GetState(int timeoutMs, FilterState* state) = 0;
 };
 
 // What the graph reports while it runs.
@@ -76,26 +76,26 @@ public:
     virtual ~IMediaEventEx() = default;
     // Replaces the receiver (empty: none). Once this returns, the old receiver is not running and
     // will not be called again.
-    virtual HRESULT SetNotifyCallback(GraphEventCallback callback) = 0;
+    [[nodiscard]] virtual HRESULT SetNotifyCallback(GraphEventCallback callback) = 0;
 };
 
 class IVideoWindow {
 public:
     virtual ~IVideoWindow() = default;
-    virtual HRESULT put_Owner(PreviewSurface* owner) = 0;
-    virtual HRESULT get_Owner(PreviewSurface** owner) const = 0;
-    virtual HRESULT put_WindowStyle(long style) = 0;
-    virtual HRESULT put_MessageDrain(PreviewSurface* drain) = 0;
-    virtual HRESULT put_Left(long left) = 0;
-    virtual HRESULT put_Top(long top) = 0;
-    virtual HRESULT put_Width(long width) = 0;
-    virtual HRESULT put_Height(long height) = 0;
-    virtual HRESULT GetWindowPosition(long* left, long* top, long* width, long* height) const = 0;
-    virtual HRESULT SetWindowForeground(bool focus) = 0;
-    virtual HRESULT put_Visible(bool visible) = 0;
-    virtual HRESULT get_Visible(bool* visible) const = 0;
-    virtual HRESULT put_FullScreenMode(bool fullScreen) = 0;
-    virtual HRESULT get_FullScreenMode(bool* fullScreen) const = 0;
+    [[nodiscard]] virtual HRESULT put_Owner(PreviewSurface* owner) = 0;
+    [[nodiscard]] virtual HRESULT get_Owner(PreviewSurface** owner) const = 0;
+    [[nodiscard]] virtual HRESULT put_WindowStyle(long style) = 0;
+    [[nodiscard]] virtual HRESULT put_MessageDrain(PreviewSurface* drain) = 0;
+    [[nodiscard]] virtual HRESULT put_Left(long left) = 0;
+    [[nodiscard]] virtual HRESULT put_Top(long top) = 0;
+    [[nodiscard]] virtual HRESULT put_Width(long width) = 0;
+    [[nodiscard]] virtual HRESULT put_Height(long height) = 0;
+    [[nodiscard]] virtual HRESULT GetWindowPosition(long* left, long* top, long* width, long* height) const = 0;
+    [[nodiscard]] virtual HRESULT SetWindowForeground(bool focus) = 0;
+    [[nodiscard]] virtual HRESULT put_Visible(bool visible) = 0;
+    [[nodiscard]] virtual HRESULT get_Visible(bool* visible) const = 0;
+    [[nodiscard]] virtual HRESULT put_FullScreenMode(bool fullScreen) = 0;
+    [[nodiscard]] virtual HRESULT get_FullScreenMode(bool* fullScreen) const = 0;
 };
 
 inline constexpr long WS_CHILD = 0x40000000L;
@@ -105,44 +105,44 @@ inline constexpr long WS_CLIPCHILDREN = 0x02000000L;
 class IAMStreamConfig {
 public:
     virtual ~IAMStreamConfig() = default;
-    virtual HRESULT GetFormat(MediaType* type) = 0;
+    [[nodiscard]] virtual HRESULT GetFormat(MediaType* type) = 0;
     // VFW_E_INVALIDMEDIATYPE when the component cannot produce the type (it keeps its format).
-    virtual HRESULT SetFormat(const MediaType& type) = 0;
+    [[nodiscard]] virtual HRESULT SetFormat(const MediaType& type) = 0;
 };
 
 class IFileSinkFilter {
 public:
     virtual ~IFileSinkFilter() = default;
-    virtual HRESULT SetFileName(std::string_view path, const MediaType* type) = 0;
-    virtual HRESULT GetCurFile(std::string* path) const = 0;
+    [[nodiscard]] virtual HRESULT SetFileName(std::string_view path, const MediaType* type) = 0;
+    [[nodiscard]] virtual HRESULT GetCurFile(std::string* path) const = 0;
 };
 
 class ISampleGrabber {
 public:
     virtual ~ISampleGrabber() = default;
     // The only type the grabber accepts when it is connected.
-    virtual HRESULT SetMediaType(const MediaType& type) = 0;
-    virtual HRESULT SetBufferSamples(bool buffer) = 0;
-    virtual HRESULT SetOneShot(bool oneShot) = 0;
+    [[nodiscard]] virtual HRESULT SetMediaType(const MediaType& type) = 0;
+    [[nodiscard]] virtual HRESULT SetBufferSamples(bool buffer) = 0;
+    [[nodiscard]] virtual HRESULT SetOneShot(bool oneShot) = 0;
     // The callback is borrowed: its holder keeps it alive until the grabber has been stopped.
     // which: 0 SampleCB, 1 BufferCB.
-    virtual HRESULT SetCallback(ISampleGrabberCB* callback, int which) = 0;
+    [[nodiscard]] virtual HRESULT SetCallback(ISampleGrabberCB* callback, int which) = 0;
 };
 
 class IPropertyBag {
 public:
     virtual ~IPropertyBag() = default;
     // "FriendlyName" and the other properties of a device; E_FAIL when missing.
-    virtual HRESULT Read(std::string_view property, std::string* value) const = 0;
+    [[nodiscard]] virtual HRESULT Read(std::string_view property, std::string* value) const = 0;
 };
 
 // A device (or compressor) found by the enumerator.
 class IMoniker {
 public:
     virtual ~IMoniker() = default;
-    virtual HRESULT BindToStorage(std::shared_ptr<IPropertyBag>* bag) = 0;
+    [[nodiscard]] virtual HRESULT BindToStorage(std::shared_ptr<IPropertyBag>* bag) = 0;
     // A new filter for the device.
-    virtual HRESULT BindToObject(FilterPtr* filter) = 0;
+    [[nodiscard]] virtual HRESULT BindToObject(FilterPtr* filter) = 0;
 };
 
 using MonikerList = std::vector<std::shared_ptr<IMoniker>>;
@@ -152,26 +152,26 @@ public:
     virtual ~ICreateDevEnum() = default;
     // S_OK with the monikers of the category in enumeration order; S_FALSE (and no monikers)
     // when the category is empty; E_INVALIDARG for an unknown category.
-    virtual HRESULT CreateClassEnumerator(std::string_view category, MonikerList* monikers) = 0;
+    [[nodiscard]] virtual HRESULT CreateClassEnumerator(std::string_view category, MonikerList* monikers) = 0;
 };
 
 class ICaptureGraphBuilder2 {
 public:
     virtual ~ICaptureGraphBuilder2() = default;
-    virtual HRESULT SetFiltergraph(const std::shared_ptr<IGraphBuilder>& graph) = 0;
-    virtual HRESULT GetFiltergraph(std::shared_ptr<IGraphBuilder>* graph) const = 0;
+    [[nodiscard]] virtual HRESULT SetFiltergraph(const std::shared_ptr<IGraphBuilder>& graph) = 0;
+    [[nodiscard]] virtual HRESULT GetFiltergraph(std::shared_ptr<IGraphBuilder>* graph) const = 0;
     // The stream configuration of the filter's output pin of that category and type (a capture
     // device, a compressor). E_NOINTERFACE when it has none.
-    virtual HRESULT FindInterface(std::string_view category, std::string_view type,
+    [[nodiscard]] virtual HRESULT FindInterface(std::string_view category, std::string_view type,
                                   const FilterPtr& filter,
                                   std::shared_ptr<IAMStreamConfig>* config) = 0;
     // Adds a multiplexer for the subtype (MEDIASUBTYPE_Avi) and a file writer for the file, links
     // them, and returns the multiplexer and the writer's file sink.
-    virtual HRESULT SetOutputFileName(std::string_view subtype, std::string_view file,
+    [[nodiscard]] virtual HRESULT SetOutputFileName(std::string_view subtype, std::string_view file,
                                       FilterPtr* mux, std::shared_ptr<IFileSinkFilter>* sink) = 0;
     // Connects the source's unconnected output pin of that category and type, through the
     // compressor when one is given, to the sink's unconnected input pin.
-    virtual HRESULT RenderStream(std::string_view category, std::string_view type,
+    [[nodiscard]] virtual HRESULT RenderStream(std::string_view category, std::string_view type,
                                  const FilterPtr& source, const FilterPtr& compressor,
                                  const FilterPtr& sink) = 0;
 };

@@ -34,10 +34,10 @@ public:
 
     PinDirection QueryDirection() const { return direction_; }
     // S_OK with the peer pin, VFW_E_NOT_CONNECTED when not linked.
-    HRESULT ConnectedTo(PinPtr* peer) const;
+    [[nodiscard]] HRESULT ConnectedTo(PinPtr* peer) const;
     bool IsConnected() const;
     // The media type of the link (VFW_E_NOT_CONNECTED when unlinked or not negotiated yet).
-    HRESULT ConnectionMediaType(MediaType* type) const;
+    [[nodiscard]] HRESULT ConnectionMediaType(MediaType* type) const;
     std::string Name() const;
 
     GstElement* element() const { return element_.get(); }
@@ -49,7 +49,7 @@ public:
     CapsPtr QueryCaps() const;
     // For a free request pin: requests the pad from the template that fits the caps (any, when
     // null). For a pin with a pad: S_OK.
-    HRESULT Materialise(const GstCaps* peerCaps);
+    [[nodiscard]] HRESULT Materialise(const GstCaps* peerCaps);
     // Gives back a requested pad that ended up unlinked.
     void ReleaseIfUnlinked();
 
@@ -75,9 +75,9 @@ template <typename Interface> std::shared_ptr<Interface> QueryPinInterface(const
 
 // The filter's pins in pad order (inputs and outputs as the element holds them), then one free
 // request pin per request template. E_POINTER without a filter.
-HRESULT EnumPins(const FilterPtr& filter, std::vector<PinPtr>* pins);
+[[nodiscard]] HRESULT EnumPins(const FilterPtr& filter, std::vector<PinPtr>* pins);
 
 // The first pin of the direction (any == false: the first not connected). E_FAIL when none.
-HRESULT FindPin(const FilterPtr& filter, PinDirection direction, bool unconnectedOnly, PinPtr* pin);
+[[nodiscard]] HRESULT FindPin(const FilterPtr& filter, PinDirection direction, bool unconnectedOnly, PinPtr* pin);
 
 } // namespace kelo

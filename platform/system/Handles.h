@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <utility>
 
 #include <glib.h>
 #include <gst/gst.h>
+#include <unistd.h>
 
 namespace kelo {
 
@@ -112,5 +114,35 @@ private:
 // A stdio file; closed on destruction.
 struct FileClose { void operator()(std::FILE* f) const { std::fclose(f); } };
 using FilePtr = std::unique_ptr<std::FILE, FileClose>;
+
+// Memory from the C library (realpath, strdup); freed on destruction.
+struct CFree { void operator()(void* p) const { std::free(p); } };
+using CCharPtr = std::unique_ptr<char, CFree>;
+
+// A POSIX file descriptor; closed on destruction. -1 holds nothing.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int owned) : fd_(owned) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    ~UniqueFd() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int owned = -1) {
+        if (int old = std::exchange(fd_, owned); old >= 0)
+            (void)::close(old); // nothing is left to do about a failed close of a pipe or a file
+    }
+
+private:
+    int fd_ = -1;
+};
 
 } // namespace kelo

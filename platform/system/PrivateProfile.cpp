@@ -1,5 +1,6 @@
 #include "platform/system/PrivateProfile.h"
 
+#include "platform/system/Handles.h"
 #include "platform/system/ProfileText.h"
 
 #include <atomic>
@@ -87,11 +88,8 @@ std::string ReadTextOrEmpty(const char* fileName) {
 std::string WriteTarget(const char* fileName) {
     struct stat info = {};
     if (::lstat(fileName, &info) == 0 && S_ISLNK(info.st_mode)) {
-        if (char* resolved = ::realpath(fileName, nullptr)) {
-            std::string target = resolved;
-            std::free(resolved);
-            return target;
-        }
+        if (CCharPtr resolved{::realpath(fileName, nullptr)})
+            return resolved.get();
     }
     return fileName;
 }

@@ -54,7 +54,7 @@ public:
     bool StillNamed(const std::string& name) const;
 
 private:
-    HRESULT MapWhole();
+    [[nodiscard]] HRESULT MapWhole();
 
     int fd_ = -1;
     std::uint8_t* data_ = nullptr;

@@ -357,10 +357,10 @@ TEST_F(CommandsTest, ARecordingEndedByADeviceErrorKeepsItsFileAndThePreviewRetur
     WaitUntil([&] { return clock.elapsed() >= 1000; });
     // The camera goes away.
     GstElement* device = window->Engine()->videoSourceFilter()->element();
-    GError* error =
-        g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged");
-    gst_element_post_message(device, gst_message_new_error(GST_OBJECT(device), error, "test"));
-    g_error_free(error);
+    GErrorPtr error(
+        g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged"));
+    gst_element_post_message(device,
+                             gst_message_new_error(GST_OBJECT(device), error.get(), "test"));
 
     ASSERT_TRUE(WaitUntil([&] { return !boxes_.Requests().empty(); }));
     EXPECT_EQ(boxes_.Requests()[0].text,

@@ -117,10 +117,10 @@ TEST_F(CaptureEnginePreview, ARuntimeErrorStopsTheGraphAndReachesTheOwnerOnce) {
     // What a device that is unplugged reports.
     GstElement* device = engine->videoSourceFilter()->element();
     for (int i = 0; i < 2; ++i) {
-        GError* error =
-            g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged");
-        gst_element_post_message(device, gst_message_new_error(GST_OBJECT(device), error, "test"));
-        g_error_free(error);
+        GErrorPtr error(
+            g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged"));
+        gst_element_post_message(device,
+                                 gst_message_new_error(GST_OBJECT(device), error.get(), "test"));
     }
     ASSERT_TRUE(owner.WaitUntil([&] { return !owner.errors.empty(); }, 10s));
     EXPECT_EQ(owner.errors[0], "video capture: Device unplugged");
@@ -138,10 +138,10 @@ TEST_F(CaptureEnginePreview, ARuntimeErrorStopsTheGraphAndReachesTheOwnerOnce) {
 TEST_F(CaptureEnginePreview, AnErrorPostedAfterTheEngineIsGoneIsDropped) {
     ASSERT_TRUE(owner.WaitUntil([&] { return surface.framesPresented() >= 1; }, 10s));
     GstElement* device = engine->videoSourceFilter()->element();
-    GError* error =
-        g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged");
-    gst_element_post_message(device, gst_message_new_error(GST_OBJECT(device), error, "test"));
-    g_error_free(error);
+    GErrorPtr error(
+        g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged"));
+    gst_element_post_message(device,
+                             gst_message_new_error(GST_OBJECT(device), error.get(), "test"));
     // The task is queued on the owner's thread, but the engine goes first.
     engine.reset();
     owner.RunPendingTasks();

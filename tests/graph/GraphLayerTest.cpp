@@ -80,13 +80,15 @@ bool WaitFor(const std::function<bool()>& done) {
 
 PinPtr Out(const FilterPtr& f) {
     PinPtr pin;
-    FindPin(f, PinDirection::Output, true, &pin);
+    (void)FindPin(f, PinDirection::Output, true,
+                  &pin); // a missing pin stays null and fails the caller's check
     return pin;
 }
 
 PinPtr In(const FilterPtr& f) {
     PinPtr pin;
-    FindPin(f, PinDirection::Input, true, &pin);
+    (void)FindPin(f, PinDirection::Input, true,
+                  &pin); // a missing pin stays null and fails the caller's check
     return pin;
 }
 
@@ -163,14 +165,14 @@ TEST(FilterGraph, IntelligentConnectInsertsAConverterWhenFormatsDiffer) {
     FilterPtr converter;
     EXPECT_EQ(graph.FindFilterByName("Video Converter", &converter), S_OK);
 
-    graph.put_Owner(&surface);
+    EXPECT_EQ(graph.put_Owner(&surface), S_OK);
     ASSERT_EQ(graph.Run(), S_OK);
     EXPECT_TRUE(WaitFor([&] { return surface.framesPresented() > 0; }));
     ASSERT_EQ(graph.Stop(), S_OK);
     FilterState state = FilterState::Running;
     EXPECT_EQ(graph.GetState(0, &state), S_OK);
     EXPECT_EQ(state, FilterState::Stopped);
-    graph.put_Owner(nullptr);
+    EXPECT_EQ(graph.put_Owner(nullptr), S_OK);
 }
 
 TEST(FilterGraph, AudioAndVideoCannotBeConnected) {
@@ -206,13 +208,13 @@ TEST(RowOrder, TheConverterAfterADeviceMakesRowsBottomUpAndTheRendererTurnsThemU
     ASSERT_EQ(graph.Connect(Out(converter), In(grabber)), S_OK);
     ASSERT_EQ(graph.Connect(Out(grabber), In(renderer)), S_OK);
     ASSERT_EQ(grabber->SetCallback(&callback, 1), S_OK);
-    graph.put_Owner(&surface);
+    EXPECT_EQ(graph.put_Owner(&surface), S_OK);
 
     ASSERT_EQ(graph.Run(), S_OK);
     ASSERT_TRUE(WaitFor([&] { return callback.calls > 0 && surface.framesPresented() > 0; }));
-    graph.Stop();
+    EXPECT_EQ(graph.Stop(), S_OK);
     grabber->SetCallback(nullptr, 1);
-    graph.put_Owner(nullptr);
+    EXPECT_EQ(graph.put_Owner(nullptr), S_OK);
 
     ASSERT_EQ(callback.last.size(), 230400u);
     ASSERT_NE(std::memcmp(reference.data(), reference.data() + 239 * row, row), 0)
@@ -262,7 +264,7 @@ TEST(RowOrder, AConverterInsertedForAJpegCameraStillMakesRowsBottomUp) {
     ASSERT_EQ(grabber->SetCallback(&callback, 1), S_OK);
     ASSERT_EQ(graph.Run(), S_OK);
     ASSERT_TRUE(WaitFor([&] { return callback.calls > 0; }));
-    graph.Stop();
+    EXPECT_EQ(graph.Stop(), S_OK);
     grabber->SetCallback(nullptr, 1);
 
     // Row by row (JPEG changes single bytes): grabbed row r is picture row 239 - r.
@@ -285,10 +287,11 @@ TEST(RowOrder, AConverterInsertedForAJpegCameraStillMakesRowsBottomUp) {
 TEST(SmartTeeBranches, ASlowFileBranchDropsFramesWithoutHoldingUpThePreview) {
     FilterGraph graph;
     std::atomic<int> dropEvents{0};
-    graph.SetNotifyCallback([&](const GraphEvent& event) {
+    ASSERT_EQ(graph.SetNotifyCallback([&](const GraphEvent& event) {
         if (event.code == GraphEvent::Code::FramesDropped)
             ++dropEvents;
-    });
+    }),
+              S_OK);
     ElementPtr source = MakeElement("videotestsrc");
     g_object_set(source.get(), "is-live", TRUE, nullptr);
     FilterPtr device = CaptureDeviceFilter::Create(
@@ -308,7 +311,7 @@ TEST(SmartTeeBranches, ASlowFileBranchDropsFramesWithoutHoldingUpThePreview) {
     ASSERT_EQ(graph.Connect(Out(device), In(tee)), S_OK);
     ASSERT_EQ(graph.Connect(Out(tee), In(slowDisk)), S_OK);
     ASSERT_EQ(graph.Connect(Out(tee), In(renderer)), S_OK);
-    graph.put_Owner(&surface);
+    EXPECT_EQ(graph.put_Owner(&surface), S_OK);
 
     // Preview frames counted against their timestamps.
     struct Seen {
@@ -340,8 +343,8 @@ TEST(SmartTeeBranches, ASlowFileBranchDropsFramesWithoutHoldingUpThePreview) {
         std::lock_guard lock(seen.mutex);
         enough = graph.droppedFrames() >= 20 && seen.frames >= 60;
     }
-    graph.Stop();
-    graph.put_Owner(nullptr);
+    EXPECT_EQ(graph.Stop(), S_OK);
+    EXPECT_EQ(graph.put_Owner(nullptr), S_OK);
     ASSERT_TRUE(enough) << "dropped " << graph.droppedFrames() << ", previewed " << seen.frames;
     EXPECT_EQ(dropEvents.load(), 1) << "drops are reported once";
     // A preview held up by the file would show about 5 of the 30 frames of each second.

@@ -2,10 +2,12 @@
 // compressor, the Smart Tee's branches, and a stop that completes the file.
 #include "../engine/EngineTestSupport.h"
 #include "platform/filters/AsfWriterFilter.h"
+#include "platform/filters/ElementChain.h"
 #include "platform/graph/ClassIds.h"
 #include "platform/graph/DeviceEnumerator.h"
 #include "platform/graph/FilterGraph.h"
 #include "platform/graph/MediaType.h"
+#include "platform/system/GstRuntime.h"
 #include "support/TestSupport.h"
 
 #include <cstdio>
@@ -79,7 +81,7 @@ protected:
 
     FilterPtr Compressor(std::string_view category, const char* name) {
         std::shared_ptr<ICreateDevEnum> devices;
-        registry->CreateInstance(CLSID_SystemDeviceEnum, &devices);
+        EXPECT_EQ(registry->CreateInstance(CLSID_SystemDeviceEnum, &devices), S_OK);
         FilterPtr filter = Bind(*devices, category);
         EXPECT_TRUE(SUCCEEDED(graph->AddFilter(filter, name)));
         return filter;
@@ -88,8 +90,10 @@ protected:
     HRESULT Link(const FilterPtr& up, const FilterPtr& down) {
         PinPtr out;
         PinPtr in;
-        FindPin(up, PinDirection::Output, true, &out);
-        FindPin(down, PinDirection::Input, true, &in);
+        (void)FindPin(up, PinDirection::Output, true,
+                      &out); // a missing pin stays null and Connect refuses it
+        (void)FindPin(down, PinDirection::Input, true,
+                      &in); // a missing pin stays null and Connect refuses it
         return graph->Connect(out, in);
     }
 
@@ -167,16 +171,16 @@ std::optional<WmProfile> OneStreamOf(const IConfigAsfWriter& writer, std::uint32
         FAILED(writer.GetCurrentProfile(&current)) || FAILED(current.GetStream(index, &stream)))
         return std::nullopt;
     WmMediaType type;
-    stream.GetMediaType(&type);
+    EXPECT_EQ(stream.GetMediaType(&type), S_OK);
     if (type.majorType == WmMajorType::Video) {
         type.video.biWidth = 320;
         type.video.biHeight = 240;
         type.video.biBitCount = 32;
         type.video.AvgTimePerFrame = 666666;
-        stream.SetMediaType(type);
+        EXPECT_EQ(stream.SetMediaType(type), S_OK);
     }
-    current.ReconfigStream(stream);
-    profile.AddStream(stream);
+    EXPECT_EQ(current.ReconfigStream(stream), S_OK);
+    EXPECT_EQ(profile.AddStream(stream), S_OK);
     return profile;
 }
 
@@ -230,6 +234,30 @@ TEST_F(RecordingGraph, RenderStreamWithoutASourceFails) {
     EXPECT_TRUE(FAILED(
         builder->RenderStream(PIN_CATEGORY_CAPTURE, MEDIATYPE_Audio, nullptr, nullptr, mux)));
     EXPECT_EQ(builder->SetOutputFileName(MEDIASUBTYPE_RGB24, "x", &mux, nullptr), E_INVALIDARG);
+}
+
+// The writers' chains: a chain that cannot be made or linked leaves its bin as it found it.
+TEST(ElementChain, AFailedMakeOrLinkLeavesTheBinAsItWas) {
+    EnsureGstInitialized();
+    ElementPtr bin = ElementPtr::RefSink(gst_bin_new(nullptr));
+    auto children = [&] { return GST_BIN(bin.get())->numchildren; };
+
+    ElementChain missing;
+    EXPECT_FALSE(missing.Make({"queue", "no-such-element-factory", "videoconvert"}));
+    EXPECT_EQ(missing.MissingFactory(), "no-such-element-factory");
+    EXPECT_TRUE(missing.empty());
+
+    ElementChain mismatched; // audio cannot flow into a video converter
+    ASSERT_TRUE(mismatched.Make({"audiotestsrc", "videoconvert"}));
+    EXPECT_FALSE(mismatched.AddAndLink(GST_BIN(bin.get())));
+    EXPECT_EQ(children(), 0);
+
+    ElementChain fitting;
+    ASSERT_TRUE(fitting.Make({"videotestsrc", "queue", "videoconvert", "fakesink"}));
+    ASSERT_TRUE(fitting.AddAndLink(GST_BIN(bin.get())));
+    EXPECT_EQ(children(), 4);
+    fitting.RemoveFromBin();
+    EXPECT_EQ(children(), 0);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "effects/EffectFilters.h"
 
 #include "effects/BmpOverlayFilter.h"
+#include "effects/EffectElement.h"
 #include "effects/EffectFilterControl.h"
 #include "effects/OverlayFilter.h"
 #include "effects/ProxyTransFilter.h"
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -288,6 +291,55 @@ TEST(EffectFilters, PicturesFreedRightAfterClearAreNeverReadAgain) {
     consumer.join();
     EXPECT_GT(round, 0);
     EXPECT_TRUE(graph.Error().empty()) << graph.Error();
+}
+
+// Messages of the effects' logging category, collected while it lives.
+class EffectsLog {
+public:
+    EffectsLog() {
+        gst_debug_set_threshold_for_name("kelo-effects", GST_LEVEL_DEBUG);
+        gst_debug_add_log_function(&EffectsLog::Collect, this, nullptr);
+    }
+    ~EffectsLog() {
+        gst_debug_remove_log_function_by_data(this);
+        gst_debug_unset_threshold_for_name("kelo-effects");
+    }
+    std::string Text() {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+
+private:
+    static void Collect(GstDebugCategory* category, GstDebugLevel, const gchar*, const gchar*, gint,
+                        GObject*, GstDebugMessage* message, gpointer self) noexcept {
+        if (std::strcmp(gst_debug_category_get_name(category), "kelo-effects") != 0)
+            return;
+        auto* log = static_cast<EffectsLog*>(self);
+        std::lock_guard lock(log->mutex_);
+        log->text_ += gst_debug_message_get(message);
+        log->text_ += '\n';
+    }
+
+    std::mutex mutex_;
+    std::string text_;
+};
+
+TEST(EffectFilters, DiagnosticsAreOffByDefaultAndNameWhatWasRefused) {
+    Filters f = CreateFilters();
+    ASSERT_NE(kelo_effects_debug, nullptr);
+    EXPECT_LT(gst_debug_category_get_threshold(kelo_effects_debug), GST_LEVEL_WARNING);
+
+    EffectsLog log;
+    std::vector<std::uint8_t> picture = Picture(1, 2, 3);
+    EXPECT_EQ(f.bmpControl->ShowOverlayPicture(4321, picture.data()), E_INVALIDARG);
+    EXPECT_NE(log.Text().find("picture refused: command 4321"), std::string::npos) << log.Text();
+
+    PadPtr input(gst_element_get_static_pad(f.bmp->element(), "sink"));
+    CapsPtr yuv(gst_caps_from_string("video/x-raw,format=I420,width=320,height=240"));
+    EXPECT_FALSE(gst_pad_query_accept_caps(input.get(), yuv.get()));
+    const std::string text = log.Text();
+    EXPECT_NE(text.find("caps not accepted on the input side"), std::string::npos) << text;
+    EXPECT_NE(text.find("I420"), std::string::npos) << text;
 }
 
 TEST(EffectFilters, ElementOutlivingItsFilterStillPassesFrames) {

@@ -34,16 +34,16 @@ TEST(AsfProfile, EditedStreamGoesBackOnlyWhereItsNumberExists) {
 
     // The copy does not change the profile until it is put back.
     WmStreamConfig unchanged;
-    current.GetStream(1, &unchanged);
+    EXPECT_EQ(current.GetStream(1, &unchanged), S_OK);
     WmMediaType unchangedType;
-    unchanged.GetMediaType(&unchangedType);
+    EXPECT_EQ(unchanged.GetMediaType(&unchangedType), S_OK);
     EXPECT_EQ(unchangedType.video.biWidth, 320);
 
     EXPECT_EQ(current.ReconfigStream(video), S_OK);
     WmStreamConfig reread;
-    current.GetStream(1, &reread);
+    EXPECT_EQ(current.GetStream(1, &reread), S_OK);
     WmMediaType rereadType;
-    reread.GetMediaType(&rereadType);
+    EXPECT_EQ(reread.GetMediaType(&rereadType), S_OK);
     EXPECT_EQ(rereadType.video.biWidth, 640);
 
     WmProfileManager manager;
@@ -58,7 +58,7 @@ TEST(AsfProfile, EditedStreamGoesBackOnlyWhereItsNumberExists) {
 
 TEST(AsfProfile, StreamKeepsItsMajorType) {
     WmStreamConfig audio;
-    DefaultAsfWriterProfile().GetStream(0, &audio);
+    EXPECT_EQ(DefaultAsfWriterProfile().GetStream(0, &audio), S_OK);
     WmMediaType video;
     video.majorType = WmMajorType::Video;
     EXPECT_EQ(audio.SetMediaType(video), E_INVALIDARG);

@@ -256,11 +256,11 @@ TEST_F(RecordGraphEdges, WriterProfileHasTheCaptureSizeAndFrameDuration) {
     ASSERT_EQ(profile.GetStreamCount(), 2u);
     WmStreamConfig audio;
     WmStreamConfig video;
-    profile.GetStream(0, &audio);
-    profile.GetStream(1, &video);
+    EXPECT_EQ(profile.GetStream(0, &audio), S_OK);
+    EXPECT_EQ(profile.GetStream(1, &video), S_OK);
     EXPECT_EQ(audio.GetStreamType(), WmMajorType::Audio);
     WmMediaType type;
-    video.GetMediaType(&type);
+    EXPECT_EQ(video.GetMediaType(&type), S_OK);
     EXPECT_EQ(type.video.biWidth, 320);
     EXPECT_EQ(type.video.biHeight, 240);
     EXPECT_EQ(type.video.biBitCount, 32);
@@ -272,7 +272,7 @@ TEST_F(RecordGraphEdges, WriterProfileHasTheCaptureSizeAndFrameDuration) {
     EXPECT_EQ(type.sampleSize, 230400u);
     // The codecs and rates stay the writer's own.
     WmStreamConfig original;
-    DefaultAsfWriterProfile().GetStream(1, &original);
+    EXPECT_EQ(DefaultAsfWriterProfile().GetStream(1, &original), S_OK);
     EXPECT_EQ(video.GetEncoderFactory(), original.GetEncoderFactory());
     EXPECT_EQ(video.GetBitrate(), original.GetBitrate());
     EXPECT_EQ(video.GetBufferWindow(), original.GetBufferWindow());

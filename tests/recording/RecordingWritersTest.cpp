@@ -171,12 +171,12 @@ TEST_F(WriterPipeline, AsfWriterReportsTheRealDuration) {
     // The default profile with the frame size and rate of the sources.
     WmProfile profile = DefaultAsfWriterProfile();
     WmStreamConfig video;
-    profile.GetStream(1, &video);
+    EXPECT_EQ(profile.GetStream(1, &video), S_OK);
     WmMediaType type;
-    video.GetMediaType(&type);
+    EXPECT_EQ(video.GetMediaType(&type), S_OK);
     type.video.AvgTimePerFrame = 666666;
-    video.SetMediaType(type);
-    profile.ReconfigStream(video);
+    EXPECT_EQ(video.SetMediaType(type), S_OK);
+    EXPECT_EQ(profile.ReconfigStream(video), S_OK);
     ASSERT_EQ(writer->ConfigureFilterUsingProfile(profile), S_OK);
     ASSERT_EQ(writer->SetIndexMode(true), S_OK);
     Add(writer->element());
@@ -205,7 +205,7 @@ TEST_F(WriterPipeline, AsfWriterInputsFollowTheProfile) {
     EXPECT_TRUE(PadPtr(gst_element_get_static_pad(writer->element(), "Audio Input 01")));
     WmProfile videoOnly;
     WmStreamConfig video;
-    DefaultAsfWriterProfile().GetStream(1, &video);
+    EXPECT_EQ(DefaultAsfWriterProfile().GetStream(1, &video), S_OK);
     ASSERT_EQ(videoOnly.AddStream(video), S_OK);
     ASSERT_EQ(writer->ConfigureFilterUsingProfile(videoOnly), S_OK);
     PadPtr audioPin(gst_element_get_static_pad(writer->element(), "Audio Input 01"));

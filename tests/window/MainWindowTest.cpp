@@ -7,6 +7,7 @@
 #include "platform/contracts/FeedLayout.h"
 #include "platform/filters/CaptureDeviceFilter.h"
 #include "platform/graph/DeviceMonitor.h"
+#include "platform/system/Handles.h"
 #include "platform/system/PrivateProfile.h"
 #include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
@@ -215,10 +216,10 @@ TEST_F(MainWindowTest, ARuntimeErrorIsShownTheWindowGoesBlackAndADeviceChangeTri
     MainDialog& dialog = Open({"Cam A", "Cam B"}, {"Mic"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Preview()->PaintedFrames() >= 1; }, 20000));
     GstElement* device = dialog.Engine()->videoSourceFilter()->element();
-    GError* error =
-        g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged");
-    gst_element_post_message(device, gst_message_new_error(GST_OBJECT(device), error, "test"));
-    g_error_free(error);
+    GErrorPtr error(
+        g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "Device unplugged"));
+    gst_element_post_message(device,
+                             gst_message_new_error(GST_OBJECT(device), error.get(), "test"));
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Requests().empty(); }, 20000));
     ASSERT_EQ(boxes.Requests().size(), 1u);

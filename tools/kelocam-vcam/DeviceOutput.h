@@ -22,13 +22,13 @@ public:
     ~DeviceOutput();
 
     // Opens the device and starts the pipeline. E_FAIL with error() when it cannot.
-    HRESULT Open(const std::string& devicePath);
+    [[nodiscard]] HRESULT Open(const std::string& devicePath);
     // The same pipeline ending in another sink (tests look at what the device would get).
-    HRESULT OpenWithSink(ElementPtr sink);
+    [[nodiscard]] HRESULT OpenWithSink(ElementPtr sink);
 
     // Converts one feed frame (bottom-up BGR, kFeedBytes) and pushes it. E_FAIL with error()
     // when the pipeline reported an error (device gone, format refused).
-    HRESULT Deliver(const std::uint8_t* feed);
+    [[nodiscard]] HRESULT Deliver(const std::uint8_t* feed);
 
     void Close();
 

@@ -19,7 +19,7 @@ public:
     FeedSource(const FeedSource&) = delete;
     FeedSource& operator=(const FeedSource&) = delete;
 
-    HRESULT Open(const std::string& objectName);
+    [[nodiscard]] HRESULT Open(const std::string& objectName);
 
     // Copies the block's frame (kFeedBytes) and returns the copy. The studio writes without
     // lock or signal, so this takes whatever bytes are there. Also mends the object when it was

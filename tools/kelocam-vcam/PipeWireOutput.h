@@ -40,11 +40,11 @@ public:
 
     // Connects to the daemon and publishes the node. E_FAIL with error() when there is no
     // daemon or GStreamer's PipeWire plugin is missing.
-    HRESULT Open();
+    [[nodiscard]] HRESULT Open();
 
     // Converts one feed frame and hands it to the node (dropped there while nobody watches).
     // E_FAIL with error() when the daemon went away or the pipeline failed.
-    HRESULT Deliver(const std::uint8_t* feed);
+    [[nodiscard]] HRESULT Deliver(const std::uint8_t* feed);
 
     void Close();
 

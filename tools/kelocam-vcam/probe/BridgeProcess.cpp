@@ -1,14 +1,13 @@
 #include "tools/kelocam-vcam/probe/BridgeProcess.h"
 
+#include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstring>
-#include <map>
 #include <thread>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -46,15 +45,16 @@ bool BridgeProcess::StartProgram(const std::filesystem::path& programPath,
     CloseFds();
     stderrText_.clear();
 
-    int out[2] = {-1, -1};
-    int err[2] = {-1, -1};
-    if (pipe2(out, O_CLOEXEC) != 0)
+    int outFds[2] = {-1, -1};
+    int errFds[2] = {-1, -1};
+    if (pipe2(outFds, O_CLOEXEC) != 0)
         return false;
-    if (pipe2(err, O_CLOEXEC) != 0) {
-        ::close(out[0]);
-        ::close(out[1]);
+    UniqueFd outRead(outFds[0]);
+    UniqueFd outWrite(outFds[1]);
+    if (pipe2(errFds, O_CLOEXEC) != 0)
         return false;
-    }
+    UniqueFd errRead(errFds[0]);
+    UniqueFd errWrite(errFds[1]);
 
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
@@ -82,8 +82,8 @@ bool BridgeProcess::StartProgram(const std::filesystem::path& programPath,
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errWrite.get(), STDERR_FILENO);
     if (!workingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     // The child starts with default signal handling, whatever the test runner set.
@@ -104,17 +104,15 @@ bool BridgeProcess::StartProgram(const std::filesystem::path& programPath,
     const int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    ::close(out[1]);
-    ::close(err[1]);
-    if (rc != 0) {
-        ::close(out[0]);
-        ::close(err[0]);
+    // Only the child writes: our write ends close here, so the reads see the end of its output.
+    outWrite.reset();
+    errWrite.reset();
+    if (rc != 0)
         return false;
-    }
     pid_ = pid;
-    stdout_ = out[0];
-    stderr_ = err[0];
-    fcntl(stderr_, F_SETFL, fcntl(stderr_, F_GETFL) | O_NONBLOCK);
+    stdout_ = std::move(outRead);
+    stderr_ = std::move(errRead);
+    fcntl(stderr_.get(), F_SETFL, fcntl(stderr_.get(), F_GETFL) | O_NONBLOCK);
     return true;
 }
 
@@ -124,11 +122,11 @@ void BridgeProcess::Signal(int signalNumber) const {
 }
 
 void BridgeProcess::DrainStderr() {
-    if (stderr_ < 0)
+    if (!stderr_)
         return;
     char chunk[4096];
     for (;;) {
-        const ssize_t n = ::read(stderr_, chunk, sizeof chunk);
+        const ssize_t n = ::read(stderr_.get(), chunk, sizeof chunk);
         if (n <= 0)
             break;
         stderrText_.append(chunk, static_cast<std::size_t>(n));
@@ -171,18 +169,12 @@ std::optional<int> BridgeProcess::Stop(std::chrono::milliseconds timeout) {
 }
 
 void BridgeProcess::CloseStdout() {
-    if (stdout_ >= 0)
-        ::close(stdout_);
-    stdout_ = -1;
+    stdout_.reset();
 }
 
 void BridgeProcess::CloseFds() {
-    if (stdout_ >= 0)
-        ::close(stdout_);
-    if (stderr_ >= 0)
-        ::close(stderr_);
-    stdout_ = -1;
-    stderr_ = -1;
+    stdout_.reset();
+    stderr_.reset();
 }
 
 } // namespace kelo::vcam::probe

@@ -3,13 +3,14 @@
 // "--y4m -") and its standard error collected.
 #pragma once
 
-#include <sys/resource.h>
-#include <sys/types.h>
+#include "platform/system/Handles.h"
 
 #include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -37,7 +38,9 @@ public:
 
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
-    int stdoutFd() const { return stdout_; } // borrowed; closed by CloseStdout or the destructor
+    int stdoutFd() const {
+        return stdout_.get();
+    } // borrowed; closed by CloseStdout or the destructor
     // Closes our end of the child's standard output (a viewer that goes away).
     void CloseStdout();
 
@@ -58,8 +61,8 @@ private:
     void CloseFds();
 
     pid_t pid_ = -1;
-    int stdout_ = -1;
-    int stderr_ = -1;
+    UniqueFd stdout_;
+    UniqueFd stderr_;
     std::string stderrText_;
     double cpuSeconds_ = 0;
 };
