@@ -7,6 +7,7 @@
 // Targets: the element under 10 ms per frame on the streaming thread (15 % of the 66.7 ms
 // budget); the whole preview with the blur under 35 % of one core.
 // Usage: background_blur_bench [seconds per run, default 10]
+#include "bench/support/BenchMeasure.h"
 #include "effects/BackgroundBlur.h"
 #include "effects/EffectFilters.h"
 #include "effects/PersonSegmenter.h"
@@ -33,6 +34,8 @@
 
 namespace {
 
+using kelo::bench::CpuSeconds;
+
 using namespace kelo;
 using Clock = std::chrono::steady_clock;
 
@@ -51,13 +54,6 @@ double Percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     const std::size_t i = std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()));
     return values[i];
-}
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 // The astronaut photograph on a textured 320 x 240 frame, bottom-up as in the graph.

@@ -10,6 +10,8 @@
 #include "app/MainDialog.h"
 #include "app/PreviewWidget.h"
 #include "app/RecordFormatDialog.h"
+#include "bench/support/BenchMeasure.h"
+#include "bench/support/QtPump.h"
 #include "engine/EngineTestSupport.h"
 #include "support/TestSupport.h"
 #include "ui/ModalSeam.h"
@@ -30,26 +32,11 @@
 
 namespace {
 
+using kelo::bench::Median;
+using kelo::bench::Pump;
+
 using namespace kelo;
 namespace fs = std::filesystem;
-
-double Median(std::vector<double> v) {
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-template <class Pred> bool Pump(Pred done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
 
 // Records the time of every paint of the window.
 class PaintWatch : public QObject {

@@ -5,6 +5,7 @@
 //      on the test pattern and on the face camera (where the detector has a face to find).
 // Targets: first frame within 500 ms; under 5 % of one core with the effects off, under 25 % with
 // both on. Usage: capture_engine_bench [seconds per CPU run, default 10]
+#include "bench/support/BenchMeasure.h"
 #include "effects/EffectFilters.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
@@ -27,6 +28,9 @@
 
 namespace {
 
+using kelo::bench::CpuSeconds;
+using kelo::bench::FeedHasFrame;
+
 using namespace kelo;
 using Clock = std::chrono::steady_clock;
 
@@ -42,18 +46,6 @@ public:
 };
 
 using Surface = CountingPreviewSurface;
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-bool FeedHasFrame(const SharedMemoryView& feed) {
-    const std::uint8_t* data = feed.data();
-    return std::any_of(data, data + kFeedBytes, [](std::uint8_t b) { return b != 0; });
-}
 
 std::unique_ptr<CaptureEngine> StartPreview(const ClassRegistry& registry, Owner& owner,
                                             Surface& surface) {

@@ -2,6 +2,7 @@
 // DGifSlurp plus a palette lookup to 24-bit colour; prints the medians and their ratio, and the
 // time of the slowest single effect (the page decodes it on the window thread when a button is
 // pressed). Usage: gif_decode_bench [EFFECT_DIR] [REPETITIONS]
+#include "bench/support/BenchMeasure.h"
 #include "effects/EffectCatalog.h"
 #include "effects/GifAnimation.h"
 
@@ -16,6 +17,8 @@
 #include <vector>
 
 namespace {
+
+using kelo::bench::Median;
 
 using Clock = std::chrono::steady_clock;
 
@@ -66,11 +69,6 @@ std::size_t DecodeWithGiflib(const std::vector<std::uint8_t>& bytes,
     }
     DGifCloseFile(gif, &error);
     return images;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 double Ms(Clock::duration d) {

@@ -7,6 +7,7 @@
 //      pixels as it lets one file make): worst of 5.
 // Usage: effect_page_bench [EFFECT_PACK_PARENT_DIR]   (default: the build folder)
 #include "app/pages/EffectPage.h"
+#include "bench/support/BenchMeasure.h"
 #include "effects/EffectCatalog.h"
 #include "effects/EffectFilters.h"
 #include "effects/GifAnimation.h"
@@ -28,6 +29,8 @@
 #include <vector>
 
 namespace {
+
+using kelo::bench::Median;
 
 using namespace kelo;
 using Clock = std::chrono::steady_clock;
@@ -66,13 +69,6 @@ PressTimes Press(EffectPage& page, int number) {
     const auto start = Clock::now();
     page.SelectEffect(number);
     return {Microseconds(Clock::now() - start) / 1000.0, (ThreadCpuMicroseconds() - cpu) / 1000.0};
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // The effect of the pack with the most bytes.

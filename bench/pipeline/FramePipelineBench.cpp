@@ -8,6 +8,7 @@
 // same run. The frame budget at 15 frames per second is 66.7 ms.
 //
 //   build/bench/pipeline/bench_frame_pipeline [frames]
+#include "bench/support/BenchMeasure.h"
 #include "effects/BmpOverlayFilter.h"
 #include "engine/FaceCover.h"
 #include "engine/FramePipeline.h"
@@ -35,15 +36,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+using kelo::bench::Median;
+
 double ProcessCpuMicros() {
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) / 1e3;
-}
-
-double Median(std::vector<double>& values) {
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
 }
 
 struct Timing {

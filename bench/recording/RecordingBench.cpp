@@ -5,6 +5,7 @@
 // the heaviest kind under 30 % of one core at 320 x 240, 15 frames per second.
 //
 //   recording_bench [--seconds N] [KIND ...]
+#include "bench/support/BenchMeasure.h"
 #include "effects/EffectFilters.h"
 #include "engine/CaptureEngine.h"
 #include "platform/contracts/PreviewSurface.h"
@@ -26,6 +27,8 @@
 
 namespace {
 
+using kelo::bench::CpuSeconds;
+
 using namespace kelo;
 namespace fs = std::filesystem;
 
@@ -41,13 +44,6 @@ public:
 };
 
 using CountingSurface = CountingPreviewSurface;
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Counts the buffers leaving the capture device's element.
 GstPadProbeReturn CountFrame(GstPad*, GstPadProbeInfo*, gpointer counter) {

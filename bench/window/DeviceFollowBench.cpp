@@ -11,6 +11,8 @@
 //   it at each step: run it under Xvfb with QT_QPA_PLATFORM=xcb)
 #include "app/MainDialog.h"
 #include "app/PreviewWidget.h"
+#include "bench/support/BenchMeasure.h"
+#include "bench/support/QtPump.h"
 #include "engine/EngineTestSupport.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/graph/DeviceMonitor.h"
@@ -32,38 +34,14 @@
 
 namespace {
 
+using kelo::bench::FeedHasFrame;
+using kelo::bench::Median;
+using kelo::bench::MsSince;
+using kelo::bench::Pump;
+using kelo::bench::Slowest;
+
 using namespace kelo;
 using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-double Slowest(const std::vector<double>& v) {
-    return v.empty() ? -1 : *std::max_element(v.begin(), v.end());
-}
-
-double MsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-template <class Pred> bool Pump(Pred done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
-
-bool FeedHasFrame(const SharedMemoryView& feed) {
-    return std::any_of(feed.data(), feed.data() + kFeedBytes, [](std::uint8_t b) { return b; });
-}
 
 struct Studio {
     explicit Studio(const std::shared_ptr<TestDeviceProvider>& devices)

@@ -7,6 +7,8 @@
 // Each scenario runs --runs times (default 3) in a fresh folder; the medians are printed.
 // The first-frame time comes from the studio's "kelo.window" log line, stamped with the
 // monotonic clock, against the monotonic time of the fork.
+#include "bench/support/BenchMeasure.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -25,6 +27,8 @@
 #include <vector>
 
 namespace {
+
+using kelo::bench::Median;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -144,13 +148,6 @@ RunResult RunOnce(const fs::path& program, bool effectsOn, double seconds) {
     }
     fs::remove_all(dir);
     return result;
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace
