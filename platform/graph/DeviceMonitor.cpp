@@ -3,7 +3,9 @@
 #include "platform/system/GstRuntime.h"
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 GST_DEBUG_CATEGORY_EXTERN(kelo_graph_debug);
 #define GST_CAT_DEFAULT kelo_graph_debug
@@ -67,14 +69,23 @@ void DeviceMonitor::Stop() {
         testProvider_->Unsubscribe(subscription_);
         subscription_ = 0;
     }
-    if (monitor_) {
-        gst_device_monitor_stop(monitor_.get());
-        gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
-        bus_.reset();
-        monitor_.reset();
+    {
+        // From here the bus handler, which may still be running on a provider's thread, finds
+        // no callback to call.
+        std::lock_guard lock(delivery_->mutex);
+        delivery_->onChange = nullptr;
     }
-    std::lock_guard lock(delivery_->mutex);
-    delivery_->onChange = nullptr;
+    if (monitor_) {
+        // Not stopped: GStreamer's PipeWire device provider frees its registry proxy in its stop
+        // while its own loop thread may free it too (a double free seen under load), and
+        // disposing of a started monitor stops its providers. The monitor keeps running, with
+        // nothing to call, until the process ends; the studio starts one per run.
+        static auto* parked = new std::vector<DeviceMonitorPtr>; // reachable, never destroyed
+        static std::mutex parkedMutex;
+        bus_.reset();
+        std::lock_guard lock(parkedMutex);
+        parked->push_back(std::move(monitor_));
+    }
 }
 
 bool DeviceMonitor::SystemDevices(const char* deviceClass, std::vector<DevicePtr>* devices) const {
