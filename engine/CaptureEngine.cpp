@@ -33,6 +33,35 @@ constexpr const char* kMpeg4CodecName = "Microsoft MPEG-4  VKI  Codec";
 // The sample rate the MP3 encoder is asked for.
 constexpr int kMp3SamplesPerSec = 11000;
 
+// The devices of a category with their friendly names, in the enumerator's order (a device
+// without a name still takes a position), the virtual camera left out when asked. E_FAIL when
+// there is no enumerator or no device of the category at all.
+struct NamedDevice {
+    std::string name;
+    std::shared_ptr<IMoniker> moniker;
+};
+
+HRESULT EnumerateDevices(const ClassRegistry& registry, std::string_view category,
+                         bool skipVirtualCamera, std::vector<NamedDevice>* devices) {
+    std::shared_ptr<ICreateDevEnum> enumerator;
+    if (FAILED(registry.CreateInstance(CLSID_SystemDeviceEnum, &enumerator)) || !enumerator)
+        return E_FAIL;
+    MonikerList monikers;
+    if (enumerator->CreateClassEnumerator(category, &monikers) != S_OK)
+        return E_FAIL;
+    for (std::shared_ptr<IMoniker>& moniker : monikers) {
+        std::shared_ptr<IPropertyBag> bag;
+        if (FAILED(moniker->BindToStorage(&bag)) || !bag)
+            continue;
+        std::string name;
+        (void)bag->Read("FriendlyName", &name); // a device without a name is listed empty
+        if (skipVirtualCamera && name == kVirtualCameraName)
+            continue;
+        devices->push_back({std::move(name), std::move(moniker)});
+    }
+    return S_OK;
+}
+
 } // namespace
 
 CaptureEngine::CaptureEngine(int captureWidth, int captureHeight, int framesPerSecond,
@@ -174,27 +203,15 @@ HRESULT CaptureEngine::BindDevice(std::string_view category, int position, Devic
                                   bool skipVirtualCamera, FilterPtr* device) {
     if (list)
         list->Clear();
-    std::shared_ptr<ICreateDevEnum> enumerator;
-    if (FAILED(registry_.CreateInstance(CLSID_SystemDeviceEnum, &enumerator)))
-        return E_FAIL;
-    MonikerList monikers;
-    if (enumerator->CreateClassEnumerator(category, &monikers) != S_OK)
+    std::vector<NamedDevice> devices;
+    if (FAILED(EnumerateDevices(registry_, category, skipVirtualCamera, &devices)))
         return E_FAIL; // no device of this kind at all
-
-    int n = 1;
-    for (const std::shared_ptr<IMoniker>& moniker : monikers) {
-        std::shared_ptr<IPropertyBag> bag;
-        if (FAILED(moniker->BindToStorage(&bag)) || !bag)
-            continue;
-        std::string name;
-        bag->Read("FriendlyName", &name);
-        if (skipVirtualCamera && name == kVirtualCameraName)
-            continue;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const int n = static_cast<int>(i) + 1;
         if (n == position)
-            moniker->BindToObject(device);
+            (void)devices[i].moniker->BindToObject(device); // unbound: *device stays empty
         if (list)
-            list->Insert(n - 1, name);
-        ++n;
+            list->Insert(n - 1, devices[i].name);
     }
     if (list)
         list->Select(position - 1);
@@ -202,26 +219,13 @@ HRESULT CaptureEngine::BindDevice(std::string_view category, int position, Devic
 }
 
 std::vector<std::string> CaptureEngine::ListDeviceNames(const ClassRegistry& registry, bool video) {
+    std::vector<NamedDevice> devices;
+    (void)EnumerateDevices(registry, // no enumerator or no device: an empty list
+                           video ? CLSID_VideoInputDeviceCategory : CLSID_AudioInputDeviceCategory,
+                           video, &devices);
     std::vector<std::string> names;
-    std::shared_ptr<ICreateDevEnum> enumerator;
-    if (FAILED(registry.CreateInstance(CLSID_SystemDeviceEnum, &enumerator)) || !enumerator)
-        return names;
-    MonikerList monikers;
-    if (enumerator->CreateClassEnumerator(video ? CLSID_VideoInputDeviceCategory
-                                                : CLSID_AudioInputDeviceCategory,
-                                          &monikers) != S_OK)
-        return names;
-    for (const std::shared_ptr<IMoniker>& moniker : monikers) {
-        std::shared_ptr<IPropertyBag> bag;
-        if (FAILED(moniker->BindToStorage(&bag)) || !bag)
-            continue;
-        std::string name;
-        // As BindDevice lists them: a device without a name still takes a position.
-        (void)bag->Read("FriendlyName", &name);
-        if (video && name == kVirtualCameraName)
-            continue;
-        names.push_back(std::move(name));
-    }
+    for (NamedDevice& device : devices)
+        names.push_back(std::move(device.name));
     return names;
 }
 
