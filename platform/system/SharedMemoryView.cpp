@@ -4,7 +4,6 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
 #include <utility>
 
 namespace kelo {
@@ -23,7 +22,9 @@ SharedMemoryView& SharedMemoryView::operator=(SharedMemoryView&& other) noexcept
     return *this;
 }
 
-SharedMemoryView::~SharedMemoryView() { Close(); }
+SharedMemoryView::~SharedMemoryView() {
+    Close();
+}
 
 HRESULT SharedMemoryView::MapWhole() {
     struct stat st {};
@@ -74,15 +75,21 @@ bool SharedMemoryView::StillNamed(const std::string& name) const {
            inode == static_cast<std::uint64_t>(ours.st_ino);
 }
 
-HRESULT SharedMemoryView::OpenExisting(const std::string& name, std::size_t minBytes) {
+HRESULT SharedMemoryView::OpenPrivate(const std::string& name, int flags) {
     Close();
-    fd_ = shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
+    fd_ = shm_open(name.c_str(), O_RDWR | O_CLOEXEC | flags, 0600);
     if (fd_ < 0)
         return E_FAIL;
     if (!IsPrivateObject(fd_)) {
         Close();
         return E_ACCESSDENIED;
     }
+    return S_OK;
+}
+
+HRESULT SharedMemoryView::OpenExisting(const std::string& name, std::size_t minBytes) {
+    if (const HRESULT hr = OpenPrivate(name, 0); hr != S_OK)
+        return hr;
     struct stat st {};
     if (minBytes > 0 && (fstat(fd_, &st) != 0 || static_cast<std::size_t>(st.st_size) < minBytes)) {
         Close();
@@ -92,14 +99,8 @@ HRESULT SharedMemoryView::OpenExisting(const std::string& name, std::size_t minB
 }
 
 HRESULT SharedMemoryView::OpenOrCreate(const std::string& name, std::size_t minBytes) {
-    Close();
-    fd_ = shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0)
-        return E_FAIL;
-    if (!IsPrivateObject(fd_)) {
-        Close();
-        return E_ACCESSDENIED;
-    }
+    if (const HRESULT hr = OpenPrivate(name, O_CREAT); hr != S_OK)
+        return hr;
     struct stat st {};
     if (fstat(fd_, &st) != 0) {
         Close();

@@ -2,11 +2,11 @@
 // objects that exist (the virtual camera creates them); the bridge may create one.
 #pragma once
 
+#include "platform/system/HResult.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "platform/system/HResult.h"
 
 namespace kelo {
 
@@ -54,6 +54,9 @@ public:
     bool StillNamed(const std::string& name) const;
 
 private:
+    // shm_open with O_RDWR and `flags` (O_CREAT: made 0600 when missing), kept only when the
+    // object is private to this user: S_OK, E_FAIL, or E_ACCESSDENIED (closed again).
+    [[nodiscard]] HRESULT OpenPrivate(const std::string& name, int flags);
     [[nodiscard]] HRESULT MapWhole();
 
     int fd_ = -1;
