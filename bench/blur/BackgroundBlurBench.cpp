@@ -8,6 +8,7 @@
 // budget); the whole preview with the blur under 35 % of one core.
 // Usage: background_blur_bench [seconds per run, default 10]
 #include "bench/support/BenchMeasure.h"
+#include "bench/support/BenchPreview.h"
 #include "effects/BackgroundBlur.h"
 #include "effects/EffectFilters.h"
 #include "effects/PersonSegmenter.h"
@@ -34,20 +35,17 @@
 
 namespace {
 
-using kelo::bench::CpuSeconds;
+using kelo::bench::MeasurePreviewLoad;
+using kelo::bench::PreviewLoad;
+using kelo::bench::PrintingOwner;
+using kelo::bench::StartPreview;
+using kelo::bench::ThreadCpuMs;
 
 using namespace kelo;
 using Clock = std::chrono::steady_clock;
 
 double Milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// CPU time of the calling thread: what the element costs, apart from waiting for a core.
-double ThreadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 double Percentile(std::vector<double> values, double p) {
@@ -69,38 +67,16 @@ cv::Mat PersonFrame() {
     return frame;
 }
 
-class Owner : public CaptureEngineOwner {
-public:
-    DeviceList& VideoDeviceList() override { return lists; }
-    DeviceList& AudioDeviceList() override { return lists; }
-    void PostToOwnerThread(std::function<void()>) override {}
-    void OnCaptureError(const std::string& message) override {
-        std::fprintf(stderr, "capture error: %s\n", message.c_str());
-    }
-    NullDeviceList lists;
-};
-
 void MeasurePreviewCpu(const char* label, const ClassRegistry& registry, double seconds) {
-    Owner owner;
+    PrintingOwner owner;
     CountingPreviewSurface surface;
-    auto engine = std::make_unique<CaptureEngine>(320, 240, 15, &owner, registry);
-    if (engine->BuildGraph(&surface, nullptr, 1, 1) != CaptureEngine::kVideoAndAudio ||
-        engine->ConnectPreview() != S_OK || engine->Run() != S_OK) {
-        std::fprintf(stderr, "the preview could not be started\n");
-        std::exit(1);
-    }
+    auto engine = StartPreview(registry, owner, surface);
     // Start-up (plugins, the model and its network) is not counted.
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    const long framesBefore = surface.frames.load();
-    const double cpuBefore = CpuSeconds();
-    const auto wallBefore = Clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const double cpu = CpuSeconds() - cpuBefore;
-    const double wall = std::chrono::duration<double>(Clock::now() - wallBefore).count();
-    const long frames = surface.frames.load() - framesBefore;
+    const PreviewLoad load = MeasurePreviewLoad(surface, seconds);
     engine.reset();
-    std::printf("%-36s %6.1f %% of one core  (%.1f frames/s over %.1f s)\n", label,
-                100.0 * cpu / wall, frames / wall, wall);
+    std::printf("%-36s %6.1f %% of one core  (%.1f frames/s over %.1f s)\n", label, load.cpuPercent,
+                load.framesPerSecond, load.wallSeconds);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 // Targets: first frame within 500 ms; under 5 % of one core with the effects off, under 25 % with
 // both on. Usage: capture_engine_bench [seconds per CPU run, default 10]
 #include "bench/support/BenchMeasure.h"
+#include "bench/support/BenchPreview.h"
 #include "effects/EffectFilters.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
@@ -28,51 +29,27 @@
 
 namespace {
 
-using kelo::bench::CpuSeconds;
 using kelo::bench::FeedHasFrame;
+using kelo::bench::MeasurePreviewLoad;
+using kelo::bench::PreviewLoad;
+using kelo::bench::PrintingOwner;
+using kelo::bench::StartPreview;
 
 using namespace kelo;
 using Clock = std::chrono::steady_clock;
 
-class Owner : public CaptureEngineOwner {
-public:
-    DeviceList& VideoDeviceList() override { return lists; }
-    DeviceList& AudioDeviceList() override { return lists; }
-    void PostToOwnerThread(std::function<void()>) override {}
-    void OnCaptureError(const std::string& message) override {
-        std::fprintf(stderr, "capture error: %s\n", message.c_str());
-    }
-    NullDeviceList lists;
-};
-
 using Surface = CountingPreviewSurface;
 
-std::unique_ptr<CaptureEngine> StartPreview(const ClassRegistry& registry, Owner& owner,
-                                            Surface& surface) {
-    auto engine = std::make_unique<CaptureEngine>(320, 240, 15, &owner, registry);
-    if (engine->BuildGraph(&surface, nullptr, 1, 1) != CaptureEngine::kVideoAndAudio ||
-        engine->ConnectPreview() != S_OK || engine->Run() != S_OK) {
-        std::fprintf(stderr, "the preview could not be started\n");
-        std::exit(1);
-    }
-    return engine;
-}
-
-void MeasureCpu(const char* label, const ClassRegistry& registry, Owner& owner, double seconds) {
+void MeasureCpu(const char* label, const ClassRegistry& registry, CaptureEngineOwner& owner,
+                double seconds) {
     Surface surface;
     auto engine = StartPreview(registry, owner, surface);
     // Let start-up work (first negotiation, cascade load) pass before measuring.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const long framesBefore = surface.frames.load();
-    const double cpuBefore = CpuSeconds();
-    const auto wallBefore = Clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const double cpu = CpuSeconds() - cpuBefore;
-    const double wall = std::chrono::duration<double>(Clock::now() - wallBefore).count();
-    const long frames = surface.frames.load() - framesBefore;
+    const PreviewLoad load = MeasurePreviewLoad(surface, seconds);
     engine.reset();
-    std::printf("%-34s %6.1f %% of one core  (%.1f frames/s over %.1f s)\n", label,
-                100.0 * cpu / wall, frames / wall, wall);
+    std::printf("%-34s %6.1f %% of one core  (%.1f frames/s over %.1f s)\n", label, load.cpuPercent,
+                load.framesPerSecond, load.wallSeconds);
 }
 
 } // namespace
@@ -94,7 +71,7 @@ int main(int argc, char** argv) {
     sources.testDevices = DefaultTestDevices();
     RegisterPlatformComponents(registry, sources);
     RegisterEffectFilters(registry);
-    Owner owner;
+    PrintingOwner owner;
 
     // 1. Engine construction to the first frame in the feed.
     {

@@ -8,6 +8,7 @@
 // Usage: effect_page_bench [EFFECT_PACK_PARENT_DIR]   (default: the build folder)
 #include "app/pages/EffectPage.h"
 #include "bench/support/BenchMeasure.h"
+#include "bench/support/BenchPreview.h"
 #include "effects/EffectCatalog.h"
 #include "effects/EffectFilters.h"
 #include "effects/GifAnimation.h"
@@ -31,32 +32,15 @@
 namespace {
 
 using kelo::bench::Median;
+using kelo::bench::PrintingOwner;
+using kelo::bench::ThreadCpuMs;
 
 using namespace kelo;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-class Owner : public CaptureEngineOwner {
-public:
-    DeviceList& VideoDeviceList() override { return lists; }
-    DeviceList& AudioDeviceList() override { return lists; }
-    void PostToOwnerThread(std::function<void()>) override {}
-    void OnCaptureError(const std::string& message) override {
-        std::fprintf(stderr, "capture error: %s\n", message.c_str());
-    }
-    NullDeviceList lists;
-};
-
 double Microseconds(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
-}
-
-// CPU time of the calling thread: what the window thread itself spends, whatever else the
-// machine runs meanwhile.
-double ThreadCpuMicroseconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
 }
 
 struct PressTimes {
@@ -65,10 +49,10 @@ struct PressTimes {
 };
 
 PressTimes Press(EffectPage& page, int number) {
-    const double cpu = ThreadCpuMicroseconds();
+    const double cpuMs = ThreadCpuMs();
     const auto start = Clock::now();
     page.SelectEffect(number);
-    return {Microseconds(Clock::now() - start) / 1000.0, (ThreadCpuMicroseconds() - cpu) / 1000.0};
+    return {kelo::bench::MsSince(start), ThreadCpuMs() - cpuMs};
 }
 
 // The effect of the pack with the most bytes.
@@ -147,7 +131,7 @@ int main(int argc, char** argv) {
     sources.testDevices.video.push_back({"Test Camera", {}});
     RegisterPlatformComponents(registry, sources);
     RegisterEffectFilters(registry);
-    Owner owner;
+    PrintingOwner owner;
     CountingPreviewSurface surface;
     auto engine = std::make_unique<CaptureEngine>(320, 240, 15, &owner, registry);
     if (engine->BuildGraph(&surface, nullptr, 1, 1) == CaptureEngine::kNoVideoDevice ||

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <sys/resource.h>
+#include <time.h>
 #include <vector>
 
 namespace kelo::bench {
@@ -38,6 +39,14 @@ inline double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// CPU time of the calling thread so far, in milliseconds: what that thread costs, apart from
+// waiting for a core.
+inline double ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 // True once the studio has written a frame into the feed (a fresh feed is all zeros).
