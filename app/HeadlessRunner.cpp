@@ -238,9 +238,15 @@ gboolean HeadlessRunner::OnSignal(gpointer self) {
     return G_SOURCE_CONTINUE;
 }
 
+std::unique_ptr<CaptureEngine> HeadlessRunner::NewEngine() {
+    const VideoMode mode = SettingsStore().ReadVideoMode();
+    return std::make_unique<CaptureEngine>(mode.width, mode.height, mode.framesPerSecond, this,
+                                           registry_);
+}
+
 bool HeadlessRunner::StartPreview() {
-    // As RestartPreview: 320 x 240 at 15 frames per second, the remembered device positions.
-    engine_ = std::make_unique<CaptureEngine>(320, 240, 15, this, registry_);
+    // As RestartPreview: the stored capture mode, the remembered device positions.
+    engine_ = NewEngine();
     const HRESULT result = engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition,
                                                options_.audioDevicePosition);
     videoList_.Print(kVideoListLabel);
@@ -329,7 +335,7 @@ bool HeadlessRunner::StartRecording() {
     const RecordKind kind = *RecordKindFromInt(options_.recordKind);
     // As the record command: the preview engine goes, a new one records.
     StopPreview();
-    engine_ = std::make_unique<CaptureEngine>(320, 240, 15, this, registry_);
+    engine_ = NewEngine();
     const HRESULT built = engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition,
                                               options_.audioDevicePosition);
     if (built == CaptureEngine::kNoVideoDevice || built == E_FAIL) {

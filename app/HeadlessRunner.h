@@ -78,6 +78,8 @@ private:
         int selected_ = -1;
     };
 
+    // Every engine is made here, in the stored capture mode.
+    std::unique_ptr<CaptureEngine> NewEngine();
     bool StartPreview();
     void StopPreview();
     // As the record command: the preview engine is destroyed, a new engine records into the

@@ -31,10 +31,6 @@ const QString kTabTexts[] = {QStringLiteral("色彩调节"), QStringLiteral("相
                              QStringLiteral("其它")};
 const QString kAboutItemText = QStringLiteral("关于 Kelo 摄像头工作室(&A)...");
 
-// Preview engines: 320 x 240 at 15 frames per second.
-constexpr int kCaptureWidth = 320;
-constexpr int kCaptureHeight = 240;
-constexpr int kFramesPerSecond = 15;
 // A device plugged in often arrives as several changes (video and audio, several nodes):
 // they are gathered into one refresh.
 constexpr int kDeviceRefreshDelayMs = 100;
@@ -256,6 +252,12 @@ void MainDialog::DestroyEngine() {
                            faceCoverPage.get()});
 }
 
+std::unique_ptr<CaptureEngine> MainDialog::NewEngine() {
+    const VideoMode mode = SettingsStore().ReadVideoMode();
+    return std::make_unique<CaptureEngine>(mode.width, mode.height, mode.framesPerSecond, this,
+                                           registry);
+}
+
 void MainDialog::RestartPreview() {
     StartPreview(PreviewStart::Asked);
 }
@@ -267,8 +269,7 @@ void MainDialog::StartPreview(PreviewStart how) {
     // clears the feed, which must not happen under the new engine.
     engineStopper.Finish();
     DestroyEngine();
-    engine = std::make_unique<CaptureEngine>(kCaptureWidth, kCaptureHeight, kFramesPerSecond, this,
-                                             registry);
+    engine = NewEngine();
     engineFailed = false;
     const HRESULT result = engine->BuildGraph(preview, this, videoDeviceIndex, audioDeviceIndex);
     NoteChosenDevices();

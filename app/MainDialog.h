@@ -200,6 +200,8 @@ private:
     // After a recording's engine has drained: the lists as they are now, then the preview.
     void ResumePreviewAfterStop();
 
+    // Every engine, preview or recording, is made here: in the capture mode stored in data.ini.
+    std::unique_ptr<CaptureEngine> NewEngine();
     // The engine's lifetime: no page ever holds an engine that is gone.
     void HandEngineToPages(CaptureEngine* newEngine, bool withFaceCover);
     void DestroyEngine();

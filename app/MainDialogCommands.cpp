@@ -35,10 +35,6 @@ const QString kCreditsText =
                    "感谢 Qt、GStreamer、OpenCV 和 libjpeg-turbo 的作者们。");
 const QString kShutterSoundFile = QStringLiteral("snapshot.wav");
 
-// Recording engines: 320 x 240 at 15 frames per second, as the preview.
-constexpr int kCaptureWidth = 320;
-constexpr int kCaptureHeight = 240;
-constexpr int kFramesPerSecond = 15;
 constexpr int kRecordingClockMs = 1000;
 
 // The buttons a recording disables (Record itself is replaced by Stop).
@@ -204,8 +200,7 @@ void MainDialog::OnRecord() {
     engineStopper.Finish();
     DestroyEngine();
 
-    engine = std::make_unique<CaptureEngine>(kCaptureWidth, kCaptureHeight, kFramesPerSecond, this,
-                                             registry);
+    engine = NewEngine();
     engineFailed = false;
     const HRESULT built = engine->BuildGraph(preview, this, videoDeviceIndex, audioDeviceIndex);
     NoteChosenDevices();

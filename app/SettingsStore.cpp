@@ -154,6 +154,15 @@ std::optional<OverlayFamily> SettingsStore::ReadOverlayFamily() const {
     return ParseOverlayFamily(ReadText(SettingId::OverlayFamily));
 }
 
+VideoMode SettingsStore::ReadVideoMode() const {
+    const VideoMode mode{static_cast<int>(ReadInt(SettingId::VideoWidth)),
+                         static_cast<int>(ReadInt(SettingId::VideoHeight)),
+                         static_cast<int>(ReadInt(SettingId::VideoFps))};
+    if (mode.width <= 0 || mode.height <= 0 || mode.framesPerSecond <= 0)
+        return kDefaultVideoMode;
+    return mode;
+}
+
 bool SettingsStore::WriteOverlayTabChange(OverlayFamily family) const {
     bool ok = WriteText(SettingId::OverlayFamily, OverlayFamilyName(family));
     ok = WriteText(SettingId::OverlayIndex, "") && ok;

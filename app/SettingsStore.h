@@ -11,6 +11,8 @@
 // Thread safety: any thread; see PrivateProfile.h.
 #pragma once
 
+#include "platform/contracts/VideoMode.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -36,6 +38,9 @@ enum class SettingId {
     GreenOffset,        // [RGB] G
     BlueOffset,         // [RGB] B
     BackgroundBlur,     // [Effect] BackgroundBlur
+    VideoWidth,         // [VIDEO] WIDTH
+    VideoHeight,        // [VIDEO] HEIGHT
+    VideoFps,           // [VIDEO] FPS
 };
 
 enum class SettingType { Text, Integer };
@@ -87,7 +92,7 @@ constexpr SettingDefault Text(std::string_view text) {
 
 // The table, in the order of SettingId.
 // clang-format off
-inline constexpr std::array<SettingEntry, 12> kSettingsTable = {{
+inline constexpr std::array<SettingEntry, 15> kSettingsTable = {{
     {SettingId::PhotoFolder, "PATCH", "PIC", SettingType::Text,
      {detail::Folder(DefaultKind::PicturesFolder),
       detail::Folder(DefaultKind::PicturesFolder)}},
@@ -115,6 +120,13 @@ inline constexpr std::array<SettingEntry, 12> kSettingsTable = {{
      {detail::Number(0), detail::Number(0)}},
     {SettingId::BackgroundBlur, "Effect", "BackgroundBlur", SettingType::Integer,
      {detail::Number(0), detail::Number(0)}},
+    {SettingId::VideoWidth, "VIDEO", "WIDTH", SettingType::Integer,
+     {detail::Number(kDefaultVideoMode.width), detail::Number(kDefaultVideoMode.width)}},
+    {SettingId::VideoHeight, "VIDEO", "HEIGHT", SettingType::Integer,
+     {detail::Number(kDefaultVideoMode.height), detail::Number(kDefaultVideoMode.height)}},
+    {SettingId::VideoFps, "VIDEO", "FPS", SettingType::Integer,
+     {detail::Number(kDefaultVideoMode.framesPerSecond),
+      detail::Number(kDefaultVideoMode.framesPerSecond)}},
 }};
 // clang-format on
 
@@ -161,6 +173,9 @@ public:
 
     // Typed reads of the start-up restore.
     std::optional<OverlayFamily> ReadOverlayFamily() const;
+    // The capture mode every engine is made for ([VIDEO] WIDTH, HEIGHT, FPS); a mode that is
+    // missing or cannot be used reads as kDefaultVideoMode.
+    VideoMode ReadVideoMode() const;
 
     // The write orders other code and stored files rely on. Each writes every key even when
     // one fails, and returns whether all reached the file.

@@ -224,6 +224,9 @@ TEST(SettingsTable, EveryKeyIsListedOnceWithItsExactSpelling) {
                         {"RGB", "G"},
                         {"RGB", "B"},
                         {"Effect", "BackgroundBlur"},
+                        {"VIDEO", "WIDTH"},
+                        {"VIDEO", "HEIGHT"},
+                        {"VIDEO", "FPS"},
                     }));
 }
 
