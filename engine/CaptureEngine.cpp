@@ -9,8 +9,12 @@
 #include "platform/graph/MediaType.h"
 
 #include <atomic>
+#include <gst/gst.h>
 #include <cstdlib>
 #include <utility>
+
+GST_DEBUG_CATEGORY_EXTERN(kelo_graph_debug);
+#define GST_CAT_DEFAULT kelo_graph_debug
 
 namespace kelo {
 
@@ -237,21 +241,58 @@ HRESULT CaptureEngine::BindVideoDevice(int position) {
     if (FAILED(graph_->AddFilter(videoSource_, kVideoCaptureName)))
         return E_FAIL; // also when no device took the position
 
-    // Ask for the capture size and rate; a device that refuses keeps its own format.
+    // Ask for the capture mode; what the device settles on is the engine's negotiated mode.
     std::shared_ptr<IAMStreamConfig> config;
-    MediaType type;
+    MediaType own;
+    negotiatedMode_ = VideoMode{0, 0, 0};
     if (SUCCEEDED(captureBuilder_->FindInterface(PIN_CATEGORY_CAPTURE, MEDIATYPE_Video,
                                                  videoSource_, &config)) &&
-        SUCCEEDED(config->GetFormat(&type))) {
+        SUCCEEDED(config->GetFormat(&own)))
+        NegotiateVideoMode(*config, own);
+    GST_INFO("capture mode %d x %d at %d frames per second (asked %d x %d at %d)",
+             negotiatedMode_.width, negotiatedMode_.height, negotiatedMode_.framesPerSecond,
+             captureWidth_, captureHeight_, framesPerSecond_);
+    return S_OK;
+}
+
+void CaptureEngine::NegotiateVideoMode(IAMStreamConfig& config, const MediaType& own) {
+    const VideoMode requested{captureWidth_, captureHeight_, framesPerSecond_};
+    auto ask = [&](VideoMode mode, bool compressed) {
+        MediaType type = own;
         type.formatType = FORMAT_VideoInfo;
-        type.video.width = captureWidth_;
-        type.video.height = captureHeight_;
+        if (compressed)
+            type.subtype = MEDIASUBTYPE_MJPG;
+        else if (SameId(type.subtype, MEDIASUBTYPE_MJPG))
+            type.subtype.clear(); // any raw format of that mode
+        type.video.width = mode.width;
+        type.video.height = mode.height;
         type.video.sizeImage =
             DibStride(type.video.width, type.video.bitCount) * std::abs(type.video.height);
-        type.video.avgTimePerFrame = framesPerSecond_ > 0 ? kUnitsPerSecond / framesPerSecond_ : 0;
-        config->SetFormat(type);
+        type.video.avgTimePerFrame =
+            mode.framesPerSecond > 0 ? kUnitsPerSecond / mode.framesPerSecond : 0;
+        if (config.SetFormat(type) != S_OK)
+            return false;
+        negotiatedMode_ = mode;
+        return true;
+    };
+    // Exactly as asked (the device's own raw format, any raw one, else its JPEG pictures).
+    if (ask(requested, false))
+        return;
+    std::vector<OfferedMode> modes;
+    if (config.GetOfferedModes(requested, &modes) == S_OK) {
+        const ModeChoice choice = ChooseVideoMode(modes, requested);
+        if (choice.found &&
+            ask({choice.mode.width, choice.mode.height, choice.mode.framesPerSecond},
+                choice.mode.compressed))
+            return;
     }
-    return S_OK;
+    // The device keeps its own format: the mode is what it says it produces.
+    MediaType current;
+    if (SUCCEEDED(config.GetFormat(&current)) && current.video.width > 0) {
+        const std::int64_t frame = current.video.avgTimePerFrame;
+        negotiatedMode_ = {current.video.width, std::abs(current.video.height),
+                           frame > 0 ? static_cast<int>((kUnitsPerSecond + frame / 2) / frame) : 0};
+    }
 }
 
 HRESULT CaptureEngine::BindAudioDevice(int position) {

@@ -17,6 +17,7 @@
 #include "engine/CaptureEngineOwner.h"
 #include "engine/RecordKind.h"
 #include "engine/SnapshotGrabber.h"
+#include "platform/contracts/VideoMode.h"
 #include "platform/graph/ClassRegistry.h"
 #include "platform/graph/GraphInterfaces.h"
 #include "platform/graph/Pin.h"
@@ -114,6 +115,13 @@ public:
     [[nodiscard]] HRESULT AddMp3Encoder();
     [[nodiscard]] HRESULT AddMpeg4Encoder();
 
+    // The mode the video device was set to by BuildGraph: the one asked for when the device
+    // offers it, else the nearest it offers (same aspect, not larger, not faster), else the
+    // device's own. Valid after BuildGraph bound a video device (0 x 0 at 0 before, or when
+    // the device tells nothing of its format). Owner thread.
+    VideoMode negotiatedMode() const { return negotiatedMode_; }
+    VideoMode requestedMode() const { return {captureWidth_, captureHeight_, framesPerSecond_}; }
+
     // For the recording graphs, tests and diagnostics (borrowed views of the engine's fields).
     const std::shared_ptr<IGraphBuilder>& filterGraph() const { return graph_; }
     const std::shared_ptr<ICaptureGraphBuilder2>& graphBuilder() const { return captureBuilder_; }
@@ -125,6 +133,8 @@ public:
 private:
     [[nodiscard]] HRESULT BindVideoDevice(int position);
     [[nodiscard]] HRESULT BindAudioDevice(int position);
+    // Sets the device to the requested mode or the nearest it offers; fills negotiatedMode_.
+    void NegotiateVideoMode(IAMStreamConfig& config, const MediaType& own);
     [[nodiscard]] HRESULT BindDevice(std::string_view category, int position, DeviceList* list,
                                      bool skipVirtualCamera, FilterPtr* device);
     [[nodiscard]] HRESULT AddCompressor(std::string_view category,
@@ -142,6 +152,7 @@ private:
     int captureWidth_ = 0;
     int captureHeight_ = 0;
     int framesPerSecond_ = 0;
+    VideoMode negotiatedMode_{0, 0, 0};
     PreviewSurface* previewWindow_ = nullptr;
     CaptureEngineOwner* owner_ = nullptr;
     std::unique_ptr<SnapshotGrabber> snapshotGrabber_;

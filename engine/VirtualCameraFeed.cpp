@@ -1,10 +1,12 @@
 #include "engine/VirtualCameraFeed.h"
 
+#include "engine/FrameMat.h"
 #include "platform/contracts/FeedLayout.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <opencv2/imgproc.hpp>
 #include <sys/stat.h>
 
 namespace kelo {
@@ -56,11 +58,54 @@ std::size_t VirtualCameraFeed::Write(const FrameImage& frame) {
         framesToNextCheck_ = kRecheckFrames;
         return 0;
     }
+    const std::uint8_t* source = frame.imageData;
+    std::size_t available = static_cast<std::size_t>(frame.imageSize);
+    if (NeedsScaling(frame)) {
+        if (!ScaleToFeed(frame))
+            return 0;
+        source = scaled_.data();
+        available = scaled_.size();
+    }
     // One copy: clearing the same bytes first would leave the same result but let a reader
     // that looks in between see a black band.
-    std::size_t bytes = std::min(static_cast<std::size_t>(frame.imageSize), view_.size());
-    std::memcpy(view_.data(), frame.imageData, bytes);
+    std::size_t bytes = std::min(available, view_.size());
+    std::memcpy(view_.data(), source, bytes);
     return bytes;
+}
+
+bool VirtualCameraFeed::NeedsScaling(const FrameImage& frame) {
+    return frame.width >= kFeedWidth && frame.height >= kFeedHeight &&
+           (frame.width != kFeedWidth || frame.height != kFeedHeight) &&
+           frame.depth == kFrameDepth8U && frame.nChannels == kFeedBytesPerPixel;
+}
+
+bool VirtualCameraFeed::ScaleToFeed(const FrameImage& frame) {
+    cv::Mat mat = FrameMat(frame);
+    if (mat.empty())
+        return false;
+    try {
+        // The feed's 4:3 cut from the middle of the frame (never stretched), averaged down.
+        cv::Rect cut(0, 0, frame.width, frame.height);
+        if (static_cast<long long>(frame.width) * kFeedHeight >
+            static_cast<long long>(frame.height) * kFeedWidth) {
+            cut.width = static_cast<int>(static_cast<long long>(frame.height) * kFeedWidth /
+                                         kFeedHeight);
+            cut.x = (frame.width - cut.width) / 2;
+        } else {
+            cut.height = static_cast<int>(static_cast<long long>(frame.width) * kFeedHeight /
+                                          kFeedWidth);
+            cut.y = (frame.height - cut.height) / 2;
+        }
+        scaled_.resize(kFeedBytes);
+        cv::Mat out(kFeedHeight, kFeedWidth, CV_8UC3, scaled_.data(), kFeedRowBytes);
+        cv::resize(mat(cut), out, out.size(), 0, 0, cv::INTER_AREA);
+        // The feed's rows are bottom-up, as frames inside the graph are.
+        if (frame.origin == kFrameOriginTopLeft)
+            cv::flip(out, out, 0);
+    } catch (const cv::Exception&) {
+        return false;
+    }
+    return true;
 }
 
 void VirtualCameraFeed::Close() {

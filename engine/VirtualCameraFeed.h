@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kelo {
 
@@ -24,7 +25,8 @@ public:
     VirtualCameraFeed& operator=(const VirtualCameraFeed&) = delete;
 
     // Opens the object when it is not open yet, then copies the frame's imageSize bytes to the
-    // start of the object; the rest keeps its earlier bytes.
+    // start of the object; the rest keeps its earlier bytes. A frame larger than the feed's
+    // 320 x 240 (an HD capture) is cut to 4:3 from its middle and averaged down to it first.
     // A missing object is looked for again on every frame. An object smaller than one frame
     // counts as not there yet (its creator has not sized it), and so does one that could not
     // be mapped: it is closed and tried again kRecheckFrames frames later. An object of
@@ -50,12 +52,16 @@ public:
 
 private:
     bool OpenNow(); // with mutex_ held
+    static bool NeedsScaling(const FrameImage& frame);
+    bool ScaleToFeed(const FrameImage& frame); // into scaled_, with mutex_ held
+
 
     mutable std::mutex mutex_;
     SharedMemoryView view_;
     std::string name_;          // the name view_ was opened under
     int framesToNextCheck_ = 0; // counts down while open (name check) or waiting (retry)
     bool refused_ = false;      // the refusal was reported; reset when an object is usable
+    std::vector<std::uint8_t> scaled_; // the feed frame made from a larger one; kept
 };
 
 // The process-wide feed FrameCallback writes to.

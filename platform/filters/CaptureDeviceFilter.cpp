@@ -52,6 +52,19 @@ HRESULT CaptureDeviceFilter::GetFormat(MediaType* type) {
     return S_OK;
 }
 
+HRESULT CaptureDeviceFilter::GetOfferedModes(VideoMode requested,
+                                             std::vector<OfferedMode>* modes) {
+    if (!modes)
+        return E_POINTER;
+    modes->clear();
+    if (!video_)
+        return E_NOTIMPL;
+    if (!offered_)
+        return S_FALSE; // any format
+    *modes = ListOfferedModes(offered_.get(), requested);
+    return S_OK;
+}
+
 HRESULT CaptureDeviceFilter::SetFormat(const MediaType& type) {
     if (type.isVideo() != video_ || (!type.isVideo() && !type.isAudio()))
         return VFW_E_INVALIDMEDIATYPE;

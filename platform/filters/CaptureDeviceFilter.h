@@ -22,6 +22,8 @@ public:
 
     [[nodiscard]] HRESULT GetFormat(MediaType* type) override;
     [[nodiscard]] HRESULT SetFormat(const MediaType& type) override;
+    [[nodiscard]] HRESULT GetOfferedModes(VideoMode requested,
+                                          std::vector<OfferedMode>* modes) override;
     bool ProducesTopDownRows() const override { return video_; }
 
     bool isVideo() const { return video_; }

@@ -111,7 +111,7 @@ ElementPtr MakeFaceSource(const std::string& photo) {
         return ElementPtr();
     ElementPtr bin = MakeBin("filesrc name=photo ! jpegdec ! videoconvert ! videoscale ! "
                              "video/x-raw,format=I420,width=384,height=288 ! "
-                             "imagefreeze is-live=true ! videobox name=pan");
+                             "imagefreeze is-live=true ! videobox name=pan ! videoscale");
     if (!bin)
         return ElementPtr();
     ElementPtr file(gst_bin_get_by_name(GST_BIN(bin.get()), "photo"));
@@ -163,7 +163,9 @@ FilterPtr MakeTestVideoDevice(const TestDevice& device,
         own = ParseCaps(ownText);
     CapsPtr offered = ParseCaps(device.offeredCaps);
     if (!offered && device.picture == TestPicture::JpegPattern)
-        offered = ParseCaps("image/jpeg,width=[16,1920],height=[16,1080],framerate=[1/1,30/1]");
+        offered = ParseCaps(kTestJpegCameraModes);
+    else if (!offered && device.picture == TestPicture::Pattern)
+        offered = ParseCaps(kTestCameraModes);
     return CaptureDeviceFilter::Create(device.name, std::move(source), true, std::move(offered),
                                        std::move(own));
 }
@@ -201,11 +203,15 @@ bool ParseTestDevices(std::string_view lists, TestDevices* devices) {
     for (std::string& name : SplitNames(video, &ok)) {
         TestDevice device{std::move(name), {}};
         for (auto [suffix, picture] : {std::pair{":jpeg", TestPicture::JpegPattern},
-                                       std::pair{":face", TestPicture::Face}}) {
+                                       std::pair{":face", TestPicture::Face},
+                                       std::pair{":vga", TestPicture::Pattern}}) {
             const std::string_view tail(suffix);
             if (device.name.size() > tail.size() && device.name.ends_with(tail)) {
                 device.name.resize(device.name.size() - tail.size());
                 device.picture = picture;
+                if (tail == ":vga")
+                    device.offeredCaps = kTestVgaCameraModes;
+                break;
             }
         }
         devices->video.push_back(std::move(device));

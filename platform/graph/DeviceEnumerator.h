@@ -17,12 +17,25 @@ namespace kelo {
 
 class DeviceMonitor;
 
+// What the test cameras offer: the plain pattern camera the four sizes of the settings dialog
+// at 15 and 30 frames per second; the JPEG camera any size up to 1280 x 720 at up to 30; the
+// ":vga" camera 640 x 480 at 30 only (a camera that cannot give what is asked of it).
+inline constexpr const char* kTestCameraModes =
+    "video/x-raw,width=320,height=240,framerate={15/1,30/1}; "
+    "video/x-raw,width=640,height=480,framerate={15/1,30/1}; "
+    "video/x-raw,width=1280,height=720,framerate={15/1,30/1}; "
+    "video/x-raw,width=1920,height=1080,framerate={15/1,30/1}";
+inline constexpr const char* kTestJpegCameraModes =
+    "image/jpeg,width=[16,1280],height=[16,720],framerate=[1/1,30/1]";
+inline constexpr const char* kTestVgaCameraModes =
+    "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1";
+
 // One "Test Camera" and one "Test Microphone".
 TestDevices DefaultTestDevices();
 
 // "VIDEO1,VIDEO2,...;AUDIO1,..." (names in this order; an empty list gives none of that kind; no
 // ';' means no audio devices). A video name may end in ":jpeg" (a camera that only delivers
-// JPEG) or ":face" (the face photograph). False for an empty name inside a list.
+// JPEG), ":face" (the face photograph) or ":vga" (a camera of 640 x 480 at 30 only). False for an empty name inside a list.
 bool ParseTestDevices(std::string_view lists, TestDevices* devices);
 
 // The command-line option "--test-devices" (the default devices) or "--test-devices=LISTS", as

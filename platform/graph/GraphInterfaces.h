@@ -7,6 +7,7 @@
 #include "platform/contracts/SampleGrabberCallback.h"
 #include "platform/graph/BaseFilter.h"
 #include "platform/graph/MediaType.h"
+#include "platform/graph/VideoModeNegotiation.h"
 #include "platform/system/HResult.h"
 
 #include <functional>
@@ -108,6 +109,13 @@ public:
     [[nodiscard]] virtual HRESULT GetFormat(MediaType* type) = 0;
     // VFW_E_INVALIDMEDIATYPE when the component cannot produce the type (it keeps its format).
     [[nodiscard]] virtual HRESULT SetFormat(const MediaType& type) = 0;
+    // The video modes the component can be set to, listed for `requested` (ranges are read at
+    // the common sizes and rates and at the requested one). S_FALSE with no modes: it takes any
+    // format (nothing to choose from). E_NOTIMPL: not a video source.
+    [[nodiscard]] virtual HRESULT GetOfferedModes(VideoMode /*requested*/,
+                                                  std::vector<OfferedMode>* /*modes*/) {
+        return E_NOTIMPL;
+    }
 };
 
 class IFileSinkFilter {

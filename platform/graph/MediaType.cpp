@@ -67,9 +67,15 @@ CapsPtr CapsFromMediaType(const MediaType& type) {
             if (type.video.avgTimePerFrame > 0) {
                 gint num = 0;
                 gint den = 1;
-                gst_util_double_to_fraction(static_cast<double>(kUnitsPerSecond) /
-                                                static_cast<double>(type.video.avgTimePerFrame),
-                                            &num, &den);
+                const double rate = static_cast<double>(kUnitsPerSecond) /
+                                    static_cast<double>(type.video.avgTimePerFrame);
+                // A whole rate in 100-ns units is cut short (15: 666666): read it as whole, as
+                // cameras offer it.
+                const double whole = std::round(rate);
+                if (whole >= 1 && std::abs(rate - whole) < whole * 1e-5)
+                    num = static_cast<gint>(whole);
+                else
+                    gst_util_double_to_fraction(rate, &num, &den);
                 gst_structure_set(s, "framerate", GST_TYPE_FRACTION, num, den, nullptr);
             }
         }
