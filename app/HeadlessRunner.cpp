@@ -6,6 +6,7 @@
 #include "platform/PlatformComponents.h"
 #include "platform/system/GstRuntime.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -58,20 +59,53 @@ bool ParseSeconds(const std::string& text, double* seconds) {
     return true;
 }
 
+bool ParseVideoSize(const std::string& text, int* width, int* height) {
+    const std::size_t x = text.find_first_of("xX");
+    if (x == std::string::npos)
+        return false;
+    const std::string w = text.substr(0, x);
+    const std::string h = text.substr(x + 1);
+    char* end = nullptr;
+    const long wide = std::strtol(w.c_str(), &end, 10);
+    if (w.empty() || *end != '\0')
+        return false;
+    const long high = std::strtol(h.c_str(), &end, 10);
+    if (h.empty() || *end != '\0' ||
+        !IsUsableVideoMode({static_cast<int>(std::min(wide, 1L << 20)),
+                            static_cast<int>(std::min(high, 1L << 20)),
+                            kDefaultVideoMode.framesPerSecond}))
+        return false;
+    *width = static_cast<int>(wide);
+    *height = static_cast<int>(high);
+    return true;
+}
+
+bool ParseFps(const std::string& text, int* fps) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 1 || value > kMaxVideoFps)
+        return false;
+    *fps = static_cast<int>(value);
+    return true;
+}
+
 } // namespace
 
 const char* HeadlessUsage() {
     return "usage: kelocam --headless [--test-devices[=VIDEO1,...;AUDIO1,...]] [--video-device N]\n"
            "                          [--audio-device N] [--snapshot] [--face-cover]\n"
-           "                          [--background-blur]\n"
+           "                          [--background-blur] [--video-size WxH] [--fps N]\n"
            "                          [--record KIND --seconds S]\n"
            "Runs the capture engine without the window until SIGINT or SIGTERM. Device positions\n"
            "count from 1, as in the window's lists. --record makes one recording of KIND (0 AVI\n"
            "video+audio, 1 AVI video, 2 AVI PCM audio, 3 WMV video+audio, 4 WMV video, 5 WAV\n"
            "audio, 6 MP4 video+audio, 7 MP4 video, 8 MP3 audio) for S seconds into the REC folder\n"
            "of data.ini, prints the file's path and exits 0, or exits 1 with the reason.\n"
+           "--video-size (for example 1280x720) and --fps (1 to 120) ask the camera for that\n"
+           "capture mode instead of data.ini's [VIDEO]; the mode the camera gives is printed.\n"
            "A test video name ending in :jpeg delivers only JPEG pictures; one ending in :face\n"
-           "shows the photograph KELOCAM_TEST_FACE (a JPEG file) panning slowly.\n";
+           "shows the photograph KELOCAM_TEST_FACE (a JPEG file) panning slowly; one ending in\n"
+           ":vga offers only 640x480 at 30 frames per second.\n";
 }
 
 bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,
@@ -112,6 +146,19 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions*
         } else if (arg == "--record") {
             if (i + 1 >= args.size() || !ParseRecordKind(args[i + 1], &options->recordKind)) {
                 *error = "--record needs a recording kind from 0 to 8";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--video-size") {
+            if (i + 1 >= args.size() ||
+                !ParseVideoSize(args[i + 1], &options->videoWidth, &options->videoHeight)) {
+                *error = "--video-size needs WIDTHxHEIGHT (16x16 to 7680x4320)";
+                return false;
+            }
+            ++i;
+        } else if (arg == "--fps") {
+            if (i + 1 >= args.size() || !ParseFps(args[i + 1], &options->framesPerSecond)) {
+                *error = "--fps needs frames per second from 1 to 120";
                 return false;
             }
             ++i;
@@ -238,8 +285,21 @@ gboolean HeadlessRunner::OnSignal(gpointer self) {
     return G_SOURCE_CONTINUE;
 }
 
+void HeadlessRunner::PrintCaptureMode(const CaptureEngine& engine) {
+    const VideoMode mode = engine.negotiatedMode();
+    std::fprintf(stderr, "kelocam: capture mode %dx%d at %d frames per second\n", mode.width,
+                 mode.height, mode.framesPerSecond);
+}
+
 std::unique_ptr<CaptureEngine> HeadlessRunner::NewEngine() {
-    const VideoMode mode = SettingsStore().ReadVideoMode();
+    VideoMode mode = SettingsStore().ReadVideoMode();
+    // The command line over data.ini, each part on its own.
+    if (options_.videoWidth > 0 && options_.videoHeight > 0) {
+        mode.width = options_.videoWidth;
+        mode.height = options_.videoHeight;
+    }
+    if (options_.framesPerSecond > 0)
+        mode.framesPerSecond = options_.framesPerSecond;
     return std::make_unique<CaptureEngine>(mode.width, mode.height, mode.framesPerSecond, this,
                                            registry_);
 }
@@ -261,6 +321,7 @@ bool HeadlessRunner::StartPreview() {
     }
     if (result == CaptureEngine::kNoAudioDevice)
         std::fprintf(stderr, "%s\n", kNoAudioDevice);
+    PrintCaptureMode(*engine_);
     if (engine_->ConnectPreview() == E_FAIL)
         std::fprintf(stderr, "kelocam: the preview chain could not be connected\n");
     if (FAILED(engine_->Run())) {
@@ -343,6 +404,7 @@ bool HeadlessRunner::StartRecording() {
                      built == E_FAIL ? "the capture graph could not be built" : kNoVideoDevice);
         return false;
     }
+    PrintCaptureMode(*engine_);
     SettingsStore settings;
     const std::string folder =
         settings.ReadText(SettingId::RecordFolder, SettingReader::RecordCommand);

@@ -35,6 +35,10 @@ struct HeadlessOptions {
     // --record KIND --seconds S: a recording of the kind (0 to 8) instead of the preview.
     int recordKind = -1; // -1: no recording
     double recordSeconds = 0;
+    // --video-size WxH and --fps N: the capture mode of this run over data.ini's (0: as stored).
+    int videoWidth = 0;
+    int videoHeight = 0;
+    int framesPerSecond = 0;
 };
 
 // Parses the arguments after the program name ("--headless" itself is accepted and ignored).
@@ -81,6 +85,8 @@ private:
     // Every engine is made here, in the stored capture mode.
     std::unique_ptr<CaptureEngine> NewEngine();
     bool StartPreview();
+    // "kelocam: capture mode WxH at N frames per second": the mode the camera was set to.
+    static void PrintCaptureMode(const CaptureEngine& engine);
     void StopPreview();
     // As the record command: the preview engine is destroyed, a new engine records into the
     // "REC" folder of data.ini. False (the reason printed) when the recording cannot be made.

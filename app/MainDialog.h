@@ -196,6 +196,9 @@ private:
     void AfterDeviceLossRetired();
     // Records which devices the indices point at after the engine filled the lists.
     void NoteChosenDevices();
+    // The engine's negotiated mode in the log and as the preview's tool tip
+    // ("1280 × 720, 30 帧/秒"); called by NoteChosenDevices after every BuildGraph.
+    void ShowCaptureMode();
     void NoteChoice(DeviceChoice* choice, int controlId, int index);
     // After a recording's engine has drained: the lists as they are now, then the preview.
     void ResumePreviewAfterStop();

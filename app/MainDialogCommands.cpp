@@ -294,7 +294,12 @@ void MainDialog::OnFullScreen() {
 
 void MainDialog::OnSettings() {
     SettingsDialog dialog(this);
-    (void)dialog.DoModal(); // what it changed is read from data.ini at the next use
+    dialog.SetOfferedModes(CaptureEngine::ListVideoModes(registry, videoDeviceIndex));
+    // What it changed is read from data.ini at the next use; a new capture mode is used at
+    // once when nothing is being recorded or counted down.
+    if (dialog.DoModal() == ui::IDOK && dialog.VideoModeChanged() &&
+        captureState == CaptureState::Idle)
+        RestartPreview();
 }
 
 bool MainDialog::PreTranslateMessage(const QKeyEvent& event) {

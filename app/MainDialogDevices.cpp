@@ -182,6 +182,24 @@ void MainDialog::ResumePreviewAfterStop() {
 void MainDialog::NoteChosenDevices() {
     NoteChoice(&videoChoice, kVideoDeviceList, videoDeviceIndex);
     NoteChoice(&audioChoice, kAudioDeviceList, audioDeviceIndex);
+    ShowCaptureMode();
+}
+
+void MainDialog::ShowCaptureMode() {
+    // After every BuildGraph: the mode the camera was set to, in the log and on the preview.
+    const VideoMode mode = engine ? engine->negotiatedMode() : VideoMode{0, 0, 0};
+    if (mode.width <= 0 || mode.height <= 0) {
+        if (preview)
+            preview->setToolTip(QString());
+        return;
+    }
+    qCInfo(lcWindow) << "capture mode" << mode.width << "x" << mode.height << "at"
+                     << mode.framesPerSecond << "frames per second";
+    if (preview)
+        preview->setToolTip(QStringLiteral("%1 × %2, %3 帧/秒")
+                                .arg(mode.width)
+                                .arg(mode.height)
+                                .arg(mode.framesPerSecond));
 }
 
 void MainDialog::NoteChoice(DeviceChoice* choice, int controlId, int index) {

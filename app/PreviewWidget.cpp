@@ -2,6 +2,7 @@
 
 #include "app/WindowLog.h"
 
+#include <cmath>
 #include <cstring>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -203,13 +204,34 @@ void PreviewWidget::TakeNewestFrame() {
     video_->update();
 }
 
+QRect LetterboxRect(const QSize& picture, const QRect& area) {
+    if (picture.isEmpty() || area.isEmpty())
+        return area;
+    const double pictureAspect = double(picture.width()) / picture.height();
+    const double areaAspect = double(area.width()) / area.height();
+    // Within 2 %: the same shape (the renderer's few pixels of border are not bars).
+    if (std::abs(pictureAspect / areaAspect - 1.0) < 0.02)
+        return area;
+    QSize fitted = picture.scaled(area.size(), Qt::KeepAspectRatio);
+    return QRect(area.x() + (area.width() - fitted.width()) / 2,
+                 area.y() + (area.height() - fitted.height()) / 2, fitted.width(), fitted.height());
+}
+
 void PreviewWidget::PaintVideo(QPainter& painter, const QRect& target) {
     if (shown_.isNull()) {
         painter.fillRect(target, Qt::black);
         return;
     }
-    // Stretched over the video window, as the renderer places it (320 x 240 into 324 x 244).
-    painter.drawImage(target, shown_);
+    // The picture's aspect is kept: a picture of another shape than the area (16:9 in the 4:3
+    // preview) is letterboxed on black. One of nearly the area's shape fills it, as the
+    // renderer places it (320 x 240 into 324 x 244).
+    const QRect placed = LetterboxRect(shown_.size(), target);
+    if (placed != target)
+        painter.fillRect(target, Qt::black);
+    // Larger pictures (an HD capture) are scaled down smoothly.
+    const bool smooth = shown_.width() > placed.width() || shown_.height() > placed.height();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    painter.drawImage(placed, shown_);
     if (!shownPainted_) {
         shownPainted_ = true;
         ++paintedFrames_;

@@ -21,6 +21,10 @@ namespace kelo {
 
 class PreviewWidget;
 
+// Where a picture of `picture` size is drawn in `area`: the whole area when their shapes agree
+// within 2 %, else the largest rectangle of the picture's aspect centred in it.
+QRect LetterboxRect(const QSize& picture, const QRect& area);
+
 // The renderer's video window: draws the newest frame stretched over itself and passes its key
 // and mouse input to the renderer, which hands it to its message drain.
 class VideoView : public QWidget {

@@ -65,6 +65,56 @@ void SettingsDialog::OnInitDialog() {
         photoSizeChoice = index;
         ui::SetRadioChoice(*this, kFirstSizeButton, index);
     }
+
+    const VideoMode mode = store.ReadVideoMode();
+    for (std::size_t i = 0; i < kVideoSizes.size(); ++i) {
+        if (kVideoSizes[i].width == mode.width && kVideoSizes[i].height == mode.height)
+            videoSizeChoice = static_cast<int>(i);
+    }
+    for (std::size_t i = 0; i < kVideoRates.size(); ++i) {
+        if (kVideoRates[i] == mode.framesPerSecond)
+            rateChoice = static_cast<int>(i);
+    }
+    ui::SetRadioChoice(*this, kFirstVideoSizeButton, videoSizeChoice);
+    ui::SetRadioChoice(*this, kFirstRateButton, rateChoice);
+    UpdateVideoChoices();
+}
+
+bool SettingsDialog::Offers(int width, int height, int framesPerSecond) const {
+    if (offeredModes.empty())
+        return true; // a camera that takes any mode, or none known
+    for (const OfferedMode& m : offeredModes) {
+        if ((width == 0 || (m.width == width && m.height == height)) &&
+            (framesPerSecond == 0 || m.framesPerSecond == framesPerSecond))
+            return true;
+    }
+    return false;
+}
+
+void SettingsDialog::UpdateVideoChoices() {
+    for (std::size_t i = 0; i < kVideoSizes.size(); ++i) {
+        if (QWidget* button = Control(kFirstVideoSizeButton + static_cast<int>(i)))
+            button->setEnabled(Offers(kVideoSizes[i].width, kVideoSizes[i].height, 0));
+    }
+    const PhotoSize size = videoSizeChoice >= 0
+                               ? kVideoSizes[static_cast<std::size_t>(videoSizeChoice)]
+                               : PhotoSize{0, 0};
+    for (std::size_t i = 0; i < kVideoRates.size(); ++i) {
+        if (QWidget* button = Control(kFirstRateButton + static_cast<int>(i)))
+            button->setEnabled(Offers(size.width, size.height, kVideoRates[i]));
+    }
+    // A rate the chosen size does not have gives way to one it has.
+    if (rateChoice >= 0 &&
+        !Offers(size.width, size.height, kVideoRates[static_cast<std::size_t>(rateChoice)])) {
+        rateChoice = -1;
+        for (std::size_t i = kVideoRates.size(); i-- > 0;) {
+            if (Offers(size.width, size.height, kVideoRates[i])) {
+                rateChoice = static_cast<int>(i);
+                break;
+            }
+        }
+        ui::SetRadioChoice(*this, kFirstRateButton, rateChoice);
+    }
 }
 
 void SettingsDialog::OnCommand(int controlId) {
@@ -72,9 +122,16 @@ void SettingsDialog::OnCommand(int controlId) {
         ChooseFolder(kPhotoFolderEdit, SettingId::PhotoFolder);
     } else if (controlId == kChooseRecordFolder) {
         ChooseFolder(kRecordFolderEdit, SettingId::RecordFolder);
-    } else if (controlId >= kFirstSizeButton &&
-               controlId < kFirstSizeButton + static_cast<int>(kPhotoSizes.size())) {
-        photoSizeChoice = controlId - kFirstSizeButton;
+    } else if ((controlId >= kFirstSizeButton && controlId < kFirstSizeButton + 5) ||
+               controlId == kOriginalSizeButton) {
+        photoSizeChoice = controlId == kOriginalSizeButton ? 5 : controlId - kFirstSizeButton;
+    } else if (controlId >= kFirstVideoSizeButton &&
+               controlId < kFirstVideoSizeButton + static_cast<int>(kVideoSizes.size())) {
+        videoSizeChoice = controlId - kFirstVideoSizeButton;
+        UpdateVideoChoices();
+    } else if (controlId >= kFirstRateButton &&
+               controlId < kFirstRateButton + static_cast<int>(kVideoRates.size())) {
+        rateChoice = controlId - kFirstRateButton;
     }
     // 1 (Save) and 2 (Cancel) end the dialog through accept() and reject().
 }
@@ -113,6 +170,15 @@ void SettingsDialog::accept() {
     if (photoSizeChoice >= 0 && photoSizeChoice < static_cast<int>(kPhotoSizes.size())) {
         SettingsStore(settingsPath)
             .WritePhotoSize(kPhotoSizes[static_cast<size_t>(photoSizeChoice)]);
+    }
+    if (videoSizeChoice >= 0 && rateChoice >= 0) {
+        const SettingsStore store(settingsPath);
+        const PhotoSize size = kVideoSizes[static_cast<std::size_t>(videoSizeChoice)];
+        const VideoMode chosen{size.width, size.height,
+                               kVideoRates[static_cast<std::size_t>(rateChoice)]};
+        // Written only when changed: a Save that changed nothing leaves data.ini as it was.
+        if (chosen != store.ReadVideoMode())
+            videoModeChanged = store.WriteVideoMode(chosen);
     }
     SkinnedDialog::accept();
 }

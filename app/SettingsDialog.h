@@ -1,12 +1,16 @@
-// The settings dialog (template 132): the folder for photos, the folder for recordings and the
-// photo size. A folder is written to data.ini the moment it is chosen; the size only on Save;
-// Cancel writes nothing more. The main window's settings button runs it modally.
+// The settings dialog (template 132): the folder for photos, the folder for recordings, the
+// photo size and the capture mode (size and rate). A folder is written to data.ini the moment
+// it is chosen; the sizes and the rate only on Save; Cancel writes nothing more. Capture sizes
+// and rates the selected camera does not offer are disabled. The main window's settings button runs
+// it modally.
 #pragma once
 
 #include "app/SettingsStore.h"
+#include "platform/graph/VideoModeNegotiation.h"
 #include "ui/SkinnedDialog.h"
 
 #include <string>
+#include <vector>
 
 namespace kelo {
 
@@ -19,17 +23,28 @@ public:
     static constexpr int kChoosePhotoFolder = 1006;
     static constexpr int kRecordFolderEdit = 1007;
     static constexpr int kChooseRecordFolder = 1008;
-    static constexpr int kFirstSizeButton = 1021; // 1021 ... 1025: sizes 0 ... 4
+    static constexpr int kFirstSizeButton = 1021;      // 1021 ... 1025: sizes 0 ... 4
+    static constexpr int kOriginalSizeButton = 1029;   // size 5, the frame as captured
+    static constexpr int kFirstVideoSizeButton = 1031; // 1031 ... 1034: kVideoSizes
+    static constexpr int kFirstRateButton = 1036;      // 1036, 1037: kVideoRates
 
     explicit SettingsDialog(QWidget* parent = nullptr);
 
-    // Index 0 to 4 of the chosen size button, -1 for none.
+    // The modes the selected camera offers (before DoModal); empty: every choice is enabled.
+    void SetOfferedModes(std::vector<OfferedMode> modes) { offeredModes = std::move(modes); }
+
+    // Index 0 to 5 of the chosen size button, -1 for none.
     int PhotoSizeChoice() const { return photoSizeChoice; }
+    // Indices into kVideoSizes and kVideoRates, -1 for none.
+    int VideoSizeChoice() const { return videoSizeChoice; }
+    int RateChoice() const { return rateChoice; }
+    // Whether Save stored a capture mode other than the one stored before.
+    bool VideoModeChanged() const { return videoModeChanged; }
     const std::string& SavedWorkingDirectory() const { return savedWorkingDirectory; }
     const std::string& SettingsPath() const { return settingsPath; }
 
-    // Save: writes the chosen size ("WIDTH", then "HEIGHT"; nothing without a choice), then
-    // ends the dialog with OK.
+    // Save: writes the chosen size ("WIDTH", then "HEIGHT"; nothing without a choice), then the
+    // capture mode when both its size and rate are chosen, then ends the dialog with OK.
     void accept() override;
 
 protected:
@@ -40,8 +55,15 @@ private:
     void OnCommand(int controlId);
     void ChooseFolder(int editId, SettingId key);
     void RestoreWorkingDirectory() const;
+    // Enables the capture sizes and rates the camera offers (rates: at the chosen size).
+    void UpdateVideoChoices();
+    bool Offers(int width, int height, int framesPerSecond) const;
 
     int photoSizeChoice = -1;
+    int videoSizeChoice = -1;
+    int rateChoice = -1;
+    bool videoModeChanged = false;
+    std::vector<OfferedMode> offeredModes;
     std::string savedWorkingDirectory; // the working directory when the dialog initialised
     std::string settingsPath;          // the settings store's settingsPath() at initialisation
 };

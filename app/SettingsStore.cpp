@@ -107,6 +107,13 @@ int PhotoSizeIndex(std::uint32_t width) {
     return -1;
 }
 
+bool IsUsableVideoMode(VideoMode mode) {
+    // Negative numbers in the file read as huge unsigned values, which become negative here.
+    return mode.width >= 16 && mode.width <= kMaxVideoWidth && mode.height >= 16 &&
+           mode.height <= kMaxVideoHeight && mode.framesPerSecond >= 1 &&
+           mode.framesPerSecond <= kMaxVideoFps;
+}
+
 SettingsStore::SettingsStore() : path_(settingsPath()) {}
 
 SettingsStore::SettingsStore(std::string path) : path_(std::move(path)) {}
@@ -158,9 +165,14 @@ VideoMode SettingsStore::ReadVideoMode() const {
     const VideoMode mode{static_cast<int>(ReadInt(SettingId::VideoWidth)),
                          static_cast<int>(ReadInt(SettingId::VideoHeight)),
                          static_cast<int>(ReadInt(SettingId::VideoFps))};
-    if (mode.width <= 0 || mode.height <= 0 || mode.framesPerSecond <= 0)
-        return kDefaultVideoMode;
-    return mode;
+    return IsUsableVideoMode(mode) ? mode : kDefaultVideoMode;
+}
+
+bool SettingsStore::WriteVideoMode(VideoMode mode) const {
+    bool ok = WriteInt(SettingId::VideoWidth, mode.width);
+    ok = WriteInt(SettingId::VideoHeight, mode.height) && ok;
+    ok = WriteInt(SettingId::VideoFps, mode.framesPerSecond) && ok;
+    return ok;
 }
 
 bool SettingsStore::WriteOverlayTabChange(OverlayFamily family) const {

@@ -147,10 +147,22 @@ struct PhotoSize {
     std::int32_t width;
     std::int32_t height;
 };
-inline constexpr std::array<PhotoSize, 5> kPhotoSizes = {
-    {{160, 120}, {320, 240}, {640, 480}, {1280, 720}, {1920, 1080}}};
+// The last, "原始尺寸", is the frame as captured, stored as 0 x 0.
+inline constexpr std::array<PhotoSize, 6> kPhotoSizes = {
+    {{160, 120}, {320, 240}, {640, 480}, {1280, 720}, {1920, 1080}, {0, 0}}};
 // Position of `width` in kPhotoSizes, or -1 for a width not offered.
 int PhotoSizeIndex(std::uint32_t width);
+
+// The capture sizes and rates the settings dialog offers, in the order of its buttons.
+inline constexpr std::array<PhotoSize, 4> kVideoSizes = {
+    {{320, 240}, {640, 480}, {1280, 720}, {1920, 1080}}};
+inline constexpr std::array<int, 2> kVideoRates = {15, 30};
+// The limits of a stored or asked-for capture mode (the headless studio takes any size inside
+// them): sides 16 to 7680 x 4320, 1 to 120 frames per second.
+inline constexpr int kMaxVideoWidth = 7680;
+inline constexpr int kMaxVideoHeight = 4320;
+inline constexpr int kMaxVideoFps = 120;
+bool IsUsableVideoMode(VideoMode mode);
 
 // Reads and writes of one data.ini. Every call goes to the file.
 class SettingsStore {
@@ -185,6 +197,8 @@ public:
     bool WriteOverlayButton(std::int32_t index, std::string_view effectFile) const;
     // Settings dialog Save: "WIDTH", then "HEIGHT".
     bool WritePhotoSize(PhotoSize size) const;
+    // Settings dialog Save: [VIDEO] "WIDTH", "HEIGHT", "FPS".
+    bool WriteVideoMode(VideoMode mode) const;
     // Colour page after every adjustment: "R", "G", "B".
     bool WriteColorOffsets(std::int32_t red, std::int32_t green, std::int32_t blue) const;
     // Colour page check box: "Enble" = 1 or 0.

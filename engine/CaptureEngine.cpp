@@ -5,12 +5,13 @@
 #include "engine/FramePipeline.h"
 #include "engine/VirtualCameraFeed.h"
 #include "platform/contracts/PreviewSurface.h"
+#include "platform/filters/CompressorCatalogue.h"
 #include "platform/graph/ClassIds.h"
 #include "platform/graph/MediaType.h"
 
 #include <atomic>
-#include <gst/gst.h>
 #include <cstdlib>
+#include <gst/gst.h>
 #include <utility>
 
 GST_DEBUG_CATEGORY_EXTERN(kelo_graph_debug);
@@ -233,6 +234,24 @@ std::vector<std::string> CaptureEngine::ListDeviceNames(const ClassRegistry& reg
     return names;
 }
 
+std::vector<OfferedMode> CaptureEngine::ListVideoModes(const ClassRegistry& registry,
+                                                       int position) {
+    std::vector<NamedDevice> devices;
+    std::vector<OfferedMode> modes;
+    if (position < 1 ||
+        FAILED(EnumerateDevices(registry, CLSID_VideoInputDeviceCategory, true, &devices)) ||
+        position > static_cast<int>(devices.size()))
+        return modes;
+    FilterPtr device;
+    if (FAILED(devices[static_cast<std::size_t>(position - 1)].moniker->BindToObject(&device)))
+        return modes;
+    if (auto config = std::dynamic_pointer_cast<IAMStreamConfig>(device)) {
+        if (config->GetOfferedModes(kDefaultVideoMode, &modes) != S_OK)
+            modes.clear();
+    }
+    return modes;
+}
+
 HRESULT CaptureEngine::BindVideoDevice(int position) {
     HRESULT hr = BindDevice(CLSID_VideoInputDeviceCategory, position,
                             owner_ ? &owner_->VideoDeviceList() : nullptr, true, &videoSource_);
@@ -350,9 +369,21 @@ HRESULT CaptureEngine::AddMp3Encoder() {
 }
 
 HRESULT CaptureEngine::AddMpeg4Encoder() {
-    return AddCompressor(CLSID_VideoCompressorCategory,
-                         {"Microsoft MPEG-4  VKI  Codec V1", "Microsoft MPEG-4 Video Codec V1"},
-                         kMpeg4CodecName, &videoEncoder_);
+    if (FAILED(AddCompressor(CLSID_VideoCompressorCategory,
+                             {"Microsoft MPEG-4  VKI  Codec V1", "Microsoft MPEG-4 Video Codec V1"},
+                             kMpeg4CodecName, &videoEncoder_)))
+        return E_FAIL;
+    // The encoder's own rate is for 320 x 240 at 15; larger modes get it scaled.
+    (void)SetVideoCompressorBitrate(videoEncoder_,
+                                    ScaleBitrateToMode(kMpeg4BitsPerSecond, RecordingMode()));
+    return S_OK;
+}
+
+VideoMode CaptureEngine::RecordingMode() const {
+    if (negotiatedMode_.width > 0 && negotiatedMode_.height > 0 &&
+        negotiatedMode_.framesPerSecond > 0)
+        return negotiatedMode_;
+    return requestedMode();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -77,6 +77,10 @@ public:
     // The names the two device lists show at this moment, in list order (the video list leaves
     // out the virtual camera, as BuildGraph's lists do). Owner thread.
     static std::vector<std::string> ListDeviceNames(const ClassRegistry& registry, bool video);
+    // The modes the video device at `position` (1-based, as BuildGraph counts) offers; empty
+    // when there is no such device or it takes any mode. Owner thread (binds the device
+    // without opening it).
+    static std::vector<OfferedMode> ListVideoModes(const ClassRegistry& registry, int position);
 
     // Forwarded to the BmpOverlayFiler; E_POINTER (and nothing done) while it is missing.
     [[nodiscard]] HRESULT ClearOverlay(int command, int arg1, int arg2, int arg3, int arg4);
@@ -121,6 +125,8 @@ public:
     // the device tells nothing of its format). Owner thread.
     VideoMode negotiatedMode() const { return negotiatedMode_; }
     VideoMode requestedMode() const { return {captureWidth_, captureHeight_, framesPerSecond_}; }
+    // What the writers are set up for: the negotiated mode, else (not known) the requested one.
+    VideoMode RecordingMode() const;
 
     // For the recording graphs, tests and diagnostics (borrowed views of the engine's fields).
     const std::shared_ptr<IGraphBuilder>& filterGraph() const { return graph_; }

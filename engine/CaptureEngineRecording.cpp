@@ -187,16 +187,20 @@ HRESULT CaptureEngine::ConfigureAsfWriter(const std::string& file, AsfStreams st
         if (FAILED(config->GetCurrentProfile(&current)) ||
             FAILED(current.GetStream(kAsfVideoStream, &video)) || FAILED(video.GetMediaType(&type)))
             return E_FAIL;
+        // The size and rate the camera delivers; the bit rate scaled with its pixel rate.
+        const VideoMode mode = RecordingMode();
+        video.SetBitrate(ScaleBitrateToMode(video.GetBitrate(), mode));
         VideoInfoHeader& header = type.video;
-        header.biWidth = captureWidth_;
-        header.biHeight = captureHeight_;
+        header.biWidth = mode.width;
+        header.biHeight = mode.height;
         // With the bit count the stream had, before it becomes 32.
         header.biSizeImage = DibImageSize(header.biWidth, header.biHeight, header.biBitCount);
         header.biBitCount = 32;
         header.biSize = 40;
         header.biPlanes = 1;
         // A rate of 0 would divide by zero: the duration stays unknown instead.
-        header.AvgTimePerFrame = framesPerSecond_ > 0 ? kUnitsPerSecond / framesPerSecond_ : 0;
+        header.AvgTimePerFrame =
+            mode.framesPerSecond > 0 ? kUnitsPerSecond / mode.framesPerSecond : 0;
         type.formatType = WmFormatType::VideoInfo;
         type.formatSize = kVideoInfoFormatSize;
         type.fixedSizeSamples = true;

@@ -51,19 +51,26 @@ FaceDetector& Detector() {
 
 } // namespace
 
-FaceCircle FaceCircleFor(const FrameRect& f) {
+double FaceDetectionScale(int frameWidth) {
+    if (frameWidth <= kFaceDetectionWidth)
+        return kFaceScale;
+    return kFaceScale * frameWidth / kFaceDetectionWidth;
+}
+
+FaceCircle FaceCircleFor(const FrameRect& f, double scale) {
     FaceCircle c;
-    c.centerX = RoundHalfEven((f.x + f.width * 0.5) * kFaceScale);
-    c.centerY = RoundHalfEven((f.y + f.height * 0.5) * kFaceScale);
-    c.radius = RoundHalfEven((f.width + f.height) * 0.25 * kFaceScale);
+    c.centerX = RoundHalfEven((f.x + f.width * 0.5) * scale);
+    c.centerY = RoundHalfEven((f.y + f.height * 0.5) * scale);
+    c.radius = RoundHalfEven((f.width + f.height) * 0.25 * scale);
     return c;
 }
 
 // Draws the circles of upright face rectangles; on a bottom-up frame at the mirrored rows, which
 // gives the same bytes as flipping the frame, drawing and flipping it back.
 static void DrawCovers(cv::Mat& mat, const std::vector<FrameRect>& faces, bool bottomUp) {
+    const double scale = FaceDetectionScale(mat.cols);
     for (std::size_t i = 0; i < faces.size(); ++i) {
-        FaceCircle c = FaceCircleFor(faces[i]);
+        FaceCircle c = FaceCircleFor(faces[i], scale);
         if (bottomUp)
             c.centerY = mat.rows - 1 - c.centerY;
         const FaceColor& color = kFaceColors[i % kFaceColors.size()];
@@ -98,17 +105,25 @@ int DetectAndCoverFaces(FrameImage* frame) {
     std::vector<FrameRect>& faces = detector.faces;
     faces.clear();
     try {
-        cv::Size smallSize(RoundHalfEven(frame->width / kFaceScale),
-                           RoundHalfEven(frame->height / kFaceScale));
+        const double scale = FaceDetectionScale(frame->width);
+        cv::Size smallSize(RoundHalfEven(frame->width / scale),
+                           RoundHalfEven(frame->height / scale));
         if (smallSize.width < 1 || smallSize.height < 1)
             return 0;
         // Grey first, then upright: a third of the bytes to flip, and the frame stays untouched
         // until the circles are drawn.
         cv::cvtColor(mat, detector.grey, cv::COLOR_BGR2GRAY);
         const bool bottomUp = frame->origin != kFrameOriginTopLeft;
-        if (bottomUp)
-            cv::flip(detector.grey, detector.grey, 0);
-        cv::resize(detector.grey, detector.small, smallSize, 0, 0, cv::INTER_LINEAR);
+        if (frame->width <= kFaceDetectionWidth) {
+            if (bottomUp)
+                cv::flip(detector.grey, detector.grey, 0);
+            cv::resize(detector.grey, detector.small, smallSize, 0, 0, cv::INTER_LINEAR);
+        } else {
+            // A large frame: averaged down (no aliasing), and only the small copy flipped.
+            cv::resize(detector.grey, detector.small, smallSize, 0, 0, cv::INTER_AREA);
+            if (bottomUp)
+                cv::flip(detector.small, detector.small, 0);
+        }
         cv::equalizeHist(detector.small, detector.small);
         detector.storage.clear();
         if (detector.loaded) {

@@ -48,12 +48,20 @@ struct FaceCircle {
     int radius = 0;
 };
 
-// The circle in frame pixels for a face rectangle found in the reduced image (halves round to
-// the even neighbour).
-FaceCircle FaceCircleFor(const FrameRect& smallFace);
+// Frames wider than this are detected on a grey copy reduced to this width first (then by
+// kFaceScale as every frame): an HD frame costs the detector what a 320 x 240 frame does.
+inline constexpr int kFaceDetectionWidth = 320;
 
-// Draws the filled circle of each face (rectangles in reduced-image pixels, in result order) on
-// the frame as it lies in memory.
+// The factor from reduced-image pixels to frame pixels for a frame `frameWidth` wide: kFaceScale
+// up to kFaceDetectionWidth, growing with the width beyond it.
+double FaceDetectionScale(int frameWidth);
+
+// The circle in frame pixels for a face rectangle found in the reduced image (halves round to
+// the even neighbour); `scale` is FaceDetectionScale of the frame.
+FaceCircle FaceCircleFor(const FrameRect& smallFace, double scale = kFaceScale);
+
+// Draws the filled circle of each face (rectangles in reduced-image pixels of this frame's
+// size, in result order) on the frame as it lies in memory.
 void CoverFaces(FrameImage* frame, const std::vector<FrameRect>& smallFaces);
 
 // Detects faces on an upright grey copy of the frame and covers them. A bottom-left frame is

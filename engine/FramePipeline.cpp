@@ -4,6 +4,8 @@
 #include "engine/FaceCover.h"
 #include "engine/FrameMat.h"
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
 #include <opencv2/imgproc.hpp>
 
@@ -26,9 +28,13 @@ void StampCaption(FrameImage* frame) {
     if (mat.empty())
         return;
     try {
-        cv::putText(mat, kCaptionText, cv::Point(kCaptionX, kCaptionY), kCaptionFont, kCaptionScale,
-                    kCaptionColor, kCaptionThickness, kCaptionLineType,
-                    frame->origin != kFrameOriginTopLeft);
+        // Scaled with the frame height: the caption covers the same share of any frame.
+        const double size = static_cast<double>(frame->height) / kCaptionFrameHeight;
+        const cv::Point at(static_cast<int>(std::lround(kCaptionX * size)),
+                           static_cast<int>(std::lround(kCaptionY * size)));
+        const int thickness = std::max(1, static_cast<int>(std::lround(kCaptionThickness * size)));
+        cv::putText(mat, kCaptionText, at, kCaptionFont, kCaptionScale * size, kCaptionColor,
+                    thickness, kCaptionLineType, frame->origin != kFrameOriginTopLeft);
     } catch (const cv::Exception&) {
     }
 }

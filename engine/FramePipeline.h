@@ -18,10 +18,14 @@ namespace kelo {
 inline constexpr const char* kCaptionText = "Kelo Studio";
 inline constexpr int kCaptionX = 60;
 inline constexpr int kCaptionY = 20;
+// The frame height the caption's position, font scale and thickness are given for; on other
+// frames all three scale with the height.
+inline constexpr int kCaptionFrameHeight = 240;
 
 // Draws the caption in pure red with the Hershey duplex font (scale 0.5, thickness 2, line type
-// 12) at (60, 20) of the frame as it lies in memory. On a bottom-left frame the text is drawn
-// mirrored in memory, so it reads upright on screen near the bottom left of the picture.
+// 12) at (60, 20) of a 240-row frame as it lies in memory (scaled with the height on others). On a
+// bottom-left frame the text is drawn mirrored in memory, so it reads upright on screen near the
+// bottom left of the picture.
 void StampCaption(FrameImage* frame);
 
 // The four steps with the given values and feed (what FrameCallback does with the process-wide

@@ -1,8 +1,10 @@
 #include "engine/SnapshotGrabber.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <opencv2/imgproc.hpp>
 #include <utility>
 
 namespace kelo {
@@ -80,6 +82,18 @@ HRESULT SnapshotGrabber::BufferCB(double sampleTime, unsigned char* buffer, long
     return GrabFrame(sampleTime, buffer, bufferLength);
 }
 
+HRESULT SnapshotGrabber::FrameCB(double sampleTime, unsigned char* buffer, long bufferLength,
+                                 int width, int height) {
+    if (snapshotPending_.load(std::memory_order_relaxed) == 0)
+        return S_OK;
+    const bool known = width > 0 && height > 0;
+    frameWidth_ = known ? width : 0;
+    frameHeight_ = known ? height : 0;
+    const HRESULT hr = GrabFrame(sampleTime, buffer, bufferLength);
+    frameWidth_ = frameHeight_ = 0;
+    return hr;
+}
+
 [[gnu::noinline]] HRESULT SnapshotGrabber::GrabFrame(double sampleTime, const unsigned char* buffer,
                                                      long bufferLength) {
     if (!buffer)
@@ -134,6 +148,13 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data, 
     SnapshotOutcome outcome;
     outcome.sampleTime = sampleTime;
     try {
+        // 0 x 0: the frame as it was captured.
+        const bool otherFrame = frameWidth_ > 0 && frameHeight_ > 0 &&
+                                (frameWidth_ != kSourceWidth || frameHeight_ != kSourceHeight);
+        if (width == 0 && height == 0) {
+            width = otherFrame ? frameWidth_ : kSourceWidth;
+            height = otherFrame ? frameHeight_ : kSourceHeight;
+        }
         // The size comes from data.ini, which may say anything: a picture many times the frame
         // would hold up the streaming thread for seconds and take gigabytes.
         if (width < 1 || height < 1 || width > kMaxPhotoSide || height > kMaxPhotoSide) {
@@ -141,6 +162,16 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data, 
             char text[96];
             std::snprintf(text, sizeof text, "The photo size %d x %d is not valid", width, height);
             outcome.errorText = text;
+            Report(std::move(outcome));
+            return;
+        }
+
+        if (otherFrame) {
+            if (!CutAndScale(data, size, width, height, &outcome)) {
+                Report(std::move(outcome));
+                return;
+            }
+            WritePhoto(folder, width, height, &outcome);
             Report(std::move(outcome));
             return;
         }
@@ -180,19 +211,7 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data, 
                      height);
         whiteFilled.reset();
 
-        outcome.path = folder + PhotoFileName(clock_());
-        if (jpegWriter_.SaveDib(outcome.path, scaled_.get(), width, height, kPhotoQuality)) {
-            outcome.status = SnapshotStatus::Written;
-        } else {
-            outcome.status = StatusOf(jpegWriter_.lastFailure());
-            outcome.errorText = jpegWriter_.errorText();
-        }
-        // The sizes people use are kept for the next photo; a rare huge one gives its memory
-        // back rather than hold it for the rest of the run.
-        if (scaledSize_ > kKeptScaledBytes) {
-            scaled_.reset();
-            scaledSize_ = 0;
-        }
+        WritePhoto(folder, width, height, &outcome);
     } catch (const std::bad_alloc&) {
         // Short texts: they fit in the string itself, so reporting needs no memory.
         outcome.status = SnapshotStatus::OutOfMemory;
@@ -202,6 +221,75 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data, 
         outcome.errorText = "Internal error";
     }
     Report(std::move(outcome));
+}
+
+void SnapshotGrabber::WritePhoto(const std::string& folder, int width, int height,
+                                 SnapshotOutcome* outcome) {
+    outcome->path = folder + PhotoFileName(clock_());
+    if (jpegWriter_.SaveDib(outcome->path, scaled_.get(), width, height, kPhotoQuality)) {
+        outcome->status = SnapshotStatus::Written;
+    } else {
+        outcome->status = StatusOf(jpegWriter_.lastFailure());
+        outcome->errorText = jpegWriter_.errorText();
+    }
+    // The sizes people use are kept for the next photo; a rare huge one gives its memory
+    // back rather than hold it for the rest of the run.
+    if (scaledSize_ > kKeptScaledBytes) {
+        scaled_.reset();
+        scaledSize_ = 0;
+    }
+}
+
+bool SnapshotGrabber::CutAndScale(const std::uint8_t* data, std::size_t size, int photoWidth,
+                                  int photoHeight, SnapshotOutcome* outcome) {
+    const std::size_t frameStride = DibStride(frameWidth_, kSourceBits);
+    if (size < frameStride * static_cast<std::size_t>(frameHeight_)) {
+        outcome->status = SnapshotStatus::WriteFailed;
+        outcome->errorText = "The frame is shorter than its size";
+        return false;
+    }
+    const std::size_t photoStride = DibStride(photoWidth, kSourceBits);
+    const std::size_t photoBytes = photoStride * static_cast<std::size_t>(photoHeight);
+    if (scaledSize_ < photoBytes) {
+        scaled_.reset();
+        scaledSize_ = 0;
+        scaled_ = allocate_(photoBytes);
+        if (!scaled_) {
+            outcome->status = SnapshotStatus::OutOfMemory;
+            outcome->errorText = OutOfMemoryText(photoWidth, photoHeight);
+            return false;
+        }
+        scaledSize_ = photoBytes;
+    }
+    // The photo's aspect cut from the middle of the frame: never stretched. Rows stay bottom-up
+    // (the cut is symmetric), which is what the JPEG writer takes.
+    cv::Rect cut(0, 0, frameWidth_, frameHeight_);
+    const long long frameAcross = static_cast<long long>(frameWidth_) * photoHeight;
+    const long long photoAcross = static_cast<long long>(frameHeight_) * photoWidth;
+    if (frameAcross > photoAcross) {
+        cut.width = std::max(1, static_cast<int>(photoAcross / photoHeight));
+        cut.x = (frameWidth_ - cut.width) / 2;
+    } else if (frameAcross < photoAcross) {
+        cut.height = std::max(1, static_cast<int>(frameAcross / photoWidth));
+        cut.y = (frameHeight_ - cut.height) / 2;
+    }
+    try {
+        const cv::Mat frame(frameHeight_, frameWidth_, CV_8UC3, const_cast<std::uint8_t*>(data),
+                            frameStride);
+        cv::Mat photo(photoHeight, photoWidth, CV_8UC3, scaled_.get(), photoStride);
+        const bool smaller = static_cast<long long>(photoWidth) * photoHeight <
+                             static_cast<long long>(cut.width) * cut.height;
+        if (cut.width == photoWidth && cut.height == photoHeight)
+            frame(cut).copyTo(photo);
+        else
+            cv::resize(frame(cut), photo, photo.size(), 0, 0,
+                       smaller ? cv::INTER_AREA : cv::INTER_LINEAR);
+    } catch (const cv::Exception&) {
+        outcome->status = SnapshotStatus::WriteFailed;
+        outcome->errorText = "The photo could not be scaled";
+        return false;
+    }
+    return true;
 }
 
 void SnapshotGrabber::Report(SnapshotOutcome outcome) {

@@ -10,6 +10,9 @@
 // Ownership: the engine owns the grabber and destroys it only after its graph has stopped.
 #pragma once
 
+#include "engine/JpegFile.h"
+#include "platform/contracts/SampleGrabberCallback.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -18,9 +21,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-
-#include "engine/JpegFile.h"
-#include "platform/contracts/SampleGrabberCallback.h"
 
 namespace kelo {
 
@@ -90,7 +90,15 @@ public:
     // E_OUTOFMEMORY when the frame copy cannot be allocated (the request stays pending and the
     // next frame tries again); otherwise the frame is copied and saved, and S_OK is returned
     // whatever became of the photo (the outcome callback says that). Never throws.
-    [[nodiscard]] HRESULT BufferCB(double sampleTime, unsigned char* buffer, long bufferLength) override;
+    [[nodiscard]] HRESULT BufferCB(double sampleTime, unsigned char* buffer,
+                                   long bufferLength) override;
+    // The same for a frame of width x height pixels (bottom-up BGR, rows padded to 4 bytes).
+    // A 320 x 240 frame (or an unknown size, 0 x 0) takes the path above exactly; any other
+    // frame gives a photo of exactly the asked size, cut from the frame's middle where the
+    // aspects differ, averaged down when smaller and bilinear when larger. A photo size of
+    // 0 x 0 is the frame's own size.
+    [[nodiscard]] HRESULT FrameCB(double sampleTime, unsigned char* buffer, long bufferLength,
+                                  int width, int height) override;
 
     // Streaming thread. Turns `data` (size bytes of a 320 x 240 bottom-up BGR frame) into the
     // pending photo and clears the request first, so one request gives one photo. A frame
@@ -116,8 +124,14 @@ public:
 
 private:
     // The pending path of BufferCB, kept out of line so that the per-frame path stays one test.
-    [[nodiscard]] HRESULT GrabFrame(double sampleTime, const unsigned char* buffer, long bufferLength);
+    [[nodiscard]] HRESULT GrabFrame(double sampleTime, const unsigned char* buffer,
+                                    long bufferLength);
     void Report(SnapshotOutcome outcome);
+    // Writes scaled_ (width x height) as the photo's JPEG file and fills the outcome.
+    void WritePhoto(const std::string& folder, int width, int height, SnapshotOutcome* outcome);
+    // The photo of a frame other than 320 x 240 into scaled_; false (outcome filled) on failure.
+    bool CutAndScale(const std::uint8_t* data, std::size_t size, int photoWidth, int photoHeight,
+                     SnapshotOutcome* outcome);
 
     ClockFn clock_;
     AllocateFn allocate_;
@@ -134,6 +148,8 @@ private:
     // Streaming thread only.
     JpegFile jpegWriter_;
     double lastSampleTime_ = 0;
+    int frameWidth_ = 0; // of the frame being photographed; 0: 320 x 240
+    int frameHeight_ = 0;
     std::size_t frameCopySize_ = 0;             // capacity of frameCopy_; only ever grows
     std::unique_ptr<std::uint8_t[]> frameCopy_; // kept between photos
     // The scaled picture, kept between photos as well (grows only, up to kKeptScaledBytes): a

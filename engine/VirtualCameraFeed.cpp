@@ -88,12 +88,12 @@ bool VirtualCameraFeed::ScaleToFeed(const FrameImage& frame) {
         cv::Rect cut(0, 0, frame.width, frame.height);
         if (static_cast<long long>(frame.width) * kFeedHeight >
             static_cast<long long>(frame.height) * kFeedWidth) {
-            cut.width = static_cast<int>(static_cast<long long>(frame.height) * kFeedWidth /
-                                         kFeedHeight);
+            cut.width =
+                static_cast<int>(static_cast<long long>(frame.height) * kFeedWidth / kFeedHeight);
             cut.x = (frame.width - cut.width) / 2;
         } else {
-            cut.height = static_cast<int>(static_cast<long long>(frame.width) * kFeedHeight /
-                                          kFeedWidth);
+            cut.height =
+                static_cast<int>(static_cast<long long>(frame.width) * kFeedHeight / kFeedWidth);
             cut.y = (frame.height - cut.height) / 2;
         }
         scaled_.resize(kFeedBytes);

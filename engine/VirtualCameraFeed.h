@@ -55,12 +55,11 @@ private:
     static bool NeedsScaling(const FrameImage& frame);
     bool ScaleToFeed(const FrameImage& frame); // into scaled_, with mutex_ held
 
-
     mutable std::mutex mutex_;
     SharedMemoryView view_;
-    std::string name_;          // the name view_ was opened under
-    int framesToNextCheck_ = 0; // counts down while open (name check) or waiting (retry)
-    bool refused_ = false;      // the refusal was reported; reset when an object is usable
+    std::string name_;                 // the name view_ was opened under
+    int framesToNextCheck_ = 0;        // counts down while open (name check) or waiting (retry)
+    bool refused_ = false;             // the refusal was reported; reset when an object is usable
     std::vector<std::uint8_t> scaled_; // the feed frame made from a larger one; kept
 };
 

@@ -3,9 +3,9 @@
 // inside the graph).
 #pragma once
 
-#include <gst/gst.h>
-
 #include "platform/system/HResult.h"
+
+#include <gst/gst.h>
 
 namespace kelo {
 
@@ -20,7 +20,14 @@ public:
     // Which-method 0: called with the whole buffer (the sample), not used by this program.
     [[nodiscard]] virtual HRESULT SampleCB(double sampleTime, GstBuffer* sample) = 0;
     // Which-method 1: called with the frame's bytes; sampleTime in seconds.
-    [[nodiscard]] virtual HRESULT BufferCB(double sampleTime, unsigned char* buffer, long bufferLength) = 0;
+    [[nodiscard]] virtual HRESULT BufferCB(double sampleTime, unsigned char* buffer,
+                                           long bufferLength) = 0;
+    // Which-method 1 with the frame's size in pixels (0 x 0 while the grabber has not seen the
+    // stream's format yet); the grabber calls this one. By default it is BufferCB.
+    [[nodiscard]] virtual HRESULT FrameCB(double sampleTime, unsigned char* buffer,
+                                          long bufferLength, int /*width*/, int /*height*/) {
+        return BufferCB(sampleTime, buffer, bufferLength);
+    }
 };
 
 } // namespace kelo

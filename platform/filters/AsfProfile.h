@@ -69,6 +69,7 @@ public:
     // Name of the GStreamer encoder factory that compresses this stream.
     const std::string& GetEncoderFactory() const { return encoderFactory_; }
     std::uint32_t GetBitrate() const { return bitrate_; }
+    void SetBitrate(std::uint32_t bitsPerSecond) { bitrate_ = bitsPerSecond; }
     std::uint32_t GetBufferWindow() const { return bufferWindowMs_; }
 
     // The stream's media properties (IWMMediaProps): the media type, read and written whole.

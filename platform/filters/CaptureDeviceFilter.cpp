@@ -52,8 +52,7 @@ HRESULT CaptureDeviceFilter::GetFormat(MediaType* type) {
     return S_OK;
 }
 
-HRESULT CaptureDeviceFilter::GetOfferedModes(VideoMode requested,
-                                             std::vector<OfferedMode>* modes) {
+HRESULT CaptureDeviceFilter::GetOfferedModes(VideoMode requested, std::vector<OfferedMode>* modes) {
     if (!modes)
         return E_POINTER;
     modes->clear();

@@ -8,6 +8,7 @@
 #include "platform/graph/GraphInterfaces.h"
 #include "platform/graph/Pin.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +28,13 @@ struct CompressorEntry {
 
 // The installed compressors in enumeration order.
 std::vector<CompressorEntry> InstalledCompressors();
+
+// The MPEG-4 compressor's bit rate at 320 x 240 and 15 frames per second (its encoder's own).
+inline constexpr std::uint32_t kMpeg4BitsPerSecond = 200000;
+
+// Sets the bit rate of a video compressor made by this catalogue (the first element inside it
+// that has one). False when it has none.
+bool SetVideoCompressorBitrate(const FilterPtr& compressor, std::uint32_t bitsPerSecond);
 
 // The MP3 encoder. Its output pin's stream configuration sets the sample rate it encodes at:
 // one of the rates MPEG audio has (8000 ... 48000); any other is refused and the rate is kept.

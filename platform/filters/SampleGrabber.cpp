@@ -21,6 +21,32 @@ SampleGrabber::SampleGrabber(ElementPtr bin, GstElement* filter, GstElement* tap
     : BaseFilter(std::move(bin)), filter_(filter) {
     // The identity lives inside our bin as long as this filter: no disconnect needed.
     g_signal_connect(tap, "handoff", G_CALLBACK(&SampleGrabber::OnHandoff), this);
+    // The frame size travels with the buffers from the format's caps event. The pad lives in
+    // our bin as long as this filter: the probe needs no removal.
+    PadPtr input(gst_element_get_static_pad(tap, "sink"));
+    if (input)
+        gst_pad_add_probe(input.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &SampleGrabber::OnCaps,
+                          this, nullptr);
+}
+
+GstPadProbeReturn SampleGrabber::OnCaps(GstPad*, GstPadProbeInfo* info, gpointer self) noexcept {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (!event || GST_EVENT_TYPE(event) != GST_EVENT_CAPS)
+        return GST_PAD_PROBE_OK;
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    int width = 0;
+    int height = 0;
+    if (caps && gst_caps_get_size(caps) > 0) {
+        const GstStructure* s = gst_caps_get_structure(caps, 0);
+        if (!gst_structure_get_int(s, "width", &width) ||
+            !gst_structure_get_int(s, "height", &height))
+            width = height = 0;
+    }
+    auto* grabber = static_cast<SampleGrabber*>(self);
+    grabber->frameWidth_.store(width, std::memory_order_relaxed);
+    grabber->frameHeight_.store(height, std::memory_order_relaxed);
+    return GST_PAD_PROBE_OK;
 }
 
 HRESULT SampleGrabber::SetMediaType(const MediaType& type) {
@@ -71,7 +97,9 @@ void SampleGrabber::Grab(GstBuffer* buffer) {
     if (!map.ok())
         return;
     // The callback reads the frame; it is handed over as the platform's plain byte pointer.
-    callback->BufferCB(time, const_cast<unsigned char*>(map.data()), static_cast<long>(map.size()));
+    callback->FrameCB(time, const_cast<unsigned char*>(map.data()), static_cast<long>(map.size()),
+                      frameWidth_.load(std::memory_order_relaxed),
+                      frameHeight_.load(std::memory_order_relaxed));
 }
 
 } // namespace kelo

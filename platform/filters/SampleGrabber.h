@@ -1,5 +1,6 @@
 // The Sample Grabber: an in-place pass-through that hands every frame to its ISampleGrabberCB on
-// the streaming thread (BufferCB: time in seconds, the frame's bytes, their length). The frames
+// the streaming thread (FrameCB: time in seconds, the frame's bytes, their length, and the
+// frame's size from the stream's format). The frames
 // are the graph's RGB24: bottom-up BGR rows. SetMediaType restricts what it accepts.
 #pragma once
 
@@ -24,6 +25,7 @@ private:
     SampleGrabber(ElementPtr bin, GstElement* filter, GstElement* tap);
     static void OnHandoff(GstElement* identity, GstBuffer* buffer, gpointer self);
     void Grab(GstBuffer* buffer);
+    static GstPadProbeReturn OnCaps(GstPad* pad, GstPadProbeInfo* info, gpointer self) noexcept;
 
     GstElement* filter_ = nullptr; // borrowed: inside our bin
     std::atomic<ISampleGrabberCB*> callback_{nullptr};
@@ -31,6 +33,9 @@ private:
     std::atomic<bool> oneShot_{false};
     std::atomic<bool> shotTaken_{false};
     bool bufferSamples_ = false;
+    // The frame size of the stream's format, from its caps event (streaming thread).
+    std::atomic<int> frameWidth_{0};
+    std::atomic<int> frameHeight_{0};
 };
 
 } // namespace kelo

@@ -202,9 +202,9 @@ bool ParseTestDevices(std::string_view lists, TestDevices* devices) {
     bool ok = true;
     for (std::string& name : SplitNames(video, &ok)) {
         TestDevice device{std::move(name), {}};
-        for (auto [suffix, picture] : {std::pair{":jpeg", TestPicture::JpegPattern},
-                                       std::pair{":face", TestPicture::Face},
-                                       std::pair{":vga", TestPicture::Pattern}}) {
+        for (auto [suffix, picture] :
+             {std::pair{":jpeg", TestPicture::JpegPattern}, std::pair{":face", TestPicture::Face},
+              std::pair{":vga", TestPicture::Pattern}}) {
             const std::string_view tail(suffix);
             if (device.name.size() > tail.size() && device.name.ends_with(tail)) {
                 device.name.resize(device.name.size() - tail.size());

@@ -35,7 +35,8 @@ TestDevices DefaultTestDevices();
 
 // "VIDEO1,VIDEO2,...;AUDIO1,..." (names in this order; an empty list gives none of that kind; no
 // ';' means no audio devices). A video name may end in ":jpeg" (a camera that only delivers
-// JPEG), ":face" (the face photograph) or ":vga" (a camera of 640 x 480 at 30 only). False for an empty name inside a list.
+// JPEG), ":face" (the face photograph) or ":vga" (a camera of 640 x 480 at 30 only). False for an
+// empty name inside a list.
 bool ParseTestDevices(std::string_view lists, TestDevices* devices);
 
 // The command-line option "--test-devices" (the default devices) or "--test-devices=LISTS", as
@@ -62,7 +63,8 @@ class SystemDeviceEnum : public ComObject, public ICreateDevEnum {
 public:
     explicit SystemDeviceEnum(DeviceSources sources);
 
-    [[nodiscard]] HRESULT CreateClassEnumerator(std::string_view category, MonikerList* monikers) override;
+    [[nodiscard]] HRESULT CreateClassEnumerator(std::string_view category,
+                                                MonikerList* monikers) override;
 
 private:
     void AddSystemDevices(const char* deviceClass, bool video, MonikerList* monikers) const;

@@ -50,6 +50,22 @@ TEST(HeadlessOptions, DeviceSpecsPositionsAndSwitches) {
     EXPECT_FALSE(ParseHeadlessOptions({"--audio-device"}, &options, &error));
     EXPECT_FALSE(ParseHeadlessOptions({"--test-devices=A,,B"}, &options, &error));
     EXPECT_FALSE(ParseHeadlessOptions({"--fullscreen"}, &options, &error));
+
+    // The capture mode over data.ini: WxH and a rate, within the limits.
+    ASSERT_TRUE(
+        ParseHeadlessOptions({"--video-size", "1280x720", "--fps", "30"}, &options, &error));
+    EXPECT_EQ(options.videoWidth, 1280);
+    EXPECT_EQ(options.videoHeight, 720);
+    EXPECT_EQ(options.framesPerSecond, 30);
+    for (std::vector<std::string> bad : {std::vector<std::string>{"--video-size", "1280"},
+                                         {"--video-size", "1280x"},
+                                         {"--video-size", "0x720"},
+                                         {"--video-size", "99999x720"},
+                                         {"--video-size"},
+                                         {"--fps", "0"},
+                                         {"--fps", "30.5"},
+                                         {"--fps", "1000"}})
+        EXPECT_FALSE(ParseHeadlessOptions(bad, &options, &error)) << bad[0];
 }
 
 // The program, started in the test's folder with standard error going to a file.
@@ -58,6 +74,22 @@ public:
     Program(const fs::path& dir, std::vector<std::string> args)
         : ChildProgram(test::StudioProgramPath(), std::move(args), {dir / "stderr.txt"}) {}
 };
+
+TEST(Headless, PrintsTheCaptureModeTheCameraGaveForTheAskedOne) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+    {
+        std::ofstream ini(dir.path() / "data.ini");
+        ini << "[VIDEO]\nWIDTH=640\nHEIGHT=480\nFPS=15\n";
+    }
+    // The size from the command line, the rate from data.ini.
+    Program program(dir.path(), {"--headless", "--test-devices", "--video-size", "1280x720"});
+    ASSERT_TRUE(program.WaitForLog("kelocam: preview running", 30s)) << program.Log();
+    EXPECT_EQ(program.Stop(SIGTERM), 0) << program.Log();
+    EXPECT_NE(program.Log().find("kelocam: capture mode 1280x720 at 15 frames per second\n"),
+              std::string::npos)
+        << program.Log();
+}
 
 TEST(Headless, RunsThePreviewTakesOnePhotoAndStopsCleanlyOnSigterm) {
     test::IsolatedDirectory dir;

@@ -367,5 +367,66 @@ TEST(FramePipeline, FrameCallbackUsesTheProcessWideStateAndSetters) {
     state.SetLightnessShift(0);
 }
 
+// HD and odd frame sizes (16:9, a laptop's 1366 x 768 with rows padded to 4 bytes, 176 x 144):
+// the face is found on the reduced copy and covered where it lies in the frame, the caption
+// grows with the height and stands where it does at 320 x 240, and the feed gets a 320 x 240
+// block averaged from the frame.
+TEST(FramePipeline, LargeAndOddFramesAreCoveredCaptionedAndFedAtTheirSize) {
+    ASSERT_FALSE(FindCascadeFile(kFaceCascadeFileName).empty());
+    test::ScopedFeedName name;
+    SharedMemoryView feedView;
+    ASSERT_EQ(feedView.OpenOrCreate(name.name(), kFeedBytes), S_OK);
+    const cv::Mat photo = test::AstronautPhoto();
+    for (const cv::Size size : {cv::Size(1280, 720), cv::Size(1366, 768), cv::Size(176, 144)}) {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+        // The photograph scaled with the height, centred on grey (cut at the sides of a narrow
+        // frame); rows padded to a multiple of 4 bytes.
+        const double k = size.height / 240.0;
+        cv::Mat scaled;
+        cv::resize(photo, scaled, cv::Size(int(320 * k), size.height), 0, 0, cv::INTER_LINEAR);
+        const int ox = (size.width - scaled.cols) / 2;
+        cv::Mat upright(size, CV_8UC3, cv::Scalar(128, 128, 128));
+        const cv::Rect into = cv::Rect(ox, 0, scaled.cols, size.height) & cv::Rect({}, size);
+        scaled(cv::Rect(into.x - ox, 0, into.width, size.height)).copyTo(upright(into));
+        const int stride = (size.width * 3 + 3) / 4 * 4;
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stride) * size.height, 7);
+        cv::Mat frameMat(size, CV_8UC3, bytes.data(), stride);
+        test::BottomUp(upright).copyTo(frameMat);
+        FrameImage frame = FrameOver(frameMat, kFrameOriginBottomLeft);
+        EffectState::Values values;
+        values.faceDetectionOn = 1;
+        VirtualCameraFeed feed;
+        ProcessFrame(&frame, values, feed);
+
+        cv::Mat onScreen = test::BottomUp(frameMat);
+        const double sx = k;
+        const double sy = k;
+        if (size.width > 320) {
+            // The face (x 140, y 75 of the 320 x 240 photograph) lies under red.
+            EXPECT_EQ(onScreen.at<cv::Vec3b>(cv::Point(ox + int(140 * k), int(75 * k))), kRed);
+            const int red = CountPixels(onScreen, kRed) - CountPixels(upright, kRed);
+            EXPECT_GT(red, 2000 * k * k);
+            EXPECT_LT(red, 20000 * k * k);
+        }
+        // The caption's red lies in the band it has at 320 x 240, scaled: near the bottom left.
+        const cv::Rect band(0, size.height - int(40 * sy), int(200 * sx), int(40 * sy));
+        EXPECT_GT(CountPixels(onScreen(band), kRed) - CountPixels(upright(band), kRed),
+                  50 * sx * sy);
+        // The padding bytes after each row are never written.
+        if (stride > size.width * 3) {
+            EXPECT_EQ(bytes[static_cast<std::size_t>(stride) - 1], 7);
+        }
+        if (size.width > 320) {
+            // The feed's block is the frame averaged down (bottom-up like the frame).
+            cv::Mat block(kFeedHeight, kFeedWidth, CV_8UC3, feedView.data(), kFeedRowBytes);
+            cv::Mat expected;
+            const int cutWidth = size.height * 4 / 3;
+            cv::resize(frameMat(cv::Rect((size.width - cutWidth) / 2, 0, cutWidth, size.height)),
+                       expected, cv::Size(kFeedWidth, kFeedHeight), 0, 0, cv::INTER_AREA);
+            EXPECT_EQ(test::MaxDifference(block, expected), 0);
+        }
+    }
+}
+
 } // namespace
 } // namespace kelo

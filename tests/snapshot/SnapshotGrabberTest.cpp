@@ -532,3 +532,72 @@ TEST_F(SnapshotGrabberTest, EachPhotoKeepsTheFolderAndSizeOfOneRequest) {
 
 } // namespace
 } // namespace kelo
+
+namespace kelo {
+namespace {
+
+// A 1280 x 720 frame (bottom-up BGR): white outside the middle 4:3 (columns 160 to 1119), red,
+// green and blue in thirds of that middle, and the top 180 picture rows black.
+std::vector<std::uint8_t> MakeHdFrame() {
+    constexpr int kWidth = 1280;
+    constexpr int kHeight = 720;
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(kWidth) * 3 * kHeight);
+    for (int row = 0; row < kHeight; ++row) {
+        const int fromTop = kHeight - 1 - row;
+        for (int x = 0; x < kWidth; ++x) {
+            std::uint8_t* p = &frame[(static_cast<std::size_t>(row) * kWidth + x) * 3];
+            test::Rgb c{255, 255, 255};
+            if (fromTop < 180)
+                c = {0, 0, 0};
+            else if (x >= 160 && x < 480)
+                c = {220, 20, 20};
+            else if (x >= 480 && x < 800)
+                c = {20, 220, 20};
+            else if (x >= 800 && x < 1120)
+                c = {20, 20, 220};
+            p[0] = c.b;
+            p[1] = c.g;
+            p[2] = c.r;
+        }
+    }
+    return frame;
+}
+
+bool Near(test::Rgb a, test::Rgb b) {
+    return std::abs(a.r - b.r) < 40 && std::abs(a.g - b.g) < 40 && std::abs(a.b - b.b) < 40;
+}
+
+TEST_F(SnapshotGrabberTest, AnHdFrameGivesThePhotoSizeCutFromItsMiddleUpright) {
+    std::vector<std::uint8_t> frame = MakeHdFrame();
+    // 4:3 from 16:9 (averaged down), the frame's own size, and larger than the frame (bilinear).
+    const std::pair<int, int> sizes[] = {{640, 480}, {0, 0}, {1920, 1080}};
+    for (auto [width, height] : sizes) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        fs::remove_all(photos_);
+        fs::create_directories(photos_);
+        const std::size_t before = log_.Take().size();
+        grabber_.Request(folder_, width, height);
+        ASSERT_EQ(grabber_.FrameCB(1.0, frame.data(), static_cast<long>(frame.size()), 1280, 720),
+                  S_OK);
+        ASSERT_TRUE(log_.WaitFor(before + 1));
+        ASSERT_TRUE(log_.Take().back().ok()) << log_.Take().back().errorText;
+        const test::DecodedJpeg photo = test::DecodeJpeg(ExpectedPhoto());
+        ASSERT_TRUE(photo.ok) << photo.error;
+        const int expectedWidth = width ? width : 1280;
+        const int expectedHeight = height ? height : 720;
+        EXPECT_EQ(photo.width, expectedWidth);
+        EXPECT_EQ(photo.height, expectedHeight);
+        const int bottom = expectedHeight - 4;
+        // Upright: the black band at the top.
+        EXPECT_TRUE(Near(photo.At(expectedWidth / 2, 3), {0, 0, 0}));
+        EXPECT_TRUE(Near(photo.At(expectedWidth / 2, bottom), {20, 220, 20}));
+        if (width == 0)
+            continue; // the whole frame: its white sides included
+        // Cut, not stretched: the sides are the middle's red and blue, never the white.
+        EXPECT_TRUE(Near(photo.At(3, bottom), {220, 20, 20}));
+        EXPECT_TRUE(Near(photo.At(expectedWidth - 4, bottom), {20, 20, 220}));
+    }
+}
+
+} // namespace
+} // namespace kelo

@@ -34,7 +34,10 @@ const Expected kSettingsControls[] = {
     {1026, "照片大小", {7, 91, 173, 49}, false}, {1021, "160*120", {36, 100, 37, 9}, false},
     {1022, "320*240", {36, 113, 38, 10}, false}, {1023, "640*480", {36, 126, 38, 9}, false},
     {1024, "1280*720", {84, 98, 44, 13}, false}, {1025, "1920*1080", {84, 113, 47, 9}, false},
-    {1, "保存", {50, 147, 38, 22}, false},       {2, "取消", {89, 147, 38, 22}, false},
+    {1029, "原始尺寸", {84, 126, 47, 9}, false}, {1035, "视频", {7, 143, 173, 49}, false},
+    {1031, "320*240", {36, 152, 44, 9}, false},  {1034, "1920*1080", {84, 165, 47, 9}, false},
+    {1036, "15帧/秒", {134, 152, 42, 9}, false}, {1037, "30帧/秒", {134, 165, 42, 9}, false},
+    {1, "保存", {50, 199, 38, 22}, false},       {2, "取消", {89, 199, 38, 22}, false},
 };
 
 const Expected kMainControls[] = {
@@ -136,14 +139,14 @@ TEST_F(DialogTemplateTest, DialogUnitsMapLikeThePlatformsDialogRectangles) {
 TEST_F(DialogTemplateTest, SettingsDialogControlsExistWithTextsAndRectangles) {
     SkinnedDialog dialog(132, 0);
     dialog.show();
-    EXPECT_EQ(dialog.size(), QSize(281, 254));
+    EXPECT_EQ(dialog.size(), DialogUnitsToPixels(QSize(187, 221)));
     ExpectControls(dialog, std::begin(kSettingsControls), std::end(kSettingsControls), {});
     EXPECT_TRUE(dialog.Control<IconButton>(1)->isDefault());
     EXPECT_NE(dialog.Control<QLineEdit>(1005), nullptr);
     EXPECT_NE(dialog.Control<QRadioButton>(1025), nullptr);
     // The frame of the folders has no id but is there.
     const auto groups = dialog.findChildren<QGroupBox*>();
-    ASSERT_EQ(groups.size(), 2);
+    ASSERT_EQ(groups.size(), 3);
     EXPECT_EQ(groups[0]->title(), QStringLiteral("存放路径"));
 }
 

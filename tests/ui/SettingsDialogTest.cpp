@@ -151,6 +151,48 @@ TEST_F(SettingsDialogTest, UnknownWidthChecksNoneAndSaveWritesNoSize) {
     EXPECT_EQ(ReadFile(DataIni()), before);
 }
 
+TEST_F(SettingsDialogTest, TheCaptureModeOffersWhatTheCameraHasAndSaveStoresAChange) {
+    WriteFile(DataIni(), "[VIDEO]\r\nWIDTH=640\r\nHEIGHT=480\r\nFPS=15\r\n");
+    SettingsDialog dialog;
+    // A camera of 320 x 240 and 640 x 480 at 15 and 30, and 1280 x 720 at 10 only.
+    dialog.SetOfferedModes(
+        {{320, 240, 15}, {320, 240, 30}, {640, 480, 15}, {640, 480, 30}, {1280, 720, 10}});
+    const int result = Run(dialog, [&](SettingsDialog& shown) {
+        EXPECT_TRUE(shown.Control<QRadioButton>(1032)->isChecked()); // 640*480
+        EXPECT_TRUE(shown.Control<QRadioButton>(1036)->isChecked()); // 15
+        EXPECT_TRUE(shown.Control(1031)->isEnabled());
+        EXPECT_TRUE(shown.Control(1033)->isEnabled());  // 1280 x 720 exists, at some rate
+        EXPECT_FALSE(shown.Control(1034)->isEnabled()); // no 1920 x 1080
+        shown.Control<QRadioButton>(1033)->click();
+        // 1280 x 720 has neither 15 nor 30.
+        EXPECT_FALSE(shown.Control(1036)->isEnabled());
+        EXPECT_FALSE(shown.Control(1037)->isEnabled());
+        shown.Control<QRadioButton>(1031)->click();
+        EXPECT_TRUE(shown.Control(1037)->isEnabled());
+        shown.Control<QRadioButton>(1037)->click();
+        shown.Control<QAbstractButton>(IDOK)->click();
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(dialog.VideoModeChanged());
+    EXPECT_EQ(SettingsStore(DataIni().string()).ReadVideoMode(), (VideoMode{320, 240, 30}));
+
+    // Saved again unchanged: nothing to restart.
+    SettingsDialog again;
+    Run(again, [&](SettingsDialog& shown) { shown.Control<QAbstractButton>(IDOK)->click(); });
+    EXPECT_FALSE(again.VideoModeChanged());
+}
+
+TEST_F(SettingsDialogTest, UnusableStoredModesReadAsTheDefault) {
+    for (const char* text :
+         {"WIDTH=0\r\nHEIGHT=240\r\nFPS=15", "WIDTH=-640\r\nHEIGHT=480",
+          "WIDTH=99999\r\nHEIGHT=480", "FPS=0", "FPS=1000", "WIDTH=abc\r\nHEIGHT=720"}) {
+        WriteFile(DataIni(), std::string("[VIDEO]\r\n") + text + "\r\n");
+        EXPECT_EQ(SettingsStore(DataIni().string()).ReadVideoMode(), kDefaultVideoMode) << text;
+    }
+    WriteFile(DataIni(), "[VIDEO]\r\nWIDTH=1366\r\nHEIGHT=768\r\nFPS=30\r\n");
+    EXPECT_EQ(SettingsStore(DataIni().string()).ReadVideoMode(), (VideoMode{1366, 768, 30}));
+}
+
 TEST_F(SettingsDialogTest, ChosenFolderIsStoredAtOnceAndKeptByCancel) {
     const fs::path photos = dir_.path() / "我的相片";
     fs::create_directories(photos);
