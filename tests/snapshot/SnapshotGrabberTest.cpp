@@ -570,7 +570,7 @@ bool Near(test::Rgb a, test::Rgb b) {
 TEST_F(SnapshotGrabberTest, AnHdFrameGivesThePhotoSizeCutFromItsMiddleUpright) {
     std::vector<std::uint8_t> frame = MakeHdFrame();
     // 4:3 from 16:9 (averaged down), the frame's own size, and larger than the frame (bilinear).
-    const std::pair<int, int> sizes[] = {{640, 480}, {0, 0}, {1920, 1080}};
+    const std::pair<int, int> sizes[] = {{640, 480}, {0, 0}, {1440, 1080}};
     for (auto [width, height] : sizes) {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         fs::remove_all(photos_);
