@@ -114,5 +114,33 @@ TEST_F(HeadlessRecord, ExitsOneWithTheReasonWhenTheRecordingCannotBeMade) {
     EXPECT_NE(run.err.find("missing"), std::string::npos) << run.err;
 }
 
+// A 1280 x 720 recording at 30 frames per second: one video-only kind (AVI, MPEG-4) and one
+// with sound (WMV) keep the camera's size and rate.
+TEST_F(HeadlessRecord, AnHdRecordingHasTheCapturedSizeAndRate) {
+    for (const char* kind : {"1", "3"}) {
+        SCOPED_TRACE(kind);
+        const Outcome run =
+            RunProgram(dir.path(), std::string("--headless --test-devices --video-size 1280x720 "
+                                               "--fps 30 --record ") +
+                                       kind + " --seconds 2");
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("capture mode 1280x720 at 30 frames per second"), std::string::npos)
+            << run.err;
+        const fs::path file = run.out.substr(0, run.out.find('\n'));
+        const test::ProbedFile probed = test::ProbeMediaFile(file);
+        ASSERT_TRUE(probed.ok) << probed.error;
+        const test::ProbedStream* video = probed.FirstOf("video");
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(video->width, 1280);
+        EXPECT_EQ(video->height, 720);
+        EXPECT_NEAR(video->frameRate, 30, 0.5);
+        // Frames, not a stub: how many of the 60 a loaded machine's encoder keeps up with is a
+        // matter for the benchmarks, not this test.
+        EXPECT_GT(probed.durationSeconds, 0.5);
+        EXPECT_LE(probed.durationSeconds, 4.5);
+        fs::remove(file);
+    }
+}
+
 } // namespace
 } // namespace kelo
