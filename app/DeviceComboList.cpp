@@ -25,4 +25,19 @@ void DeviceComboList::Select(int index) {
     combo_->setCurrentIndex(index >= 0 && index < combo_->count() ? index : -1);
 }
 
+void DeviceNameList::Insert(int index, const std::string& name) {
+    filled_ = true;
+    if (index < 0 || index > static_cast<int>(names_.size()))
+        index = static_cast<int>(names_.size());
+    names_.insert(names_.begin() + index, name);
+}
+
+void DeviceNameList::ShowIn(DeviceList& list) {
+    list.Clear();
+    for (std::size_t i = 0; i < names_.size(); ++i)
+        list.Insert(static_cast<int>(i), names_[i]);
+    list.Select(selected_);
+    filled_ = false;
+}
+
 } // namespace kelo

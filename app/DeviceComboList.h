@@ -7,6 +7,8 @@
 
 #include <QComboBox>
 #include <QPointer>
+#include <string>
+#include <vector>
 
 namespace kelo {
 
@@ -24,6 +26,30 @@ public:
 
 private:
     QPointer<QComboBox> combo_;
+};
+
+// A device list an engine fills off the window thread: it keeps what it was told, and the
+// window shows it in its combo box afterwards (ShowIn). Used by one thread at a time: the
+// engine worker while an engine is built, the window thread after that build's result arrived.
+class DeviceNameList : public DeviceList {
+public:
+    void Clear() override {
+        names_.clear();
+        selected_ = -1;
+        filled_ = true;
+    }
+    void Insert(int index, const std::string& name) override;
+    void Select(int index) override { selected_ = index; }
+
+    // Whether an engine filled the list since the last ShowIn.
+    bool Filled() const { return filled_; }
+    // Fills `list` as the engine filled this one.
+    void ShowIn(DeviceList& list);
+
+private:
+    std::vector<std::string> names_;
+    int selected_ = -1;
+    bool filled_ = false;
 };
 
 } // namespace kelo

@@ -105,7 +105,8 @@ const char* HeadlessUsage() {
            "capture mode instead of data.ini's [VIDEO]; the mode the camera gives is printed.\n"
            "A test video name ending in :jpeg delivers only JPEG pictures; one ending in :face\n"
            "shows the photograph KELOCAM_TEST_FACE (a JPEG file) panning slowly; one ending in\n"
-           ":vga offers only 640x480 at 30 frames per second.\n";
+           ":vga offers only 640x480 at 30 frames per second; one ending in :silent opens but\n"
+           "never sends a frame.\n";
 }
 
 bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,

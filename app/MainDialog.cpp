@@ -26,6 +26,7 @@ const QString kNoVideoDeviceText = QStringLiteral("请插入USB无视频设备!"
 const QString kNoAudioDeviceText = QStringLiteral("无音频设备");
 const QString kNoticeCaption = QStringLiteral("温馨提示");
 const QString kCaptureStoppedText = QStringLiteral("视频采集已停止：");
+const QString kOpeningCameraText = QStringLiteral("正在打开摄像头...");
 const QString kTabTexts[] = {QStringLiteral("色彩调节"), QStringLiteral("相框"),
                              QStringLiteral("灯光"), QStringLiteral("动画"),
                              QStringLiteral("其它")};
@@ -69,6 +70,8 @@ MainDialog::MainDialog(const ClassRegistry& registry, QWidget* parent)
     deviceRefreshTimer.setSingleShot(true);
     deviceRefreshTimer.setInterval(kDeviceRefreshDelayMs);
     connect(&deviceRefreshTimer, &QTimer::timeout, this, &MainDialog::OnDevicesChanged);
+    firstFrameTimer.setSingleShot(true);
+    connect(&firstFrameTimer, &QTimer::timeout, this, &MainDialog::OnFirstFrameDeadline);
 }
 
 MainDialog::~MainDialog() {
@@ -77,6 +80,7 @@ MainDialog::~MainDialog() {
         deviceMonitor->Stop();
     // A window destroyed without being closed (a test, an early return) still stops the graph
     // before its preview surface and pages go.
+    shutDown = true;
     DestroyEngine();
 }
 
@@ -102,6 +106,7 @@ void MainDialog::SetUpPreview() {
     preview = new PreviewWidget(area ? area : this);
     preview->setGeometry(area ? area->rect() : QRect());
     preview->SetInputHandler([this](const PreviewInput& input) { OnPreviewInput(input); });
+    previewRelay = std::make_unique<PreviewSurfaceRelay>(preview);
     // The static texts let mouse input through to the skin (dragging, double-click).
     for (int id : {kVideoListLabel, kAudioListLabel, kStatusLabel}) {
         if (QWidget* label = Control(id))
@@ -245,11 +250,44 @@ void MainDialog::HandEngineToPages(CaptureEngine* newEngine, bool withFaceCover)
 
 void MainDialog::DestroyEngine() {
     // Every page that holds the engine lets go of it first (an overlay page clears the picture
-    // it shows there): nothing calls an engine that is gone. Then the engine stops its graph
-    // (bounded wait for NULL), clears and closes the feed and detaches the video window from
-    // the preview, which turns black.
-    ReleaseEngine(engine, {colorPage.get(), framePage.get(), lightPage.get(), cartoonPage.get(),
-                           faceCoverPage.get()});
+    // it shows there): nothing calls an engine that is gone. The worker then stops its graph and
+    // destroys it (clearing and closing the feed; the video window leaves the preview, which
+    // turns black), after whatever it was doing, and the window waits for that: only the close
+    // and the window's destruction come here.
+    RetireEngine();
+    engineWorker.WaitForAll();
+}
+
+void MainDialog::RetireEngine() {
+    CancelOpening();
+    ++openGeneration; // a run still queued for this engine reports to nobody
+    firstFrameTimer.stop();
+    engineRunning = false;
+    if (!engine)
+        return;
+    HandEngineToPages(nullptr, true);
+    engineWorker.Retire(std::move(engine), {});
+}
+
+void MainDialog::CancelOpening() {
+    if (!pendingOpen)
+        return;
+    // Its build is queued or running on the worker: the engine is stopped and destroyed right
+    // after it there, before anything queued later (a new engine needs the device free). Its
+    // result, when it arrives, finds a newer generation and is ignored.
+    ++openGeneration;
+    std::shared_ptr<EngineOpening> stale = std::move(pendingOpen);
+    engineWorker.Post(
+        [stale] {
+            if (!stale->engine)
+                return;
+            stale->engine->DetachFromOwner();
+            (void)stale->engine->DrainAndStop(); // a recording just started keeps its file
+            stale->engine.reset();
+        },
+        {});
+    openingError.reset();
+    SetOpeningLook(false);
 }
 
 std::unique_ptr<CaptureEngine> MainDialog::NewEngine() {
@@ -265,37 +303,169 @@ void MainDialog::RestartPreview() {
 void MainDialog::StartPreview(PreviewStart how) {
     if (shutDown)
         return;
-    // An engine still stopping after its camera was pulled out goes first: its destruction
-    // clears the feed, which must not happen under the new engine.
-    engineStopper.Finish();
-    DestroyEngine();
-    engine = NewEngine();
+    // The engine there goes first (its destruction clears the feed, which must not happen
+    // under the new engine): the worker runs the two in order.
+    RetireEngine();
+    previewStart = how;
+    OpenEngine(std::nullopt, {});
+}
+
+void MainDialog::OpenEngine(std::optional<RecordKind> recording, const std::string& recordFolder) {
+    CancelOpening();
+    auto opening = std::make_shared<EngineOpening>();
+    opening->engine = NewEngine(); // window thread: the stored mode is read here
+    opening->recording = recording;
+    opening->recordFolder = recordFolder;
+    opening->generation = ++openGeneration;
+    opening->framesBefore = preview ? preview->PresentedFrames() : 0;
+    opening->runAfterNotice = !recording && previewStart == PreviewStart::Asked;
+    pendingOpen = opening;
+    openingError.reset();
     engineFailed = false;
-    const HRESULT result = engine->BuildGraph(preview, this, videoDeviceIndex, audioDeviceIndex);
+    if (previewRelay)
+        previewRelay->NoteSize();
+    SetOpeningLook(true);
+    PreviewSurface* surface = previewRelay.get();
+    const int video = videoDeviceIndex;
+    const int audio = audioDeviceIndex;
+    // Worker: the engine is not used anywhere else until its result reaches the window.
+    engineWorker.Post(
+        [this, opening, surface, video, audio] {
+            CaptureEngine& built = *opening->engine;
+            opening->built = built.BuildGraph(surface, this, video, audio);
+            if (opening->built == CaptureEngine::kNoVideoDevice)
+                return; // the engine stays, unconnected and not running
+            if (opening->recording) {
+                if (opening->built == E_FAIL)
+                    return;
+                opening->connected =
+                    built.BuildRecordGraph(*opening->recording, opening->recordFolder);
+                if (opening->connected != S_OK)
+                    return;
+            } else {
+                // The preview's results are not examined on the way: a graph that cannot run
+                // reports through OnCaptureError.
+                opening->connected = built.ConnectPreview();
+                // Without a microphone the user hears of it before the preview runs: the window
+                // asks for the run after its box.
+                if (opening->built == CaptureEngine::kNoAudioDevice && opening->runAfterNotice)
+                    return;
+            }
+            opening->ran = built.Run();
+            opening->runDone = true;
+        },
+        [this, opening] { OnEngineOpened(opening); });
+}
+
+void MainDialog::OnEngineOpened(const std::shared_ptr<EngineOpening>& opening) {
+    // A newer start, a stop or the close came first: CancelOpening has this engine stopped.
+    if (opening != pendingOpen || opening->generation != openGeneration || shutDown)
+        return;
+    pendingOpen.reset();
+    engine = std::move(opening->engine);
+    engineRunning = false;
+    // The lists as the engine filled them, then which entries the indices point at.
+    if (builtVideoList.Filled())
+        builtVideoList.ShowIn(videoList);
+    if (builtAudioList.Filled())
+        builtAudioList.ShowIn(audioList);
     NoteChosenDevices();
+    SetOpeningLook(false);
+    if (opening->recording)
+        OnRecordingOpened(*opening);
+    else
+        OnPreviewOpened(*opening);
+    // Device changes seen while the engine opened.
+    if (!shutDown && deviceRefreshPending && !pendingOpen && captureState == CaptureState::Idle &&
+        !deviceRefreshTimer.isActive())
+        deviceRefreshTimer.start();
+}
+
+void MainDialog::OnPreviewOpened(EngineOpening& opening) {
+    const HRESULT result = opening.built;
     cameraAwaited = result == CaptureEngine::kNoVideoDevice;
     if (result == CaptureEngine::kNoVideoDevice) {
         qCInfo(lcWindow) << "no video device at position" << videoDeviceIndex;
         // The engine stays, unconnected and not running; the pages hold none.
-        if (how == PreviewStart::Asked)
+        if (previewStart == PreviewStart::Asked)
             ui::ShowMessageBox(this, kNoVideoDeviceText, kNoticeCaption);
         return;
     }
-    if (result == CaptureEngine::kNoAudioDevice && how == PreviewStart::Automatic) {
+    const CaptureEngine* opened = engine.get();
+    if (result == CaptureEngine::kNoAudioDevice && previewStart == PreviewStart::Automatic) {
         qCInfo(lcWindow) << "no audio device at position" << audioDeviceIndex;
     } else if (result == CaptureEngine::kNoAudioDevice) {
+        qCInfo(lcWindow) << "no audio device at position" << audioDeviceIndex << "(said)";
         ui::AfxMessageBox(kNoAudioDeviceText);
-        // The box runs a nested event loop: the window may have been closed meanwhile.
-        if (!engine)
+        // The box runs a nested event loop: the window may have been closed, or the engine
+        // replaced, meanwhile.
+        if (shutDown || engine.get() != opened)
             return;
     } else if (result == E_FAIL)
         qCWarning(lcWindow) << "the capture graph could not be built";
-    // Their results are not examined: a graph that cannot run reports through OnCaptureError.
-    if (engine->ConnectPreview() == E_FAIL)
+    if (opening.connected == E_FAIL)
         qCWarning(lcWindow) << "the preview chain could not be connected";
-    if (FAILED(engine->Run()))
+    if (!opening.runDone) {
+        // Run after the notice, on the worker; a retirement queued meanwhile comes after it.
+        CaptureEngine* started = engine.get();
+        const std::uint64_t generation = openGeneration;
+        const long framesBefore = preview ? preview->PresentedFrames() : 0;
+        auto ran = std::make_shared<HRESULT>(E_FAIL);
+        engineWorker.Post([started, ran] { *ran = started->Run(); },
+                          [this, generation, ran, framesBefore] {
+                              if (!shutDown && generation == openGeneration && engine)
+                                  FinishPreviewStart(*ran, framesBefore);
+                          });
+        return;
+    }
+    FinishPreviewStart(opening.ran, opening.framesBefore);
+}
+
+void MainDialog::FinishPreviewStart(HRESULT ran, long framesBefore) {
+    if (FAILED(ran))
         qCWarning(lcWindow) << "the capture graph did not start";
+    engineRunning = SUCCEEDED(ran);
     HandEngineToPages(engine.get(), false);
+    if (openingError) {
+        // It failed while it started: said now, as any runtime error.
+        OnCaptureError(*std::exchange(openingError, std::nullopt));
+        return;
+    }
+    if (engineRunning)
+        WatchFirstFrame(framesBefore);
+}
+
+void MainDialog::SetOpeningLook(bool opening) {
+    if (preview) {
+        if (opening)
+            preview->ClearPicture();
+        preview->SetStatusText(opening ? kOpeningCameraText : QString());
+    }
+    SetDeviceListsEnabled(!opening && !engineWorker.Retiring());
+    if (captureState == CaptureState::Recording)
+        return; // the recording look decides the buttons; Stop stays usable
+    for (int id : {kRecordButton, kSnapshotButton, kDelayButton, kFullScreenButton}) {
+        if (QWidget* button = Control(id))
+            button->setEnabled(!opening);
+    }
+}
+
+void MainDialog::WatchFirstFrame(long framesBefore) {
+    framesBeforeRun = framesBefore;
+    firstFrameTimer.start(kFirstFrameDeadlineMs);
+}
+
+void MainDialog::OnFirstFrameDeadline() {
+    if (!engine || !engineRunning || engineFailed || shutDown)
+        return;
+    if (preview && preview->PresentedFrames() > framesBeforeRun)
+        return; // it delivers (late, but within the limit)
+    qCWarning(lcWindow) << "no frame within" << kFirstFrameDeadlineMs << "ms of the start";
+    const std::string name = videoChoice.name.empty() ? std::string("?") : videoChoice.name;
+    OnCaptureError(QStringLiteral("摄像头 %1 秒内没有送来画面（%2）")
+                       .arg(kFirstFrameDeadlineMs / 1000)
+                       .arg(QString::fromStdString(name))
+                       .toStdString());
 }
 
 void MainDialog::PostToOwnerThread(std::function<void()> task) {
@@ -305,12 +475,21 @@ void MainDialog::PostToOwnerThread(std::function<void()> task) {
 }
 
 void MainDialog::OnCaptureError(const std::string& message) {
+    if (pendingOpen) {
+        // The engine being started failed on the worker: said when its result arrives.
+        if (!openingError)
+            openingError = message;
+        return;
+    }
     engineFailed = true;
+    firstFrameTimer.stop();
     if (captureState == CaptureState::Recording) {
         OnRecordingError(message);
         return;
     }
     qCWarning(lcWindow) << "capture stopped:" << message.c_str();
+    // Its graph is drained and stopped on the worker; the window goes on at once.
+    RetireEngine();
     if (preview)
         preview->ClearPicture();
     // A camera pulled out: the lists are checked now, whether or not the monitor said so yet.
@@ -419,9 +598,11 @@ void MainDialog::OnPreviewInput(const PreviewInput& input) {
     // The video window's keys reach the window's key handling, in full screen too.
     if (input.kind != PreviewInputKind::KeyPress && input.kind != PreviewInputKind::KeyRelease)
         return;
+    // The modifiers and the repeat flag come along: a held F4 takes one photo, Shift+F is not 'f'.
     const QKeyEvent event(input.kind == PreviewInputKind::KeyPress ? QEvent::KeyPress
                                                                    : QEvent::KeyRelease,
-                          input.key, Qt::NoModifier);
+                          input.key, Qt::KeyboardModifiers::fromInt(input.modifiers), QString(),
+                          input.autoRepeat);
     (void)PreTranslateMessage(event); // nothing further to pass it on to
 }
 
@@ -473,6 +654,7 @@ void MainDialog::ShutDown() {
     shutDown = true;
     countdownTimer.stop();
     deviceRefreshTimer.stop();
+    firstFrameTimer.stop();
     if (deviceMonitor)
         deviceMonitor->Stop();
     qApp->removeEventFilter(this);

@@ -8,12 +8,16 @@
 // MainDialogCommands.cpp: the capture commands (snapshot, delay, record, stop, full screen,
 // settings, the countdown timer and the keys the window intercepts).
 //
-// Threads: everything here runs on the window thread. The engine's streaming threads reach the
-// window only through PostToOwnerThread (queued calls) and the preview surface's frame slot.
+// Threads: everything here runs on the window thread, except the engines' slow steps: building
+// and starting a graph, draining and stopping one run on the engine worker (EngineWorker), and
+// their results come back as queued calls; meanwhile the preview says the camera is opening.
+// The engine's streaming threads reach the window only through PostToOwnerThread (queued
+// calls) and the preview surface's frame slot.
 #pragma once
 
 #include "app/DeviceComboList.h"
-#include "app/EngineStopper.h"
+#include "app/EngineWorker.h"
+#include "app/PreviewSurfaceRelay.h"
 #include "app/pages/ColorPage.h"
 #include "app/pages/EffectPage.h"
 #include "app/pages/FaceCoverPage.h"
@@ -26,6 +30,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <string>
@@ -86,15 +91,24 @@ public:
     ~MainDialog() override;
 
     // --- CaptureEngineOwner (window thread, except PostToOwnerThread) ---
-    DeviceList& VideoDeviceList() override { return videoList; }
-    DeviceList& AudioDeviceList() override { return audioList; }
+    // The lists an engine fills while it is built on the worker; the window shows them in its
+    // combo boxes when the build's result arrives.
+    DeviceList& VideoDeviceList() override { return builtVideoList; }
+    DeviceList& AudioDeviceList() override { return builtAudioList; }
+    // A failed graph is drained and stopped on the engine worker, not on the window thread.
+    bool StopsFailedGraphItself() const override { return true; }
     void PostToOwnerThread(std::function<void()> task) override;
     void OnCaptureError(const std::string& message) override;
     void OnSnapshotTaken(const SnapshotOutcome& outcome) override;
 
-    // Destroys the engine (if any), builds a new preview engine for the chosen devices, runs
-    // it and hands it to the pages. Start-up, the device lists, Stop and command 1001 call it.
+    // Retires the engine (if any), builds a new preview engine for the chosen devices on the
+    // engine worker, runs it there and, when it runs, hands it to the pages. Returns at once:
+    // the preview shows "正在打开摄像头..." meanwhile. Start-up, the device lists, Stop and
+    // command 1001 call it.
     void RestartPreview();
+    // A camera that sends no frame within this time of its start is reported like a runtime
+    // error (with its name), and its engine is stopped; the next device change tries again.
+    static constexpr int kFirstFrameDeadlineMs = 5000;
     // Plays the overlay family and effect saved in data.ini; the selected tab stays.
     void RestoreEffect();
     // Follows the devices `monitor` reports from now on (MainDialogDevices.cpp): the lists are
@@ -119,6 +133,12 @@ public:
 
     // --- State, for the commands and tests ---
     CaptureEngine* Engine() const { return engine.get(); }
+    // An engine is being built and started on the worker (the preview says so).
+    bool Opening() const { return pendingOpen != nullptr; }
+    // The engine runs its graph: a photo can be taken.
+    bool EngineRunning() const { return engine && engineRunning && !engineFailed; }
+    // The engine worker: tests wait on it; everything slow of an engine runs there.
+    EngineWorker& Worker() { return engineWorker; }
     CaptureState State() const { return captureState; }
     int VideoDeviceIndex() const { return videoDeviceIndex; }
     int AudioDeviceIndex() const { return audioDeviceIndex; }
@@ -128,8 +148,8 @@ public:
     QTimer& CountdownTimer() { return countdownTimer; }
     // The shutter's player; a recording's engine being stopped (the preview returns after).
     const SoundPlayer& ShutterSound() const { return shutterSound; }
-    bool StoppingRecording() const { return engineStopper.Busy(); }
-    double LastRecordingDrainMilliseconds() const { return engineStopper.LastDrainMilliseconds(); }
+    bool StoppingRecording() const { return engineWorker.Retiring(); }
+    double LastRecordingDrainMilliseconds() const { return engineWorker.LastDrainMilliseconds(); }
     // A device change waits for the end of a countdown or recording.
     bool DeviceRefreshPending() const { return deviceRefreshPending; }
     // The page of an effect tab (0 to 4), or null.
@@ -177,6 +197,38 @@ private:
     enum class PreviewStart { Asked, Automatic };
     void StartPreview(PreviewStart how);
 
+    // --- Engines built on the worker (MainDialog.cpp) ---
+    // One engine being built and started on the worker, and what each step returned. The worker
+    // owns it until the window takes the result.
+    struct EngineOpening {
+        std::unique_ptr<CaptureEngine> engine;
+        std::optional<RecordKind> recording; // empty: a preview
+        std::string recordFolder;            // ends with '/'
+        HRESULT built = E_FAIL;              // BuildGraph
+        HRESULT connected = E_FAIL;          // ConnectPreview, or BuildRecordGraph
+        HRESULT ran = E_FAIL;                // Run
+        std::uint64_t generation = 0;
+        long framesBefore = 0; // frames the preview had seen before this engine ran
+        bool runAfterNotice = false; // a missing microphone is said before the preview runs
+        bool runDone = false;
+    };
+    // Builds a new engine (NewEngine, here) and queues its build and start on the worker;
+    // `opened` runs with the result unless a newer start, a stop or the close came first.
+    void OpenEngine(std::optional<RecordKind> recording, const std::string& recordFolder);
+    void OnEngineOpened(const std::shared_ptr<EngineOpening>& opening);
+    void OnPreviewOpened(EngineOpening& opening);
+    void FinishPreviewStart(HRESULT ran, long framesBefore);
+    void OnRecordingOpened(EngineOpening& opening);
+    // Takes the engine and any engine still opening away from the window: the pages let go at
+    // once, the worker stops and destroys them in turn.
+    void RetireEngine();
+    void CancelOpening();
+    // "正在打开摄像头...": the lists and the commands that need an engine wait meanwhile.
+    void SetOpeningLook(bool opening);
+    // The engine runs: the first-frame deadline starts.
+    void WatchFirstFrame(long framesBefore);
+    void OnFirstFrameDeadline();
+
     // --- Devices that come and go (MainDialogDevices.cpp) ---
     // A device chosen in a list, by name and position, so that the choice stays on it when other
     // devices arrive or leave.
@@ -203,12 +255,14 @@ private:
     // After a recording's engine has drained: the lists as they are now, then the preview.
     void ResumePreviewAfterStop();
 
-    // Every engine, preview or recording, is made here: in the capture mode stored in data.ini.
+    // Every engine, preview or recording, is made here (on the window thread, before its build
+    // is queued): in the capture mode stored in data.ini.
     std::unique_ptr<CaptureEngine> NewEngine();
     // The engine's lifetime: no page ever holds an engine that is gone.
     void HandEngineToPages(CaptureEngine* newEngine, bool withFaceCover);
     void DestroyEngine();
-    // Close: hide at once, then stop the engine (its drain is bounded), then end the run.
+    // Close: hide at once, then stop the engine (its drain is bounded, on the worker, waited
+    // for here), then end the run.
     void ShutDown();
 
     const ClassRegistry& registry;
@@ -219,6 +273,16 @@ private:
     std::int32_t audioDeviceIndex = 1;
     CaptureState captureState = CaptureState::Idle;
     std::int32_t countdownSeconds = 0;
+    bool engineRunning = false; // the engine's Run succeeded; cleared when it goes
+    std::shared_ptr<EngineOpening> pendingOpen; // the engine the worker is building, if any
+    std::uint64_t openGeneration = 0;           // of the latest OpenEngine
+    PreviewStart previewStart = PreviewStart::Asked; // of the preview being opened
+    std::optional<std::string> openingError;    // a runtime error of the engine being opened
+    QTimer firstFrameTimer;
+    long framesBeforeRun = 0;
+    DeviceNameList builtVideoList; // filled by the engine being built (worker, then window)
+    DeviceNameList builtAudioList;
+    std::unique_ptr<PreviewSurfaceRelay> previewRelay; // the engines' surface; outlives them
     std::string photoFolder;
     std::string recordFolder;
     std::string settingsPath;
@@ -271,10 +335,12 @@ private:
     bool deviceRefreshPending = false; // a change seen during a countdown or recording
     bool quietRestart = false;         // the recording ended with an error already shown
 
-    SoundPlayer shutterSound;    // its worker thread plays "snapshot.wav"
-    EngineStopper engineStopper; // drains a stopped recording off the window thread
+    SoundPlayer shutterSound; // its worker thread plays "snapshot.wav"
     QTimer recordingClock;       // refreshes the elapsed time while recording
     QElapsedTimer recordingTime; // since the recording graph ran
+    // Last of the members: it ends first, running what is still queued (a recording completes
+    // its file) while everything the engines use is still there.
+    EngineWorker engineWorker;
 };
 
 } // namespace kelo

@@ -28,6 +28,7 @@ const QString kNoVideoDeviceText = QStringLiteral("无视频设备");
 const QString kNoAudioDeviceText = QStringLiteral("无音频设备");
 const QString kRecordingFailedText = QStringLiteral("录制失败：");
 const QString kPhotoFailedText = QStringLiteral("照片保存失败：");
+const QString kNoCameraForPhotoText = QStringLiteral("摄像头没有在运行，无法拍照");
 const QString kCreditsCaption = QStringLiteral("作者介绍");
 const QString kCreditsText =
     QStringLiteral("Kelo 摄像头工作室 1.0\n\n"
@@ -102,8 +103,14 @@ void MainDialog::OnSnapshot() {
     const auto height =
         static_cast<int>(store.ReadInt(SettingId::PhotoHeight, SettingReader::SnapshotCommand));
     photoFolder = AsFolderPrefix(folder);
-    if (engine)
-        engine->RequestSnapshot(photoFolder, width, height);
+    if (!EngineRunning()) {
+        // No camera runs (stopped, lost, still opening, or none at all): no shutter for a photo
+        // that cannot be taken, but a word why.
+        qCInfo(lcWindow) << "no photo: no camera runs";
+        ui::ShowMessageBox(this, kNoCameraForPhotoText, kNoticeCaption);
+        return;
+    }
+    engine->RequestSnapshot(photoFolder, width, height);
     // The shutter plays at the request, before the photo exists; a missing sound is silent.
     (void)shutterSound.Play(FindAsset(kShutterSoundFile.toStdString()));
 }
@@ -120,7 +127,7 @@ void MainDialog::OnPhotoOutcome(const SnapshotOutcome& outcome) {
 
 void MainDialog::OnDelay() {
     DelayDialog dialog(this);
-    if (dialog.DoModal() != ui::IDOK)
+    if (dialog.DoModal() != ui::IDOK || shutDown) // closed while the dialog was open
         return;
     countdownSeconds = dialog.seconds;
     countdownTimer.start(kCountdownPeriodMs); // re-arms a countdown that runs
@@ -187,7 +194,8 @@ void MainDialog::OnRecord() {
     if (captureState != CaptureState::Idle)
         return;
     RecordFormatDialog dialog(this);
-    if (dialog.DoModal() != ui::IDOK)
+    // The dialog runs a nested event loop: a stop signal may have closed the window meanwhile.
+    if (dialog.DoModal() != ui::IDOK || shutDown)
         return;
     const std::optional<RecordKind> kind = dialog.ChosenKind();
     if (!kind)
@@ -195,15 +203,20 @@ void MainDialog::OnRecord() {
 
     captureState = CaptureState::Recording;
     SetRecordingLook(true);
-    // A preview still being rebuilt after the last recording: that recording's file is
-    // completed first (the device must be free for the new engine).
-    engineStopper.Finish();
-    DestroyEngine();
+    // The preview's engine goes to the worker; the recording's is built after it there (a
+    // preview still stopping after the last recording completes its file first).
+    RetireEngine();
+    const SettingsStore store;
+    recordFolder = store.ReadText(SettingId::RecordFolder, SettingReader::RecordCommand);
+    if (const QString problem = FolderProblem(recordFolder); !problem.isEmpty()) {
+        RecordingFailed(problem);
+        return;
+    }
+    OpenEngine(*kind, AsFolderPrefix(recordFolder));
+}
 
-    engine = NewEngine();
-    engineFailed = false;
-    const HRESULT built = engine->BuildGraph(preview, this, videoDeviceIndex, audioDeviceIndex);
-    NoteChosenDevices();
+void MainDialog::OnRecordingOpened(EngineOpening& opening) {
+    const HRESULT built = opening.built;
     if (built == CaptureEngine::kNoVideoDevice) {
         // The recording look stays until Stop, which brings back the preview.
         ui::AfxMessageBox(kNoVideoDeviceText);
@@ -213,27 +226,28 @@ void MainDialog::OnRecord() {
         RecordingFailed(QStringLiteral("无法建立采集图"));
         return;
     }
-    if (built == CaptureEngine::kNoAudioDevice)
+    if (built == CaptureEngine::kNoAudioDevice) {
+        const CaptureEngine* opened = engine.get();
         ui::AfxMessageBox(kNoAudioDeviceText);
-
-    const SettingsStore store;
-    recordFolder = store.ReadText(SettingId::RecordFolder, SettingReader::RecordCommand);
-    if (const QString problem = FolderProblem(recordFolder); !problem.isEmpty()) {
-        RecordingFailed(problem);
-        return;
+        // The box's nested event loop may have run a close (a stop signal), a Stop or a device
+        // change that took the engine: nothing is left to record with.
+        if (shutDown || !engine || engine.get() != opened ||
+            captureState != CaptureState::Recording)
+            return;
     }
-    if (engine->BuildRecordGraph(*kind, AsFolderPrefix(recordFolder)) != S_OK) {
-        const bool needsAudio = DescribeRecordKind(*kind).hasAudio;
+    if (opening.connected != S_OK) {
+        const bool needsAudio = DescribeRecordKind(*opening.recording).hasAudio;
         RecordingFailed(built == CaptureEngine::kNoAudioDevice && needsAudio
                             ? QStringLiteral("所选格式需要录音设备")
                             : QStringLiteral("无法建立录制图（设备或编码器不可用）"));
         return;
     }
-    if (FAILED(engine->Run())) {
+    if (FAILED(opening.ran)) {
         RecordingFailed(QStringLiteral("录制图无法运行（") + FromLocal(engine->recordFileName()) +
                         u'）');
         return;
     }
+    engineRunning = true;
     qCInfo(lcWindow) << "recording" << engine->recordFileName().c_str();
     HandEngineToPages(engine.get(), true);
     recordingTime.start();
@@ -241,6 +255,11 @@ void MainDialog::OnRecord() {
             Qt::UniqueConnection);
     recordingClock.start(kRecordingClockMs);
     OnRecordingClock();
+    if (openingError) {
+        OnCaptureError(*std::exchange(openingError, std::nullopt));
+        return;
+    }
+    WatchFirstFrame(opening.framesBefore);
 }
 
 void MainDialog::RecordingFailed(const QString& reason) {
@@ -258,11 +277,18 @@ void MainDialog::OnStop() {
     // RestartPreview, but the recording's drain (its file being completed) runs off the window
     // thread, which goes on painting. The pages let go of the engine at once; the device lists
     // wait until the device is free again.
+    // A recording engine still opening is stopped after its build, in turn.
+    CancelOpening();
+    firstFrameTimer.stop();
+    engineRunning = false;
     HandEngineToPages(nullptr, true);
     SetDeviceListsEnabled(false);
-    engineStopper.Retire(std::move(engine), [this] {
-        SetDeviceListsEnabled(true);
-        if (!shutDown) // a window closed meanwhile builds no new engine
+    engineWorker.Retire(std::move(engine), [this] {
+        // Always runs, whatever came in between: a Record pressed before the drain ended has
+        // its engine built after this one on the worker, and the lists are usable again.
+        SetDeviceListsEnabled(!pendingOpen);
+        // A window closed meanwhile builds no new engine, nor does a recording started since.
+        if (!shutDown && captureState == CaptureState::Idle && !pendingOpen && !engine)
             ResumePreviewAfterStop();
     });
 }

@@ -65,7 +65,7 @@ void MainDialog::OnDevicesChanged() {
     if (shutDown)
         return;
     if (captureState == CaptureState::Recording && engine && !engineFailed &&
-        !engineStopper.Busy() && !videoChoice.name.empty() &&
+        !engineWorker.Retiring() && !videoChoice.name.empty() &&
         !Contains(CaptureEngine::ListDeviceNames(registry, true), videoChoice.name)) {
         // The camera being recorded was pulled out before its engine said so: the recording
         // ends as on the engine's own error (file completed, one message, the preview after).
@@ -74,7 +74,7 @@ void MainDialog::OnDevicesChanged() {
         OnRecordingError(DeviceRemovedText(videoChoice.name).toStdString());
         return;
     }
-    if (captureState != CaptureState::Idle || engineStopper.Busy()) {
+    if (captureState != CaptureState::Idle || engineWorker.Retiring() || pendingOpen) {
         deviceRefreshPending = true; // at the next Idle
         return;
     }
@@ -147,8 +147,10 @@ void MainDialog::LoseCamera() {
     if (engine) {
         // Its graph may wait on a device that is gone: stopped off the window thread. The feed
         // turns black when the engine is destroyed.
+        firstFrameTimer.stop();
+        engineRunning = false;
         HandEngineToPages(nullptr, true);
-        engineStopper.Retire(std::move(engine), [this] { AfterDeviceLossRetired(); });
+        engineWorker.Retire(std::move(engine), [this] { AfterDeviceLossRetired(); });
     }
     if (preview)
         preview->ClearPicture();

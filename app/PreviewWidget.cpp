@@ -47,13 +47,26 @@ void VideoView::Deliver(PreviewInputKind kind, int key, const QPoint& position, 
 }
 
 void VideoView::keyPressEvent(QKeyEvent* event) {
-    Deliver(PreviewInputKind::KeyPress, event->key(), {}, 0);
+    DeliverKey(PreviewInputKind::KeyPress, *event);
     event->accept();
 }
 
 void VideoView::keyReleaseEvent(QKeyEvent* event) {
-    Deliver(PreviewInputKind::KeyRelease, event->key(), {}, 0);
+    DeliverKey(PreviewInputKind::KeyRelease, *event);
     event->accept();
+}
+
+void VideoView::DeliverKey(PreviewInputKind kind, const QKeyEvent& event) {
+    VideoWindowInput* window = surface_.AttachedWindow();
+    if (!window)
+        return;
+    // The whole key: a held key's repeats and Shift or the keypad decide what the window does.
+    PreviewInput input;
+    input.kind = kind;
+    input.key = event.key();
+    input.modifiers = static_cast<int>(event.modifiers().toInt());
+    input.autoRepeat = event.isAutoRepeat();
+    window->DeliverInput(input);
 }
 
 void VideoView::mousePressEvent(QMouseEvent* event) {
@@ -217,9 +230,31 @@ QRect LetterboxRect(const QSize& picture, const QRect& area) {
                  area.y() + (area.height() - fitted.height()) / 2, fitted.width(), fitted.height());
 }
 
+void PreviewWidget::SetStatusText(const QString& text) {
+    if (text == statusText_)
+        return;
+    statusText_ = text;
+    update();
+    video_->update();
+}
+
+void PreviewWidget::paintEvent(QPaintEvent*) {
+    // The background is black already (auto-fill); the text shows while no video is placed.
+    QPainter painter(this);
+    PaintStatusText(painter, rect());
+}
+
+void PreviewWidget::PaintStatusText(QPainter& painter, const QRect& target) const {
+    if (statusText_.isEmpty())
+        return;
+    painter.setPen(Qt::white);
+    painter.drawText(target, Qt::AlignCenter | Qt::TextWordWrap, statusText_);
+}
+
 void PreviewWidget::PaintVideo(QPainter& painter, const QRect& target) {
     if (shown_.isNull()) {
         painter.fillRect(target, Qt::black);
+        PaintStatusText(painter, target);
         return;
     }
     // The picture's aspect is kept: a picture of another shape than the area (16:9 in the 4:3

@@ -42,6 +42,7 @@ protected:
 
 private:
     void Deliver(PreviewInputKind kind, int key, const QPoint& position, int buttons);
+    void DeliverKey(PreviewInputKind kind, const QKeyEvent& event);
 
     PreviewWidget& surface_;
 };
@@ -58,6 +59,10 @@ public:
 
     // Drops the picture: the area shows black until the next frame. Window thread.
     void ClearPicture();
+    // A short text shown over the black area while there is no picture (a camera opening);
+    // empty: none. Window thread.
+    void SetStatusText(const QString& text);
+    const QString& StatusText() const { return statusText_; }
 
     // PreviewSurface, window thread.
     int ClientWidth() const override { return width(); }
@@ -88,8 +93,12 @@ signals:
     // Emitted once, when the first frame has been painted (window thread).
     void firstFramePainted();
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     friend class VideoView;
+    void PaintStatusText(QPainter& painter, const QRect& target) const;
     // Window thread: takes the newest frame out of the slot, if any, and repaints the video.
     void TakeNewestFrame();
     void PaintVideo(QPainter& painter, const QRect& target);
@@ -102,6 +111,7 @@ private:
     bool videoVisible_ = false;
     bool fullScreen_ = false;
     std::function<void(const PreviewInput&)> inputHandler_;
+    QString statusText_;
 
     // The hand-over slot between the streaming thread and the window thread.
     std::mutex slotMutex_;

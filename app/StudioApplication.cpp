@@ -14,6 +14,7 @@
 #include <memory>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QIcon>
 #include <QSocketNotifier>
 #include <unistd.h>
@@ -41,6 +42,30 @@ constexpr const char* kEnvironmentUsage =
     "/KeloVCam), KELOCAM_DATA_DIR (read-only assets after the working directory, before\n"
     "../share/kelocam beside the program).\n\n";
 
+// Ends every message box, modal dialog and popup menu that is open over the studio: each runs
+// an event loop of its own, which would otherwise keep the process alive after the window has
+// gone. Their callers see a cancelled box, and the window checks after each that it is still
+// open. Window thread.
+void CloseOpenDialogs(QWidget& window) {
+    // A box may open another as it ends: a bounded number of rounds.
+    for (int round = 0; round < 8; ++round) {
+        bool closed = false;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget == &window || !widget->isVisible())
+                continue;
+            if (auto* dialog = qobject_cast<QDialog*>(widget)) {
+                dialog->done(QDialog::Rejected);
+                closed = true;
+            } else if (widget->windowType() == Qt::Popup) {
+                widget->close();
+                closed = true;
+            }
+        }
+        if (!closed)
+            return;
+    }
+}
+
 // SIGINT and SIGTERM (Ctrl+C, the session ending) close the window as its close button does,
 // so the graph stops in order and the feed is left black. The handler only writes one byte into
 // a pipe; the window thread reads it.
@@ -55,6 +80,7 @@ public:
             char drained[16];
             while (read(fds_[0], drained, sizeof drained) > 0) {
             }
+            CloseOpenDialogs(window);
             window.close();
         });
         struct sigaction action {};

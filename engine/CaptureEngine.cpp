@@ -535,8 +535,9 @@ void CaptureEngine::WatchGraphEvents() {
 }
 
 void CaptureEngine::OnGraphError(const std::string& message) {
-    // Owner thread: stop the whole graph (every streaming thread ends), then tell the owner.
-    if (mediaControl_)
+    // Owner thread: stop the whole graph (every streaming thread ends), then tell the owner;
+    // an owner that stops it off its thread (DrainAndStop on a worker) is told at once.
+    if (mediaControl_ && !(owner_ && owner_->StopsFailedGraphItself()))
         mediaControl_->Stop();
     if (owner_)
         owner_->OnCaptureError(message);

@@ -47,6 +47,11 @@ public:
     // at most once per engine. The engine is stopped, not destroyed: the owner decides.
     virtual void OnCaptureError(const std::string& message) = 0;
 
+    // Owner thread, before OnCaptureError: whether the owner stops the failed graph itself (off
+    // its thread: stopping waits for the pipeline, up to the drain of a recording). False (the
+    // default): the engine stops its graph on the owner's thread before telling it.
+    virtual bool StopsFailedGraphItself() const { return false; }
+
     // Owner thread. A recording's file could not keep up with the camera (a slow disk) and
     // lost frames; the preview and the virtual camera went on. Said once per recording, with
     // the number dropped so far. Default: nothing.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <opencv2/imgproc.hpp>
+#include <sys/stat.h>
 #include <utility>
 
 namespace kelo {
@@ -225,7 +226,7 @@ void SnapshotGrabber::SaveSnapshot(double sampleTime, const std::uint8_t* data, 
 
 void SnapshotGrabber::WritePhoto(const std::string& folder, int width, int height,
                                  SnapshotOutcome* outcome) {
-    outcome->path = folder + PhotoFileName(clock_());
+    outcome->path = FreePhotoPath(folder, clock_());
     if (jpegWriter_.SaveDib(outcome->path, scaled_.get(), width, height, kPhotoQuality)) {
         outcome->status = SnapshotStatus::Written;
     } else {
@@ -382,6 +383,22 @@ std::string SnapshotGrabber::PhotoFileName(std::time_t when) {
     char name[64];
     const std::size_t length = std::strftime(name, sizeof name, "%H-%M-%S %m.%d.%Y", &local);
     return std::string(name, length) + ".jpg";
+}
+
+std::string SnapshotGrabber::FreePhotoPath(const std::string& folder, std::time_t when) {
+    std::string stem = PhotoFileName(when);
+    stem.resize(stem.size() - 4); // without ".jpg"
+    auto taken = [](const std::string& path) {
+        struct stat info {};
+        // A dangling link counts as taken too: writing through it would create its target.
+        return ::lstat(path.c_str(), &info) == 0;
+    };
+    std::string path = folder + stem + ".jpg";
+    // Bounded: a folder holding thousands of photos of one second is not worth a longer search;
+    // the last candidate is then used as it is.
+    for (int suffix = 2; taken(path) && suffix <= 9999; ++suffix)
+        path = folder + stem + "-" + std::to_string(suffix) + ".jpg";
+    return path;
 }
 
 } // namespace kelo

@@ -116,6 +116,10 @@ public:
 
     // The file name of a photo taken at `when`: local time "%H-%M-%S %m.%d.%Y" + ".jpg".
     static std::string PhotoFileName(std::time_t when);
+    // The path a photo taken at `when` goes to in `folder` (which ends with '/'): the time's
+    // name, or, when a file of that name is there already (a second photo in the same second),
+    // the first free one of "<time>-2.jpg", "<time>-3.jpg" ... A photo never replaces another.
+    static std::string FreePhotoPath(const std::string& folder, std::time_t when);
 
     // Row stride of a DIB: (width * bits / 8 + 3) / 4 * 4 bytes.
     static std::size_t DibStride(int width, int bits);

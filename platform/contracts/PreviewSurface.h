@@ -32,6 +32,9 @@ struct PreviewInput {
     int x = 0;   // position relative to the video window, for mouse input
     int y = 0;
     int buttons = 0; // mouse buttons held
+    // Key input: the modifiers held (the toolkit's flags) and whether it is a held key's repeat.
+    int modifiers = 0;
+    bool autoRepeat = false;
 };
 
 // The video window's side, given to the owner surface while the window is attached: the surface

@@ -145,6 +145,10 @@ ElementPtr MakeTestVideoSource(const TestDevice& device, std::string* ownFormat)
     case TestPicture::Face:
         *ownFormat = "video/x-raw,format=I420,width=320,height=240,framerate=15/1";
         return MakeFaceSource(device.photo);
+    case TestPicture::Silent:
+        // Negotiates and runs; the valve lets no frame through.
+        *ownFormat = "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1";
+        return MakeBin("videotestsrc is-live=true ! valve drop=true");
     }
     return ElementPtr();
 }
@@ -204,7 +208,7 @@ bool ParseTestDevices(std::string_view lists, TestDevices* devices) {
         TestDevice device{std::move(name), {}};
         for (auto [suffix, picture] :
              {std::pair{":jpeg", TestPicture::JpegPattern}, std::pair{":face", TestPicture::Face},
-              std::pair{":vga", TestPicture::Pattern}}) {
+              std::pair{":vga", TestPicture::Pattern}, std::pair{":silent", TestPicture::Silent}}) {
             const std::string_view tail(suffix);
             if (device.name.size() > tail.size() && device.name.ends_with(tail)) {
                 device.name.resize(device.name.size() - tail.size());

@@ -26,6 +26,7 @@ enum class TestPicture {
     Pattern,     // a moving test pattern, raw frames
     JpegPattern, // the same pattern as JPEG pictures only, like many USB cameras
     Face,        // a face photograph panning slowly, raw frames
+    Silent,      // opens and runs like a camera but never delivers a frame
 };
 
 struct TestDevice {

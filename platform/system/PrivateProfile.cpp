@@ -6,12 +6,15 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kelo {
@@ -107,6 +110,78 @@ bool WriteAll(int fd, const std::string& data) {
     return true;
 }
 
+// Makes written settings files durable off the writer's thread: one thread fsyncs each file
+// written and its folder, a burst of writes to one file becoming one sync. Lives until the
+// process ends; what is still pending then is synced before exit.
+class ProfileSyncer {
+public:
+    static ProfileSyncer& Instance() {
+        static ProfileSyncer syncer;
+        return syncer;
+    }
+
+    // Any thread.
+    void Schedule(const std::string& path, const std::string& folder) {
+        std::lock_guard lock(mutex_);
+        pending_[path] = folder;
+        if (!thread_.joinable())
+            thread_ = std::thread([this] { Loop(); });
+        wake_.notify_all();
+    }
+
+    // Any thread but the syncer's: returns when everything scheduled before has been synced.
+    void Wait() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [this] { return pending_.empty() && !syncing_; });
+    }
+
+    ~ProfileSyncer() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+            wake_.notify_all();
+        }
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    ProfileSyncer() = default;
+
+    void Loop() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stop_ || !pending_.empty(); });
+            if (pending_.empty())
+                return; // stopping, nothing left
+            std::map<std::string, std::string> batch;
+            batch.swap(pending_);
+            syncing_ = true;
+            lock.unlock();
+            for (const auto& [path, folder] : batch) {
+                Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+                if (file.get() >= 0)
+                    ::fsync(file.get());
+                Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                if (dir.get() >= 0)
+                    ::fsync(dir.get());
+            }
+            lock.lock();
+            syncing_ = false;
+            if (pending_.empty())
+                idle_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::map<std::string, std::string> pending_; // path -> its folder; guarded by mutex_
+    bool syncing_ = false;                        // guarded by mutex_
+    bool stop_ = false;                           // guarded by mutex_
+    std::thread thread_;
+};
+
 // Replaces `path` by a file holding `data`: temporary file in the same folder, flushed, renamed
 // over the old one. `old` (when the file existed) gives the permissions and owner to keep.
 bool ReplaceFile(const std::string& path, const std::string& data, const struct stat* old) {
@@ -135,16 +210,16 @@ bool ReplaceFile(const std::string& path, const std::string& data, const struct 
         [[maybe_unused]] const int owner = ::fchown(fd.get(), old->st_uid, old->st_gid);
         [[maybe_unused]] const int permissions = ::fchmod(fd.get(), mode);
     }
-    const bool written = WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0 && fd.Close() &&
+    // The caller may be the window thread, and a slider writes keys on every move: the data
+    // and the rename reach the disk through the syncer, not here. Whoever reads the file next
+    // sees the new contents at once, and the rename still leaves the old or the new file.
+    const bool written = WriteAll(fd.get(), data) && fd.Close() &&
                          ::rename(temp.c_str(), path.c_str()) == 0;
     if (!written) {
         ::unlink(temp.c_str());
         return false;
     }
-    // Make the rename itself durable; a failure here does not undo the write.
-    Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
+    ProfileSyncer::Instance().Schedule(path, folder);
     return true;
 }
 
@@ -154,6 +229,10 @@ std::mutex& WriteMutex() {
 }
 
 } // namespace
+
+void WaitForProfileSync() {
+    ProfileSyncer::Instance().Wait();
+}
 
 std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
                                        const char* defaultValue, char* buffer, std::uint32_t size,

@@ -3,9 +3,10 @@
 //
 // Nothing is cached: every call reads the file again, so a value written by one part of the
 // program (or by another process) is seen by the next read. Every write replaces the whole file
-// atomically: the new contents go to a temporary file in the same folder, which is flushed to
-// disk and renamed over the old one with the old file's permissions, so a crash or a full disk
-// leaves either the old file or the new one, never a truncated one.
+// atomically: the new contents go to a temporary file in the same folder, which is renamed over
+// the old one with the old file's permissions, so a crash or a full disk leaves either the old
+// file or the new one, never a truncated one. The flush to disk (the file and its folder) runs on
+// a syncer thread of its own, so that a write costs the caller no fsync.
 //
 // Thread safety: any thread; writes of one process are serialised.
 #pragma once
@@ -38,5 +39,8 @@ std::uint32_t GetPrivateProfileIntA(const char* section, const char* key, std::i
 // write rights, a full disk.
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* fileName);
+
+// Returns once every file written so far has been flushed to disk (the syncer's work).
+void WaitForProfileSync();
 
 } // namespace kelo

@@ -116,14 +116,25 @@ protected:
         });
     }
 
-    // Records for about `seconds`, stops, waits for the preview to come back; returns the file
-    // and the time between the start and the stop.
-    fs::path RecordAndStop(MainDialog& window, bool audioPage, int radioId, bool withAudio,
-                           double seconds, double* recordedSeconds) {
+    // Record with the format chosen; returns once the recording's engine runs (it is built on
+    // the engine worker).
+    void StartRecording(MainDialog& window, bool audioPage, int radioId, bool withAudio) {
         {
             auto answer = ChooseFormat(audioPage, radioId, withAudio);
             window.OnRecord();
         }
+        EXPECT_TRUE(WaitUntil([&] {
+            return window.State() != CaptureState::Recording || !window.isVisible() ||
+                   (window.EngineRunning() && !window.Opening());
+        }));
+    }
+
+    // Records for about `seconds`, stops, waits for the preview to come back; returns the file
+    // and the time between the start and the stop.
+    fs::path RecordAndStop(MainDialog& window, bool audioPage, int radioId, bool withAudio,
+                           const std::string& extension, double seconds,
+                           double* recordedSeconds) {
+        StartRecording(window, audioPage, radioId, withAudio);
         EXPECT_EQ(window.State(), CaptureState::Recording);
         // All five pages work on the recording engine.
         for (int tab = MainDialog::kColorTab; tab <= MainDialog::kFaceCoverTab; ++tab)
@@ -140,7 +151,7 @@ protected:
         // The preview's pages work on the new engine.
         for (int tab = MainDialog::kColorTab; tab <= MainDialog::kCartoonTab; ++tab)
             EXPECT_EQ(window.Page(tab)->Engine(), window.Engine()) << tab;
-        const auto files = FilesIn(videos(), audioPage ? ".mp3" : ".avi");
+        const auto files = FilesIn(videos(), extension);
         EXPECT_EQ(files.size(), 1u);
         return files.empty() ? fs::path() : files.front();
     }
@@ -267,7 +278,7 @@ TEST_F(CommandsTest, AVideoRecordingWithSoundThenStopWritesAPlayableFileAndThePr
     auto window = Open();
     double seconds = 0;
     const fs::path file =
-        RecordAndStop(*window, /*audioPage=*/false, 1003 /*AVI*/, true, 2.0, &seconds);
+        RecordAndStop(*window, /*audioPage=*/false, 1004 /*WMV*/, true, ".WMV", 2.0, &seconds);
     ASSERT_FALSE(file.empty());
     EXPECT_TRUE(window->Control(MainDialog::kRecordButton)->isVisibleTo(window.get()));
     EXPECT_FALSE(window->Control(MainDialog::kStopButton)->isVisibleTo(window.get()));
@@ -282,10 +293,7 @@ TEST_F(CommandsTest, AVideoRecordingWithSoundThenStopWritesAPlayableFileAndThePr
 
 TEST_F(CommandsTest, AnAudioRecordingShowsTheElapsedTimeAndStopsIntoAPlayableFile) {
     auto window = Open();
-    {
-        auto answer = ChooseFormat(true, 1006 /*MP3*/, true);
-        window->OnRecord();
-    }
+    StartRecording(*window, true, 1006 /*MP3*/, true);
     ASSERT_EQ(window->State(), CaptureState::Recording);
     EXPECT_EQ(window->StatusLabel()->text(), QStringLiteral("录制中... 0:00"));
     QElapsedTimer clock;
@@ -309,10 +317,7 @@ TEST_F(CommandsTest, AnAudioRecordingShowsTheElapsedTimeAndStopsIntoAPlayableFil
 
 TEST_F(CommandsTest, ClosingTheWindowDuringARecordingLeavesAPlayableFile) {
     auto window = Open();
-    {
-        auto answer = ChooseFormat(false, 1003 /*AVI*/, false);
-        window->OnRecord();
-    }
+    StartRecording(*window, false, 1003 /*AVI*/, false);
     ASSERT_EQ(window->State(), CaptureState::Recording);
     QElapsedTimer clock;
     clock.start();
@@ -347,10 +352,7 @@ TEST_F(CommandsTest, ARecordingThatCannotStartIsReportedAndThePreviewReturns) {
 
 TEST_F(CommandsTest, ARecordingEndedByADeviceErrorKeepsItsFileAndThePreviewReturns) {
     auto window = Open();
-    {
-        auto answer = ChooseFormat(false, 1003 /*AVI*/, false);
-        window->OnRecord();
-    }
+    StartRecording(*window, false, 1003 /*AVI*/, false);
     ASSERT_EQ(window->State(), CaptureState::Recording);
     QElapsedTimer clock;
     clock.start();
@@ -421,10 +423,7 @@ TEST_F(CommandsTest, ACameraArrivingDuringACountdownJoinsTheListAfterThePhoto) {
 // user is told once, and the window is back in Idle.
 TEST_F(CommandsTest, ACameraPulledOutDuringARecordingEndsItWithAPlayableFile) {
     auto window = Open(/*following=*/true);
-    {
-        auto answer = ChooseFormat(false, 1003 /*AVI*/, true);
-        window->OnRecord();
-    }
+    StartRecording(*window, false, 1003 /*AVI*/, true);
     ASSERT_EQ(window->State(), CaptureState::Recording);
     QTest::qWait(1500);
     ASSERT_TRUE(devices_->Remove(DeviceKind::Video, "Test Camera"));
@@ -450,10 +449,7 @@ TEST_F(CommandsTest, ACameraPulledOutDuringARecordingEndsItWithAPlayableFile) {
 
 TEST_F(CommandsTest, AMicrophonePulledOutDuringARecordingWithSoundCompletesTheFile) {
     auto window = Open(/*following=*/true);
-    {
-        auto answer = ChooseFormat(false, 1003 /*AVI*/, true);
-        window->OnRecord();
-    }
+    StartRecording(*window, false, 1003 /*AVI*/, true);
     ASSERT_EQ(window->State(), CaptureState::Recording);
     QTest::qWait(1500);
     ASSERT_TRUE(devices_->Remove(DeviceKind::Audio, "Test Microphone"));
@@ -470,6 +466,148 @@ TEST_F(CommandsTest, AMicrophonePulledOutDuringARecordingWithSoundCompletesTheFi
     ASSERT_TRUE(probed.ok) << probed.error;
     EXPECT_EQ(probed.CountOf("video"), 1);
     EXPECT_EQ(probed.CountOf("audio"), 1);
+}
+
+// --- The window never waits, and nothing pressed in between is lost or shown as done ---
+
+TEST_F(CommandsTest, AHeldF4TakesOnePhotoAndTheVideosKeysKeepTheirModifiers) {
+    auto window = Open();
+    window->OnFullScreen();
+    QWidget* video = window->Preview()->Video();
+    const int shutters = window->ShutterSound().requestedCount();
+    // F4 held on the full-screen video: one press, then the keyboard's repeats.
+    QTest::keyPress(video, Qt::Key_F4);
+    for (int i = 0; i < 5; ++i) {
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F4, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(video, &repeat);
+    }
+    QTest::keyRelease(video, Qt::Key_F4);
+    ASSERT_TRUE(WaitUntil([&] { return FilesIn(photos(), ".jpg").size() == 1; }));
+    EXPECT_EQ(window->ShutterSound().requestedCount() - shutters, 1);
+    // A second press at once (the same second, most likely): a second file beside the first.
+    QTest::keyClick(video, Qt::Key_F4);
+    EXPECT_TRUE(WaitUntil([&] { return FilesIn(photos(), ".jpg").size() == 2; }));
+    // Shift+F is not 'f'; keypad 6 is the credits key.
+    QTest::keyClick(video, Qt::Key_F, Qt::ShiftModifier);
+    QApplication::processEvents();
+    EXPECT_TRUE(boxes_.Requests().empty());
+    QTest::keyClick(video, Qt::Key_6, Qt::KeypadModifier);
+    ASSERT_EQ(boxes_.Requests().size(), 1u);
+    EXPECT_EQ(boxes_.Requests()[0].caption, QStringLiteral("作者介绍"));
+}
+
+TEST_F(CommandsTest, APhotoWithoutARunningCameraIsRefusedInWordsWithoutAShutter) {
+    auto window = Open(/*following=*/true);
+    const int shutters = window->ShutterSound().requestedCount();
+    // While the camera opens.
+    window->RestartPreview();
+    ASSERT_TRUE(window->Opening());
+    EXPECT_EQ(window->Preview()->StatusText(), QStringLiteral("正在打开摄像头..."));
+    EXPECT_FALSE(window->Control(MainDialog::kSnapshotButton)->isEnabled());
+    EXPECT_FALSE(window->Control(MainDialog::kVideoDeviceList)->isEnabled());
+    window->OnSnapshot();
+    ASSERT_EQ(boxes_.Requests().size(), 1u);
+    EXPECT_EQ(boxes_.Requests()[0].text, QStringLiteral("摄像头没有在运行，无法拍照"));
+    ASSERT_TRUE(WaitUntil([&] { return window->EngineRunning(); }));
+    EXPECT_TRUE(window->Control(MainDialog::kSnapshotButton)->isEnabled());
+    EXPECT_TRUE(window->Control(MainDialog::kVideoDeviceList)->isEnabled());
+    // After its camera was pulled out.
+    ASSERT_TRUE(devices_->Remove(DeviceKind::Video, "Test Camera"));
+    ASSERT_TRUE(WaitUntil([&] { return !window->Engine() && boxes_.Requests().size() == 2; }));
+    window->OnSnapshot();
+    ASSERT_EQ(boxes_.Requests().size(), 3u);
+    EXPECT_EQ(boxes_.Requests()[2].text, QStringLiteral("摄像头没有在运行，无法拍照"));
+    EXPECT_EQ(window->ShutterSound().requestedCount(), shutters);
+    QTest::qWait(300);
+    EXPECT_TRUE(FilesIn(photos(), ".jpg").empty());
+}
+
+TEST_F(CommandsTest, RecordPressedWhileTheLastStopDrainsRecordsAndTheListsComeBack) {
+    auto window = Open();
+    auto* list = window->Control<QComboBox>(MainDialog::kVideoDeviceList);
+    StartRecording(*window, false, 1003 /*AVI*/, false);
+    QTest::qWait(1200); // the two files are named by different seconds
+    window->OnStop();
+    // At once, while the first file is still being completed on the worker.
+    StartRecording(*window, false, 1003 /*AVI*/, false);
+    ASSERT_EQ(window->State(), CaptureState::Recording);
+    EXPECT_TRUE(WaitUntil([&] { return list->isEnabled() && !window->StoppingRecording(); }));
+    EXPECT_EQ(window->Page(MainDialog::kFaceCoverTab)->Engine(), window->Engine());
+    QTest::qWait(1200);
+    window->OnStop();
+    ASSERT_TRUE(WaitUntil([&] {
+        return window->EngineRunning() && !window->Worker().Busy() &&
+               window->Preview()->HasPicture();
+    }));
+    EXPECT_TRUE(list->isEnabled());
+    EXPECT_EQ(window->State(), CaptureState::Idle);
+    const auto files = FilesIn(videos(), ".avi");
+    ASSERT_EQ(files.size(), 2u);
+    for (const fs::path& file : files) {
+        const test::ProbedFile probed = test::ProbeMediaFile(file);
+        EXPECT_TRUE(probed.ok) << file << ": " << probed.error;
+    }
+    EXPECT_TRUE(boxes_.Requests().empty());
+}
+
+TEST_F(CommandsTest, AWindowClosedInsideTheRecordDialogsNeitherRecordsNorCrashes) {
+    {
+        // Closed (a stop signal) while the format dialog is open, which then says OK.
+        auto window = Open();
+        auto answer = ui::ScopedModalDialogHandler([&](QDialog& shown) {
+            window->close();
+            auto* dialog = qobject_cast<RecordFormatDialog*>(&shown);
+            dialog->Control<QAbstractButton>(1003)->click();
+            dialog->Control<QAbstractButton>(IDOK)->click();
+            return shown.result();
+        });
+        window->OnRecord();
+        EXPECT_EQ(window->State(), CaptureState::Idle);
+        EXPECT_FALSE(window->Opening());
+        EXPECT_EQ(window->Engine(), nullptr);
+    }
+    // Without a microphone: closed inside the "无音频设备" box of the recording.
+    ASSERT_TRUE(devices_->Remove(DeviceKind::Audio, "Test Microphone"));
+    auto window = Open();
+    ASSERT_EQ(boxes_.Requests().size(), 1u); // the start's own notice
+    ui::ScopedMessageBoxHandler closing([&](const ui::MessageBoxRequest& request) {
+        EXPECT_EQ(request.text, QStringLiteral("无音频设备"));
+        window->close();
+        return IDOK;
+    });
+    StartRecording(*window, false, 1003 /*AVI*/, false);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->Engine(), nullptr);
+    EXPECT_FALSE(window->Worker().Busy());
+    // What was recorded before the box is a complete file, never a half-written one.
+    for (const fs::path& file : FilesIn(videos(), ".avi")) {
+        const test::ProbedFile probed = test::ProbeMediaFile(file);
+        EXPECT_TRUE(probed.ok) << probed.error;
+    }
+}
+
+TEST_F(CommandsTest, ACameraThatNeverSendsAFrameIsReportedAndTheNextChoiceTriesAgain) {
+    devices_->Add(DeviceKind::Video, {"Silent Camera", {}, TestPicture::Silent}, 0);
+    auto window = std::make_unique<MainDialog>(*registry_);
+    QElapsedTimer clock;
+    clock.start();
+    window->Create();
+    window->show();
+    // The window answers at once, and keeps answering while the camera says nothing.
+    EXPECT_LT(clock.elapsed(), 5000);
+    ASSERT_TRUE(WaitUntil([&] { return !boxes_.Requests().empty(); }, 60000));
+    EXPECT_EQ(boxes_.Requests()[0].text,
+              QStringLiteral("视频采集已停止：摄像头 5 秒内没有送来画面（Silent Camera）"));
+    EXPECT_EQ(window->Engine(), nullptr);
+    EXPECT_FALSE(window->Preview()->HasPicture());
+    // The other camera, chosen in the list: it runs.
+    auto* list = window->Control<QComboBox>(MainDialog::kVideoDeviceList);
+    ASSERT_EQ(list->count(), 2);
+    list->setCurrentIndex(1);
+    emit list->activated(1);
+    EXPECT_TRUE(WaitUntil([&] { return window->Preview()->PaintedFrames() > 0; }));
+    QTest::qWait(300);
+    EXPECT_EQ(boxes_.Requests().size(), 1u);
 }
 
 } // namespace

@@ -225,6 +225,7 @@ TEST_F(SnapshotGrabberTest, OddPhotoSizesDropTheirRowPaddingInTheFile) {
         grabber_.Request(folder_, width, height);
         ASSERT_EQ(Feed(frame), S_OK);
         test::DecodedJpeg photo = test::DecodeJpeg(ExpectedPhoto());
+        fs::remove(ExpectedPhoto()); // the next one takes the same name again
         ASSERT_TRUE(photo.ok) << photo.error;
         ASSERT_EQ(photo.width, width);
         ASSERT_EQ(photo.height, height);
@@ -274,22 +275,30 @@ TEST_F(SnapshotGrabberTest, OneRequestWithFramesFromAStreamingThreadGivesOnePhot
               std::vector<std::string>{SnapshotGrabber::PhotoFileName(kFixedTime)});
 }
 
-TEST_F(SnapshotGrabberTest, TwoPhotosInOneSecondLeaveOneFileWithTheSecond) {
-    std::vector<std::uint8_t> green = test::MakeUniformFrame({20, 200, 20});
-    std::vector<std::uint8_t> blue = test::MakeUniformFrame({20, 20, 200});
-    grabber_.Request(folder_, 320, 240);
-    ASSERT_EQ(Feed(green), S_OK);
-    grabber_.Request(folder_, 320, 240);
-    ASSERT_EQ(Feed(blue), S_OK);
-
-    EXPECT_EQ(test::FilesIn(photos_),
-              std::vector<std::string>{SnapshotGrabber::PhotoFileName(kFixedTime)});
-    test::DecodedJpeg photo = test::DecodeJpeg(ExpectedPhoto());
-    ASSERT_TRUE(photo.ok) << photo.error;
-    const test::Rgb c = photo.At(160, 120);
-    EXPECT_NEAR(c.b, 200, 8);
-    EXPECT_NEAR(c.g, 20, 8);
-    EXPECT_EQ(log_.Take().size(), 2u);
+TEST_F(SnapshotGrabberTest, PhotosInOneSecondEachKeepTheirOwnFile) {
+    // Green, blue, red within one second: three files, none replaced, numbered from the second.
+    const std::vector<test::Rgb> colours = {{20, 200, 20}, {20, 20, 200}, {200, 20, 20}};
+    for (const test::Rgb& colour : colours) {
+        std::vector<std::uint8_t> frame = test::MakeUniformFrame(colour);
+        grabber_.Request(folder_, 320, 240);
+        ASSERT_EQ(Feed(frame), S_OK);
+    }
+    std::string stem = SnapshotGrabber::PhotoFileName(kFixedTime);
+    stem.resize(stem.size() - 4);
+    const std::vector<std::string> names = {stem + ".jpg", stem + "-2.jpg", stem + "-3.jpg"};
+    std::vector<std::string> files = test::FilesIn(photos_);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{names[1], names[2], names[0]}));
+    const std::vector<SnapshotOutcome> outcomes = log_.Take();
+    ASSERT_EQ(outcomes.size(), 3u);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(outcomes[i].path, (photos_ / names[i]).string());
+        test::DecodedJpeg photo = test::DecodeJpeg(photos_ / names[i]);
+        ASSERT_TRUE(photo.ok) << photo.error;
+        const test::Rgb c = photo.At(160, 120);
+        EXPECT_NEAR(c.b, colours[i].b, 8) << names[i];
+        EXPECT_NEAR(c.r, colours[i].r, 8) << names[i];
+    }
 }
 
 TEST_F(SnapshotGrabberTest, ASecondRequestBeforeAFrameOnlyReplacesFolderAndSize) {
@@ -327,6 +336,7 @@ TEST_F(SnapshotGrabberTest, AShortFrameIsReadOnlyToItsEndAndTheRestOfThePictureI
     std::vector<std::uint8_t> whole = test::MakeUniformFrame({30, 30, 30});
     grabber_.Request(folder_, 320, 240);
     ASSERT_EQ(Feed(whole), S_OK);
+    fs::remove(ExpectedPhoto()); // the short frame's photo takes the same name
 
     // Eight rows of dark blue: the bottom of the picture.
     std::vector<std::uint8_t> shortFrame(8 * 960);

@@ -40,7 +40,14 @@ protected:
         window = std::make_unique<MainDialog>(*registry);
         window->Create();
         window->show();
+        Settle(*window);
         return *window;
+    }
+
+    // The engine is built and started on the worker: waits until what was asked has happened.
+    static void Settle(MainDialog& dialog) {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return !dialog.Opening() && !dialog.Worker().Busy(); }, 30000));
     }
 
     // A window on test devices that are plugged in and pulled out while it runs, following them.
@@ -56,6 +63,7 @@ protected:
         window->FollowDevices(std::make_unique<DeviceMonitor>(sources, std::vector<std::string>{}));
         window->Create();
         window->show();
+        Settle(*window);
         return *window;
     }
 
@@ -192,6 +200,7 @@ TEST_F(MainWindowTest, ADeviceChangeRestartsOnlyWhenIdle) {
     CaptureEngine* running = dialog.Engine();
     video->setCurrentIndex(1);
     emit video->activated(1);
+    Settle(dialog);
     EXPECT_EQ(dialog.VideoDeviceIndex(), 2);
     EXPECT_EQ(dialog.Engine(), running);
     EXPECT_EQ(DeviceName(running->videoSourceFilter()), "Cam A");
@@ -200,6 +209,7 @@ TEST_F(MainWindowTest, ADeviceChangeRestartsOnlyWhenIdle) {
     SetState(dialog, CaptureState::Idle);
     audio->setCurrentIndex(1);
     emit audio->activated(1);
+    Settle(dialog);
     EXPECT_EQ(dialog.AudioDeviceIndex(), 2);
     ASSERT_NE(dialog.Engine(), nullptr);
     EXPECT_EQ(DeviceName(dialog.Engine()->videoSourceFilter()), "Cam B");
@@ -232,6 +242,7 @@ TEST_F(MainWindowTest, ARuntimeErrorIsShownTheWindowGoesBlackAndADeviceChangeTri
     QComboBox* video = List(dialog, MainDialog::kVideoDeviceList);
     video->setCurrentIndex(1);
     emit video->activated(1);
+    Settle(dialog);
     EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.Preview()->HasPicture(); }, 20000));
     EXPECT_EQ(boxes.Requests().size(), 1u);
 }
@@ -304,6 +315,7 @@ TEST_F(MainWindowTest, PagesGetTheEngineOnlyWhenItRunsAndLetGoBeforeItIsGone) {
     QComboBox* video = List(dialog, MainDialog::kVideoDeviceList);
     video->setCurrentIndex(1);
     emit video->activated(1);
+    Settle(dialog);
     EXPECT_EQ(DeviceName(dialog.Engine()->videoSourceFilter()), "Cam B");
     for (int tab : {MainDialog::kColorTab, MainDialog::kFrameTab, MainDialog::kLightTab,
                     MainDialog::kCartoonTab})
@@ -401,7 +413,8 @@ TEST_F(MainWindowTest, TheStoredOverlayPlaysAtStartWhileTheColourTabShows) {
     const EffectPage& light = dialog.OverlayPage(EffectPageKind::Light);
     EXPECT_TRUE(light.IsStarted());
     EXPECT_GT(light.FrameCount(), 0u);
-    EXPECT_NE(light.ShownPicture(), nullptr) << "the overlay reaches the running engine";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return light.ShownPicture() != nullptr; }, 20000))
+        << "the overlay reaches the running engine";
     EXPECT_FALSE(dialog.OverlayPage(EffectPageKind::Frame).IsStarted());
     EXPECT_FALSE(dialog.OverlayPage(EffectPageKind::Cartoon).IsStarted());
 
