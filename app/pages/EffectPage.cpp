@@ -9,7 +9,12 @@
 #include "ui/IconButton.h"
 #include "ui/Skin.h"
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <QApplication>
+#include <QPointer>
+#include <QThreadPool>
 #include <system_error>
 
 Q_LOGGING_CATEGORY(lcPages, "kelo.pages", QtInfoMsg)
@@ -81,6 +86,17 @@ void EffectPage::SetEngine(CaptureEngine* engine) {
     engine_ = engine;
 }
 
+// One decode of an effect file for a press: made on the window thread, filled on a pool thread.
+struct EffectPage::PendingLoad {
+    std::string path;
+    int overlayCode = 0;
+    bool loaded = false;                   // written before `finished`, under `mutex`
+    std::unique_ptr<GifAnimation> decoder; // guarded by mutex
+    bool finished = false;                 // guarded by mutex
+    std::mutex mutex;
+    std::condition_variable done;
+};
+
 void EffectPage::StartAnimation() {
     if (decoder_)
         return;
@@ -89,6 +105,7 @@ void EffectPage::StartAnimation() {
 }
 
 void EffectPage::StopAnimation() {
+    pendingLoad_.reset(); // a decode in flight plays nothing on a stopped page
     if (decoder_) {
         ClearOverlay();
         decoder_.reset();
@@ -114,24 +131,72 @@ void EffectPage::RunButton(int n) {
         StartAnimation();
 
     const std::string path = EffectFilePath(*effect);
-    // The filter stops reading the current picture before the load replaces it.
-    ClearOverlay();
     // A stopped page has no decoder to load into: nothing plays, the choice is still stored.
-    if (decoder_ && decoder_->Load(path) == 1) {
-        clock_.Restart(decoder_->GetFrameCount(), decoder_->GetFrameDelay(0));
-        ShowPicture(effect->overlayCode, decoder_->GetFrameBits(0));
-        if (differences_.tickOverlayCode == 0)
-            overlayCode_ = effect->overlayCode;
-    } else {
-        // Nothing changes but the cleared overlay: a running animation resumes at its next
-        // picture.
-        qCDebug(lcPages, "effect file %s could not be loaded", path.c_str());
+    pendingLoad_.reset(); // a decode still running for an earlier press counts for nothing
+    if (decoder_) {
+        auto load = std::make_shared<PendingLoad>();
+        load->path = path;
+        load->overlayCode = effect->overlayCode;
+        pendingLoad_ = load;
+        // The reply goes to the page only while it exists (a queued call to a destroyed
+        // object is dropped); the pool thread only decodes.
+        QPointer<EffectPage> page(this);
+        QThreadPool::globalInstance()->start([load, page]() mutable {
+            auto decoded = std::make_unique<GifAnimation>();
+            load->loaded = decoded->Load(load->path) == 1;
+            {
+                std::lock_guard lock(load->mutex);
+                load->decoder = std::move(decoded);
+                load->finished = true;
+            }
+            load->done.notify_all();
+            QMetaObject::invokeMethod(
+                qApp,
+                [load, page = std::move(page)] {
+                    if (page)
+                        page->OnEffectDecoded(load);
+                },
+                Qt::QueuedConnection);
+        });
     }
 
     if (settingsPath_.empty())
         settingsPath_ = settingsPath(); // driven before its initialisation
     if (!SettingsStore(settingsPath_).WriteOverlayButton(n, path))
         qCDebug(lcPages, "could not store the effect choice in %s", settingsPath_.c_str());
+}
+
+void EffectPage::FinishPendingLoad() {
+    if (std::shared_ptr<PendingLoad> load = pendingLoad_) {
+        {
+            std::unique_lock lock(load->mutex);
+            load->done.wait(lock, [&] { return load->finished; });
+        }
+        OnEffectDecoded(load);
+    }
+}
+
+void EffectPage::OnEffectDecoded(const std::shared_ptr<PendingLoad>& load) {
+    if (load != pendingLoad_ || !decoder_)
+        return; // a newer press, or the page stopped meanwhile
+    pendingLoad_.reset();
+    std::unique_ptr<GifAnimation> decoded;
+    {
+        std::lock_guard lock(load->mutex);
+        decoded = std::move(load->decoder);
+    }
+    if (!load->loaded || !decoded) {
+        // Nothing changes: the effect that plays goes on.
+        qCDebug(lcPages, "effect file %s could not be loaded", load->path.c_str());
+        return;
+    }
+    // The filter stops reading the current picture before its decoder is replaced.
+    ClearOverlay();
+    decoder_ = std::move(decoded);
+    clock_.Restart(decoder_->GetFrameCount(), decoder_->GetFrameDelay(0));
+    ShowPicture(load->overlayCode, decoder_->GetFrameBits(0));
+    if (differences_.tickOverlayCode == 0)
+        overlayCode_ = load->overlayCode;
 }
 
 void EffectPage::OnAnimationTick() {

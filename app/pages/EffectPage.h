@@ -13,7 +13,12 @@
 // handed over, the page destroyed). With no engine, or an engine without the overlay filter,
 // nothing reaches an engine while decoding, timing and the data.ini writes go on.
 //
-// Threads: window thread only (buttons, timer, engine calls).
+// Loading: a button's file is decoded on a pool thread (a large or hostile file can take a
+// second); the effect playing goes on until the new one is decoded, which then replaces it on
+// the window thread. A newer press, or the page stopped, makes a decode in flight count for
+// nothing.
+//
+// Threads: window thread (buttons, timer, engine calls), except the decode of a file.
 #pragma once
 
 #include "app/pages/AnimationClock.h"
@@ -52,8 +57,13 @@ public:
     // With a decoder: clears the overlay, then frees the decoder and its pictures. The timer
     // stops. Countdown, frame count, frame index and overlay code stay as they are.
     void StopAnimation();
-    // The action of button n, 1 to 16; any other n does nothing.
+    // The action of button n, 1 to 16; any other n does nothing. The choice is stored at once;
+    // the effect plays once its file is decoded (off the window thread).
     void SelectEffect(int n);
+    // A file being decoded for the last press.
+    bool LoadPending() const { return pendingLoad_ != nullptr; }
+    // Waits for the decode of the last press and plays its effect now (tests, benchmarks).
+    void FinishPendingLoad();
 
     // One tick of the animation timer (the timer calls it; tests drive it directly).
     void OnAnimationTick();
@@ -89,6 +99,9 @@ private:
     void ClearOverlay();
     void ShowPicture(int overlayCode, const std::uint8_t* picture);
     void AttachButtonIcons();
+    struct PendingLoad;
+    // Window thread: a decode finished; played when it is still the one awaited.
+    void OnEffectDecoded(const std::shared_ptr<PendingLoad>& load);
 
     const EffectPageDifferences& differences_;
     std::unique_ptr<GifAnimation> decoder_; // exists exactly while the page is started
@@ -97,6 +110,7 @@ private:
     const std::uint8_t* shownPicture_ = nullptr; // owned by decoder_; on engine_'s filter
     std::string settingsPath_;
     QTimer timer_; // timer 1 of the page
+    std::shared_ptr<PendingLoad> pendingLoad_; // the decode of the last press, if running
 };
 
 } // namespace kelo

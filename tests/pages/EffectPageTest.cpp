@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <QTest>
 
 namespace kelo {
 namespace {
@@ -82,6 +83,8 @@ TEST_F(EffectPageTest, DelaysPlayInOrderAZeroDelayAdvancesOnTheNextTickAndTheLoo
     EXPECT_TRUE(page.IsTimerActive());
 
     page.SelectEffect(5);
+
+    page.FinishPendingLoad();
     EXPECT_EQ(Shown(page), "C0"); // cleared, then picture 0 at once
     EXPECT_EQ(Ticks(page, 18), "..12....0..12....0");
     EXPECT_EQ(page.OverlayCode(), kOverlayKeyFaded); // the cartoon's own code on every tick
@@ -101,6 +104,7 @@ TEST_F(EffectPageTest, AWorkingDirectoryLongerThan260BytesLoadsAndStoresThePathW
     page.Create();
     page.StartAnimation();
     page.SelectEffect(12);
+    page.FinishPendingLoad();
     EXPECT_EQ(page.FrameCount(), 2u);
     const std::string stored = [&] {
         char buffer[4096] = {};
@@ -121,6 +125,7 @@ TEST_F(EffectPageTest, OnePictureEffectIsShownAgainEachTimeItsDelayRunsOut) {
     page.SetEngine(engine.get());
     page.StartAnimation();
     page.SelectEffect(3);
+    page.FinishPendingLoad();
     EXPECT_EQ(Shown(page), "C0");
     EXPECT_EQ(Ticks(page, 6), ".0.0.0");
 }
@@ -135,10 +140,13 @@ TEST_F(EffectPageTest, ASecondButtonClearsShowsItsPictureZeroAtOnceAndPictureOne
     page.SetEngine(engine.get());
     page.StartAnimation();
     page.SelectEffect(6);
+    page.FinishPendingLoad();
     const std::string shown1 = Shown(page);
     EXPECT_EQ(shown1 + Ticks(page, 5), "C0...1.");
 
     page.SelectEffect(7);
+
+    page.FinishPendingLoad();
     const std::vector<OverlayCall> calls = log.Take();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_TRUE(calls[0].isClear());
@@ -148,8 +156,43 @@ TEST_F(EffectPageTest, ASecondButtonClearsShowsItsPictureZeroAtOnceAndPictureOne
     EXPECT_EQ(Ini("Effect", "Index"), "7");
 }
 
+TEST_F(EffectPageTest, WhileAPressDecodesThePlayingEffectGoesOnAndOnlyTheLastPressPlays) {
+    test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 6), {1, 2, 3}, {4, 4, 4});
+    test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 7), {9, 8}, {2, 2});
+    test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 8), {7}, {1});
+    auto engine = test::StartEngine(*registry, owner, surface, false);
+    ASSERT_TRUE(engine);
+    EffectPage page(EffectPageKind::Frame);
+    page.Create();
+    page.SetEngine(engine.get());
+    page.StartAnimation();
+    page.SelectEffect(6);
+    page.FinishPendingLoad();
+    (void)Shown(page);
+    const GifAnimation* playing = page.Decoder();
+
+    // Two presses in a row: the choice is stored at once, the effect of 6 plays meanwhile, and
+    // the first press's decode, however late it ends, plays nothing.
+    page.SelectEffect(7);
+    page.SelectEffect(8);
+    EXPECT_EQ(Ini("Effect", "Index"), "8");
+    EXPECT_EQ(page.Decoder(), playing);
+    EXPECT_EQ(Shown(page), "");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.LoadPending(); }, 20000));
+    QTest::qWait(50); // a stale result would arrive now
+    EXPECT_EQ(page.FrameCount(), 1u);
+    EXPECT_EQ(Shown(page).substr(0, 2), "C0"); // then the page's own timer may show it again
+
+    // Stopped while a file decodes: nothing plays.
+    page.SelectEffect(7);
+    page.StopAnimation();
+    QTest::qWait(200);
+    EXPECT_FALSE(page.IsStarted());
+    EXPECT_FALSE(page.LoadPending());
+}
+
 TEST_F(EffectPageTest,
-       AMissingFileClearsTheOverlayThePreviousEffectResumesAndAnEmptyFileShowsNothing) {
+       AMissingFileLeavesThePlayingEffectAloneAndAnEmptyFileShowsNothing) {
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Cartoon, 1), {1, 2, 3},
                        {3, 3, 3});
     auto engine = test::StartEngine(*registry, owner, surface, false);
@@ -159,11 +202,14 @@ TEST_F(EffectPageTest,
     page.SetEngine(engine.get());
     page.StartAnimation();
     page.SelectEffect(1);
+    page.FinishPendingLoad();
     const std::string shown2 = Shown(page);
     EXPECT_EQ(shown2 + Ticks(page, 1), "C0.");
 
-    page.SelectEffect(2); // no such file anywhere
-    EXPECT_EQ(Shown(page), "C");
+    page.SelectEffect(2);
+
+    page.FinishPendingLoad(); // no such file anywhere: the effect that plays goes on
+    EXPECT_EQ(Shown(page), "");
     EXPECT_EQ(page.FrameCount(), 3u);
     EXPECT_EQ(Ticks(page, 5), ".1..2"); // the countdown that was running goes on
     EXPECT_EQ(Ini("Effect", "Index"), "2");
@@ -172,6 +218,7 @@ TEST_F(EffectPageTest,
     // A file that opens but holds no image: the overlay stays cleared and nothing is shown.
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Cartoon, 4), {}, {});
     page.SelectEffect(4);
+    page.FinishPendingLoad();
     EXPECT_EQ(Shown(page), "C");
     EXPECT_EQ(page.FrameCount(), 0u);
     EXPECT_EQ(Ticks(page, 4), "....");
@@ -188,12 +235,15 @@ TEST_F(EffectPageTest,
     for (const int index : {0, 17}) {
         page.StartAnimation();
         page.SelectEffect(index);
+        page.FinishPendingLoad();
         EXPECT_EQ(Ticks(page, 5), ".....");
         EXPECT_EQ(page.Decoder()->GetFrameCount(), 0);
         EXPECT_EQ(Ini("Effect", "Index"), "<missing>");
     }
 
     page.SelectEffect(16);
+
+    page.FinishPendingLoad();
     const std::string shown3 = Shown(page);
     EXPECT_EQ(shown3 + Ticks(page, 1), "C0.");
     page.StopAnimation();
@@ -216,11 +266,13 @@ TEST_F(EffectPageTest, TheLightPageBlendsEveryTickByScreenAndFrameButtonOneStart
     EffectPage frame(EffectPageKind::Frame);
     frame.Create();
     frame.SetEngine(engine.get());
-    frame.SelectEffect(2); // a stopped page has nothing to play into
+    frame.SelectEffect(2);
+    frame.FinishPendingLoad(); // a stopped page has nothing to play into
     EXPECT_FALSE(frame.IsStarted());
     EXPECT_EQ(Ini("Effect", "Index"), "2");
     log.Take();
     frame.SelectEffect(1);
+    frame.FinishPendingLoad();
     EXPECT_TRUE(frame.IsStarted());
     const std::string shown4 = Shown(frame);
     EXPECT_EQ(shown4 + Ticks(frame, 2), "C010");
@@ -232,6 +284,7 @@ TEST_F(EffectPageTest, TheLightPageBlendsEveryTickByScreenAndFrameButtonOneStart
     light.SetEngine(engine.get());
     light.StartAnimation();
     light.SelectEffect(1);
+    light.FinishPendingLoad();
     light.OnAnimationTick();
     for (const OverlayCall& call : log.Take()) {
         if (!call.isClear()) {
@@ -247,6 +300,7 @@ TEST_F(EffectPageTest, WithoutAnEngineOrItsOverlayFilterDecodingTimingAndWritesG
     page.Create();
     page.StartAnimation();
     page.SelectEffect(3);
+    page.FinishPendingLoad();
     EXPECT_EQ(page.FrameCount(), 3u);
     page.OnAnimationTick();
     EXPECT_EQ(page.FrameIndex(), 1u);
@@ -259,6 +313,7 @@ TEST_F(EffectPageTest, WithoutAnEngineOrItsOverlayFilterDecodingTimingAndWritesG
     ASSERT_TRUE(engine);
     page.SetEngine(engine.get());
     page.SelectEffect(3);
+    page.FinishPendingLoad();
     page.OnAnimationTick();
     EXPECT_EQ(page.FrameIndex(), 1u);
     EXPECT_EQ(page.ShownPicture(), nullptr);
@@ -286,6 +341,7 @@ TEST_F(EffectPageTest, EnginesReplacedUnderAPlayingPageGetNoCallAfterTheyWereLet
     page.SetEngine(engine.get());
     page.StartAnimation();
     page.SelectEffect(4);
+    page.FinishPendingLoad();
 
     for (int round = 1; round <= 50; ++round) {
         // Frames flow over the page's pictures while it advances.
@@ -314,6 +370,7 @@ TEST_F(EffectPageTest, EnginesReplacedUnderAPlayingPageGetNoCallAfterTheyWereLet
         last.SetEngine(engine.get());
         last.StartAnimation();
         last.SelectEffect(4);
+        last.FinishPendingLoad();
         page.SetEngine(nullptr);
     }
     const std::vector<OverlayCall> calls = log.Take();
@@ -338,6 +395,7 @@ TEST_F(EffectPageTest, APlayingLightEffectReachesTheFeedAndStopTakesItAwayWithin
     page.SetEngine(engine.get());
     page.StartAnimation();
     page.SelectEffect(9);
+    page.FinishPendingLoad();
     EXPECT_TRUE(owner.WaitUntil([&] { return darkShare() == 0.0; }, 20s)) << darkShare();
 
     page.StopAnimation();

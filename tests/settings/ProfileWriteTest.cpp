@@ -238,5 +238,20 @@ TEST_F(ProfileWrite, ANewFileGetsTheUsualPermissionsLessTheUmask) {
     EXPECT_EQ(info.st_mode & 07777, 0644u);
 }
 
+TEST_F(ProfileWrite, ABurstOfWritesIsReadBackAtOnceAndReachesTheDiskAfter) {
+    // A slider dragged: three keys on every move. Each value is there for the next reader at
+    // once (the flush to disk is the syncer's), and no temporary file is left behind.
+    for (int move = 0; move < 100; ++move) {
+        const std::string value = std::to_string(move - 50);
+        for (const char* key : {"Red", "Green", "Blue"}) {
+            ASSERT_TRUE(Write("RGB", key, value.c_str()));
+            ASSERT_EQ(GetString("RGB", key, ""), value) << key;
+        }
+    }
+    WaitForProfileSync();
+    EXPECT_EQ(ReadBytes("data.ini"), "[RGB]\r\nRed=49\r\nGreen=49\r\nBlue=49\r\n");
+    EXPECT_EQ(FilesInFolder(dir_.path()), 1u);
+}
+
 } // namespace
 } // namespace kelo

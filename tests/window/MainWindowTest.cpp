@@ -341,7 +341,7 @@ TEST_F(MainWindowTest, WithoutAVideoDeviceThePagesHoldNoEngineAndStillWork) {
     // The restored effect decodes and plays without an engine to show it on.
     const EffectPage& frame = dialog.OverlayPage(EffectPageKind::Frame);
     EXPECT_TRUE(frame.IsStarted());
-    EXPECT_GT(frame.FrameCount(), 0u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame.FrameCount() > 0; }, 20000));
     EXPECT_EQ(frame.ShownPicture(), nullptr);
     QTest::qWait(200); // its timer ticks
     EXPECT_EQ(boxes.Requests().size(), 1u);
@@ -375,6 +375,7 @@ TEST_F(MainWindowTest, TabChangesStartOneOverlayFamilyStopTheOthersAndStoreIt) {
     // Buttons fill in Index and GifName; the colour tab keeps the overlay and data.ini as they
     // are; frame again writes the same three values and keeps the animation it has.
     frame.SelectEffect(3);
+    frame.FinishPendingLoad();
     ASSERT_NE(frame.Decoder(), nullptr);
     const GifAnimation* playing = frame.Decoder();
     ASSERT_NE(EffectSection(), "Frame||");

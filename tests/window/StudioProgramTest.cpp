@@ -107,5 +107,18 @@ TEST(StudioProgram, TheWindowFeedsTheCameraAndAStopLeavesTheFeedBlack) {
     EXPECT_FALSE(feedHasFrame()) << "the feed is cleared when the engine is torn down";
 }
 
+TEST(StudioProgram, AStopSignalClosesAnOpenMessageBoxAndTheProgramEnds) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+    // No microphone: the start-up says so in a box, whose event loop runs when the signal comes.
+    setenv("QT_LOGGING_RULES", "kelo.window.info=true", 1);
+    Program program(dir.path(), {"--test-devices=Cam;"});
+    unsetenv("QT_LOGGING_RULES");
+    ASSERT_TRUE(program.WaitForLog("no audio device at position 1 (said)", 60s))
+        << program.Output();
+    std::this_thread::sleep_for(300ms); // the box is up
+    EXPECT_EQ(program.Stop(SIGTERM), 0) << program.Output();
+}
+
 } // namespace
 } // namespace kelo
