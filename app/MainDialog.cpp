@@ -288,6 +288,8 @@ void MainDialog::CancelOpening() {
         {});
     openingError.reset();
     SetOpeningLook(false);
+    if (preview)
+        preview->SetStatusText({});
 }
 
 std::unique_ptr<CaptureEngine> MainDialog::NewEngine() {
@@ -386,6 +388,8 @@ void MainDialog::OnPreviewOpened(EngineOpening& opening) {
     cameraAwaited = result == CaptureEngine::kNoVideoDevice;
     if (result == CaptureEngine::kNoVideoDevice) {
         qCInfo(lcWindow) << "no video device at position" << videoDeviceIndex;
+        if (preview)
+            preview->SetStatusText({});
         // The engine stays, unconnected and not running; the pages hold none.
         if (previewStart == PreviewStart::Asked)
             ui::ShowMessageBox(this, kNoVideoDeviceText, kNoticeCaption);
@@ -436,10 +440,10 @@ void MainDialog::FinishPreviewStart(HRESULT ran, long framesBefore) {
 }
 
 void MainDialog::SetOpeningLook(bool opening) {
-    if (preview) {
-        if (opening)
-            preview->ClearPicture();
-        preview->SetStatusText(opening ? kOpeningCameraText : QString());
+    // The text stays until the camera's first frame covers it, or its failure is said.
+    if (preview && opening) {
+        preview->ClearPicture();
+        preview->SetStatusText(kOpeningCameraText);
     }
     SetDeviceListsEnabled(!opening && !engineWorker.Retiring());
     if (captureState == CaptureState::Recording)
@@ -490,8 +494,10 @@ void MainDialog::OnCaptureError(const std::string& message) {
     qCWarning(lcWindow) << "capture stopped:" << message.c_str();
     // Its graph is drained and stopped on the worker; the window goes on at once.
     RetireEngine();
-    if (preview)
+    if (preview) {
         preview->ClearPicture();
+        preview->SetStatusText({});
+    }
     // A camera pulled out: the lists are checked now, whether or not the monitor said so yet.
     if (deviceMonitor && !deviceRefreshTimer.isActive())
         deviceRefreshTimer.start();

@@ -152,8 +152,10 @@ void MainDialog::LoseCamera() {
         HandEngineToPages(nullptr, true);
         engineWorker.Retire(std::move(engine), [this] { AfterDeviceLossRetired(); });
     }
-    if (preview)
+    if (preview) {
         preview->ClearPicture();
+        preview->SetStatusText({});
+    }
     if (tell) {
         const QString text = kCaptureStoppedText + DeviceRemovedText(videoChoice.name);
         ui::ShowMessageBox(this, text, kNoticeCaption);
