@@ -71,7 +71,8 @@ void EngineWorker::Loop() {
             idle_.notify_all();
         if (!stop_) {
             // Dropped unrun if the worker is gone by then.
-            QMetaObject::invokeMethod(this, [this] { DeliverFinished(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { DeliverFinished(); }, Qt::QueuedConnection);
         }
     }
 }

@@ -338,12 +338,16 @@ void MainDialog::OpenEngine(std::optional<RecordKind> recording, const std::stri
             if (opening->built == CaptureEngine::kNoVideoDevice)
                 return; // the engine stays, unconnected and not running
             if (opening->recording) {
-                if (opening->built == E_FAIL)
+                // Without a microphone the user hears of it before anything is recorded: the
+                // window builds the file's branch after its box.
+                if (opening->built == E_FAIL || opening->built == CaptureEngine::kNoAudioDevice)
                     return;
                 opening->connected =
                     built.BuildRecordGraph(*opening->recording, opening->recordFolder);
-                if (opening->connected != S_OK)
+                if (opening->connected != S_OK) {
+                    opening->runDone = true; // nothing more to do: the failure is said
                     return;
+                }
             } else {
                 // The preview's results are not examined on the way: a graph that cannot run
                 // reports through OnCaptureError.
@@ -605,10 +609,9 @@ void MainDialog::OnPreviewInput(const PreviewInput& input) {
     if (input.kind != PreviewInputKind::KeyPress && input.kind != PreviewInputKind::KeyRelease)
         return;
     // The modifiers and the repeat flag come along: a held F4 takes one photo, Shift+F is not 'f'.
-    const QKeyEvent event(input.kind == PreviewInputKind::KeyPress ? QEvent::KeyPress
-                                                                   : QEvent::KeyRelease,
-                          input.key, Qt::KeyboardModifiers::fromInt(input.modifiers), QString(),
-                          input.autoRepeat);
+    const QKeyEvent event(
+        input.kind == PreviewInputKind::KeyPress ? QEvent::KeyPress : QEvent::KeyRelease, input.key,
+        Qt::KeyboardModifiers::fromInt(input.modifiers), QString(), input.autoRepeat);
     (void)PreTranslateMessage(event); // nothing further to pass it on to
 }
 

@@ -17,10 +17,10 @@
 
 #include "app/DeviceComboList.h"
 #include "app/EngineWorker.h"
-#include "app/PreviewSurfaceRelay.h"
 #include "app/pages/ColorPage.h"
 #include "app/pages/EffectPage.h"
 #include "app/pages/FaceCoverPage.h"
+#include "app/PreviewSurfaceRelay.h"
 #include "engine/CaptureEngine.h"
 #include "engine/CaptureEngineOwner.h"
 #include "platform/contracts/PreviewSurface.h"
@@ -208,7 +208,7 @@ private:
         HRESULT connected = E_FAIL;          // ConnectPreview, or BuildRecordGraph
         HRESULT ran = E_FAIL;                // Run
         std::uint64_t generation = 0;
-        long framesBefore = 0; // frames the preview had seen before this engine ran
+        long framesBefore = 0;       // frames the preview had seen before this engine ran
         bool runAfterNotice = false; // a missing microphone is said before the preview runs
         bool runDone = false;
     };
@@ -219,6 +219,7 @@ private:
     void OnPreviewOpened(EngineOpening& opening);
     void FinishPreviewStart(HRESULT ran, long framesBefore);
     void OnRecordingOpened(EngineOpening& opening);
+    void FinishRecordingStart(EngineOpening& opening);
     // Takes the engine and any engine still opening away from the window: the pages let go at
     // once, the worker stops and destroys them in turn.
     void RetireEngine();
@@ -273,11 +274,11 @@ private:
     std::int32_t audioDeviceIndex = 1;
     CaptureState captureState = CaptureState::Idle;
     std::int32_t countdownSeconds = 0;
-    bool engineRunning = false; // the engine's Run succeeded; cleared when it goes
+    bool engineRunning = false;                 // the engine's Run succeeded; cleared when it goes
     std::shared_ptr<EngineOpening> pendingOpen; // the engine the worker is building, if any
     std::uint64_t openGeneration = 0;           // of the latest OpenEngine
     PreviewStart previewStart = PreviewStart::Asked; // of the preview being opened
-    std::optional<std::string> openingError;    // a runtime error of the engine being opened
+    std::optional<std::string> openingError;         // a runtime error of the engine being opened
     QTimer firstFrameTimer;
     long framesBeforeRun = 0;
     DeviceNameList builtVideoList; // filled by the engine being built (worker, then window)
@@ -335,7 +336,7 @@ private:
     bool deviceRefreshPending = false; // a change seen during a countdown or recording
     bool quietRestart = false;         // the recording ended with an error already shown
 
-    SoundPlayer shutterSound; // its worker thread plays "snapshot.wav"
+    SoundPlayer shutterSound;    // its worker thread plays "snapshot.wav"
     QTimer recordingClock;       // refreshes the elapsed time while recording
     QElapsedTimer recordingTime; // since the recording graph ran
     // Last of the members: it ends first, running what is still queued (a recording completes

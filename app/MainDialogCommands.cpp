@@ -235,6 +235,35 @@ void MainDialog::OnRecordingOpened(EngineOpening& opening) {
             captureState != CaptureState::Recording)
             return;
     }
+    if (!opening.runDone) {
+        // The file's branch is built and the graph run after the notice, on the worker; a Stop
+        // or close meanwhile queues the engine's end after it.
+        CaptureEngine* started = engine.get();
+        const std::uint64_t generation = openGeneration;
+        auto rest = std::make_shared<EngineOpening>();
+        rest->recording = opening.recording;
+        rest->recordFolder = opening.recordFolder;
+        rest->built = opening.built;
+        rest->framesBefore = opening.framesBefore;
+        engineWorker.Post(
+            [started, rest] {
+                rest->connected = started->BuildRecordGraph(*rest->recording, rest->recordFolder);
+                if (rest->connected == S_OK)
+                    rest->ran = started->Run();
+                rest->runDone = true;
+            },
+            [this, started, generation, rest] {
+                if (!shutDown && generation == openGeneration && engine.get() == started &&
+                    captureState == CaptureState::Recording)
+                    FinishRecordingStart(*rest);
+            });
+        return;
+    }
+    FinishRecordingStart(opening);
+}
+
+void MainDialog::FinishRecordingStart(EngineOpening& opening) {
+    const HRESULT built = opening.built;
     if (opening.connected != S_OK) {
         const bool needsAudio = DescribeRecordKind(*opening.recording).hasAudio;
         RecordingFailed(built == CaptureEngine::kNoAudioDevice && needsAudio
@@ -277,8 +306,10 @@ void MainDialog::OnStop() {
     // RestartPreview, but the recording's drain (its file being completed) runs off the window
     // thread, which goes on painting. The pages let go of the engine at once; the device lists
     // wait until the device is free again.
-    // A recording engine still opening is stopped after its build, in turn.
+    // A recording engine still opening is stopped after its build, in turn; a step still
+    // queued for the engine reports to nobody.
     CancelOpening();
+    ++openGeneration;
     firstFrameTimer.stop();
     engineRunning = false;
     HandEngineToPages(nullptr, true);

@@ -46,7 +46,8 @@ void PreviewSurfaceRelay::SetVideoVisible(bool visible) {
 }
 
 void PreviewSurfaceRelay::SetVideoFullScreen(bool fullScreen) {
-    OnWindowThread([fullScreen](PreviewWidget& preview) { preview.SetVideoFullScreen(fullScreen); });
+    OnWindowThread(
+        [fullScreen](PreviewWidget& preview) { preview.SetVideoFullScreen(fullScreen); });
 }
 
 void PreviewSurfaceRelay::RaiseVideo() {

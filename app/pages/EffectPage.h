@@ -109,7 +109,7 @@ private:
     int overlayCode_ = 0;                        // code of the effect last loaded
     const std::uint8_t* shownPicture_ = nullptr; // owned by decoder_; on engine_'s filter
     std::string settingsPath_;
-    QTimer timer_; // timer 1 of the page
+    QTimer timer_;                             // timer 1 of the page
     std::shared_ptr<PendingLoad> pendingLoad_; // the decode of the last press, if running
 };
 

@@ -60,9 +60,7 @@ public:
         longestNs_ = 0;
     }
     // The longest gap so far, counting the one still open.
-    double LongestMs() const {
-        return std::max(longestNs_, clock_.nsecsElapsed() - lastNs_) / 1e6;
-    }
+    double LongestMs() const { return std::max(longestNs_, clock_.nsecsElapsed() - lastNs_) / 1e6; }
 
 private:
     QTimer timer_;
@@ -128,8 +126,8 @@ void OneRun(const std::string& folder, Results* results) {
         scenario();
         (*results)[name].push_back(watchdog.LongestMs());
     };
-    auto devices = std::make_shared<TestDeviceProvider>(
-        test::Devices({"Test Camera"}, {"Test Microphone"}));
+    auto devices =
+        std::make_shared<TestDeviceProvider>(test::Devices({"Test Camera"}, {"Test Microphone"}));
     auto studio = std::make_unique<Studio>(devices);
     MainDialog& window = studio->window;
 
@@ -190,8 +188,7 @@ void OneRun(const std::string& folder, Results* results) {
     window.close();
     studio.reset();
 
-    auto silent = std::make_shared<TestDeviceProvider>(
-        test::Devices({}, {"Test Microphone"}));
+    auto silent = std::make_shared<TestDeviceProvider>(test::Devices({}, {"Test Microphone"}));
     silent->Add(DeviceKind::Video, {"Silent Camera", {}, TestPicture::Silent});
     auto quiet = std::make_unique<Studio>(silent);
     measure("camera that never sends a frame", [&] {
@@ -220,19 +217,19 @@ int main(int argc, char** argv) {
     Results results;
     for (int run = 0; run < runs; ++run) {
         test::IsolatedDirectory dir;
-        const std::string ini = "[PATCH]\nPIC=" + dir.path().string() +
-                                "\nREC=" + dir.path().string() + "\n";
+        const std::string ini =
+            "[PATCH]\nPIC=" + dir.path().string() + "\nREC=" + dir.path().string() + "\n";
         std::FILE* file = std::fopen("data.ini", "w");
         std::fputs(ini.c_str(), file);
         std::fclose(file);
         OneRun(dir.path().string(), &results);
     }
-    std::printf("window thread: longest gap between two 10 ms ticks (target under 50 ms), %d runs\n",
-                runs);
+    std::printf(
+        "window thread: longest gap between two 10 ms ticks (target under 50 ms), %d runs\n", runs);
     for (const auto& [name, values] : results) {
         const bool time = name == "start-up to first frame painted";
-        std::printf("  %-36s median %8.1f ms   worst %8.1f ms   %s\n", name.c_str(),
-                    Median(values), *std::max_element(values.begin(), values.end()),
+        std::printf("  %-36s median %8.1f ms   worst %8.1f ms   %s\n", name.c_str(), Median(values),
+                    *std::max_element(values.begin(), values.end()),
                     time ? (Median(values) < 1000 ? "(target < 1000 ms: met)"
                                                   : "(target < 1000 ms: MISSED)")
                          : (Median(values) < 50 ? "met" : "MISSED"));

@@ -177,8 +177,8 @@ private:
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::map<std::string, std::string> pending_; // path -> its folder; guarded by mutex_
-    bool syncing_ = false;                        // guarded by mutex_
-    bool stop_ = false;                           // guarded by mutex_
+    bool syncing_ = false;                       // guarded by mutex_
+    bool stop_ = false;                          // guarded by mutex_
     std::thread thread_;
 };
 
@@ -213,8 +213,8 @@ bool ReplaceFile(const std::string& path, const std::string& data, const struct 
     // The caller may be the window thread, and a slider writes keys on every move: the data
     // and the rename reach the disk through the syncer, not here. Whoever reads the file next
     // sees the new contents at once, and the rename still leaves the old or the new file.
-    const bool written = WriteAll(fd.get(), data) && fd.Close() &&
-                         ::rename(temp.c_str(), path.c_str()) == 0;
+    const bool written =
+        WriteAll(fd.get(), data) && fd.Close() && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!written) {
         ::unlink(temp.c_str());
         return false;

@@ -132,8 +132,7 @@ protected:
     // Records for about `seconds`, stops, waits for the preview to come back; returns the file
     // and the time between the start and the stop.
     fs::path RecordAndStop(MainDialog& window, bool audioPage, int radioId, bool withAudio,
-                           const std::string& extension, double seconds,
-                           double* recordedSeconds) {
+                           const std::string& extension, double seconds, double* recordedSeconds) {
         StartRecording(window, audioPage, radioId, withAudio);
         EXPECT_EQ(window.State(), CaptureState::Recording);
         // All five pages work on the recording engine.
@@ -579,11 +578,9 @@ TEST_F(CommandsTest, AWindowClosedInsideTheRecordDialogsNeitherRecordsNorCrashes
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->Engine(), nullptr);
     EXPECT_FALSE(window->Worker().Busy());
-    // What was recorded before the box is a complete file, never a half-written one.
-    for (const fs::path& file : FilesIn(videos(), ".avi")) {
-        const test::ProbedFile probed = test::ProbeMediaFile(file);
-        EXPECT_TRUE(probed.ok) << probed.error;
-    }
+    // The box comes before anything is recorded: no recording starts on a closed window.
+    QTest::qWait(300);
+    EXPECT_TRUE(FilesIn(videos(), ".avi").empty());
 }
 
 TEST_F(CommandsTest, ACameraThatNeverSendsAFrameIsReportedAndTheNextChoiceTriesAgain) {

@@ -191,8 +191,7 @@ TEST_F(EffectPageTest, WhileAPressDecodesThePlayingEffectGoesOnAndOnlyTheLastPre
     EXPECT_FALSE(page.LoadPending());
 }
 
-TEST_F(EffectPageTest,
-       AMissingFileLeavesThePlayingEffectAloneAndAnEmptyFileShowsNothing) {
+TEST_F(EffectPageTest, AMissingFileLeavesThePlayingEffectAloneAndAnEmptyFileShowsNothing) {
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Cartoon, 1), {1, 2, 3},
                        {3, 3, 3});
     auto engine = test::StartEngine(*registry, owner, surface, false);

@@ -46,8 +46,8 @@ protected:
 
     // The engine is built and started on the worker: waits until what was asked has happened.
     static void Settle(MainDialog& dialog) {
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return !dialog.Opening() && !dialog.Worker().Busy(); }, 30000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !dialog.Opening() && !dialog.Worker().Busy(); }, 30000));
     }
 
     // A window on test devices that are plugged in and pulled out while it runs, following them.
