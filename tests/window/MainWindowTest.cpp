@@ -413,7 +413,8 @@ TEST_F(MainWindowTest, TheStoredOverlayPlaysAtStartWhileTheColourTabShows) {
     EXPECT_EQ(dialog.EffectTabs()->CurrentSelection(), 0);
     const EffectPage& light = dialog.OverlayPage(EffectPageKind::Light);
     EXPECT_TRUE(light.IsStarted());
-    EXPECT_GT(light.FrameCount(), 0u);
+    // Decoded off the window thread.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return light.FrameCount() > 0; }, 20000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return light.ShownPicture() != nullptr; }, 20000))
         << "the overlay reaches the running engine";
     EXPECT_FALSE(dialog.OverlayPage(EffectPageKind::Frame).IsStarted());
