@@ -8,6 +8,7 @@
 #include "app/SettingsDialog.h"
 #include "app/SettingsStore.h"
 #include "app/WindowLog.h"
+#include "engine/FileProblem.h"
 #include "platform/system/AssetPaths.h"
 #include "ui/ModalSeam.h"
 
@@ -56,6 +57,10 @@ QString FromLocal(const std::string& text) {
 
 // Why a photo could not be written, in the studio's words.
 QString PhotoFailureReason(const SnapshotOutcome& outcome) {
+    // A file operation that failed says why: no such folder, no space, no permission.
+    if (!outcome.ok() && outcome.systemError != 0)
+        return FromLocal(
+            FileProblemText(ClassifyFileError(outcome.systemError), outcome.systemError));
     switch (outcome.status) {
     case SnapshotStatus::Written:
         return {};

@@ -1,12 +1,20 @@
 #include "engine/JpegFile.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <fcntl.h>
 #include <new>
+#include <unistd.h>
 #include <utility>
 
 #include "engine/JpegHandles.h"
+
+extern "C" {
+#include <jerror.h>
+}
 #include "platform/system/Handles.h"
 
 namespace kelo {
@@ -20,6 +28,7 @@ struct JpegErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jumpPoint;
     char message[JMSG_LENGTH_MAX]; // 200 bytes, libjpeg's own message length
+    int writeError;                // errno when the library stopped because a write failed
 };
 
 // Replaces libjpeg's error_exit (which would print and call exit()). Runs on the caller's thread
@@ -28,6 +37,9 @@ struct JpegErrorManager {
 // frames.
 void FatalErrorExit(j_common_ptr info) {
     auto* errors = reinterpret_cast<JpegErrorManager*>(info->err);
+    // The stdio destination stops with JERR_FILE_WRITE when fwrite or fflush failed; errno
+    // still says why (a full disk, mostly).
+    errors->writeError = info->err->msg_code == JERR_FILE_WRITE ? errno : 0;
     errors->message[0] = '\0';
     (*info->err->format_message)(info, errors->message);
     std::longjmp(errors->jumpPoint, 1);
@@ -136,10 +148,23 @@ void JpegFile::SwapRedBlue(std::uint8_t* pixels, int width, int height) {
         std::swap(pixels[i * 3], pixels[i * 3 + 2]);
 }
 
-int JpegFile::Fail(Failure failure, std::string text) {
+int JpegFile::Fail(Failure failure, std::string text, int systemError) {
     lastFailure_ = failure;
     errorText_ = std::move(text);
+    systemError_ = systemError;
     return 0;
+}
+
+std::string JpegFile::TemporaryPathFor(const std::string& path) {
+    // Unique within the process (photos may be written from more than one engine's thread)
+    // and across processes (the pid).
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".%ld-%u.part", static_cast<long>(::getpid()),
+                  counter.fetch_add(1, std::memory_order_relaxed));
+    return path.substr(0, nameStart) + "." + path.substr(nameStart) + suffix;
 }
 
 int JpegFile::SaveDib(const std::string& path, const std::uint8_t* dib, int width, int height,
@@ -171,9 +196,19 @@ int JpegFile::WriteJpeg(const std::string& path, const std::uint8_t* rgb, int wi
 }
 
 int JpegFile::Write(const std::string& path, const PictureRows& picture, int quality) {
-    FilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        return Fail(Failure::CannotOpen, Format("JpegFile :\nCan't open %s\n", path));
+    // The picture goes to a hidden name beside the photo and is renamed when complete: a full
+    // disk, a fatal error or a crash never leaves a truncated photo under the real name.
+    const std::string temporary = TemporaryPathFor(path);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return Fail(Failure::CannotOpen, Format("JpegFile :\nCan't open %s\n", path), errno);
+    FilePtr file(::fdopen(fd, "wb"));
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return Fail(Failure::CannotOpen, Format("JpegFile :\nCan't open %s\n", path), error);
+    }
 
     JpegCompressor compressor;
     JpegErrorManager errors{};
@@ -182,15 +217,27 @@ int JpegFile::Write(const std::string& path, const PictureRows& picture, int qua
 
     if (!RunCompression(compressor, errors, file.get(), picture, quality)) {
         compressor.Destroy();
-        file.reset(); // the partly written file is closed and stays on disk
+        file.reset();
+        ::unlink(temporary.c_str());
+        if (errors.writeError != 0)
+            return Fail(Failure::CannotWrite, errors.message, errors.writeError);
         return Fail(Failure::Fatal, errors.message);
     }
     compressor.Destroy();
     // libjpeg flushed its buffer and checked the stream; closing can still fail (for example
     // on a network folder), and then the photo is not there.
-    if (std::fclose(file.release()) != 0)
-        return Fail(Failure::CannotClose, Format("JpegFile :\nCan't write %s\n", path));
+    if (std::fclose(file.release()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return Fail(Failure::CannotClose, Format("JpegFile :\nCan't write %s\n", path), error);
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return Fail(Failure::CannotWrite, Format("JpegFile :\nCan't write %s\n", path), error);
+    }
     lastFailure_ = Failure::None;
+    systemError_ = 0;
     return 1;
 }
 

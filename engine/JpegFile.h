@@ -24,6 +24,7 @@ public:
         CannotOpen,  // the file could not be created ("JpegFile :\nCan't open %s\n")
         Fatal,       // libjpeg stopped with a fatal error; errorText() is its message
         CannotClose, // the file was written but closing it failed
+        CannotWrite, // writing or renaming failed (a full disk, a folder that went away)
     };
 
     static constexpr int kDefaultQuality = 75;
@@ -42,8 +43,10 @@ public:
                 int quality = kDefaultQuality);
 
     // rgb: tightly packed, top-down rows of red, green, blue bytes (width * 3 bytes each).
-    // An existing file is truncated. Returns 1 on success, 0 on failure. A libjpeg fatal error
-    // closes the partly written file and leaves it on disk.
+    // Returns 1 on success, 0 on failure. The picture is written to a hidden temporary file in
+    // the same folder and renamed to `path` only once complete, so `path` never holds a
+    // truncated picture: after any failure (a full disk, a libjpeg fatal error, a crash) the
+    // temporary file is gone (or, after a crash, hidden) and an existing `path` is untouched.
     int WriteJpeg(const std::string& path, const std::uint8_t* rgb, int width, int height,
                   int quality = kDefaultQuality);
 
@@ -52,6 +55,13 @@ public:
     const std::string& errorText() const { return errorText_; }
     // The kind of the last call's failure; None after a success.
     Failure lastFailure() const { return lastFailure_; }
+    // errno of the file operation that failed last (ENOENT, ENOSPC, EACCES ...); 0 after a
+    // success or when no file operation failed.
+    int systemError() const { return systemError_; }
+
+    // The temporary name a photo is written under before it becomes `path`: a hidden file in
+    // the same folder ("/a/.photo.jpg.<pid>-<n>.part").
+    static std::string TemporaryPathFor(const std::string& path);
 
     // The steps of SaveDib, for a whole picture at once.
 
@@ -67,11 +77,12 @@ public:
     static std::size_t DibStride(int width);
 
 private:
-    int Fail(Failure failure, std::string text);
+    int Fail(Failure failure, std::string text, int systemError = 0);
     int Write(const std::string& path, const PictureRows& picture, int quality);
 
     std::string errorText_ = "No Error";
     Failure lastFailure_ = Failure::None;
+    int systemError_ = 0;
 };
 
 } // namespace kelo

@@ -37,6 +37,7 @@ SnapshotStatus StatusOf(JpegFile::Failure failure) {
         return SnapshotStatus::JpegFatalError;
     case JpegFile::Failure::BadInput:
     case JpegFile::Failure::CannotClose:
+    case JpegFile::Failure::CannotWrite:
         break;
     }
     return SnapshotStatus::WriteFailed;
@@ -232,6 +233,7 @@ void SnapshotGrabber::WritePhoto(const std::string& folder, int width, int heigh
     } else {
         outcome->status = StatusOf(jpegWriter_.lastFailure());
         outcome->errorText = jpegWriter_.errorText();
+        outcome->systemError = jpegWriter_.systemError();
     }
     // The sizes people use are kept for the next photo; a rare huge one gives its memory
     // back rather than hold it for the rest of the run.

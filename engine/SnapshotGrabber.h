@@ -39,6 +39,7 @@ struct SnapshotOutcome {
     std::string path;      // the file written, or the one that was being written
     std::string errorText; // empty when written; else the text of the failure
     double sampleTime = 0; // stream time of the photographed frame, in seconds
+    int systemError = 0;   // errno of the file operation that failed (ENOSPC ...), or 0
     bool ok() const { return status == SnapshotStatus::Written; }
 };
 

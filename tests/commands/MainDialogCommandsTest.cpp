@@ -264,6 +264,7 @@ TEST_F(CommandsTest, APhotoIntoAMissingFolderIsReportedAndTheWindowStaysUsable) 
     EXPECT_TRUE(box.text.startsWith(QStringLiteral("照片保存失败：") +
                                     QString::fromStdString(missing.string() + "/")))
         << box.text.toStdString();
+    EXPECT_TRUE(box.text.endsWith(QStringLiteral("\n文件夹不存在"))) << box.text.toStdString();
     EXPECT_FALSE(fs::exists(missing));
     // Usable: the next photo, into a folder that exists, is written without a word.
     WriteIni("[PATCH]\nPIC=" + photos().string() + "\n");

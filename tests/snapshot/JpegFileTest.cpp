@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -8,6 +10,7 @@
 
 #include "SnapshotTestImages.h"
 #include "engine/JpegFile.h"
+#include "support/SmallFileSystem.h"
 #include "support/TestSupport.h"
 
 namespace kelo {
@@ -86,7 +89,16 @@ TEST(JpegFile, AFileThatCannotBeCreatedIsReportedWithItsPath) {
     EXPECT_EQ(decoded.height, 8);
 }
 
-TEST(JpegFile, ALibraryFatalErrorIsCaughtAndItsMessageKept) {
+// Every file in the folder, hidden ones included.
+std::vector<std::string> FilesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(JpegFile, ALibraryFatalErrorIsCaughtAndLeavesNoFileBehind) {
     test::IsolatedDirectory dir;
     JpegFile writer;
     // Wider than JPEG allows: libjpeg stops in jpeg_start_compress after the file was opened.
@@ -96,21 +108,59 @@ TEST(JpegFile, ALibraryFatalErrorIsCaughtAndItsMessageKept) {
     EXPECT_EQ(writer.WriteJpeg(path, rgb.data(), tooWide, 1, 75), 0);
     EXPECT_EQ(writer.lastFailure(), JpegFile::Failure::Fatal);
     EXPECT_EQ(writer.errorText(), "Maximum supported image dimension is 65500 pixels");
-    EXPECT_TRUE(fs::exists(path)); // closed and left on disk
+    EXPECT_EQ(writer.systemError(), 0);
+    EXPECT_TRUE(FilesIn(dir.path()).empty()) << "neither the photo nor its temporary file";
 
-    // A disk that fills up stops libjpeg while it writes the data.
+    // The jump left no state behind: the same writer writes the next file, and only that.
     std::vector<std::uint8_t> big(640 * 480 * 3);
     std::iota(big.begin(), big.end(), 0);
-    EXPECT_EQ(writer.WriteJpeg("/dev/full", big.data(), 640, 480, 75), 0);
-    EXPECT_EQ(writer.lastFailure(), JpegFile::Failure::Fatal);
-    EXPECT_EQ(writer.errorText(), "Output file write error --- out of disk space?");
-
-    // The jump left no state behind: the same writer writes the next file.
     const std::string next = (dir.path() / "next.jpg").string();
     EXPECT_EQ(writer.WriteJpeg(next, big.data(), 640, 480, 75), 1);
     test::DecodedJpeg decoded = test::DecodeJpeg(next);
     ASSERT_TRUE(decoded.ok) << decoded.error;
     EXPECT_EQ(decoded.width, 640);
+    EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"next.jpg"});
+}
+
+TEST(JpegFile, AFailedPhotoSaysWhyAndNeverLeavesATruncatedFileUnderItsName) {
+    test::IsolatedDirectory dir;
+    std::vector<std::uint8_t> noise(1280 * 720 * 3);
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13); // does not compress
+    JpegFile writer;
+
+    // No such folder.
+    EXPECT_EQ(writer.WriteJpeg((dir.path() / "gone" / "a.jpg").string(), noise.data(), 8, 8), 0);
+    EXPECT_EQ(writer.lastFailure(), JpegFile::Failure::CannotOpen);
+    EXPECT_EQ(writer.systemError(), ENOENT);
+
+    // A disk that fills up while the picture is written: the earlier photo of the same name
+    // (a second photo in the same second) stays as it was, and no temporary file is left.
+    const fs::path small = dir.path() / "small";
+    fs::create_directory(small);
+    std::string error;
+    const int result = test::RunOnSmallFileSystem(
+        small, 256 * 1024,
+        [&] {
+            const std::string path = (small / "photo.jpg").string();
+            JpegFile inner;
+            if (inner.WriteJpeg(path, noise.data(), 64, 48) != 1)
+                return 10;
+            const auto before = fs::file_size(path);
+            if (inner.WriteJpeg(path, noise.data(), 1280, 720) != 0)
+                return 11;
+            if (inner.lastFailure() != JpegFile::Failure::CannotWrite ||
+                inner.systemError() != ENOSPC)
+                return 12;
+            if (fs::file_size(path) != before || !test::DecodeJpeg(path).ok)
+                return 13;
+            if (FilesIn(small) != std::vector<std::string>{"photo.jpg"})
+                return 14;
+            return 0;
+        },
+        &error);
+    ASSERT_NE(result, -1) << error;
+    EXPECT_EQ(result, 0) << "step " << result << " of the full-disk photo failed";
 }
 
 TEST(JpegFile, SaveDibWritesABaselineColourJpegOfTheUprightPicture) {

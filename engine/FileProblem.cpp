@@ -1,0 +1,65 @@
+#include "engine/FileProblem.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+namespace kelo {
+
+FileProblem ClassifyFileError(int systemError) {
+    switch (systemError) {
+    case 0:
+        return FileProblem::None;
+    case ENOENT:
+    case ENOTDIR:
+        return FileProblem::FolderMissing;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return FileProblem::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FileProblem::NoPermission;
+    default:
+        return FileProblem::Other;
+    }
+}
+
+std::string FileProblemText(FileProblem problem, int systemError) {
+    switch (problem) {
+    case FileProblem::None:
+        return {};
+    case FileProblem::FolderMissing:
+        return "文件夹不存在";
+    case FileProblem::DiskFull:
+        return "磁盘空间不足";
+    case FileProblem::NoPermission:
+        return "没有写入权限";
+    case FileProblem::Other:
+        break;
+    }
+    char buffer[128] = {};
+    // The GNU strerror_r returns the text, which need not be in the buffer.
+    return strerror_r(systemError, buffer, sizeof buffer);
+}
+
+std::string RecordingFileProblemText(const std::string& errorText, const std::string& folder) {
+    // A writer that fails says so on the bus in the system's words, which carry the error
+    // number's text: "Error while writing to file ...: No space left on device".
+    for (int error : {ENOSPC, EDQUOT, EFBIG, EROFS, EACCES, EPERM, ENOENT, ENOTDIR, EIO}) {
+        const char* text = std::strerror(error);
+        if (errorText.find(text) == std::string::npos)
+            continue;
+        FileProblem problem = ClassifyFileError(error);
+        if (error == EIO)
+            problem = FileProblem::Other;
+        std::string reason = FileProblemText(problem, error);
+        if (!folder.empty())
+            reason += "（" + folder + "）";
+        return reason;
+    }
+    return {};
+}
+
+} // namespace kelo
