@@ -1,6 +1,7 @@
 #include "app/HeadlessRunner.h"
 
 #include "app/ProgramEnvironment.h"
+#include "app/RecordingRepairTask.h"
 #include "app/SettingsStore.h"
 #include "effects/EffectFilters.h"
 #include "platform/PlatformComponents.h"
@@ -451,8 +452,30 @@ bool HeadlessRunner::FinishRecording() {
     return true;
 }
 
+void HeadlessRunner::StartRecordingRepair() {
+    // Recordings a crash left unfinished are mended on a worker and named once, as the window
+    // does.
+    const std::string folder =
+        SettingsStore().ReadText(SettingId::RecordFolder, SettingReader::RecordCommand);
+    repairWorker_ = std::thread([this, folder] {
+        for (const RepairedRecording& repaired : RepairUnfinishedRecordings(folder)) {
+            const std::string text = RepairedRecordingText(repaired);
+            PostToOwnerThread([text] { std::fprintf(stderr, "kelocam: %s\n", text.c_str()); });
+        }
+    });
+}
+
+void HeadlessRunner::FinishRecordingRepair() {
+    if (repairWorker_.joinable())
+        repairWorker_.join();
+    // What the worker posted after the loop ended is said now.
+    while (g_main_context_iteration(context_.get(), FALSE)) {
+    }
+}
+
 int HeadlessRunner::Run() {
     g_main_context_push_thread_default(context_.get());
+    StartRecordingRepair();
     const bool recording = options_.recordKind >= 0;
     if (!StartPreview() || (recording && !StartRecording())) {
         status_ = 1;
@@ -470,6 +493,7 @@ int HeadlessRunner::Run() {
         g_main_loop_run(loop_.get());
     }
     StopPreview();
+    FinishRecordingRepair();
     std::fprintf(stderr, "kelocam: stopped\n");
     g_main_context_pop_thread_default(context_.get());
     return status_;

@@ -20,6 +20,7 @@
 #include <glib.h>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kelo {
@@ -91,6 +92,8 @@ private:
     // As the record command: the preview engine is destroyed, a new engine records into the
     // "REC" folder of data.ini. False (the reason printed) when the recording cannot be made.
     bool StartRecording();
+    void StartRecordingRepair();
+    void FinishRecordingRepair();
     // After the recording engine is gone: prints the file's path on standard output.
     bool FinishRecording();
     void RestoreEffects();
@@ -108,6 +111,7 @@ private:
     std::unique_ptr<CaptureEngine> engine_;
     std::unique_ptr<HeadlessOverlay> overlay_; // its pictures outlive the engine
     std::string recordFile_;
+    std::thread repairWorker_; // the start-up repair; joined before Run returns
 };
 
 // main() of the headless mode.

@@ -99,6 +99,23 @@ void MainDialog::OnInitDialog() {
     RestartPreview();
     CreateEffectPages();
     RestoreEffect();
+    RepairUnfinishedRecordings();
+}
+
+void MainDialog::RepairUnfinishedRecordings() {
+    // Recordings a crash left unfinished are mended on a worker and named once.
+    const std::string folder =
+        SettingsStore().ReadText(SettingId::RecordFolder, SettingReader::RecordCommand);
+    recordingRepair.Start(folder, [this](const std::vector<RepairedRecording>& repaired) {
+        QStringList lines;
+        for (const RepairedRecording& recording : repaired) {
+            qCInfo(lcWindow) << "unfinished recording:" << recording.file.c_str()
+                             << static_cast<int>(recording.outcome);
+            lines << QString::fromStdString(RepairedRecordingText(recording));
+        }
+        ui::ShowMessageBox(this, lines.join(u'\n'), kNoticeCaption);
+        emit recordingsRepaired(lines.join(u'\n'));
+    });
 }
 
 void MainDialog::SetUpPreview() {

@@ -17,6 +17,7 @@
 
 #include "app/DeviceComboList.h"
 #include "app/EngineWorker.h"
+#include "app/RecordingRepairTask.h"
 #include "app/pages/ColorPage.h"
 #include "app/pages/EffectPage.h"
 #include "app/pages/FaceCoverPage.h"
@@ -164,6 +165,8 @@ public:
 signals:
     // A runtime error of the engine was reported to the user (after the message box).
     void captureErrorShown(const QString& text);
+    // Recordings left unfinished by a crash were mended and named to the user (one line each).
+    void recordingsRepaired(const QString& text);
 
 protected:
     void OnInitDialog() override;
@@ -321,6 +324,8 @@ private:
     void OnPhotoOutcome(const SnapshotOutcome& outcome);
     // A runtime error while recording: the file so far is kept, the preview returns.
     void OnRecordingError(const std::string& message);
+    // Start-up: the record folder's unfinished recordings are mended on a worker.
+    void RepairUnfinishedRecordings();
     void RecordingFailed(const QString& reason);
     void SetRecordingLook(bool recording);
     void OnRecordingClock();
@@ -337,6 +342,7 @@ private:
     bool quietRestart = false;         // the recording ended with an error already shown
 
     SoundPlayer shutterSound;    // its worker thread plays "snapshot.wav"
+    RecordingRepairTask recordingRepair; // mends the recordings a crash left, off the window thread
     QTimer recordingClock;       // refreshes the elapsed time while recording
     QElapsedTimer recordingTime; // since the recording graph ran
     // Last of the members: it ends first, running what is still queued (a recording completes

@@ -85,6 +85,7 @@ CaptureEngine::~CaptureEngine() {
     audioSource_.reset();
     mp3Encoder_.reset();
     asfWriter_.reset();
+    mediaWriter_.reset();
     videoEncoder_.reset();
 }
 
@@ -559,7 +560,9 @@ void CaptureEngine::DetachFromOwner() {
 HRESULT CaptureEngine::DrainAndStop() {
     // Any thread: the graph's Stop sends end of stream to a graph that writes a file and waits
     // for it (bounded), then takes the pipeline to NULL.
-    return mediaControl_ ? mediaControl_->Stop() : S_OK;
+    const HRESULT hr = mediaControl_ ? mediaControl_->Stop() : S_OK;
+    recordingMarker_.Finish(); // the file is closed: mend what a write error left, unmark it
+    return hr;
 }
 
 HRESULT CaptureEngine::ReleaseGraph() {
@@ -568,6 +571,7 @@ HRESULT CaptureEngine::ReleaseGraph() {
     // Returns once the pipeline is in NULL: no streaming thread calls the grabber any more.
     if (mediaControl_)
         mediaControl_->Stop();
+    recordingMarker_.Finish(); // the file is closed: mend what a write error left, unmark it
     if (videoWindow_) {
         videoWindow_->put_Visible(false);
         videoWindow_->put_Owner(nullptr);

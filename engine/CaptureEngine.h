@@ -16,6 +16,7 @@
 
 #include "engine/CaptureEngineOwner.h"
 #include "engine/RecordKind.h"
+#include "engine/RecordingRepair.h"
 #include "engine/SnapshotGrabber.h"
 #include "platform/contracts/VideoMode.h"
 #include "platform/graph/ClassRegistry.h"
@@ -167,6 +168,7 @@ private:
     FilterPtr videoSource_;
     FilterPtr audioSource_;
     FilterPtr asfWriter_;
+    FilterPtr mediaWriter_; // the MP4, MP3 or WAV writer of a recording graph
     FilterPtr videoEncoder_;
     FilterPtr mp3Encoder_;
     FilterPtr sampleGrabber_;
@@ -181,6 +183,9 @@ private:
 
     const ClassRegistry& registry_;
     std::string recordFile_;
+    // Beside the file while it is written; removed (after mending what a write error left)
+    // once the graph has stopped.
+    RecordingMarker recordingMarker_;
     // Tasks posted to the owner's thread hold a weak reference: they do nothing once the engine
     // is gone.
     std::shared_ptr<CaptureEngine*> self_;

@@ -8,6 +8,8 @@
 #include "engine/CaptureEngine.h"
 #include "platform/filters/AsfProfile.h"
 #include "platform/filters/AsfWriterFilter.h"
+#include "platform/filters/MediaFileWriter.h"
+#include "platform/contracts/VideoMode.h"
 #include "platform/graph/ClassIds.h"
 #include "platform/graph/MediaType.h"
 
@@ -23,6 +25,7 @@ constexpr const char* kColorConversionPreName = "Color Conversion Pre";
 constexpr const char* kColorConversionCapName = "Color Conversion Cap";
 constexpr const char* kRenderName = "Render";
 constexpr const char* kAsfWriterName = "pAsfWrite";
+constexpr const char* kMediaWriterName = "Media File Writer";
 
 // Stream indexes of the writer's default profile.
 constexpr std::uint32_t kAsfAudioStream = 0;
@@ -93,6 +96,23 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
         return SUCCEEDED(
             captureBuilder_->SetOutputFileName(MEDIASUBTYPE_Avi, recordFile_, &mux, nullptr));
     };
+    // ".mp4", ".mp3" and ".wav": the writer of the container the name says, H.264 at the
+    // capture mode's bit rate.
+    auto mediaFile = [&](MediaContainer container) {
+        MediaWriterSettings settings;
+        settings.audio = info.hasAudio;
+        settings.video = info.hasVideo;
+        settings.framesPerSecond = framesPerSecond_;
+        settings.videoBitsPerSecond =
+            ScaleBitrateToMode(MediaFileWriter::kH264BitsPerSecondAtDefault,
+                               VideoMode{captureWidth_, captureHeight_, framesPerSecond_});
+        auto writer = MediaFileWriter::Create(container, settings);
+        if (!writer || FAILED(writer->SetFileName(recordFile_, nullptr)) ||
+            FAILED(graph_->AddFilter(writer, kMediaWriterName)))
+            return false;
+        mediaWriter_ = writer;
+        return true;
+    };
     switch (kind) {
     case RecordKind::AviVideoAudio:
         if (!aviFile() || !renderAudio(nullptr, mux) || !ConnectFilters(convertCap, mux))
@@ -117,25 +137,26 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
             return E_FAIL;
         break;
     case RecordKind::WavAudio:
-        if (ConfigureAsfWriter(recordFile_, AsfStreams::Audio) == E_FAIL ||
-            !renderAudio(nullptr, asfWriter_))
+        if (!mediaFile(MediaContainer::Wav) || !renderAudio(nullptr, mediaWriter_))
             return E_FAIL;
         break;
     case RecordKind::Mp4VideoAudio:
-        if (!aviFile() || !renderAudio(mp3Encoder_, mux) || AddMpeg4Encoder() == E_FAIL ||
-            !ConnectFilters(convertCap, videoEncoder_) || !ConnectFilters(videoEncoder_, mux))
+        if (!mediaFile(MediaContainer::Mp4) || !renderAudio(nullptr, mediaWriter_) ||
+            !ConnectFilters(convertCap, mediaWriter_))
             return E_FAIL;
         break;
     case RecordKind::Mp4Video:
-        if (!aviFile() || AddMpeg4Encoder() == E_FAIL ||
-            !ConnectFilters(convertCap, videoEncoder_) || !ConnectFilters(videoEncoder_, mux))
+        if (!mediaFile(MediaContainer::Mp4) || !ConnectFilters(convertCap, mediaWriter_))
             return E_FAIL;
         break;
     case RecordKind::Mp3Audio:
-        if (!aviFile() || !renderAudio(mp3Encoder_, mux))
+        if (!mediaFile(MediaContainer::Mp3) || !renderAudio(nullptr, mediaWriter_))
             return E_FAIL;
         break;
     }
+
+    // The marker that says the file is being written; gone once it is finished.
+    (void)recordingMarker_.Create(recordFile_); // without it the file is still written
 
     // 8.
     (void)PlaceVideoWindow(); // always S_OK; a graph without a window has nothing to place

@@ -12,10 +12,10 @@ constexpr std::array<RecordKindInfo, kRecordKindCount> kKinds{{
     {".avi", RecordContainer::Avi, true, false, false}, // PcmAudio
     {".WMV", RecordContainer::Asf, true, true, true},   // WmvVideoAudio
     {".WMV", RecordContainer::Asf, false, true, true},  // WmvVideo
-    {".wav", RecordContainer::Asf, true, false, true},  // WavAudio
-    {".mp4", RecordContainer::Avi, true, true, true},   // Mp4VideoAudio
-    {".mp4", RecordContainer::Avi, false, true, true},  // Mp4Video
-    {".mp3", RecordContainer::Avi, true, false, true},  // Mp3Audio
+    {".wav", RecordContainer::Wav, true, false, false}, // WavAudio: 16-bit PCM
+    {".mp4", RecordContainer::Mp4, true, true, true},   // Mp4VideoAudio: H.264 and AAC
+    {".mp4", RecordContainer::Mp4, false, true, true},  // Mp4Video
+    {".mp3", RecordContainer::Mp3, true, false, true},  // Mp3Audio
 }};
 
 } // namespace

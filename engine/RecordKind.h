@@ -25,14 +25,16 @@ inline constexpr int kRecordKindCount = 9;
 // Argument of ConfigureAsfWriter: which streams the writer's profile keeps.
 enum class AsfStreams : int { Video = 0, Audio = 1, AudioVideo = 2 };
 
-enum class RecordContainer { Avi, Asf };
+// The container each kind writes: ".avi" AVI, ".WMV" ASF, and the others what their extensions
+// say (an MP4 file, an MPEG audio stream, a RIFF WAVE file).
+enum class RecordContainer { Avi, Asf, Mp4, Mp3, Wav };
 
 struct RecordKindInfo {
     std::string_view extension; // ".avi", ".WMV", ".wav", ".mp4", ".mp3"
-    RecordContainer container;  // the extension does not select it: ".mp4" is an AVI file
+    RecordContainer container;  // what the extension says
     bool hasAudio;
     bool hasVideo;
-    bool compressed; // the AVI kinds with the MP3 and MPEG-4 compressors
+    bool compressed; // the streams are encoded (everything but the AVI kinds' raw video and PCM)
 };
 
 // For a value outside the nine: an entry with no extension and no streams.

@@ -55,7 +55,8 @@ std::shared_ptr<AsfWriterFilter> AsfWriterFilter::Create() {
     ElementPtr bin = ElementPtr::RefSink(gst_bin_new(nullptr));
     if (!sink || !gst_bin_add(GST_BIN(bin.get()), sink.get()))
         return nullptr;
-    g_object_set(sink.get(), "sync", FALSE, "async", FALSE, nullptr);
+    // Unbuffered: every packet reaches the kernel as it is muxed, so a crash loses none.
+    g_object_set(sink.get(), "sync", FALSE, "async", FALSE, "buffer-mode", 2, nullptr);
     std::shared_ptr<AsfWriterFilter> filter(new AsfWriterFilter(std::move(bin), std::move(sink)));
     if (FAILED(filter->ConfigureFilterUsingProfile(DefaultAsfWriterProfile())))
         return nullptr;

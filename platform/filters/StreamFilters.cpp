@@ -22,8 +22,9 @@ std::shared_ptr<FileWriter> FileWriter::Create() {
     ElementPtr sink = MakeElement("filesink");
     if (!sink)
         return nullptr;
-    // Written by the muxer's pace, not the clock's.
-    g_object_set(sink.get(), "sync", FALSE, "async", FALSE, nullptr);
+    // Written by the muxer's pace, not the clock's; every buffer goes to the kernel as it comes
+    // (buffer-mode "unbuffered"), so a crash of the studio loses nothing that was muxed.
+    g_object_set(sink.get(), "sync", FALSE, "async", FALSE, "buffer-mode", 2, nullptr);
     return std::shared_ptr<FileWriter>(new FileWriter(std::move(sink)));
 }
 

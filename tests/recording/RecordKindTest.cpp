@@ -69,10 +69,10 @@ TEST(RecordKind, TableOfContainersAndStreams) {
         {RecordKind::PcmAudio, RecordContainer::Avi, true, false},
         {RecordKind::WmvVideoAudio, RecordContainer::Asf, true, true},
         {RecordKind::WmvVideo, RecordContainer::Asf, false, true},
-        {RecordKind::WavAudio, RecordContainer::Asf, true, false},
-        {RecordKind::Mp4VideoAudio, RecordContainer::Avi, true, true},
-        {RecordKind::Mp4Video, RecordContainer::Avi, false, true},
-        {RecordKind::Mp3Audio, RecordContainer::Avi, true, false},
+        {RecordKind::WavAudio, RecordContainer::Wav, true, false},
+        {RecordKind::Mp4VideoAudio, RecordContainer::Mp4, true, true},
+        {RecordKind::Mp4Video, RecordContainer::Mp4, false, true},
+        {RecordKind::Mp3Audio, RecordContainer::Mp3, true, false},
     };
     for (const Row& row : rows) {
         const RecordKindInfo& info = DescribeRecordKind(row.kind);
