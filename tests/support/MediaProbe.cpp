@@ -201,4 +201,8 @@ std::vector<unsigned char> DecodePicture(const std::filesystem::path& file, doub
     return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
+std::string DecodeErrors(const std::filesystem::path& file) {
+    return RunCommand("ffmpeg -nostdin -v error -i " + ShellQuoted(file) + " -f null - 2>&1");
+}
+
 } // namespace kelo::test

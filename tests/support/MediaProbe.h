@@ -63,4 +63,8 @@ double StreamEndSeconds(const std::filesystem::path& file, std::string_view code
 std::vector<unsigned char> DecodePicture(const std::filesystem::path& file, double seconds,
                                          int width, int height);
 
+// What ffmpeg says when it decodes the whole file (every stream, to its end): empty when the
+// file decodes without an error.
+std::string DecodeErrors(const std::filesystem::path& file);
+
 } // namespace kelo::test
