@@ -2,6 +2,7 @@
 
 #include "effects/EffectFilterControl.h"
 #include "engine/EffectState.h"
+#include "engine/FileProblem.h"
 #include "engine/FramePipeline.h"
 #include "engine/VirtualCameraFeed.h"
 #include "platform/contracts/PreviewSurface.h"
@@ -10,6 +11,9 @@
 #include "platform/graph/MediaType.h"
 
 #include <atomic>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <gst/gst.h>
 #include <utility>
@@ -503,7 +507,10 @@ HRESULT CaptureEngine::LeaveFullScreen() {
 HRESULT CaptureEngine::Run() {
     if (!mediaControl_)
         return E_FAIL;
-    return FAILED(mediaControl_->Run()) ? E_FAIL : S_OK;
+    if (FAILED(mediaControl_->Run()))
+        return E_FAIL;
+    StartFolderWatch(); // a recording's only
+    return S_OK;
 }
 
 void CaptureEngine::WatchGraphEvents() {
@@ -512,7 +519,7 @@ void CaptureEngine::WatchGraphEvents() {
         return;
     std::weak_ptr<CaptureEngine*> weak = self_;
     CaptureEngineOwner* target = owner_;
-    auto reported = std::make_shared<std::atomic<bool>>(false);
+    auto reported = errorReported_;
     // Runs on the thread that posted the message: only hand the first error over.
     events->SetNotifyCallback([weak, target, reported](const GraphEvent& event) {
         if (event.code == GraphEvent::Code::FramesDropped && target) {
@@ -528,20 +535,77 @@ void CaptureEngine::WatchGraphEvents() {
             return;
         std::string message =
             event.source.empty() ? event.message : event.source + ": " + event.message;
-        target->PostToOwnerThread([weak, message] {
+        const int systemError = event.systemError;
+        target->PostToOwnerThread([weak, message, systemError] {
             if (auto engine = weak.lock())
-                (*engine)->OnGraphError(message);
+                (*engine)->OnGraphError(message, systemError);
         });
     });
 }
 
-void CaptureEngine::OnGraphError(const std::string& message) {
+void CaptureEngine::OnGraphError(const std::string& message, int systemError) {
     // Owner thread: stop the whole graph (every streaming thread ends), then tell the owner;
     // an owner that stops it off its thread (DrainAndStop on a worker) is told at once.
     if (mediaControl_ && !(owner_ && owner_->StopsFailedGraphItself()))
         mediaControl_->Stop();
+    StopFolderWatch();
+    // What went wrong with a recording's file, in the studio's words with the folder
+    // ("磁盘空间不足（/home/ann/Videos）"); the file keeps what was written (the marker's finish
+    // mends it when the engine goes).
+    std::string reason = message;
+    if (systemError != 0 && !recordFile_.empty()) {
+        const std::size_t slash = recordFile_.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : recordFile_.substr(0, slash);
+        reason = FileProblemText(ClassifyFileError(systemError), systemError) + "（" + folder + "）";
+    }
     if (owner_)
-        owner_->OnCaptureError(message);
+        owner_->OnCaptureError(reason);
+}
+
+void CaptureEngine::StartFolderWatch() {
+    if (recordFile_.empty() || folderWatch_.joinable())
+        return;
+    {
+        std::lock_guard lock(folderWatchMutex_);
+        folderWatchStop_ = false;
+    }
+    // Taken here, on the owner's thread: DetachFromOwner may drop self_ while the watch runs.
+    std::weak_ptr<CaptureEngine*> weak = self_;
+    CaptureEngineOwner* target = owner_;
+    auto reported = errorReported_;
+    folderWatch_ = std::thread([this, weak, target, reported] {
+        const std::size_t slash = recordFile_.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : recordFile_.substr(0, slash);
+        std::unique_lock lock(folderWatchMutex_);
+        while (!folderWatchWake_.wait_for(lock, std::chrono::milliseconds(500),
+                                          [this] { return folderWatchStop_; })) {
+            int problem = 0;
+            struct stat info {};
+            if (::stat(recordFile_.c_str(), &info) != 0)
+                problem = errno == ENOENT || errno == ENOTDIR ? ENOENT : errno;
+            else if (::access(folder.c_str(), W_OK) != 0 && errno == EROFS)
+                problem = EROFS;
+            if (problem != 0) {
+                if (target && !reported->exchange(true)) {
+                    target->PostToOwnerThread([weak, problem] {
+                        if (auto engine = weak.lock())
+                            (*engine)->OnGraphError("the recording's file is gone", problem);
+                    });
+                }
+                return;
+            }
+        }
+    });
+}
+
+void CaptureEngine::StopFolderWatch() {
+    {
+        std::lock_guard lock(folderWatchMutex_);
+        folderWatchStop_ = true;
+    }
+    folderWatchWake_.notify_all();
+    if (folderWatch_.joinable() && folderWatch_.get_id() != std::this_thread::get_id())
+        folderWatch_.join();
 }
 
 void CaptureEngine::DetachFromOwner() {
@@ -560,6 +624,7 @@ void CaptureEngine::DetachFromOwner() {
 HRESULT CaptureEngine::DrainAndStop() {
     // Any thread: the graph's Stop sends end of stream to a graph that writes a file and waits
     // for it (bounded), then takes the pipeline to NULL.
+    StopFolderWatch();
     const HRESULT hr = mediaControl_ ? mediaControl_->Stop() : S_OK;
     recordingMarker_.Finish(); // the file is closed: mend what a write error left, unmark it
     return hr;
@@ -569,6 +634,7 @@ HRESULT CaptureEngine::ReleaseGraph() {
     if (auto events = std::dynamic_pointer_cast<IMediaEventEx>(graph_))
         events->SetNotifyCallback(nullptr);
     // Returns once the pipeline is in NULL: no streaming thread calls the grabber any more.
+    StopFolderWatch();
     if (mediaControl_)
         mediaControl_->Stop();
     recordingMarker_.Finish(); // the file is closed: mend what a write error left, unmark it

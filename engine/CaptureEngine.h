@@ -23,7 +23,11 @@
 #include "platform/graph/GraphInterfaces.h"
 #include "platform/graph/Pin.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -153,7 +157,14 @@ private:
     // up -> Background Blur -> down, or up -> down when the blur filter could not be made.
     bool ConnectThroughBlur(const FilterPtr& up, const FilterPtr& down);
     void WatchGraphEvents();
-    void OnGraphError(const std::string& message);
+    // systemError: errno behind a writer's failure (0: none known); the owner then hears the
+    // studio's words for it and the recording's folder.
+    void OnGraphError(const std::string& message, int systemError);
+    // A recording's file checked twice a second on a thread of its own: a folder removed or
+    // made read-only under a running recording (writes into a removed folder succeed and are
+    // lost) is reported as a writer's error. Started by Run, ended by the stop.
+    void StartFolderWatch();
+    void StopFolderWatch();
 
     // The capture settings and the owner, then the graph and every filter the engine holds in it.
     int captureWidth_ = 0;
@@ -186,6 +197,12 @@ private:
     // Beside the file while it is written; removed (after mending what a write error left)
     // once the graph has stopped.
     RecordingMarker recordingMarker_;
+    std::thread folderWatch_;
+    std::mutex folderWatchMutex_;
+    std::condition_variable folderWatchWake_;
+    bool folderWatchStop_ = false;
+    // One error reaches the owner per engine (graph errors and the folder watch share it).
+    std::shared_ptr<std::atomic<bool>> errorReported_ = std::make_shared<std::atomic<bool>>(false);
     // Tasks posted to the owner's thread hold a weak reference: they do nothing once the engine
     // is gone.
     std::shared_ptr<CaptureEngine*> self_;

@@ -1,5 +1,8 @@
 #include "platform/graph/FilterGraph.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/filters/StreamFilters.h"
 #include "platform/graph/ElementFactory.h"
 #include "platform/system/GstRuntime.h"
@@ -506,6 +509,22 @@ GstBusSyncReply FilterGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer
     return GST_BUS_DROP;
 }
 
+// The errno behind a resource error of a file writer: filesink reports a full disk by its code
+// and other failed writes with the system's text in the details.
+int FilterGraph::SystemErrorOf(const GError* error, const char* details) {
+    if (!error || error->domain != GST_RESOURCE_ERROR)
+        return 0;
+    if (error->code == GST_RESOURCE_ERROR_NO_SPACE_LEFT)
+        return ENOSPC;
+    if (!details)
+        return 0;
+    for (int candidate : {ENOSPC, EDQUOT, EFBIG, EROFS, EACCES, EPERM, ENOENT, ENOTDIR, EIO}) {
+        if (std::strstr(details, g_strerror(candidate)))
+            return candidate;
+    }
+    return 0;
+}
+
 void FilterGraph::HandleBusMessage(GstMessage* message) {
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR:
@@ -526,6 +545,7 @@ void FilterGraph::HandleBusMessage(GstMessage* message) {
         event.hr = error ? E_FAIL : S_OK;
         event.source = TopLevelName(GST_MESSAGE_SRC(message));
         event.message = err && err->message ? err->message : "";
+        event.systemError = SystemErrorOf(err.get(), details.get());
         Notify(event);
         break;
     }

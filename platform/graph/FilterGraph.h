@@ -89,6 +89,7 @@ private:
     };
 
     static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+    static int SystemErrorOf(const GError* error, const char* details);
     void HandleBusMessage(GstMessage* message);
     void Notify(const GraphEvent& event);
     std::string TopLevelName(GstObject* object) const;

@@ -66,6 +66,7 @@ struct GraphEvent {
     HRESULT hr = S_OK;
     std::string source;  // name of the filter that reported it
     std::string message; // the platform's text
+    int systemError = 0; // errno behind an error of a file (ENOSPC, EROFS ...), when known
 };
 
 // Called on the thread that posted the event, usually a streaming thread: the receiver must not

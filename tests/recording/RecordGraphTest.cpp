@@ -39,10 +39,10 @@ const Expected kExpected[] = {
     {RecordKind::PcmAudio, "avi", nullptr, "pcm_s16le"},
     {RecordKind::WmvVideoAudio, "asf", "wmv2", "wmav2"},
     {RecordKind::WmvVideo, "asf", "wmv2", nullptr},
-    {RecordKind::WavAudio, "asf", nullptr, "wmav2"},
-    {RecordKind::Mp4VideoAudio, "avi", "msmpeg4v2", "mp3"},
-    {RecordKind::Mp4Video, "avi", "msmpeg4v2", nullptr},
-    {RecordKind::Mp3Audio, "avi", nullptr, "mp3"},
+    {RecordKind::WavAudio, "wav", nullptr, "pcm_s16le"},
+    {RecordKind::Mp4VideoAudio, "mov,mp4,m4a,3gp,3g2,mj2", "h264", "aac"},
+    {RecordKind::Mp4Video, "mov,mp4,m4a,3gp,3g2,mj2", "h264", nullptr},
+    {RecordKind::Mp3Audio, "mp3", nullptr, "mp3"},
 };
 
 // Sum over rows of the difference between the rows' average colours: `rgb` (red, green, blue

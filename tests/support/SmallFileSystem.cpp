@@ -93,12 +93,14 @@ int RunOnSmallFileSystem(const std::filesystem::path& mountPoint, std::size_t by
 std::vector<std::string> SmallFileSystemCommand(const std::filesystem::path& mountPoint,
                                                 std::size_t bytes,
                                                 const std::filesystem::path& program,
-                                                const std::vector<std::string>& args) {
-    // sh quotes nothing for us: every word goes in as a positional parameter.
+                                                const std::vector<std::string>& args,
+                                                const std::string& afterwards) {
+    // Every word goes to sh as a positional parameter: nothing needs quoting.
+    const std::string script = "mount -t tmpfs -o size=\"$1\" kelo-small \"$2\" || exit 125; "
+                               "KELO_DIR=\"$2\"; shift 2; \"$@\"; status=$?; " +
+                               afterwards + "\nexit $status";
     std::vector<std::string> command{"/usr/bin/unshare", ::geteuid() == 0 ? "-m" : "-rm",
-                                     "--propagation", "private", "/bin/sh", "-c",
-                                     "mount -t tmpfs -o size=\"$1\" kelo-small \"$2\" && "
-                                     "shift 2 && exec \"$@\"",
+                                     "--propagation", "private", "/bin/sh", "-c", script,
                                      "sh", std::to_string(bytes), mountPoint.string(),
                                      program.string()};
     command.insert(command.end(), args.begin(), args.end());

@@ -18,11 +18,14 @@ namespace kelo::test {
 int RunOnSmallFileSystem(const std::filesystem::path& mountPoint, std::size_t bytes,
                          const std::function<int()>& body, std::string* error);
 
-// The command line that runs `program args...` with a tmpfs of `bytes` on `mountPoint` in a
-// private mount namespace (through unshare(1) and sh), for a ChildProgram.
+// The command line (program first) that runs `program args...` with a tmpfs of `bytes` on
+// `mountPoint` in a private mount namespace (through unshare(1) and sh), then the shell code
+// `afterwards` (with $KELO_DIR the mount point) while the file system is still there; the exit
+// status is the program's.
 std::vector<std::string> SmallFileSystemCommand(const std::filesystem::path& mountPoint,
                                                 std::size_t bytes,
                                                 const std::filesystem::path& program,
-                                                const std::vector<std::string>& args);
+                                                const std::vector<std::string>& args,
+                                                const std::string& afterwards = {});
 
 } // namespace kelo::test
