@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string_view>
 
 namespace kelo {
 
@@ -42,24 +41,6 @@ std::string FileProblemText(FileProblem problem, int systemError) {
     char buffer[128] = {};
     // The GNU strerror_r returns the text, which need not be in the buffer.
     return strerror_r(systemError, buffer, sizeof buffer);
-}
-
-std::string RecordingFileProblemText(const std::string& errorText, const std::string& folder) {
-    // A writer that fails says so on the bus in the system's words, which carry the error
-    // number's text: "Error while writing to file ...: No space left on device".
-    for (int error : {ENOSPC, EDQUOT, EFBIG, EROFS, EACCES, EPERM, ENOENT, ENOTDIR, EIO}) {
-        const char* text = std::strerror(error);
-        if (errorText.find(text) == std::string::npos)
-            continue;
-        FileProblem problem = ClassifyFileError(error);
-        if (error == EIO)
-            problem = FileProblem::Other;
-        std::string reason = FileProblemText(problem, error);
-        if (!folder.empty())
-            reason += "（" + folder + "）";
-        return reason;
-    }
-    return {};
 }
 
 } // namespace kelo

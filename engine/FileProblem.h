@@ -21,9 +21,4 @@ FileProblem ClassifyFileError(int systemError);
 // the system's own text of the error number.
 std::string FileProblemText(FileProblem problem, int systemError);
 
-// The reason a recording stopped, as the window shows it after "录制失败：": the problem and the
-// folder ("磁盘空间不足（/home/ann/Videos）"), or empty when `errorText` (a writer's error from
-// the graph) is not a file problem at all.
-std::string RecordingFileProblemText(const std::string& errorText, const std::string& folder);
-
 } // namespace kelo

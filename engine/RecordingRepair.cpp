@@ -439,8 +439,8 @@ RepairOutcome RepairRecording(const std::string& path) {
         outcome = RepairAvi(file);
     else if (IsAsf(file))
         outcome = RepairAsf(file);
-    else if (FourCc(file, 4, "ftyp") || FourCc(file, 0, "ID3") ||
-             (EndsWith(path, ".mp3") && file.size() > 0))
+    else if (FourCc(file, 4, "ftyp") || FourCc(file, 0, "ID3\x04") ||
+             FourCc(file, 0, "ID3\x03") || EndsWith(path, ".mp3"))
         outcome = RepairOutcome::Playable;
     if (outcome == RepairOutcome::Repaired)
         (void)file.Sync(); // the mended header is on disk before the marker goes

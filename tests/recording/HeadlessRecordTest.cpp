@@ -88,7 +88,7 @@ TEST_F(HeadlessRecord, PrintsThePathOfACompleteFile) {
     EXPECT_EQ(file.extension(), ".mp3");
     const test::ProbedFile probed = test::ProbeMediaFile(file);
     ASSERT_TRUE(probed.ok) << probed.error;
-    EXPECT_EQ(probed.formatName, "avi");
+    EXPECT_EQ(probed.formatName, "mp3");
     ASSERT_EQ(probed.streams.size(), 1u);
     EXPECT_EQ(probed.streams[0].codecName, "mp3");
     // The studio stops itself after 1.5 s of its own clock: never less is recorded, and a
