@@ -102,10 +102,10 @@ HRESULT CaptureEngine::BuildRecordGraph(RecordKind kind, const std::string& fold
         MediaWriterSettings settings;
         settings.audio = info.hasAudio;
         settings.video = info.hasVideo;
-        settings.framesPerSecond = framesPerSecond_;
+        settings.framesPerSecond = RecordingMode().framesPerSecond;
         settings.videoBitsPerSecond =
             ScaleBitrateToMode(MediaFileWriter::kH264BitsPerSecondAtDefault,
-                               VideoMode{captureWidth_, captureHeight_, framesPerSecond_});
+                               RecordingMode());
         auto writer = MediaFileWriter::Create(container, settings);
         if (!writer || FAILED(writer->SetFileName(recordFile_, nullptr)) ||
             FAILED(graph_->AddFilter(writer, kMediaWriterName)))
