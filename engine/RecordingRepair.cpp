@@ -34,12 +34,10 @@ public:
     std::uint64_t size() const { return size_; }
 
     bool Read(std::uint64_t at, void* out, std::size_t bytes) const {
-        return at + bytes <= size_ &&
-               ::pread(fd_.get(), out, bytes, static_cast<off_t>(at)) ==
-                   static_cast<ssize_t>(bytes);
+        return at + bytes <= size_ && ::pread(fd_.get(), out, bytes, static_cast<off_t>(at)) ==
+                                          static_cast<ssize_t>(bytes);
     }
-    template <typename T>
-    bool Get(std::uint64_t at, T* value) const {
+    template <typename T> bool Get(std::uint64_t at, T* value) const {
         std::array<unsigned char, sizeof(T)> bytes{};
         if (!Read(at, bytes.data(), bytes.size()))
             return false;
@@ -53,8 +51,7 @@ public:
         return ::pwrite(fd_.get(), data, bytes, static_cast<off_t>(at)) ==
                static_cast<ssize_t>(bytes);
     }
-    template <typename T>
-    bool Put(std::uint64_t at, T value) {
+    template <typename T> bool Put(std::uint64_t at, T value) {
         std::array<unsigned char, sizeof(T)> bytes{};
         auto v = static_cast<std::uint64_t>(value);
         for (unsigned char& b : bytes) {
@@ -106,7 +103,8 @@ RepairOutcome RepairWave(File& file) {
             if (blockAlign > 0)
                 data -= data % blockAlign;
             const std::uint64_t end = at + 8 + data;
-            if (!file.Truncate(end) || !file.Put<std::uint32_t>(at + 4, static_cast<std::uint32_t>(data)) ||
+            if (!file.Truncate(end) ||
+                !file.Put<std::uint32_t>(at + 4, static_cast<std::uint32_t>(data)) ||
                 !file.Put<std::uint32_t>(4, static_cast<std::uint32_t>(end - 8)))
                 return RepairOutcome::Unreadable;
             return RepairOutcome::Repaired;
@@ -187,6 +185,7 @@ RepairOutcome RepairAvi(File& file) {
     bool secondRiff = false;
     std::uint64_t firstRiffEnd = 0;
     std::uint64_t end = moviData;
+    bool cutOff = false; // the last chunk is shorter than its header says (the disk filled)
     at = moviData;
     while (at + 8 <= file.size()) {
         char id[4];
@@ -203,15 +202,18 @@ RepairOutcome RepairAvi(File& file) {
             continue;
         }
         const std::uint64_t next = at + 8 + size + (size & 1);
-        if (next > file.size() && at + 8 + size > file.size())
-            break; // cut off inside this chunk
+        if (next > file.size() && at + 8 + size > file.size()) {
+            cutOff = true; // cut off inside this chunk
+            break;
+        }
         int stream = 0;
         if (IsStreamChunk(id, &stream) && static_cast<std::size_t>(stream) < streams.size()) {
             streams[static_cast<std::size_t>(stream)].chunks++;
             streams[static_cast<std::size_t>(stream)].bytes += size;
             if (!secondRiff)
                 entries.push_back({{id[0], id[1], id[2], id[3]},
-                                   static_cast<std::uint32_t>(at - (moviAt + 8)), size});
+                                   static_cast<std::uint32_t>(at - (moviAt + 8)),
+                                   size});
         } else if (std::memcmp(id, "idx1", 4) == 0 && !secondRiff) {
             break; // the index of a finished file
         }
@@ -219,10 +221,11 @@ RepairOutcome RepairAvi(File& file) {
         at = next;
     }
 
-    // A file whose sizes already cover its chunks was finished.
+    // A file whose sizes already cover its chunks was finished, unless the muxer counted a
+    // chunk the full disk cut short: that one is dropped below.
     std::uint32_t riffSize = 0;
     (void)file.Get(4, &riffSize);
-    if (!secondRiff && moviAt + 8 + moviSize >= end && riffSize + 8ull >= end)
+    if (!cutOff && !secondRiff && moviAt + 8 + moviSize >= end && riffSize + 8ull >= end)
         return RepairOutcome::Complete;
 
     std::uint64_t videoFrames = 0;
@@ -231,13 +234,15 @@ RepairOutcome RepairAvi(File& file) {
     if (!file.Truncate(end))
         return RepairOutcome::Unreadable;
     const std::uint64_t firstEnd = secondRiff ? firstRiffEnd : end;
-    bool ok = file.Put<std::uint32_t>(moviAt + 4, static_cast<std::uint32_t>(firstEnd - moviAt - 8)) &&
-              file.Put<std::uint32_t>(avihAt + 16, static_cast<std::uint32_t>(videoFrames));
+    bool ok =
+        file.Put<std::uint32_t>(moviAt + 4, static_cast<std::uint32_t>(firstEnd - moviAt - 8)) &&
+        file.Put<std::uint32_t>(avihAt + 16, static_cast<std::uint32_t>(videoFrames));
     if (dmlhAt)
         ok = ok && file.Put<std::uint32_t>(dmlhAt, static_cast<std::uint32_t>(videoFrames));
     for (const AviStream& s : streams) {
         // A stream's length: frames for video, samples (blocks) for sound.
-        const std::uint64_t length = s.video || s.sampleSize == 0 ? s.chunks : s.bytes / s.sampleSize;
+        const std::uint64_t length =
+            s.video || s.sampleSize == 0 ? s.chunks : s.bytes / s.sampleSize;
         ok = ok && file.Put<std::uint32_t>(s.strhAt + 32, static_cast<std::uint32_t>(length));
     }
     if (secondRiff) {
@@ -249,8 +254,10 @@ RepairOutcome RepairAvi(File& file) {
             std::uint64_t next = riffAt + 8 + size;
             if (size == 0 || next > end)
                 next = end;
-            ok = file.Put<std::uint32_t>(riffAt + 4, static_cast<std::uint32_t>(next - riffAt - 8)) &&
-                 file.Put<std::uint32_t>(riffAt + 16, static_cast<std::uint32_t>(next - riffAt - 20));
+            ok = file.Put<std::uint32_t>(riffAt + 4,
+                                         static_cast<std::uint32_t>(next - riffAt - 8)) &&
+                 file.Put<std::uint32_t>(riffAt + 16,
+                                         static_cast<std::uint32_t>(next - riffAt - 20));
             riffAt = next;
         }
         ok = ok && file.Put<std::uint32_t>(4, static_cast<std::uint32_t>(firstRiffEnd - 8));
@@ -291,9 +298,8 @@ RepairOutcome RepairAvi(File& file) {
 
 constexpr unsigned char kAsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                               0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-constexpr unsigned char kAsfFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9,
-                                                      0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0,
-                                                      0x0C, 0x20, 0x53, 0x65};
+constexpr unsigned char kAsfFilePropertiesGuid[16] = {
+    0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
 
 bool IsAsf(const File& file) {
     unsigned char guid[16];
@@ -439,8 +445,8 @@ RepairOutcome RepairRecording(const std::string& path) {
         outcome = RepairAvi(file);
     else if (IsAsf(file))
         outcome = RepairAsf(file);
-    else if (FourCc(file, 4, "ftyp") || FourCc(file, 0, "ID3\x04") ||
-             FourCc(file, 0, "ID3\x03") || EndsWith(path, ".mp3"))
+    else if (FourCc(file, 4, "ftyp") || FourCc(file, 0, "ID3\x04") || FourCc(file, 0, "ID3\x03") ||
+             EndsWith(path, ".mp3"))
         outcome = RepairOutcome::Playable;
     if (outcome == RepairOutcome::Repaired)
         (void)file.Sync(); // the mended header is on disk before the marker goes
