@@ -44,8 +44,10 @@ std::unique_ptr<PersonSegmenter> PersonSegmenter::FromModel(const TfliteModel& m
     if (!net)
         return Refuse(error, "the segmentation model cannot run: " + why);
     const auto& in = net->inputShape;
-    const auto& out = net->outputShape;
-    if (in[1] != PersonSegmenter::kInputHeight || in[2] != PersonSegmenter::kInputWidth ||
+    if (net->outputs.size() != 1)
+        return Refuse(error, "the segmentation model has more than one output");
+    const auto& out = net->outputs.front().shape;
+    if (out.size() != 4 || in[1] != PersonSegmenter::kInputHeight || in[2] != PersonSegmenter::kInputWidth ||
         in[3] != 3 || out[1] != in[1] || out[2] != in[2] || out[3] != 1)
         return Refuse(error, "the segmentation model has other input or output sizes");
     return std::unique_ptr<PersonSegmenter>(new PersonSegmenter(std::move(*net)));
@@ -73,7 +75,7 @@ cv::Mat PersonSegmenter::Segment(const cv::Mat& bgr) {
         cv::dnn::blobFromImage(bgr, blob_, 1.0 / 255.0, cv::Size(kInputWidth, kInputHeight),
                                cv::Scalar(), true, false, CV_32F);
         net_.net.setInput(blob_);
-        const cv::Mat out = net_.net.forward(net_.outputName);
+        const cv::Mat out = net_.net.forward(net_.outputs.front().layer);
         // [1, 1, H, W]: one plane of probabilities (the model ends in a sigmoid).
         return cv::Mat(kInputHeight, kInputWidth, CV_32F, const_cast<float*>(out.ptr<float>()))
             .clone();

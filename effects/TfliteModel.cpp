@@ -196,6 +196,23 @@ void ReadOptions(FlatReader& r, std::int32_t code, const FlatReader::Table& t, T
     case TfliteOp::Mul:
         o.activation = activation(0);
         break;
+    case TfliteOp::MaxPool2D:
+        o.paddingSame = padding(0);
+        o.strideW = r.FieldScalar<std::int32_t>(t, 1, 1);
+        o.strideH = r.FieldScalar<std::int32_t>(t, 2, 1);
+        o.filterW = r.FieldScalar<std::int32_t>(t, 3, 1);
+        o.filterH = r.FieldScalar<std::int32_t>(t, 4, 1);
+        o.activation = activation(5);
+        break;
+    case TfliteOp::Concatenation:
+        o.axis = r.FieldScalar<std::int32_t>(t, 0, 0);
+        o.activation = activation(1);
+        break;
+    case TfliteOp::Reshape:
+        o.newShape = r.Int32Vector(r.FieldRef(t, 0));
+        if (o.newShape.size() > kMaxDims)
+            r.Fail("a reshape has too many dimensions");
+        break;
     case TfliteOp::Mean:
         o.keepDims = r.FieldScalar<std::uint8_t>(t, 0, 0) != 0;
         break;

@@ -1,7 +1,7 @@
-// A reader of TensorFlow Lite model files (the FlatBuffers layout), as far as the person
-// segmentation model of the background blur needs it: the first subgraph's tensors (shape, type,
-// constant data), its operators (code, inputs, outputs, the options the builder uses) and its
-// input and output tensors.
+// A reader of TensorFlow Lite model files (the FlatBuffers layout), as far as the studio's models
+// (the background blur's person segmentation, the face cover's face detector) need it: the first
+// subgraph's tensors (shape, type, constant data), its operators (code, inputs, outputs, the
+// options the builder uses) and its input and output tensors.
 //
 // The file is input: every offset, count and index is checked against the file's bytes before
 // it is followed, and a file that does not hold together gives an error text, never a crash or
@@ -25,22 +25,26 @@ enum class TfliteType : std::int8_t {
     Int8 = 9,
 };
 
-// Builtin operator codes the segmentation model uses.
+// Builtin operator codes the studio's models use.
 enum class TfliteOp : std::int32_t {
     Add = 0,
+    Concatenation = 2,
     Conv2D = 3,
     DepthwiseConv2D = 4,
     Dequantize = 6,
     Logistic = 14,
+    MaxPool2D = 17,
     Mul = 18,
     Relu = 19,
+    Reshape = 22,
     ResizeBilinear = 23,
     Custom = 32,
+    Pad = 34,
     Mean = 40,
     HardSwish = 117,
 };
 
-// Fused activation of convolutions, ADD and MUL.
+// Fused activation of convolutions, pooling, concatenation, ADD and MUL.
 enum class TfliteActivation : std::int8_t { None = 0, Relu = 1, ReluN1To1 = 2, Relu6 = 3 };
 
 struct TfliteTensor {
@@ -62,10 +66,14 @@ struct TfliteOptions {
     std::int32_t dilationW = 1;
     std::int32_t dilationH = 1;
     std::int32_t depthMultiplier = 1;
+    std::int32_t filterW = 1; // pooling window
+    std::int32_t filterH = 1;
+    std::int32_t axis = 0; // concatenation
     TfliteActivation activation = TfliteActivation::None;
     bool keepDims = false;
     bool alignCorners = false;
     bool halfPixelCenters = false;
+    std::vector<std::int32_t> newShape; // reshape (empty: not given in the options)
 };
 
 struct TfliteOperator {

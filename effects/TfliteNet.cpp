@@ -30,6 +30,10 @@ private:
         return model_.tensors[static_cast<std::size_t>(index)];
     }
     static bool Is4D(const TfliteTensor& t) { return t.shape.size() == 4 && t.shape[0] == 1; }
+    // Four-dimensional tensors are NCHW blobs in the network; all others keep the model's order.
+    static bool IsNchwInNet(const TfliteTensor& t) { return t.shape.size() == 4; }
+    // The integers of a constant INT32 tensor (nothing when it is not one).
+    std::optional<std::vector<std::int32_t>> ConstantInts(std::int32_t index) const;
 
     bool AddOperator(std::size_t index, const TfliteOperator& op);
     bool AddConvolution(std::size_t index, const TfliteOperator& op, bool depthwise);
@@ -37,6 +41,10 @@ private:
     bool AddElementwise(std::size_t index, const TfliteOperator& op);
     bool AddMean(std::size_t index, const TfliteOperator& op);
     bool AddResize(std::size_t index, const TfliteOperator& op);
+    bool AddPad(std::size_t index, const TfliteOperator& op);
+    bool AddMaxPool(std::size_t index, const TfliteOperator& op);
+    bool AddReshape(std::size_t index, const TfliteOperator& op);
+    bool AddConcatenation(std::size_t index, const TfliteOperator& op);
     bool Dequantize(std::size_t index, const TfliteOperator& op);
 
     // Adds a layer fed by the given tensors and records it as the producer of `output`, after
@@ -108,6 +116,19 @@ std::optional<LayerOutput> NetBuilder::Producer(std::int32_t index) const {
     if (it == producers_.end())
         return std::nullopt;
     return it->second;
+}
+
+std::optional<std::vector<std::int32_t>> NetBuilder::ConstantInts(std::int32_t index) const {
+    if (index < 0)
+        return std::nullopt;
+    const TfliteTensor& t = Tensor(index);
+    const auto data = model_.Data(t);
+    if (t.type != TfliteType::Int32 || data.size() != t.ElementCount() * 4)
+        return std::nullopt;
+    std::vector<std::int32_t> values(t.ElementCount());
+    if (!values.empty())
+        std::memcpy(values.data(), data.data(), data.size());
+    return values;
 }
 
 bool NetBuilder::AddLayer(std::size_t index, cv::dnn::LayerParams& params,
@@ -315,6 +336,151 @@ bool NetBuilder::AddResize(std::size_t index, const TfliteOperator& op) {
     return AddLayer(index, p, {op.inputs[0]}, op.outputs[0]);
 }
 
+bool NetBuilder::AddPad(std::size_t index, const TfliteOperator& op) {
+    if (op.inputs.size() != 2 || op.outputs.size() != 1 || op.inputs[0] < 0)
+        return Fail(index, "PAD without data and paddings");
+    const TfliteTensor& in = Tensor(op.inputs[0]);
+    const TfliteTensor& out = Tensor(op.outputs[0]);
+    const auto pads = ConstantInts(op.inputs[1]);
+    if (!Is4D(in) || !Is4D(out) || !pads || pads->size() != 8)
+        return Fail(index, "PAD of a tensor that is not NHWC, or paddings not four constant pairs");
+    for (std::size_t d = 0; d < 4; ++d) {
+        const std::int32_t before = (*pads)[2 * d];
+        const std::int32_t after = (*pads)[2 * d + 1];
+        if (before < 0 || after < 0 || before > 4096 || after > 4096 ||
+            in.shape[d] + before + after != out.shape[d])
+            return Fail(index, "PAD paddings do not fit its tensors");
+    }
+    // Pairs in the network's NCHW order: model dimensions 0, 3, 1, 2.
+    std::vector<int> nchw;
+    for (int d : {0, 3, 1, 2}) {
+        nchw.push_back((*pads)[2 * static_cast<std::size_t>(d)]);
+        nchw.push_back((*pads)[2 * static_cast<std::size_t>(d) + 1]);
+    }
+    cv::dnn::LayerParams p;
+    p.type = "Padding";
+    p.set("paddings", cv::dnn::DictValue::arrayInt(nchw.data(), static_cast<int>(nchw.size())));
+    p.set("type", "constant");
+    p.set("value", 0.f);
+    return AddLayer(index, p, {op.inputs[0]}, op.outputs[0]);
+}
+
+bool NetBuilder::AddMaxPool(std::size_t index, const TfliteOperator& op) {
+    if (op.inputs.size() != 1 || op.outputs.size() != 1 || op.inputs[0] < 0)
+        return Fail(index, "MAX_POOL_2D takes one tensor");
+    const TfliteTensor& in = Tensor(op.inputs[0]);
+    const TfliteTensor& out = Tensor(op.outputs[0]);
+    const TfliteOptions& o = op.options;
+    if (!Is4D(in) || !Is4D(out) || out.shape[3] != in.shape[3])
+        return Fail(index, "MAX_POOL_2D of a tensor that is not NHWC");
+    if (o.filterW <= 0 || o.filterH <= 0 || o.strideW <= 0 || o.strideH <= 0 ||
+        o.filterW > 64 || o.filterH > 64)
+        return Fail(index, "MAX_POOL_2D window or stride out of range");
+    // The output size the padding gives must be the declared one.
+    const auto size = [&](int input, int filter, int stride) {
+        return o.paddingSame ? (input + stride - 1) / stride
+                             : std::max(0, (input - filter + stride) / stride);
+    };
+    if (size(in.shape[1], o.filterH, o.strideH) != out.shape[1] ||
+        size(in.shape[2], o.filterW, o.strideW) != out.shape[2])
+        return Fail(index, "MAX_POOL_2D output size does not fit its window");
+    cv::dnn::LayerParams p;
+    p.type = "Pooling";
+    p.set("pool", "max");
+    p.set("kernel_h", o.filterH);
+    p.set("kernel_w", o.filterW);
+    p.set("stride_h", o.strideH);
+    p.set("stride_w", o.strideW);
+    p.set("pad_mode", o.paddingSame ? "SAME" : "VALID");
+    return AddLayer(index, p, {op.inputs[0]}, op.outputs[0], o.activation);
+}
+
+bool NetBuilder::AddReshape(std::size_t index, const TfliteOperator& op) {
+    if (op.inputs.empty() || op.inputs.size() > 2 || op.outputs.size() != 1 || op.inputs[0] < 0)
+        return Fail(index, "RESHAPE without data");
+    const TfliteTensor& in = Tensor(op.inputs[0]);
+    const TfliteTensor& out = Tensor(op.outputs[0]);
+    if (in.ElementCount() != out.ElementCount() || out.shape.empty())
+        return Fail(index, "RESHAPE changes the element count");
+    // The new shape, from the second input or the options when given (one -1 stands for the
+    // rest), must be the output's declared shape.
+    std::optional<std::vector<std::int32_t>> wanted;
+    if (op.inputs.size() == 2 && op.inputs[1] >= 0) {
+        wanted = ConstantInts(op.inputs[1]);
+        if (!wanted)
+            return Fail(index, "RESHAPE shape is not constant integers");
+    } else if (!op.options.newShape.empty()) {
+        wanted = op.options.newShape;
+    }
+    if (wanted) {
+        if (wanted->size() != out.shape.size())
+            return Fail(index, "RESHAPE shape does not fit its output");
+        for (std::size_t d = 0; d < wanted->size(); ++d) {
+            if ((*wanted)[d] != out.shape[d] && (*wanted)[d] != -1)
+                return Fail(index, "RESHAPE shape does not fit its output");
+        }
+    }
+    const auto fromNchw = Producer(op.inputs[0]);
+    if (!fromNchw)
+        return Fail(index, "input tensor " + std::to_string(op.inputs[0]) + " is not computed");
+    const std::string name = "op" + std::to_string(index);
+    LayerOutput from = *fromNchw;
+    // Into the model's order first: the reshape keeps the NHWC element order.
+    const auto permute = [&](const std::vector<int>& order, const std::string& suffix) {
+        cv::dnn::LayerParams p;
+        p.type = "Permute";
+        p.set("order", cv::dnn::DictValue::arrayInt(order.data(), static_cast<int>(order.size())));
+        const int id = net_.addLayer(name + suffix, p.type, p);
+        net_.connect(from.layer, from.output, id, 0);
+        from = {id, 0};
+    };
+    if (IsNchwInNet(in))
+        permute({0, 2, 3, 1}, "_nhwc");
+    std::vector<int> dims(out.shape.begin(), out.shape.end());
+    cv::dnn::LayerParams p;
+    p.type = "Reshape";
+    p.set("dim", cv::dnn::DictValue::arrayInt(dims.data(), static_cast<int>(dims.size())));
+    const int id = net_.addLayer(name, p.type, p);
+    net_.connect(from.layer, from.output, id, 0);
+    from = {id, 0};
+    if (IsNchwInNet(out))
+        permute({0, 3, 1, 2}, "_nchw");
+    producers_[op.outputs[0]] = from;
+    return true;
+}
+
+bool NetBuilder::AddConcatenation(std::size_t index, const TfliteOperator& op) {
+    if (op.inputs.size() < 2 || op.outputs.size() != 1)
+        return Fail(index, "CONCATENATION of fewer than two tensors");
+    const TfliteTensor& out = Tensor(op.outputs[0]);
+    const int rank = static_cast<int>(out.shape.size());
+    const int axis = op.options.axis < 0 ? op.options.axis + rank : op.options.axis;
+    if (rank == 0 || axis < 0 || axis >= rank)
+        return Fail(index, "CONCATENATION axis out of range");
+    std::int64_t along = 0;
+    for (std::int32_t i : op.inputs) {
+        if (i < 0)
+            return Fail(index, "CONCATENATION of an absent tensor");
+        const TfliteTensor& t = Tensor(i);
+        if (static_cast<int>(t.shape.size()) != rank)
+            return Fail(index, "CONCATENATION of tensors of different ranks");
+        for (int d = 0; d < rank; ++d) {
+            if (d != axis && t.shape[static_cast<std::size_t>(d)] !=
+                                 out.shape[static_cast<std::size_t>(d)])
+                return Fail(index, "CONCATENATION of tensors that do not fit its output");
+        }
+        along += t.shape[static_cast<std::size_t>(axis)];
+    }
+    if (along != out.shape[static_cast<std::size_t>(axis)])
+        return Fail(index, "CONCATENATION of tensors that do not fit its output");
+    // NHWC axis to the network's NCHW axis for four-dimensional tensors.
+    constexpr int kNchwAxis[] = {0, 2, 3, 1};
+    cv::dnn::LayerParams p;
+    p.type = "Concat";
+    p.set("axis", IsNchwInNet(out) ? kNchwAxis[axis] : axis);
+    return AddLayer(index, p, op.inputs, op.outputs[0], op.options.activation);
+}
+
 bool NetBuilder::AddOperator(std::size_t index, const TfliteOperator& op) {
     const auto simple = [&](const char* type) {
         if (op.inputs.size() != 1 || op.outputs.size() != 1)
@@ -339,6 +505,14 @@ bool NetBuilder::AddOperator(std::size_t index, const TfliteOperator& op) {
         return AddMean(index, op);
     case TfliteOp::ResizeBilinear:
         return AddResize(index, op);
+    case TfliteOp::Pad:
+        return AddPad(index, op);
+    case TfliteOp::MaxPool2D:
+        return AddMaxPool(index, op);
+    case TfliteOp::Reshape:
+        return AddReshape(index, op);
+    case TfliteOp::Concatenation:
+        return AddConcatenation(index, op);
     case TfliteOp::Relu:
         return simple("ReLU");
     case TfliteOp::HardSwish:
@@ -355,20 +529,26 @@ std::optional<TfliteNet> NetBuilder::Build(std::string* error) {
             *error = error_;
         return std::nullopt;
     };
-    if (model_.inputs.size() != 1 || model_.outputs.size() != 1) {
-        error_ = "a model of one input and one output is expected";
+    if (model_.inputs.size() != 1 || model_.outputs.empty() || model_.outputs.size() > 8) {
+        error_ = "a model of one input and one to eight outputs is expected";
         return refuse();
     }
     TfliteNet result;
     const TfliteTensor& input = Tensor(model_.inputs[0]);
-    const TfliteTensor& output = Tensor(model_.outputs[0]);
-    if (!Is4D(input) || !Is4D(output) || input.type != TfliteType::Float32) {
-        error_ = "the model's input and output are not NHWC float tensors";
+    if (!Is4D(input) || input.type != TfliteType::Float32) {
+        error_ = "the model's input is not an NHWC float tensor";
         return refuse();
+    }
+    for (std::int32_t index : model_.outputs) {
+        const TfliteTensor& output = Tensor(index);
+        if (output.type != TfliteType::Float32 || output.shape.empty() ||
+            (IsNchwInNet(output) && !Is4D(output))) {
+            error_ = "the model's outputs are not float tensors of one batch";
+            return refuse();
+        }
     }
     result.inputName = input.name.empty() ? "input" : input.name;
     result.inputShape = input.shape;
-    result.outputShape = output.shape;
 
     for (std::size_t i = 0; i < model_.tensors.size(); ++i) {
         const TfliteTensor& t = model_.tensors[i];
@@ -382,32 +562,49 @@ std::optional<TfliteNet> NetBuilder::Build(std::string* error) {
             if (!AddOperator(i, model_.operators[i]))
                 return refuse();
         }
-        const auto last = Producer(model_.outputs[0]);
-        if (!last || last->layer == 0) {
-            error_ = "the model's output is not computed";
-            return refuse();
+        for (std::int32_t index : model_.outputs) {
+            const auto last = Producer(index);
+            if (!last || last->layer == 0) {
+                error_ = "the model's output '" + Tensor(index).name + "' is not computed";
+                return refuse();
+            }
+            // Every output here is a layer's first output; the network ends at those layers.
+            result.outputs.push_back(TfliteNetOutput{net_.getLayer(last->layer)->name,
+                                                     Tensor(index).name, Tensor(index).shape});
         }
-        // The network ends at the layer of the model's output.
         net_.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
         net_.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-        const std::string outName = net_.getLayer(last->layer)->name;
 
-        // One run on zeros proves that the layers fit together and give the declared shape.
+        // One run on zeros proves that the layers fit together and give the declared shapes.
         const int inShape[] = {1, input.shape[3], input.shape[1], input.shape[2]};
         net_.setInput(cv::Mat(4, inShape, CV_32F, cv::Scalar(0)));
-        const cv::Mat probe = net_.forward(outName);
-        if (probe.dims != 4 || probe.size[1] != output.shape[3] ||
-            probe.size[2] != output.shape[1] || probe.size[3] != output.shape[2]) {
-            error_ = "the network's output does not have the model's output shape";
-            return refuse();
+        std::vector<cv::Mat> probes;
+        net_.forward(probes, result.OutputLayers());
+        for (std::size_t i = 0; i < result.outputs.size(); ++i) {
+            const Shape& want = result.outputs[i].shape;
+            Shape got(probes[i].size.p, probes[i].size.p + probes[i].dims);
+            if (IsNchwInNet(Tensor(model_.outputs[i])))
+                got = {got.size() == 4 ? got[0] : -1, got.size() == 4 ? got[2] : -1,
+                       got.size() == 4 ? got[3] : -1, got.size() == 4 ? got[1] : -1};
+            if (got != want) {
+                error_ = "the network's output '" + result.outputs[i].name +
+                         "' does not have the model's shape";
+                return refuse();
+            }
         }
         result.net = net_;
-        result.outputName = outName;
     } catch (const cv::Exception& e) {
         error_ = std::string("OpenCV refused the network: ") + e.what();
         return refuse();
     }
     return result;
+}
+
+std::vector<std::string> TfliteNet::OutputLayers() const {
+    std::vector<std::string> names;
+    for (const TfliteNetOutput& o : outputs)
+        names.push_back(o.layer);
+    return names;
 }
 
 std::optional<TfliteNet> BuildTfliteNet(const TfliteModel& model, std::string* error) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package of scripts/packages.txt that is missing (through sudo when not
-# root), then fetches the background blur's segmentation model into its cache folder
+# root), then fetches the models (background blur, face cover) into their cache folder
 # (scripts/fetch-model.sh). Quiet when everything is there; one dpkg-query for the whole list,
 # so that ./run.sh starts quickly on a machine that has everything.
 set -euo pipefail
