@@ -183,7 +183,7 @@ std::unique_ptr<FaceDetector> FaceDetector::LoadStudioModel(std::string* error) 
     return FromModel(*shared.model, error);
 }
 
-std::vector<FaceBox> FaceDetector::Detect(const cv::Mat& bgr) {
+std::vector<FaceBox> FaceDetector::Detect(const cv::Mat& bgr, bool bottomUp) {
     if (bgr.empty() || bgr.type() != CV_8UC3)
         return {};
     try {
@@ -197,8 +197,15 @@ std::vector<FaceBox> FaceDetector::Detect(const cv::Mat& bgr) {
         const int top = (kInputSize - height) / 2;
         square_.create(kInputSize, kInputSize, CV_8UC3);
         square_.setTo(cv::Scalar::all(128));
-        cv::resize(bgr, square_(cv::Rect(left, top, width, height)), cv::Size(width, height), 0, 0,
-                   cv::INTER_AREA);
+        // Averaged down (no aliasing on a large frame); an upside-down copy is turned here,
+        // where it is small.
+        const cv::Rect inside(left, top, width, height);
+        if (bottomUp) {
+            cv::resize(bgr, scaled_, inside.size(), 0, 0, cv::INTER_AREA);
+            cv::flip(scaled_, square_(inside), 0);
+        } else {
+            cv::resize(bgr, square_(inside), inside.size(), 0, 0, cv::INTER_AREA);
+        }
         // RGB scaled to [-1, 1], as the model was trained.
         cv::dnn::blobFromImage(square_, blob_, 1.0 / 127.5, cv::Size(),
                                cv::Scalar::all(127.5), true, false, CV_32F);

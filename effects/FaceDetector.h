@@ -60,10 +60,11 @@ public:
     // the reason as above; the reason is the same for every later call.
     static std::unique_ptr<FaceDetector> LoadStudioModel(std::string* error);
 
-    // The faces of an upright BGR picture of any size, best first, in its pixel coordinates.
-    // The picture is letterboxed into the model's square (aspect kept). Throws nothing; no faces
-    // when the network fails.
-    std::vector<FaceBox> Detect(const cv::Mat& bgr);
+    // The faces of a BGR picture of any size, best first, in the pixel coordinates of the
+    // picture upright. `bottomUp`: its first row in memory is the bottom row (only the model's
+    // small copy is turned). The picture is letterboxed into the model's square (aspect kept).
+    // Throws nothing; no faces when the network fails.
+    std::vector<FaceBox> Detect(const cv::Mat& bgr, bool bottomUp = false);
 
 private:
     explicit FaceDetector(TfliteNet net, int regressorsOutput)
@@ -76,6 +77,7 @@ private:
     // Working pictures, kept from frame to frame so that a frame of the same size allocates
     // nothing.
     cv::Mat square_;
+    cv::Mat scaled_;
     cv::Mat blob_;
     std::vector<cv::Mat> outputs_;
 };

@@ -249,6 +249,14 @@ TEST_F(FaceDetectorTest, TheAstronautsFaceIsFoundWithItsBoxAndEyes) {
     EXPECT_NEAR(face.keypoints[0].x, 127, 5);
     EXPECT_NEAR(face.keypoints[0].y, 64, 5);
 
+    // The same picture stored bottom row first gives the same face, upright.
+    cv::Mat bottomUp;
+    cv::flip(photo, bottomUp, 0);
+    const auto turned = detector->Detect(bottomUp, true);
+    ASSERT_EQ(turned.size(), 1u);
+    EXPECT_NEAR(turned[0].box.y, face.box.y, 1.5);
+    EXPECT_NEAR(turned[0].keypoints[3].y, face.keypoints[3].y, 1.5);
+
     // The photograph three times its size in an HD frame (letterboxed into the square): the
     // box follows, in the frame's pixels.
     cv::Mat wide(720, 1280, CV_8UC3, cv::Scalar(90, 90, 90));
