@@ -1,9 +1,13 @@
 #include "engine/FaceCover.h"
 
+#include "effects/FaceDetector.h"
 #include "engine/FrameMat.h"
 #include "platform/system/AssetPaths.h"
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <memory>
 #include <mutex>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
@@ -17,10 +21,27 @@ int RoundHalfEven(double value) {
     return static_cast<int>(std::nearbyint(value));
 }
 
-struct FaceDetector {
+// A face the detector found, held from frame to frame.
+struct HeldFace {
+    cv::Rect2f box;  // upright frame pixels
+    int missed = 0;  // frames since the detector last found it
+};
+
+// Frames further apart than this belong to another run of the cover (switched off and on, a new
+// camera): nothing held from before is drawn.
+constexpr auto kFaceHoldGap = std::chrono::seconds(2);
+
+struct FaceFinders {
     // Only the streaming thread uses it in the program; the lock keeps two pipelines (or a test
-    // and a benchmark) from sharing the classifier at once.
+    // and a benchmark) from sharing the finders at once.
     std::mutex mutex;
+    // The detector: tried once per process; null when its model is missing or refused.
+    bool detectorTried = false;
+    std::unique_ptr<FaceDetector> model;
+    std::vector<HeldFace> held;
+    cv::Size heldFrameSize;
+    std::chrono::steady_clock::time_point lastFrame;
+
     cv::CascadeClassifier cascade;
     bool loaded = false;
     // Working pictures and results, kept from frame to frame so that a frame of the same size
@@ -29,6 +50,17 @@ struct FaceDetector {
     cv::Mat small;
     std::vector<cv::Rect> storage;
     std::vector<FrameRect> faces;
+
+    void EnsureDetectorTried() {
+        if (detectorTried)
+            return;
+        detectorTried = true;
+        std::string error;
+        model = FaceDetector::LoadStudioModel(&error);
+        if (!model)
+            std::fprintf(stderr, "kelocam: face cover finds faces with the cascade: %s\n",
+                         error.c_str());
+    }
 
     void EnsureLoaded() {
         if (loaded)
@@ -44,9 +76,35 @@ struct FaceDetector {
     }
 };
 
-FaceDetector& Detector() {
-    static FaceDetector detector;
-    return detector;
+FaceFinders& Finders() {
+    static FaceFinders finders;
+    return finders;
+}
+
+// The detector's faces of this frame, and those of the last frames it no longer finds (up to
+// kFaceHoldFrames frames after their last detection), new ones first. A held face that a new one
+// overlaps is that face, moved.
+void Hold(FaceFinders& f, const std::vector<FaceBox>& found, cv::Size frameSize) {
+    const auto now = std::chrono::steady_clock::now();
+    if (frameSize != f.heldFrameSize || now - f.lastFrame > kFaceHoldGap)
+        f.held.clear();
+    f.heldFrameSize = frameSize;
+    f.lastFrame = now;
+    std::vector<HeldFace> next;
+    for (const FaceBox& face : found)
+        next.push_back(HeldFace{face.box, 0});
+    for (const HeldFace& old : f.held) {
+        const cv::Point2f centre(old.box.x + old.box.width / 2, old.box.y + old.box.height / 2);
+        bool moved = false;
+        for (const FaceBox& face : found) {
+            const float common = (face.box & old.box).area();
+            moved = moved || face.box.contains(centre) ||
+                    common > 0.3f * (face.box.area() + old.box.area() - common);
+        }
+        if (!moved && old.missed < kFaceHoldFrames)
+            next.push_back(HeldFace{old.box, old.missed + 1});
+    }
+    f.held = std::move(next);
 }
 
 } // namespace
@@ -57,6 +115,14 @@ double FaceDetectionScale(int frameWidth) {
     return kFaceScale * frameWidth / kFaceDetectionWidth;
 }
 
+FaceCircle FaceCircleForBox(double x, double y, double width, double height) {
+    FaceCircle c;
+    c.centerX = RoundHalfEven(x + width * 0.5);
+    c.centerY = RoundHalfEven(y + height * 0.5);
+    c.radius = RoundHalfEven((width + height) * 0.25);
+    return c;
+}
+
 FaceCircle FaceCircleFor(const FrameRect& f, double scale) {
     FaceCircle c;
     c.centerX = RoundHalfEven((f.x + f.width * 0.5) * scale);
@@ -65,18 +131,37 @@ FaceCircle FaceCircleFor(const FrameRect& f, double scale) {
     return c;
 }
 
-// Draws the circles of upright face rectangles; on a bottom-up frame at the mirrored rows, which
-// gives the same bytes as flipping the frame, drawing and flipping it back.
-static void DrawCovers(cv::Mat& mat, const std::vector<FrameRect>& faces, bool bottomUp) {
-    const double scale = FaceDetectionScale(mat.cols);
-    for (std::size_t i = 0; i < faces.size(); ++i) {
-        FaceCircle c = FaceCircleFor(faces[i], scale);
+// Draws the circles of upright faces; on a bottom-up frame at the mirrored rows, which gives the
+// same bytes as flipping the frame, drawing and flipping it back.
+static void DrawCircles(cv::Mat& mat, const std::vector<FaceCircle>& circles, bool bottomUp) {
+    for (std::size_t i = 0; i < circles.size(); ++i) {
+        FaceCircle c = circles[i];
         if (bottomUp)
             c.centerY = mat.rows - 1 - c.centerY;
         const FaceColor& color = kFaceColors[i % kFaceColors.size()];
         cv::circle(mat, cv::Point(c.centerX, c.centerY), c.radius,
                    cv::Scalar(color.blue, color.green, color.red, 0), cv::FILLED, cv::LINE_8, 0);
     }
+}
+
+// The circles of cascade rectangles (reduced-image pixels of this frame's size).
+static void DrawCovers(cv::Mat& mat, const std::vector<FrameRect>& faces, bool bottomUp) {
+    const double scale = FaceDetectionScale(mat.cols);
+    std::vector<FaceCircle> circles;
+    for (const FrameRect& face : faces)
+        circles.push_back(FaceCircleFor(face, scale));
+    DrawCircles(mat, circles, bottomUp);
+}
+
+// The detector's way: faces found on its small colour copy, held, covered.
+static int DetectAndCoverWithDetector(FaceFinders& f, cv::Mat& mat, bool bottomUp) {
+    Hold(f, f.model->Detect(mat, bottomUp), mat.size());
+    std::vector<FaceCircle> circles;
+    for (const HeldFace& face : f.held)
+        circles.push_back(
+            FaceCircleForBox(face.box.x, face.box.y, face.box.width, face.box.height));
+    DrawCircles(mat, circles, bottomUp);
+    return static_cast<int>(circles.size());
 }
 
 void CoverFaces(FrameImage* frame, const std::vector<FrameRect>& smallFaces) {
@@ -94,13 +179,21 @@ void CoverFaces(FrameImage* frame, const std::vector<FrameRect>& smallFaces) {
 int DetectAndCoverFaces(FrameImage* frame) {
     if (!frame)
         return 0;
-    FaceDetector& detector = Detector();
+    FaceFinders& detector = Finders();
     std::lock_guard lock(detector.mutex);
-    detector.EnsureLoaded();
+    detector.EnsureDetectorTried();
 
     cv::Mat mat = FrameMat(*frame);
     if (mat.empty() || mat.type() != CV_8UC3)
         return 0;
+    if (detector.model) {
+        try {
+            return DetectAndCoverWithDetector(detector, mat, frame->origin != kFrameOriginTopLeft);
+        } catch (const cv::Exception&) {
+            return 0;
+        }
+    }
+    detector.EnsureLoaded();
 
     std::vector<FrameRect>& faces = detector.faces;
     faces.clear();
@@ -142,9 +235,22 @@ int DetectAndCoverFaces(FrameImage* frame) {
 }
 
 bool FaceCascadeLoaded() {
-    FaceDetector& detector = Detector();
-    std::lock_guard lock(detector.mutex);
-    return detector.loaded;
+    FaceFinders& finders = Finders();
+    std::lock_guard lock(finders.mutex);
+    return finders.loaded;
+}
+
+FaceFinder ActiveFaceFinder() {
+    FaceFinders& finders = Finders();
+    std::lock_guard lock(finders.mutex);
+    finders.EnsureDetectorTried();
+    return finders.model ? FaceFinder::Detector : FaceFinder::Cascade;
+}
+
+void ForgetFaces() {
+    FaceFinders& finders = Finders();
+    std::lock_guard lock(finders.mutex);
+    finders.held.clear();
 }
 
 } // namespace kelo

@@ -1,8 +1,15 @@
-// Face cover: finds faces with the Haar cascade "haarcascade_frontalface_alt2.xml" and hides
-// each under a filled circle. Runs on the streaming thread from FrameCallback.
+// Face cover: finds faces and hides each under a filled circle. Runs on the streaming thread from
+// FrameCallback.
 //
-// The detector (cascade and result storage) is process-wide: created on first use, kept for the
-// process's life. While the cascade is not loaded, every call tries to load it again.
+// Faces are found by the face detector (effects/FaceDetector.h, the model of the data folder),
+// which finds faces rolled and turned far beyond a frontal cascade. When its model is missing or
+// refused, one line on stderr says so and the Haar cascade "haarcascade_frontalface_alt2.xml"
+// finds them as before. Between frames the detector's faces are held: a face the detector loses
+// keeps its cover for kFaceHoldFrames more frames, so that a face missed in one frame does not
+// blink uncovered.
+//
+// The finders (detector or cascade, and result storage) are process-wide: created on first use,
+// kept for the process's life. While the cascade is not loaded, every call tries to load it again.
 #pragma once
 
 #include "platform/contracts/FrameImage.h"
@@ -49,7 +56,8 @@ struct FaceCircle {
 };
 
 // Frames wider than this are detected on a grey copy reduced to this width first (then by
-// kFaceScale as every frame): an HD frame costs the detector what a 320 x 240 frame does.
+// kFaceScale as every frame): an HD frame costs the cascade what a 320 x 240 frame does. (The
+// face detector reduces any frame to its 128 x 128 input itself.)
 inline constexpr int kFaceDetectionWidth = 320;
 
 // The factor from reduced-image pixels to frame pixels for a frame `frameWidth` wide: kFaceScale
@@ -60,15 +68,36 @@ double FaceDetectionScale(int frameWidth);
 // the even neighbour); `scale` is FaceDetectionScale of the frame.
 FaceCircle FaceCircleFor(const FrameRect& smallFace, double scale = kFaceScale);
 
+// The circle in frame pixels for a face box the detector found in frame pixels: the box's centre,
+// a quarter of its width plus height as the radius (as for a cascade rectangle).
+FaceCircle FaceCircleForBox(double x, double y, double width, double height);
+
+// Frames after its last detection for which a face the detector no longer finds stays covered
+// (200 ms at 15 frames per second).
+inline constexpr int kFaceHoldFrames = 3;
+
+enum class FaceFinder {
+    Detector, // the face detector model
+    Cascade,  // the frontal cascade: the model is missing or refused
+};
+
+// Which finder the face cover uses; the first call reads the model (the streaming thread's first
+// face-cover frame does so otherwise).
+FaceFinder ActiveFaceFinder();
+
+// Forgets the faces held from earlier frames: the next frame is covered from its own detection
+// alone (a new picture that has nothing to do with the last one).
+void ForgetFaces();
+
 // Draws the filled circle of each face (rectangles in reduced-image pixels of this frame's
 // size, in result order) on the frame as it lies in memory.
 void CoverFaces(FrameImage* frame, const std::vector<FrameRect>& smallFaces);
 
-// Detects faces on an upright grey copy of the frame and covers them. A bottom-left frame is
-// never flipped: its grey copy is, and the circles are drawn at the mirrored rows (a filled
-// circle is symmetric about its centre row), so the frame leaves in the row order it came. Frames
-// that are not 8-bit, 3-channel, a missing cascade: nothing is drawn. Returns the number of faces
-// covered.
+// Detects faces on an upright copy of the frame (the detector's small colour copy, or the
+// cascade's grey one) and covers them. A bottom-left frame is never flipped: its copy is, and the
+// circles are drawn at the mirrored rows (a filled circle is symmetric about its centre row), so
+// the frame leaves in the row order it came. Frames that are not 8-bit, 3-channel, no finder:
+// nothing is drawn. Returns the number of faces covered (held ones included).
 int DetectAndCoverFaces(FrameImage* frame);
 
 // True once the cascade has been loaded (for tests and diagnostics).
