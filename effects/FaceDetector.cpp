@@ -28,7 +28,8 @@ struct SharedModel {
 const SharedModel& StudioModel() {
     static const SharedModel shared = [] {
         SharedModel s;
-        const std::string path = FindAsset(kFaceModelAsset);
+        // Quietly: the face cover says in one line what it does without the model.
+        const std::string path = FindAssetQuietly(kFaceModelAsset);
         if (path.empty()) {
             s.error = std::string("the face detector model ") + kFaceModelAsset +
                       " is not in the working folder or in " + InstalledDataDir();

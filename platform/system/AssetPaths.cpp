@@ -124,6 +124,10 @@ std::string FindAsset(std::string_view relative) {
     return found;
 }
 
+std::string FindAssetQuietly(std::string_view relative) {
+    return FindIn(relative, AssetDirs());
+}
+
 std::string FindCascadeFile(std::string_view fileName) {
     std::vector<fs::path> dirs = AssetDirs();
     for (const char* dir : kOpenCvCascadeDirs)

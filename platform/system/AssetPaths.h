@@ -23,6 +23,9 @@ std::string InstalledDataDir();
 // per asset, and not again for a file inside a folder already reported missing).
 std::string FindAsset(std::string_view relative);
 
+// FindAsset without the warning, for a caller that says in its own line what it does without it.
+std::string FindAssetQuietly(std::string_view relative);
+
 // FindAsset, then opencv-data's haarcascades folder.
 std::string FindCascadeFile(std::string_view fileName);
 

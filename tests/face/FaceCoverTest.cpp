@@ -147,6 +147,7 @@ void ExpectCascadeFallback(const std::string& why) {
     ASSERT_NE(first, std::string::npos) << log;
     EXPECT_EQ(log.find(line, first + 1), std::string::npos) << log;
     EXPECT_NE(log.find(why), std::string::npos) << log;
+    EXPECT_EQ(log.find("not found"), std::string::npos) << "a second line: " << log;
 }
 
 TEST(FaceCoverFallback, AMissingModelLeavesTheCascadeCoveringTheFace) {
