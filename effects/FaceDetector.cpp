@@ -208,8 +208,8 @@ std::vector<FaceBox> FaceDetector::Detect(const cv::Mat& bgr, bool bottomUp) {
             cv::resize(bgr, square_(inside), inside.size(), 0, 0, cv::INTER_AREA);
         }
         // RGB scaled to [-1, 1], as the model was trained.
-        cv::dnn::blobFromImage(square_, blob_, 1.0 / 127.5, cv::Size(),
-                               cv::Scalar::all(127.5), true, false, CV_32F);
+        cv::dnn::blobFromImage(square_, blob_, 1.0 / 127.5, cv::Size(), cv::Scalar::all(127.5),
+                               true, false, CV_32F);
         net_.net.setInput(blob_);
         net_.net.forward(outputs_, outputLayers_);
         const cv::Mat& reg = outputs_[static_cast<std::size_t>(regressorsOutput_)];

@@ -47,8 +47,9 @@ std::unique_ptr<PersonSegmenter> PersonSegmenter::FromModel(const TfliteModel& m
     if (net->outputs.size() != 1)
         return Refuse(error, "the segmentation model has more than one output");
     const auto& out = net->outputs.front().shape;
-    if (out.size() != 4 || in[1] != PersonSegmenter::kInputHeight || in[2] != PersonSegmenter::kInputWidth ||
-        in[3] != 3 || out[1] != in[1] || out[2] != in[2] || out[3] != 1)
+    if (out.size() != 4 || in[1] != PersonSegmenter::kInputHeight ||
+        in[2] != PersonSegmenter::kInputWidth || in[3] != 3 || out[1] != in[1] || out[2] != in[2] ||
+        out[3] != 1)
         return Refuse(error, "the segmentation model has other input or output sizes");
     return std::unique_ptr<PersonSegmenter>(new PersonSegmenter(std::move(*net)));
 }

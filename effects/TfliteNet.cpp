@@ -373,8 +373,8 @@ bool NetBuilder::AddMaxPool(std::size_t index, const TfliteOperator& op) {
     const TfliteOptions& o = op.options;
     if (!Is4D(in) || !Is4D(out) || out.shape[3] != in.shape[3])
         return Fail(index, "MAX_POOL_2D of a tensor that is not NHWC");
-    if (o.filterW <= 0 || o.filterH <= 0 || o.strideW <= 0 || o.strideH <= 0 ||
-        o.filterW > 64 || o.filterH > 64)
+    if (o.filterW <= 0 || o.filterH <= 0 || o.strideW <= 0 || o.strideH <= 0 || o.filterW > 64 ||
+        o.filterH > 64)
         return Fail(index, "MAX_POOL_2D window or stride out of range");
     // The output size the padding gives must be the declared one.
     const auto size = [&](int input, int filter, int stride) {
@@ -465,8 +465,8 @@ bool NetBuilder::AddConcatenation(std::size_t index, const TfliteOperator& op) {
         if (static_cast<int>(t.shape.size()) != rank)
             return Fail(index, "CONCATENATION of tensors of different ranks");
         for (int d = 0; d < rank; ++d) {
-            if (d != axis && t.shape[static_cast<std::size_t>(d)] !=
-                                 out.shape[static_cast<std::size_t>(d)])
+            if (d != axis &&
+                t.shape[static_cast<std::size_t>(d)] != out.shape[static_cast<std::size_t>(d)])
                 return Fail(index, "CONCATENATION of tensors that do not fit its output");
         }
         along += t.shape[static_cast<std::size_t>(axis)];

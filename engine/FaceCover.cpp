@@ -23,8 +23,8 @@ int RoundHalfEven(double value) {
 
 // A face the detector found, held from frame to frame.
 struct HeldFace {
-    cv::Rect2f box;  // upright frame pixels
-    int missed = 0;  // frames since the detector last found it
+    cv::Rect2f box; // upright frame pixels
+    int missed = 0; // frames since the detector last found it
 };
 
 // Frames further apart than this belong to another run of the cover (switched off and on, a new

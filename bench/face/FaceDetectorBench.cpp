@@ -12,10 +12,10 @@
 // Targets: every face the cascade finds plus the rolled ones to 30 degrees; no false face on the
 // pattern; no uncovered frame over the pan; under 3 ms per frame.
 // Usage: face_detector_bench
-#include "FaceScenes.h"
 #include "bench/support/BenchMeasure.h"
 #include "effects/FaceDetector.h"
 #include "engine/FaceCover.h"
+#include "FaceScenes.h"
 #include "platform/graph/ElementFactory.h"
 #include "platform/system/AssetPaths.h"
 #include "platform/system/GstRuntime.h"
@@ -49,9 +49,8 @@ double ProcessCpuMs() {
 // `maxWidth`, a frame wider than that is first reduced to that width (area averaging).
 Finder CascadeFinder(cv::CascadeClassifier& cascade, int maxWidth = 0) {
     return [&cascade, maxWidth](const cv::Mat& bgr) {
-        const double scale = maxWidth > 0 && bgr.cols > maxWidth
-                                 ? kFaceScale * bgr.cols / maxWidth
-                                 : kFaceScale;
+        const double scale =
+            maxWidth > 0 && bgr.cols > maxWidth ? kFaceScale * bgr.cols / maxWidth : kFaceScale;
         cv::Mat grey, small;
         cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
         cv::resize(grey, small,
@@ -92,7 +91,8 @@ std::vector<cv::Mat> PatternFrames(cv::Size size) {
     EnsureGstInitialized();
     const std::string description =
         "videotestsrc horizontal-speed=2 num-buffers=300 ! videoconvert ! video/x-raw,format=BGR,"
-        "width=" + std::to_string(size.width) + ",height=" + std::to_string(size.height) +
+        "width=" +
+        std::to_string(size.width) + ",height=" + std::to_string(size.height) +
         " ! appsink name=out sync=false";
     std::vector<cv::Mat> frames;
     ElementPtr pipeline = MakeBin(description.c_str());
@@ -143,8 +143,8 @@ std::vector<PanFrame> PanFrames(const cv::Mat& photo, cv::Size size) {
     return frames;
 }
 
-void Compare(const char* title, std::vector<std::pair<const char*, Finder>> finders,
-             cv::Size size, const cv::Mat& photo) {
+void Compare(const char* title, std::vector<std::pair<const char*, Finder>> finders, cv::Size size,
+             const cv::Mat& photo) {
     std::printf("\n== %d x %d: %s ==\n", size.width, size.height, title);
     const auto set = test::MakeFaceSet(photo, size);
     const auto pattern = PatternFrames(size);
@@ -214,8 +214,8 @@ int main() {
     const cv::Mat photo =
         cv::imread(std::string(KELO_SOURCE_DIR) + "/tests/data/astronaut-320x240.jpg");
     std::string error;
-    auto detector = FaceDetector::Load(
-        std::string(KELO_BINARY_DIR) + "/" + kFaceModelAsset, &error);
+    auto detector =
+        FaceDetector::Load(std::string(KELO_BINARY_DIR) + "/" + kFaceModelAsset, &error);
     cv::CascadeClassifier cascade;
     const std::string cascadePath = FindCascadeFile(kFaceCascadeFileName);
     if (photo.empty() || !detector || cascadePath.empty() || !cascade.load(cascadePath)) {

@@ -2,9 +2,10 @@
 // either row order, a face held through frames where it is lost, and the cascade taking over
 // when the model is missing or refused. Each case runs in its own process (the finders are
 // process-wide), with the data folder pointed at the build's models or at a folder without them.
-#include "FaceScenes.h"
-#include "effects/FaceDetector.h"
 #include "engine/FaceCover.h"
+
+#include "effects/FaceDetector.h"
+#include "FaceScenes.h"
 #include "platform/system/AssetPaths.h"
 #include "support/TestSupport.h"
 
@@ -82,8 +83,8 @@ TEST_F(DetectorCoverTest, CirclesLandOnRolledFacesAtAnySizeInEitherRowOrder) {
                 EXPECT_EQ(shown.at<cv::Vec3b>(scene.centre + d), kRed)
                     << scene.name << " " << size << " at " << d;
             // Far from the face (the bottom corners) the picture is as it was.
-            for (const cv::Point corner : {cv::Point(2, size.height - 3),
-                                           cv::Point(size.width - 3, size.height - 3)})
+            for (const cv::Point corner :
+                 {cv::Point(2, size.height - 3), cv::Point(size.width - 3, size.height - 3)})
                 EXPECT_EQ(shown.at<cv::Vec3b>(corner), scene.picture.at<cv::Vec3b>(corner));
 
             ForgetFaces();

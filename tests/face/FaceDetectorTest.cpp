@@ -1,18 +1,19 @@
 // The face detector: its model read and built into a network (counts, shapes, refusals of
 // damaged files and of operators that do not fit), the decoding of the network's outputs, and
 // the detector on the astronaut photograph, rolled, and on a pattern without a face.
-#include "FaceScenes.h"
 #include "effects/FaceDetector.h"
+
+#include "FaceScenes.h"
 #include "support/TestSupport.h"
 
+#include <cmath>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-#include <functional>
-#include <cmath>
 
 namespace kelo {
 namespace {
@@ -50,7 +51,7 @@ TEST_F(FaceModelTest, TheRealModelHasItsOperatorsTensorsAndTwoOutputs) {
     std::map<std::int32_t, int> counts;
     for (const TfliteOperator& op : model->operators)
         ++counts[op.code];
-    const std::map<std::int32_t, int> expected = {{0, 16}, {2, 2},  {3, 21},  {4, 16}, {6, 74},
+    const std::map<std::int32_t, int> expected = {{0, 16}, {2, 2},   {3, 21}, {4, 16}, {6, 74},
                                                   {17, 3}, {19, 17}, {22, 4}, {34, 11}};
     EXPECT_EQ(counts, expected);
     for (const TfliteOperator& op : model->operators) {
@@ -84,8 +85,8 @@ TEST_F(FaceModelTest, TheRealModelHasItsOperatorsTensorsAndTwoOutputs) {
 // something that stays inside the file (changed weights); never a crash or a read outside it
 // (AddressSanitizer watches in the sanitizer run). The detector over a truncated file is refused.
 TEST_F(FaceModelTest, TruncatedAndCorruptedFilesAreRefusedWithoutACrash) {
-    for (std::size_t length : {std::size_t{0}, std::size_t{7}, std::size_t{500},
-                               bytes.size() / 3, bytes.size() - 1}) {
+    for (std::size_t length :
+         {std::size_t{0}, std::size_t{7}, std::size_t{500}, bytes.size() / 3, bytes.size() - 1}) {
         std::string error;
         EXPECT_FALSE(ReadTfliteModel(std::span(bytes).first(length), &error)) << length;
         EXPECT_FALSE(error.empty()) << length;
@@ -154,7 +155,9 @@ TEST_F(FaceModelTest, TheBuilderRefusesPadsPoolsReshapesAndJoinsThatDoNotFit) {
          },
          "RESHAPE changes the element count"},
         {"reshape options naming another shape",
-         [&](TfliteModel& m) { first(m, TfliteOp::Reshape).options.newShape = {1, 16, 32}; },
+         [&](TfliteModel& m) {
+             first(m, TfliteOp::Reshape).options.newShape = {1, 16, 32};
+         },
          "RESHAPE shape does not fit"},
         {"join along an axis that does not exist",
          [&](TfliteModel& m) { first(m, TfliteOp::Concatenation).options.axis = 3; },
@@ -201,12 +204,12 @@ TEST(FaceDecoding, OverlappingDetectionsMergeByScoreAndOthersStaySeparate) {
     };
     // Anchor 0 lies at (1/32, 1/32), the first of the 8 x 8 map at (1/16, 1/16) and the last at
     // (15/16, 15/16); offsets and sizes are in 128ths.
-    set(0, 3.f, 0.f, 32.f, 0.f);            // score 0.953
-    set(1, 1.f, 4.f, 32.f, 8.f);            // 0.731, overlaps the first
-    set(895, 0.f, 0.f, 16.f, 0.f);          // 0.5: kept, alone
-    set(600, -0.1f, 0.f, 16.f, 0.f);        // just under one half: dropped
+    set(0, 3.f, 0.f, 32.f, 0.f);             // score 0.953
+    set(1, 1.f, 4.f, 32.f, 8.f);             // 0.731, overlaps the first
+    set(895, 0.f, 0.f, 16.f, 0.f);           // 0.5: kept, alone
+    set(600, -0.1f, 0.f, 16.f, 0.f);         // just under one half: dropped
     set(700, std::nanf(""), 0.f, 16.f, 0.f); // not a number: dropped
-    set(800, 5.f, 0.f, 0.f, 0.f);           // no size: dropped
+    set(800, 5.f, 0.f, 0.f, 0.f);            // no size: dropped
     const auto faces = DecodeFaces(regressors.data(), logits.data(), 0.5f, 0.3f);
     ASSERT_EQ(faces.size(), 2u);
     const float s0 = 1 / (1 + std::exp(-3.f));

@@ -18,7 +18,8 @@ cv::Mat BarPattern(cv::Size size, int step) {
         const int middle = size.height * 3 / 4;
         picture.col(x).rowRange(0, top).setTo(kBars[column]);
         picture.col(x).rowRange(top, middle).setTo(kBars[6 - column]);
-        picture.col(x).rowRange(middle, size.height)
+        picture.col(x)
+            .rowRange(middle, size.height)
             .setTo(column < 2 ? cv::Scalar(0, 0, 0) : cv::Scalar(255, 255, 255));
     }
     return picture;
@@ -81,11 +82,10 @@ std::vector<FaceScene> MakeFaceSet(const cv::Mat& photo, cv::Size size) {
         const float third = kPhotoFaceWidth * k / 6;
         const float w = static_cast<float>(size.width);
         const float h = static_cast<float>(size.height);
-        const std::pair<const char*, cv::Point2f> edges[] = {
-            {"cut left", {third, middle.y}},
-            {"cut right", {w - third, middle.y}},
-            {"cut top", {middle.x, third}},
-            {"cut bottom", {middle.x, h - third}}};
+        const std::pair<const char*, cv::Point2f> edges[] = {{"cut left", {third, middle.y}},
+                                                             {"cut right", {w - third, middle.y}},
+                                                             {"cut top", {middle.x, third}},
+                                                             {"cut bottom", {middle.x, h - third}}};
         for (const auto& [name, where] : edges)
             set.push_back(Place(photo, background, name + on, 0, k, false, where));
     }

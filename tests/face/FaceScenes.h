@@ -17,12 +17,12 @@ inline constexpr float kPhotoFaceWidth = 56.f;
 
 struct FaceScene {
     std::string name;
-    cv::Mat picture;      // BGR, upright, of the requested size
-    cv::Point2f centre;   // the face's centre in the picture
-    float faceWidth = 0;  // the face's width in the picture
+    cv::Mat picture;     // BGR, upright, of the requested size
+    cv::Point2f centre;  // the face's centre in the picture
+    float faceWidth = 0; // the face's width in the picture
     float rollDegrees = 0;
-    float scale = 1;      // of the photograph (before any change of frame size)
-    bool cut = false;     // part of the face lies outside the picture
+    float scale = 1;  // of the photograph (before any change of frame size)
+    bool cut = false; // part of the face lies outside the picture
 };
 
 // Colour bars in the manner of a video test pattern, moved `step` x 2 pixels to the left.
