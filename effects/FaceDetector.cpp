@@ -1,7 +1,5 @@
 #include "effects/FaceDetector.h"
 
-#include "platform/system/AssetPaths.h"
-
 #include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
@@ -17,28 +15,6 @@ std::unique_ptr<FaceDetector> Refuse(std::string* error, const std::string& text
     if (error)
         *error = text;
     return nullptr;
-}
-
-struct SharedModel {
-    std::optional<TfliteModel> model;
-    std::string error;
-};
-
-// Read on first use, from whichever thread asks first; kept for the process's life.
-const SharedModel& StudioModel() {
-    static const SharedModel shared = [] {
-        SharedModel s;
-        // Quietly: the face cover says in one line what it does without the model.
-        const std::string path = FindAssetQuietly(kFaceModelAsset);
-        if (path.empty()) {
-            s.error = std::string("the face detector model ") + kFaceModelAsset +
-                      " is not in the working folder or in " + InstalledDataDir();
-            return s;
-        }
-        s.model = ReadTfliteModelFile(path, &s.error);
-        return s;
-    }();
-    return shared;
 }
 
 bool HasShape(const TfliteNetOutput& output, std::int32_t last) {
@@ -178,7 +154,8 @@ std::unique_ptr<FaceDetector> FaceDetector::Load(const std::string& path, std::s
 }
 
 std::unique_ptr<FaceDetector> FaceDetector::LoadStudioModel(std::string* error) {
-    const SharedModel& shared = StudioModel();
+    // Quietly: the face cover says in one line what it does without the model.
+    const StudioTfliteModel& shared = ReadStudioTfliteModel(kFaceModelAsset, "face detector model", true);
     if (!shared.model)
         return Refuse(error, shared.error);
     return FromModel(*shared.model, error);

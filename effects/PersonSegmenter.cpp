@@ -1,7 +1,5 @@
 #include "effects/PersonSegmenter.h"
 
-#include "platform/system/AssetPaths.h"
-
 #include <opencv2/imgproc.hpp>
 
 namespace kelo {
@@ -12,27 +10,6 @@ std::unique_ptr<PersonSegmenter> Refuse(std::string* error, const std::string& t
     if (error)
         *error = text;
     return nullptr;
-}
-
-struct SharedModel {
-    std::optional<TfliteModel> model;
-    std::string error;
-};
-
-// Read on first use, from whichever thread asks first; kept for the process's life.
-const SharedModel& StudioModel() {
-    static const SharedModel shared = [] {
-        SharedModel s;
-        const std::string path = FindAsset(kSegmentationModelAsset);
-        if (path.empty()) {
-            s.error = std::string("the segmentation model ") + kSegmentationModelAsset +
-                      " is not in the working folder or in " + InstalledDataDir();
-            return s;
-        }
-        s.model = ReadTfliteModelFile(path, &s.error);
-        return s;
-    }();
-    return shared;
 }
 
 } // namespace
@@ -64,7 +41,7 @@ std::unique_ptr<PersonSegmenter> PersonSegmenter::Load(const std::string& path,
 }
 
 std::unique_ptr<PersonSegmenter> PersonSegmenter::LoadStudioModel(std::string* error) {
-    const SharedModel& shared = StudioModel();
+    const StudioTfliteModel& shared = ReadStudioTfliteModel(kSegmentationModelAsset, "segmentation model", false);
     if (!shared.model)
         return Refuse(error, shared.error);
     return FromModel(*shared.model, error);

@@ -1,8 +1,12 @@
 #include "effects/TfliteModel.h"
 
+#include "platform/system/AssetPaths.h"
+
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <map>
+#include <mutex>
 
 namespace kelo {
 
@@ -372,6 +376,24 @@ std::optional<TfliteModel> ReadTfliteModelFile(const std::string& path, std::str
     if (!model)
         return Refuse(error, path + ": " + why);
     return model;
+}
+
+const StudioTfliteModel& ReadStudioTfliteModel(const char* asset, const char* what, bool quiet) {
+    // Entries are never removed, so a reference to one stays valid for the process's life.
+    static std::mutex mutex;
+    static std::map<std::string, StudioTfliteModel> models;
+    std::lock_guard lock(mutex);
+    const auto [entry, added] = models.try_emplace(asset);
+    StudioTfliteModel& m = entry->second;
+    if (!added)
+        return m;
+    const std::string path = quiet ? FindAssetQuietly(asset) : FindAsset(asset);
+    if (path.empty())
+        m.error = std::string("the ") + what + " " + asset +
+                  " is not in the working folder or in " + InstalledDataDir();
+    else
+        m.model = ReadTfliteModelFile(path, &m.error);
+    return m;
 }
 
 } // namespace kelo

@@ -102,4 +102,15 @@ std::optional<TfliteModel> ReadTfliteModel(std::span<const std::uint8_t> bytes, 
 // Reads the file whole (at most 64 MiB) and then as above.
 std::optional<TfliteModel> ReadTfliteModelFile(const std::string& path, std::string* error);
 
+// A model of the studio (an asset such as "models/x.tflite", found in the working folder or the
+// data folder), read on first use from whichever thread asks first and kept for the process's
+// life: the model, or why there is none ("the <what> <asset> is not in ...", or the reader's
+// reason), the same for every later call. `quiet`: no "not found" line of its own on stderr (the
+// caller says in its own line what it does without the model).
+struct StudioTfliteModel {
+    std::optional<TfliteModel> model;
+    std::string error;
+};
+const StudioTfliteModel& ReadStudioTfliteModel(const char* asset, const char* what, bool quiet);
+
 } // namespace kelo
