@@ -4,6 +4,7 @@
 #include "engine/EffectState.h"
 #include "engine/FileProblem.h"
 #include "engine/FramePipeline.h"
+#include "engine/HdCameraFeed.h"
 #include "engine/VirtualCameraFeed.h"
 #include "platform/contracts/PreviewSurface.h"
 #include "platform/filters/CompressorCatalogue.h"
@@ -76,7 +77,9 @@ HRESULT EnumerateDevices(const ClassRegistry& registry, std::string_view categor
 CaptureEngine::CaptureEngine(int captureWidth, int captureHeight, int framesPerSecond,
                              CaptureEngineOwner* owner, const ClassRegistry& registry)
     : captureWidth_(captureWidth), captureHeight_(captureHeight), framesPerSecond_(framesPerSecond),
-      owner_(owner), registry_(registry), self_(std::make_shared<CaptureEngine*>(this)) {}
+      owner_(owner), registry_(registry), self_(std::make_shared<CaptureEngine*>(this)) {
+    ProcessHdCameraFeed().SetFrameRate(framesPerSecond);
+}
 
 CaptureEngine::~CaptureEngine() {
     // Posted tasks that have not run yet see the engine gone.
@@ -84,6 +87,7 @@ CaptureEngine::~CaptureEngine() {
     (void)ReleaseGraph(); // always S_OK: the graph is stopped and released whatever happens
     // The graph is in NULL: no frame is being processed while the feed closes.
     CloseVirtualCameraFeed();
+    CloseHdCameraFeed();
     mediaControl_.reset();
     colorConverter_.reset();
     audioSource_.reset();

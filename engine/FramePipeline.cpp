@@ -3,6 +3,7 @@
 #include "engine/ColorAdjust.h"
 #include "engine/FaceCover.h"
 #include "engine/FrameMat.h"
+#include "engine/HdCameraFeed.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,6 +57,9 @@ void ProcessFrame(FrameImage* frame, const EffectState::Values& values, VirtualC
 
 void FrameCallback(FrameImage* frame) {
     ProcessFrame(frame, ProcessEffectState().Load(), ProcessVirtualCameraFeed());
+    // The same finished frame at its own size, for readers that take more than 320 x 240.
+    if (frame)
+        ProcessHdCameraFeed().Write(*frame);
 }
 
 } // namespace kelo

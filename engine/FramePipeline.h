@@ -32,7 +32,8 @@ void StampCaption(FrameImage* frame);
 // ones). Never throws.
 void ProcessFrame(FrameImage* frame, const EffectState::Values& values, VirtualCameraFeed& feed);
 
-// The ProxyTrans callback: ProcessFrame with ProcessEffectState() and ProcessVirtualCameraFeed().
+// The ProxyTrans callback: ProcessFrame with ProcessEffectState() and ProcessVirtualCameraFeed(),
+// then the finished frame into ProcessHdCameraFeed() at its own size.
 void FrameCallback(FrameImage* frame);
 
 } // namespace kelo

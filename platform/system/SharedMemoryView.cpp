@@ -118,6 +118,26 @@ HRESULT SharedMemoryView::OpenOrCreate(const std::string& name, std::size_t minB
     return hr;
 }
 
+HRESULT SharedMemoryView::Grow(std::size_t minBytes) {
+    if (fd_ < 0)
+        return E_FAIL;
+    struct stat st {};
+    if (fstat(fd_, &st) != 0 ||
+        (static_cast<std::size_t>(st.st_size) < minBytes &&
+         ftruncate(fd_, static_cast<off_t>(minBytes)) != 0)) {
+        Close();
+        return E_FAIL;
+    }
+    if (data_)
+        munmap(data_, size_);
+    data_ = nullptr;
+    size_ = 0;
+    const HRESULT hr = MapWhole();
+    if (FAILED(hr))
+        Close();
+    return hr;
+}
+
 void SharedMemoryView::Close() {
     if (data_)
         munmap(data_, size_);

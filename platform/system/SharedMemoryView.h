@@ -32,6 +32,11 @@ public:
     // kept open) when an existing object is not a private object of this user.
     [[nodiscard]] HRESULT OpenOrCreate(const std::string& name, std::size_t minBytes);
 
+    // Grows the object to minBytes when it is smaller (never shrinks it: another program's
+    // mapping would fault) and maps all of it again; with minBytes 0, only follows a size
+    // another program gave it. The view is closed when that fails.
+    [[nodiscard]] HRESULT Grow(std::size_t minBytes);
+
     void Close();
 
     bool isOpen() const { return fd_ >= 0; }

@@ -5,6 +5,8 @@
 #include "effects/EffectFilterControl.h"
 #include "effects/ProxyTransFilter.h"
 #include "engine/FramePipeline.h"
+#include "engine/HdCameraFeed.h"
+#include "platform/system/HdFeedBlock.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
@@ -222,9 +224,22 @@ TEST(VirtualCameraFeed, FrameCallbackInARunningPipelineStartsWritingWhenTheObjec
         ASSERT_EQ(last->bytes.size(), kFeedBytes);
         EXPECT_EQ(std::memcmp(reader.data(), last->bytes.data(), kFeedBytes), 0);
         EXPECT_FALSE(AllEqual(reader.data(), kFeedBytes, 0));
+        // The HD block beside it holds the same frame, upright (the graph's rows are bottom-up).
+        SharedMemoryView hd;
+        ASSERT_EQ(hd.OpenExisting(HdFeedObjectName()), S_OK);
+        HdFeedFrame taken;
+        ASSERT_EQ(HdFeedReader().Read(hd, 0, &taken), HdFeedReader::Result::Frame);
+        ASSERT_EQ(taken.width, 320);
+        ASSERT_EQ(taken.height, 240);
+        for (int y = 0; y < 240; ++y)
+            ASSERT_EQ(std::memcmp(taken.pixels.data() + taken.rowStride * y,
+                                  last->bytes.data() + kFeedRowBytes * (239 - y), kFeedRowBytes),
+                      0)
+                << "row " << y;
     }
     // The graph reached NULL (destroyed): the engine's teardown closes the feed.
     CloseVirtualCameraFeed();
+    CloseHdCameraFeed();
     SharedMemoryView reader;
     ASSERT_EQ(reader.OpenExisting(name.name()), S_OK);
     EXPECT_TRUE(AllEqual(reader.data(), kFeedBytes, 0));

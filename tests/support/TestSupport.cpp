@@ -49,6 +49,7 @@ ScopedFeedName::ScopedFeedName() {
 
 ScopedFeedName::~ScopedFeedName() {
     shm_unlink(name_.c_str());
+    shm_unlink((name_ + "HD").c_str()); // the HD block beside it
     unsetenv("KELOCAM_FEED_NAME");
 }
 

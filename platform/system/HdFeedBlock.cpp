@@ -1,0 +1,289 @@
+#include "platform/system/HdFeedBlock.h"
+
+#include <atomic>
+#include <cstring>
+#include <time.h>
+
+namespace kelo {
+
+namespace {
+
+// Every access to the block is atomic (see HdFeedLayout.h); these keep the casts in one place.
+template <typename T> std::atomic_ref<T> At(std::uint8_t* base, std::size_t offset) {
+    return std::atomic_ref<T>(*reinterpret_cast<T*>(base + offset));
+}
+
+template <typename T>
+T Load(const std::uint8_t* base, std::size_t offset,
+       std::memory_order order = std::memory_order_relaxed) {
+    return At<T>(const_cast<std::uint8_t*>(base), offset).load(order);
+}
+
+template <typename T>
+void Store(std::uint8_t* base, std::size_t offset, T value,
+           std::memory_order order = std::memory_order_relaxed) {
+    At<T>(base, offset).store(value, order);
+}
+
+constexpr std::size_t kMagicAt = offsetof(HdFeedHeader, magic);
+constexpr std::size_t kVersionAt = offsetof(HdFeedHeader, layoutVersion);
+constexpr std::size_t kHeaderBytesAt = offsetof(HdFeedHeader, headerBytes);
+constexpr std::size_t kSlotCountAt = offsetof(HdFeedHeader, slotCount);
+constexpr std::size_t kCapacityAt = offsetof(HdFeedHeader, slotCapacity);
+constexpr std::size_t kSequenceAt = offsetof(HdFeedHeader, sequence);
+
+constexpr std::size_t SlotAt(std::uint64_t slot) {
+    return offsetof(HdFeedHeader, slots) + static_cast<std::size_t>(slot) * sizeof(HdFeedSlot);
+}
+
+// The description fields shared by the header's copy and the slots: the same order in both.
+struct Description {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t rowStride = 0;
+    std::uint32_t pixelFormat = 0;
+    std::uint32_t fpsNumerator = 0;
+    std::uint32_t fpsDenominator = 0;
+    std::int64_t timestampNs = 0;
+};
+
+void StoreDescription(std::uint8_t* base, std::size_t at, const Description& d) {
+    Store(base, at + 0, d.width);
+    Store(base, at + 4, d.height);
+    Store(base, at + 8, d.rowStride);
+    Store(base, at + 12, d.pixelFormat);
+    Store(base, at + 16, d.fpsNumerator);
+    Store(base, at + 20, d.fpsDenominator);
+    Store(base, at + 24, d.timestampNs);
+}
+
+Description LoadDescription(const std::uint8_t* base, std::size_t at) {
+    Description d;
+    d.width = Load<std::uint32_t>(base, at + 0);
+    d.height = Load<std::uint32_t>(base, at + 4);
+    d.rowStride = Load<std::uint32_t>(base, at + 8);
+    d.pixelFormat = Load<std::uint32_t>(base, at + 12);
+    d.fpsNumerator = Load<std::uint32_t>(base, at + 16);
+    d.fpsDenominator = Load<std::uint32_t>(base, at + 20);
+    d.timestampNs = Load<std::int64_t>(base, at + 24);
+    return d;
+}
+static_assert(offsetof(HdFeedSlot, width) + 24 == offsetof(HdFeedSlot, timestampNs));
+static_assert(offsetof(HdFeedHeader, width) + 24 == offsetof(HdFeedHeader, timestampNs));
+
+// One row into the block: whole 8-byte words, release stores (ordered after the slot's odd
+// mark), the last word padded with zeros.
+void StoreRow(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes) {
+    auto* words = reinterpret_cast<std::uint64_t*>(dst);
+    const std::size_t whole = bytes / 8;
+    for (std::size_t i = 0; i < whole; ++i) {
+        std::uint64_t word;
+        std::memcpy(&word, src + 8 * i, 8);
+        std::atomic_ref<std::uint64_t>(words[i]).store(word, std::memory_order_release);
+    }
+    if (const std::size_t rest = bytes % 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, src + 8 * whole, rest);
+        std::atomic_ref<std::uint64_t>(words[whole]).store(word, std::memory_order_release);
+    }
+}
+
+void StoreZeros(std::uint8_t* dst, std::size_t bytes) {
+    auto* words = reinterpret_cast<std::uint64_t*>(dst);
+    for (std::size_t i = 0; i < bytes / 8; ++i)
+        std::atomic_ref<std::uint64_t>(words[i]).store(0, std::memory_order_release);
+}
+
+// A slot's pixels out of the block: acquire loads, so that the slot's second look at its
+// sequence number comes after them.
+void LoadWords(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes) {
+    auto* words = reinterpret_cast<std::uint64_t*>(const_cast<std::uint8_t*>(src));
+    for (std::size_t i = 0; i < bytes / 8; ++i) {
+        const std::uint64_t word =
+            std::atomic_ref<std::uint64_t>(words[i]).load(std::memory_order_acquire);
+        std::memcpy(dst + 8 * i, &word, 8);
+    }
+}
+
+bool ValidSize(int width, int height) {
+    return width > 0 && height > 0 && width <= kHdFeedMaxDimension && height <= kHdFeedMaxDimension;
+}
+
+} // namespace
+
+std::int64_t HdFeedClockNanos() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+bool HdFeedReader::HasValidHeader(const SharedMemoryView& view) {
+    if (!view.isMapped() || view.size() < kHdFeedHeaderBytes)
+        return false;
+    const std::uint8_t* base = view.data();
+    return Load<std::uint32_t>(base, kMagicAt, std::memory_order_acquire) == kHdFeedMagic &&
+           Load<std::uint32_t>(base, kVersionAt) == kHdFeedLayoutVersion &&
+           Load<std::uint32_t>(base, kHeaderBytesAt) == kHdFeedHeaderBytes &&
+           Load<std::uint32_t>(base, kSlotCountAt) == kHdFeedSlotCount;
+}
+
+std::uint64_t HdFeedReader::NewestSequence(const SharedMemoryView& view) {
+    if (!HasValidHeader(view))
+        return 0;
+    return Load<std::uint64_t>(view.data(), kSequenceAt, std::memory_order_acquire);
+}
+
+HdFeedReader::Result HdFeedReader::Read(const SharedMemoryView& view, std::uint64_t lastTaken,
+                                        HdFeedFrame* frame) const {
+    if (!HasValidHeader(view))
+        return Result::Empty;
+    const std::uint8_t* base = view.data();
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const auto n = Load<std::uint64_t>(base, kSequenceAt, std::memory_order_acquire);
+        if (n == 0)
+            return Result::Empty;
+        if (n == lastTaken)
+            return Result::Unchanged;
+        const std::size_t slot = SlotAt(n % kHdFeedSlotCount);
+        const auto before = Load<std::uint64_t>(base, slot, std::memory_order_acquire);
+        if (before != 2 * n)
+            continue; // the writer is already past n: take the newer one
+        const auto offset = Load<std::uint64_t>(base, slot + offsetof(HdFeedSlot, offset));
+        const Description d = LoadDescription(base, slot + offsetof(HdFeedSlot, width));
+        const std::size_t bytes = static_cast<std::size_t>(d.rowStride) * d.height;
+        const bool sane = d.pixelFormat == kHdFeedPixelBgr24 &&
+                          ValidSize(static_cast<int>(d.width), static_cast<int>(d.height)) &&
+                          d.rowStride == HdFeedRowStride(static_cast<int>(d.width)) &&
+                          offset % 8 == 0 && offset >= kHdFeedHeaderBytes;
+        if (!sane) {
+            // Either a description read while it changed (the check below says so) or a
+            // block that is not ours to trust.
+            if (Load<std::uint64_t>(base, slot, std::memory_order_acquire) != before)
+                continue;
+            return Result::Empty;
+        }
+        if (offset + bytes > view.size())
+            return Result::Remap;
+        frame->pixels.resize(bytes);
+        LoadWords(frame->pixels.data(), base + offset, bytes);
+        if (Load<std::uint64_t>(base, slot, std::memory_order_relaxed) != before)
+            continue; // overtaken while copying: torn, not taken
+        frame->sequence = n;
+        frame->width = static_cast<int>(d.width);
+        frame->height = static_cast<int>(d.height);
+        frame->rowStride = d.rowStride;
+        frame->fpsNumerator = static_cast<int>(d.fpsNumerator);
+        frame->fpsDenominator = d.fpsDenominator ? static_cast<int>(d.fpsDenominator) : 1;
+        frame->timestampNs = d.timestampNs;
+        return Result::Frame;
+    }
+    return Result::Busy;
+}
+
+HRESULT HdFeedPublisher::Attach(SharedMemoryView* view) {
+    view_ = nullptr;
+    sequence_ = 0;
+    if (!view || !view->isMapped() || view->size() < kHdFeedHeaderBytes)
+        return E_FAIL;
+    std::uint8_t* base = view->data();
+    if (HdFeedReader::HasValidHeader(*view)) {
+        // A block of an earlier studio: its readers go on counting from where it stopped.
+        sequence_ = Load<std::uint64_t>(base, kSequenceAt, std::memory_order_acquire);
+        const auto capacity = Load<std::uint64_t>(base, kCapacityAt);
+        if (HdFeedObjectBytes(capacity) > view->size())
+            Store<std::uint64_t>(base, kCapacityAt, 0); // cut short by someone: made again
+    } else {
+        // Nobody can be reading a block without a valid magic: the header is laid out, then
+        // the magic published last.
+        std::memset(base, 0, kHdFeedHeaderBytes);
+        Store(base, kVersionAt, kHdFeedLayoutVersion);
+        Store(base, kHeaderBytesAt, static_cast<std::uint32_t>(kHdFeedHeaderBytes));
+        Store(base, kSlotCountAt, kHdFeedSlotCount);
+        Store<std::uint64_t>(base, kCapacityAt, 0);
+        Store(base, kMagicAt, kHdFeedMagic, std::memory_order_release);
+    }
+    view_ = view;
+    return S_OK;
+}
+
+HRESULT HdFeedPublisher::MakeRoom(std::size_t slotBytes) {
+    std::uint8_t* base = view_->data();
+    const auto capacity = Load<std::uint64_t>(base, kCapacityAt);
+    if (capacity >= slotBytes && HdFeedObjectBytes(capacity) <= view_->size())
+        return S_OK;
+    // The slots move: both are marked as being written, so that no reader trusts an offset
+    // from before the move.
+    for (std::uint64_t slot = 0; slot < kHdFeedSlotCount; ++slot) {
+        const auto seq = Load<std::uint64_t>(base, SlotAt(slot));
+        Store<std::uint64_t>(base, SlotAt(slot), seq | 1u, std::memory_order_relaxed);
+    }
+    // No fence needed: every pixel store after this is a release store, so a reader that sees
+    // any of them sees the odd marks too.
+    if (FAILED(view_->Grow(HdFeedObjectBytes(slotBytes)))) {
+        view_->Close();
+        view_ = nullptr;
+        return E_FAIL;
+    }
+    Store<std::uint64_t>(view_->data(), kCapacityAt, slotBytes, std::memory_order_release);
+    return S_OK;
+}
+
+template <typename WriteRows>
+HRESULT HdFeedPublisher::PublishWith(int width, int height, int fpsNumerator, int fpsDenominator,
+                                     std::int64_t timestampNs, WriteRows writeRows) {
+    if (!view_)
+        return E_FAIL;
+    if (!ValidSize(width, height))
+        return E_INVALIDARG;
+    const std::size_t stride = HdFeedRowStride(width);
+    if (const HRESULT hr = MakeRoom(HdFeedSlotBytes(width, height)); FAILED(hr))
+        return hr;
+    std::uint8_t* base = view_->data();
+    const std::uint64_t n = sequence_ + 1;
+    const std::uint64_t slotIndex = n % kHdFeedSlotCount;
+    const std::size_t slot = SlotAt(slotIndex);
+    const auto capacity = Load<std::uint64_t>(base, kCapacityAt);
+    const std::size_t offset = kHdFeedHeaderBytes + static_cast<std::size_t>(slotIndex) * capacity;
+
+    Store<std::uint64_t>(base, slot, 2 * n + 1); // odd: being written
+    Store<std::uint64_t>(base, slot + offsetof(HdFeedSlot, offset), offset,
+                         std::memory_order_release);
+    writeRows(base + offset, stride);
+    Description d;
+    d.width = static_cast<std::uint32_t>(width);
+    d.height = static_cast<std::uint32_t>(height);
+    d.rowStride = static_cast<std::uint32_t>(stride);
+    d.pixelFormat = kHdFeedPixelBgr24;
+    d.fpsNumerator = static_cast<std::uint32_t>(fpsNumerator > 0 ? fpsNumerator : 0);
+    d.fpsDenominator = static_cast<std::uint32_t>(fpsDenominator > 0 ? fpsDenominator : 1);
+    d.timestampNs = timestampNs;
+    StoreDescription(base, slot + offsetof(HdFeedSlot, width), d);
+    Store<std::uint64_t>(base, slot, 2 * n, std::memory_order_release);
+    StoreDescription(base, offsetof(HdFeedHeader, width), d);
+    Store<std::uint64_t>(base, kSequenceAt, n, std::memory_order_release);
+    sequence_ = n;
+    return S_OK;
+}
+
+HRESULT HdFeedPublisher::Publish(const BgrPicture& picture, int fpsNumerator, int fpsDenominator,
+                                 std::int64_t timestampNs) {
+    if (!picture.topRow)
+        return E_INVALIDARG;
+    const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * kHdFeedBytesPerPixel;
+    return PublishWith(picture.width, picture.height, fpsNumerator, fpsDenominator, timestampNs,
+                       [&](std::uint8_t* dst, std::size_t stride) {
+                           for (int y = 0; y < picture.height; ++y)
+                               StoreRow(dst + stride * static_cast<std::size_t>(y),
+                                        picture.topRow + picture.rowStride * y, rowBytes);
+                       });
+}
+
+HRESULT HdFeedPublisher::PublishBlack(int width, int height, int fpsNumerator, int fpsDenominator,
+                                      std::int64_t timestampNs) {
+    return PublishWith(width, height, fpsNumerator, fpsDenominator, timestampNs,
+                       [&](std::uint8_t* dst, std::size_t stride) {
+                           StoreZeros(dst, stride * static_cast<std::size_t>(height));
+                       });
+}
+
+} // namespace kelo
