@@ -134,7 +134,7 @@ std::uint64_t HdFeedReader::NewestSequence(const SharedMemoryView& view) {
 }
 
 HdFeedReader::Result HdFeedReader::Read(const SharedMemoryView& view, std::uint64_t lastTaken,
-                                        HdFeedFrame* frame) const {
+                                        HdFeedFrame* frame) {
     if (!HasValidHeader(view))
         return Result::Empty;
     const std::uint8_t* base = view.data();
@@ -164,10 +164,11 @@ HdFeedReader::Result HdFeedReader::Read(const SharedMemoryView& view, std::uint6
         }
         if (offset + bytes > view.size())
             return Result::Remap;
-        frame->pixels.resize(bytes);
-        LoadWords(frame->pixels.data(), base + offset, bytes);
+        scratch_.resize(bytes);
+        LoadWords(scratch_.data(), base + offset, bytes);
         if (Load<std::uint64_t>(base, slot, std::memory_order_relaxed) != before)
             continue; // overtaken while copying: torn, not taken
+        frame->pixels.swap(scratch_);
         frame->sequence = n;
         frame->width = static_cast<int>(d.width);
         frame->height = static_cast<int>(d.height);

@@ -82,8 +82,9 @@ public:
         Remap,     // the block grew past this mapping: map it again, then read
     };
 
-    // Takes the newest whole frame when it is newer than `lastTaken` (0: any).
-    Result Read(const SharedMemoryView& view, std::uint64_t lastTaken, HdFeedFrame* frame) const;
+    // Takes the newest whole frame when it is newer than `lastTaken` (0: any). `frame` is
+    // changed only when the result is Frame (copies are made in a buffer of the reader's own).
+    Result Read(const SharedMemoryView& view, std::uint64_t lastTaken, HdFeedFrame* frame);
 
     // The number of the newest whole frame, 0 when none or not a valid block: a cheap look.
     static std::uint64_t NewestSequence(const SharedMemoryView& view);
@@ -91,6 +92,9 @@ public:
     static bool HasValidHeader(const SharedMemoryView& view);
 
     static constexpr int kAttempts = 8;
+
+private:
+    std::vector<std::uint8_t> scratch_;
 };
 
 } // namespace kelo

@@ -3,6 +3,7 @@
 // viewer in this process, the studio played by StudioFeedWriter or run for real
 // (`kelocam --headless --test-devices`).
 #include <gtest/gtest.h>
+#include <set>
 
 #include <sys/mman.h>
 
@@ -22,6 +23,8 @@
 #include "tools/kelocam-vcam/probe/PipeWireReader.h"
 #include "tools/kelocam-vcam/probe/PipeWireSession.h"
 #include "tools/kelocam-vcam/probe/StudioFeedWriter.h"
+#include "tools/kelocam-vcam/probe/StudioHdWriter.h"
+#include "platform/contracts/HdFeedLayout.h"
 #include "tools/kelocam-vcam/probe/Y4mReader.h"
 
 namespace kelo::vcam {
@@ -147,6 +150,60 @@ TEST_F(PipeWireCameraTest, TheStudioReachesAPipeWireViewerUprightThroughEngineRe
     StartStudio(studio, {"--headless", "--test-devices"});
     EXPECT_EQ(NextStudioFrameIsUpright(reader), true) << studio.Stderr();
     EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
+    EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
+}
+
+// The bridge started first; the studio comes at 320 x 240, then is started again at 1280 x 720
+// and 30 frames a second: the camera follows, and a reader that opens it again gets the new
+// size, upright and live.
+TEST_F(PipeWireCameraTest, TheCameraFollowsTheStudioRestartedAtAnotherSize) {
+    BridgeProcess bridge;
+    StartBridge(bridge, {"--pipewire"});
+    ASSERT_TRUE(WaitForNode()) << bridge.Stderr() << session_.Logs();
+
+    struct Step {
+        int width;
+        int height;
+        int rate;
+    };
+    for (const Step step : {Step{320, 240, 15}, Step{1280, 720, 30}}) {
+        const std::string size = std::to_string(step.width) + "x" + std::to_string(step.height);
+        probe::StudioHdWriter studio(HdFeedObjectName(), step.width, step.height, step.rate);
+        ASSERT_TRUE(studio.Start());
+        // "following /XHD: WxH at N frames per second", or "now WxH at N ..." once following.
+        ASSERT_TRUE(WaitForSaid(bridge, size + " at " + std::to_string(step.rate) + " frames"))
+            << bridge.Stderr();
+        ASSERT_TRUE(WaitForNode()) << bridge.Stderr();
+        PipeWireReader reader;
+        ASSERT_TRUE(reader.Open("kelo-vcam")) << reader.error();
+        // The first frames may still be of the camera before it followed.
+        std::optional<probe::PipeWireFrame> frame;
+        std::set<std::uint32_t> counters;
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (counters.size() < 3 && std::chrono::steady_clock::now() < deadline) {
+            frame = reader.ReadFrame(5s);
+            if (!frame) {
+                // The camera was made again for the new size while we opened it: open again.
+                reader.Close();
+                ASSERT_TRUE(WaitForNode()) << bridge.Stderr();
+                ASSERT_TRUE(reader.Open("kelo-vcam")) << reader.error();
+                continue;
+            }
+            if (frame->width != step.width || frame->height != step.height)
+                continue;
+            EXPECT_TRUE(probe::LooksUpright(frame->i420.data(), frame->width, frame->height,
+                                            frame->width))
+                << size;
+            if (const auto counter = probe::ReadStamp(frame->i420.data(), frame->width,
+                                                      frame->height, frame->width))
+                counters.insert(*counter);
+        }
+        EXPECT_GE(counters.size(), 3u) << size << ": " << bridge.Stderr();
+        EXPECT_EQ(reader.FrameRate(), std::to_string(step.rate) + "/1") << size;
+        reader.Close();
+        studio.Stop();
+    }
+    EXPECT_TRUE(WaitForSaid(bridge, "is not being written")) << bridge.Stderr();
     EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
 }
 

@@ -1,9 +1,11 @@
 #include "tools/kelocam-vcam/Bridge.h"
 
 #include "platform/contracts/FeedLayout.h"
+#include "platform/contracts/HdFeedLayout.h"
 #include "tools/kelocam-vcam/BridgeLock.h"
 #include "tools/kelocam-vcam/DeviceOutput.h"
 #include "tools/kelocam-vcam/FeedSource.h"
+#include "tools/kelocam-vcam/HdFeedSource.h"
 #include "tools/kelocam-vcam/OutputChoice.h"
 #include "tools/kelocam-vcam/PipeWireOutput.h"
 #include "tools/kelocam-vcam/Y4mWriter.h"
@@ -44,6 +46,25 @@ struct Y4mOutput {
     std::vector<std::uint8_t> picture;
     Y4mWriter writer;
 };
+
+// What the outputs are made for: a size and a rate.
+struct Shape {
+    FrameSize size;
+    int framesPerSecond = kFramesPerSecond;
+    bool operator==(const Shape&) const = default;
+};
+
+// The output size for a studio frame: its own, the width made even (a pixel pair shares its
+// chroma in both output formats).
+FrameSize OutputSizeOf(const HdFeedFrame& frame) {
+    return {std::max(2, frame.width & ~1), std::max(2, frame.height)};
+}
+
+// The studio's rate in whole frames a second, within what the outputs take.
+int RateOf(const HdFeedFrame& frame) {
+    const int rate = frame.fpsDenominator > 0 ? frame.fpsNumerator / frame.fpsDenominator : 0;
+    return rate >= 1 && rate <= 120 ? rate : kFramesPerSecond;
+}
 
 } // namespace
 
@@ -91,10 +112,27 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         return kExitFailure;
     }
 
+    // The studio's HD block, when it writes one, gives the size and rate: what the outputs
+    // start with when the studio already runs, and what they follow (unless --size fixes it).
+    HdFeedSource hd(HdFeedObjectName());
+    Shape shape{options.size, kFramesPerSecond};
+    bool followingHd = false;
+    if (hd.HasNewFrame(MonotonicNanos()) && hd.Live(MonotonicNanos()))
+        if (const HdFeedFrame* frame = hd.Take()) {
+            followingHd = true;
+            shape.framesPerSecond = RateOf(*frame);
+            if (!options.sizeGiven)
+                shape.size = OutputSizeOf(*frame);
+        }
+    if (!hd.notice().empty()) {
+        std::fprintf(log, "kelocam-vcam: %s\n", hd.notice().c_str());
+        hd.ClearNotice();
+    }
+
     std::unique_ptr<DeviceOutput> device;
     if (!options.devicePath.empty()) {
-        device =
-            std::make_unique<DeviceOutput>(options.deviceFormat, options.size, kFramesPerSecond);
+        device = std::make_unique<DeviceOutput>(options.deviceFormat, shape.size,
+                                                shape.framesPerSecond);
         if (FAILED(device->Open(options.devicePath))) {
             std::fprintf(log, "kelocam-vcam: cannot deliver to %s\n", device->error().c_str());
             return kExitFailure;
@@ -103,8 +141,8 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
     // Without a PipeWire daemon the other outputs still run; alone, there is nothing to do.
     std::unique_ptr<PipeWireOutput> pipewire;
     if (options.pipewire) {
-        pipewire =
-            std::make_unique<PipeWireOutput>(options.deviceFormat, options.size, kFramesPerSecond);
+        pipewire = std::make_unique<PipeWireOutput>(options.deviceFormat, shape.size,
+                                                    shape.framesPerSecond);
         if (FAILED(pipewire->Open())) {
             std::fprintf(log, "kelocam-vcam: no PipeWire camera: %s\n", pipewire->error().c_str());
             pipewire.reset();
@@ -119,8 +157,9 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         return kExitFailure;
     }
     if (!options.y4mPath.empty()) {
-        y4m = std::make_unique<Y4mOutput>(options.size);
-        if (y4m->writer.Open(options.y4mPath, options.size, kFramesPerSecond, &stop) !=
+        // A stream's size and rate are fixed by its header: later frames are scaled to them.
+        y4m = std::make_unique<Y4mOutput>(shape.size);
+        if (y4m->writer.Open(options.y4mPath, shape.size, shape.framesPerSecond, &stop) !=
             Y4mWriter::Status::Ok) {
             std::fprintf(log, "kelocam-vcam: %s\n", y4m->writer.error().c_str());
             return kExitFailure;
@@ -138,41 +177,104 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
     if (y4m)
         addTarget(options.y4mPath == "-" ? "standard output" : options.y4mPath);
     std::fprintf(log, "kelocam-vcam: delivering %s at %d frames per second, %dx%d, to %s\n",
-                 feedName.c_str(), kFramesPerSecond, options.size.width, options.size.height,
-                 targets.c_str());
+                 followingHd ? hd.name().c_str() : feedName.c_str(), shape.framesPerSecond,
+                 shape.size.width, shape.size.height, targets.c_str());
     std::fflush(log);
 
-    // The block is looked at every kPollNanos; a new studio frame leaves at once (but never
-    // sooner than half a period after the last one, so the output stays at the studio's 15 a
-    // second), and while the studio stalls the last frame is repeated, first after one and a
-    // half periods, then every period.
-    const std::int64_t period = kNanosPerSecond / kFramesPerSecond;
+    // A new studio frame leaves at once (but never sooner than half a period after the last
+    // one, so the output keeps the studio's rate), and while the studio stalls the last frame
+    // is repeated, first after one and a half periods, then every period. The HD block is
+    // looked at every kHdPollNanos (a few loads of its sequence number); the 320 x 240 block,
+    // which has none, every kPollNanos through a hash of sampled rows.
     constexpr std::int64_t kPollNanos = 4'000'000;
-    std::int64_t lastDelivery = MonotonicNanos() - 2 * period;
+    constexpr std::int64_t kHdPollNanos = 1'000'000;
+    std::int64_t lastDelivery = MonotonicNanos() - kNanosPerSecond;
     std::int64_t repeatAt = 0; // 0: deliver at once (the first frame)
     std::int64_t delivered = 0;
     int status = kExitOk;
     while (!stop.load()) {
         const std::int64_t now = MonotonicNanos();
-        const bool fresh = source.HasNewFrame() && now - lastDelivery >= period / 2;
+        const bool hdNew = hd.HasNewFrame(now);
+        const bool useHd = hd.Live(now);
+        if (!hd.notice().empty()) {
+            std::fprintf(log, "kelocam-vcam: %s\n", hd.notice().c_str());
+            hd.ClearNotice();
+        }
+        const std::int64_t period = kNanosPerSecond / shape.framesPerSecond;
+        const bool fresh = (useHd ? hdNew : source.HasNewFrame()) && now - lastDelivery >= period / 2;
         if (!fresh && now < repeatAt) {
-            SleepUntil(std::min(repeatAt, now + kPollNanos));
+            SleepUntil(std::min(repeatAt, now + (useHd ? kHdPollNanos : kPollNanos)));
             continue;
         }
-        lastDelivery = now;
-        repeatAt = now + (fresh ? period + period / 2 : period);
-        const std::uint8_t* frame = source.Snapshot();
-        if (!source.notice().empty()) {
-            std::fprintf(log, "kelocam-vcam: %s\n", source.notice().c_str());
-            source.ClearNotice();
+
+        BgrPicture picture;
+        Shape wanted{options.size, kFramesPerSecond};
+        const HdFeedFrame* hdFrame = useHd ? hd.Take() : nullptr;
+        if (hdFrame) {
+            picture = hdFrame->picture();
+            wanted.framesPerSecond = RateOf(*hdFrame);
+            if (!options.sizeGiven)
+                wanted.size = OutputSizeOf(*hdFrame);
+        } else {
+            picture = FeedPicture(source.Snapshot());
+            if (!source.notice().empty()) {
+                std::fprintf(log, "kelocam-vcam: %s\n", source.notice().c_str());
+                source.ClearNotice();
+            }
         }
-        if (device && FAILED(device->Deliver(frame))) {
+        if ((hdFrame != nullptr) != followingHd) {
+            followingHd = hdFrame != nullptr;
+            if (followingHd)
+                std::fprintf(log, "kelocam-vcam: following %s: %dx%d at %d frames per second\n",
+                             hd.name().c_str(), hdFrame->width, hdFrame->height,
+                             wanted.framesPerSecond);
+            else
+                std::fprintf(log, "kelocam-vcam: %s is not being written; following %s\n",
+                             hd.name().c_str(), feedName.c_str());
+            std::fflush(log);
+        }
+        // The studio came back at another size or rate: the device and the camera follow
+        // (readers of the camera see it renegotiate, or reopen and see the new size).
+        if (!(wanted == shape)) {
+            std::fprintf(log, "kelocam-vcam: now %dx%d at %d frames per second\n",
+                         wanted.size.width, wanted.size.height, wanted.framesPerSecond);
+            std::fflush(log);
+            shape = wanted;
+            if (device) {
+                device = std::make_unique<DeviceOutput>(options.deviceFormat, shape.size,
+                                                        shape.framesPerSecond);
+                if (FAILED(device->Open(options.devicePath))) {
+                    std::fprintf(log, "kelocam-vcam: cannot deliver to %s\n",
+                                 device->error().c_str());
+                    status = kExitFailure;
+                    break;
+                }
+            }
+            if (pipewire) {
+                pipewire = std::make_unique<PipeWireOutput>(options.deviceFormat, shape.size,
+                                                            shape.framesPerSecond);
+                if (FAILED(pipewire->Open())) {
+                    std::fprintf(log, "kelocam-vcam: the PipeWire camera is gone: %s\n",
+                                 pipewire->error().c_str());
+                    pipewire.reset();
+                    if (!device && !y4m) {
+                        status = kExitFailure;
+                        break;
+                    }
+                }
+            }
+        }
+        const std::int64_t outPeriod = kNanosPerSecond / shape.framesPerSecond;
+        lastDelivery = now;
+        repeatAt = now + (fresh ? outPeriod + outPeriod / 2 : outPeriod);
+
+        if (device && FAILED(device->Deliver(picture))) {
             std::fprintf(log, "kelocam-vcam: %s: %s\n", options.devicePath.c_str(),
                          device->error().c_str());
             status = kExitFailure;
             break;
         }
-        if (pipewire && FAILED(pipewire->Deliver(frame))) {
+        if (pipewire && FAILED(pipewire->Deliver(picture))) {
             const bool othersLeft = device || y4m;
             std::fprintf(log, "kelocam-vcam: the PipeWire camera is gone: %s%s\n",
                          pipewire->error().c_str(), othersLeft ? "; the other outputs go on" : "");
@@ -184,7 +286,7 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
             }
         }
         if (y4m) {
-            y4m->converter.Convert(frame, y4m->picture.data());
+            y4m->converter.Convert(picture, y4m->picture.data());
             const auto written = y4m->writer.WriteFrame(y4m->picture.data(), y4m->picture.size());
             if (written == Y4mWriter::Status::Closed) {
                 // The reader went away (or we were asked to stop mid-frame): a clean end, unless

@@ -81,6 +81,7 @@ ParsedOptions ParseBridgeOptions(const std::vector<std::string>& args) {
                 return fail("--size wants WxH with an even width, each side 2 to 4096 (got \"" +
                             *value + "\")");
             options.size = *size;
+            options.sizeGiven = true;
         } else if (name == "--format") {
             if (*value == "yuy2" || *value == "YUY2")
                 options.deviceFormat = PixelFormat::YUY2;
@@ -105,13 +106,15 @@ std::string UsageText() {
            "                    [--size WxH] [--format yuy2|i420] [--frames N]\n"
            "\n"
            "Delivers the Kelo studio's processed video to other programs. Creates the shared\n"
-           "memory block the studio writes (or opens it when it exists), reads it at 15 frames\n"
-           "per second and writes each frame upright:\n"
+           "memory block the studio writes (or opens it when it exists) and follows the\n"
+           "studio's HD block (the same name with HD appended) while the studio writes it, at\n"
+           "the studio's size and rate; otherwise the 320x240 block at 15 frames per second.\n"
+           "Each frame goes out upright:\n"
            "  --pipewire      as a PipeWire camera, \"Kelo Virtual Camera\" (node kelo-vcam)\n"
            "  --device PATH   to a v4l2loopback device (load it with card_label=\"Kelo Virtual\n"
            "                  Camera\" exclusive_caps=1)\n"
            "  --y4m FILE      as a YUV4MPEG2 stream (4:2:0); - writes to standard output\n"
-           "  --size WxH      scale to this size (even width; default 320x240)\n"
+           "  --size WxH      scale to this size (even width; default: the studio's size)\n"
            "  --format F      what the PipeWire camera and the device are given: yuy2 (default)\n"
            "                  or i420\n"
            "  --frames N      stop after N frames\n"

@@ -16,7 +16,8 @@ struct BridgeOptions {
     std::string devicePath;                       // --device: a v4l2loopback output device
     bool pipewire = false;                        // --pipewire: publish a PipeWire camera
     std::string y4mPath;                          // --y4m: a file, or "-" for standard output
-    FrameSize size;                               // --size WxH (both outputs)
+    FrameSize size;                               // --size WxH (every output)
+    bool sizeGiven = false; // --size was given: no output follows the studio's size
     PixelFormat deviceFormat = PixelFormat::YUY2; // --format: what the device and PipeWire get
     std::int64_t frameLimit = 0; // --frames N: stop after N frames (0: run until stopped)
     bool showHelp = false;

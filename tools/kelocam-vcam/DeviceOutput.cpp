@@ -92,6 +92,10 @@ bool DeviceOutput::TakeBusError() {
 }
 
 HRESULT DeviceOutput::Deliver(const std::uint8_t* feed) {
+    return Deliver(FeedPicture(feed));
+}
+
+HRESULT DeviceOutput::Deliver(const BgrPicture& picture) {
     if (!appsrc_) {
         error_ = "the device output is not open";
         return E_FAIL;
@@ -111,7 +115,7 @@ HRESULT DeviceOutput::Deliver(const std::uint8_t* feed) {
             error_ = "cannot map a buffer";
             return E_FAIL;
         }
-        converter_.Convert(feed, map.data());
+        converter_.Convert(picture, map.data());
     }
     const GstClockTime period = gst_util_uint64_scale_int(GST_SECOND, 1, framesPerSecond_);
     GST_BUFFER_PTS(buffer.get()) = frameIndex_ * period;

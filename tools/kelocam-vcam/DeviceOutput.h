@@ -29,6 +29,11 @@ public:
     // Converts one feed frame (bottom-up BGR, kFeedBytes) and pushes it. E_FAIL with error()
     // when the pipeline reported an error (device gone, format refused).
     [[nodiscard]] HRESULT Deliver(const std::uint8_t* feed);
+    // Any picture, scaled to the output's size.
+    [[nodiscard]] HRESULT Deliver(const BgrPicture& picture);
+
+    FrameSize size() const { return converter_.size(); }
+    int framesPerSecond() const { return framesPerSecond_; }
 
     void Close();
 

@@ -82,31 +82,42 @@ void BgrToYuy2(const std::uint8_t* firstRow, std::ptrdiff_t rowStride, int width
     }
 }
 
-FeedConverter::FeedConverter(PixelFormat format, FrameSize size) : format_(format), size_(size) {
-    if (size_ != FrameSize{})
-        scaled_.create(size_.height, size_.width, CV_8UC3);
+FeedConverter::FeedConverter(PixelFormat format, FrameSize size) : format_(format), size_(size) {}
+
+// The 320 x 240 block: bottom-up, so its picture starts at the last row and goes backwards.
+BgrPicture FeedPicture(const std::uint8_t* feed) {
+    return {feed + kFeedRowBytes * (kFeedHeight - 1), -static_cast<std::ptrdiff_t>(kFeedRowBytes),
+            kFeedWidth, kFeedHeight};
 }
 
 void FeedConverter::Convert(const std::uint8_t* feed, std::uint8_t* out) {
-    const std::uint8_t* bottomUp = feed;
-    std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(kFeedRowBytes);
-    if (!scaled_.empty()) {
-        // Scaling is symmetric in the row order, so the block is scaled as it stands (bottom-up)
-        // and turned upright by the conversion below. Area averaging when shrinking avoids
-        // aliasing; bilinear when growing.
-        const cv::Mat source(kFeedHeight, kFeedWidth, CV_8UC3, const_cast<std::uint8_t*>(feed),
-                             kFeedRowBytes);
-        const bool shrinking = size_.width < kFeedWidth || size_.height < kFeedHeight;
-        cv::resize(source, scaled_, scaled_.size(), 0, 0,
+    Convert(FeedPicture(feed), out);
+}
+
+void FeedConverter::Convert(const BgrPicture& picture, std::uint8_t* out) {
+    const std::uint8_t* topRow = picture.topRow;
+    std::ptrdiff_t rowStride = picture.rowStride;
+    if (picture.width != size_.width || picture.height != size_.height) {
+        // Scaling is symmetric in the row order, so the rows are scaled in the order they lie in
+        // memory and turned upright by the conversion below. Area averaging when shrinking
+        // avoids aliasing; bilinear when growing.
+        const bool bottomUp = rowStride < 0;
+        const std::uint8_t* first =
+            bottomUp ? picture.topRow + rowStride * (picture.height - 1) : picture.topRow;
+        const cv::Mat source(picture.height, picture.width, CV_8UC3,
+                             const_cast<std::uint8_t*>(first),
+                             static_cast<std::size_t>(bottomUp ? -rowStride : rowStride));
+        const bool shrinking = size_.width < picture.width || size_.height < picture.height;
+        cv::resize(source, scaled_, cv::Size(size_.width, size_.height), 0, 0,
                    shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
-        bottomUp = scaled_.data;
-        rowBytes = static_cast<std::ptrdiff_t>(scaled_.step[0]);
+        const auto step = static_cast<std::ptrdiff_t>(scaled_.step[0]);
+        topRow = bottomUp ? scaled_.data + step * (size_.height - 1) : scaled_.data;
+        rowStride = bottomUp ? -step : step;
     }
-    const std::uint8_t* topRow = bottomUp + rowBytes * (size_.height - 1);
     if (format_ == PixelFormat::YUY2)
-        BgrToYuy2(topRow, -rowBytes, size_.width, size_.height, out);
+        BgrToYuy2(topRow, rowStride, size_.width, size_.height, out);
     else
-        BgrToI420(topRow, -rowBytes, size_.width, size_.height, out);
+        BgrToI420(topRow, rowStride, size_.width, size_.height, out);
 }
 
 } // namespace kelo::vcam

@@ -1,5 +1,5 @@
-// Turns one frame of the feed block (320 x 240, bottom-up BGR) into an upright YUV picture of
-// the size and format the consumer asked for. One converter per output; Convert() is the tight
+// Turns one frame (the 320 x 240 block's bottom-up BGR, or an HD block frame of any size, upright)
+// into an upright YUV picture of the size and format the consumer asked for. One converter per output; Convert() is the tight
 // per-frame function and allocates nothing after construction.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <opencv2/core.hpp>
 
 #include "platform/contracts/FeedLayout.h"
+#include "platform/system/HdFeedBlock.h"
 
 namespace kelo::vcam {
 
@@ -41,6 +42,9 @@ void BgrToI420(const std::uint8_t* firstRow, std::ptrdiff_t rowStride, int width
 void BgrToYuy2(const std::uint8_t* firstRow, std::ptrdiff_t rowStride, int width, int height,
                std::uint8_t* out);
 
+// The 320 x 240 block's frame (kFeedBytes of bottom-up BGR) as an upright picture.
+BgrPicture FeedPicture(const std::uint8_t* feed);
+
 class FeedConverter {
 public:
     FeedConverter(PixelFormat format, FrameSize size);
@@ -51,11 +55,13 @@ public:
 
     // feed: kFeedBytes of bottom-up BGR; out: outputBytes() bytes, written upright.
     void Convert(const std::uint8_t* feed, std::uint8_t* out);
+    // Any BGR picture (1..4096 on each side), scaled to size() when it differs.
+    void Convert(const BgrPicture& picture, std::uint8_t* out);
 
 private:
     PixelFormat format_;
     FrameSize size_;
-    cv::Mat scaled_; // bottom-up BGR at the output size; empty when no scaling is needed
+    cv::Mat scaled_; // BGR at the output size, in the row order of the picture scaled
 };
 
 } // namespace kelo::vcam

@@ -112,6 +112,10 @@ bool PipeWireOutput::DaemonGone() const {
 }
 
 HRESULT PipeWireOutput::Deliver(const std::uint8_t* feed) {
+    return Deliver(FeedPicture(feed));
+}
+
+HRESULT PipeWireOutput::Deliver(const BgrPicture& picture) {
     if (watchFd_ < 0) {
         error_ = "the PipeWire camera is not published";
         return E_FAIL;
@@ -120,7 +124,7 @@ HRESULT PipeWireOutput::Deliver(const std::uint8_t* feed) {
         error_ = "the PipeWire daemon went away";
         return E_FAIL;
     }
-    if (FAILED(pipeline_.Deliver(feed))) {
+    if (FAILED(pipeline_.Deliver(picture))) {
         error_ = pipeline_.error();
         return E_FAIL;
     }

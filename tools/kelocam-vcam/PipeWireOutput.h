@@ -45,6 +45,10 @@ public:
     // Converts one feed frame and hands it to the node (dropped there while nobody watches).
     // E_FAIL with error() when the daemon went away or the pipeline failed.
     [[nodiscard]] HRESULT Deliver(const std::uint8_t* feed);
+    [[nodiscard]] HRESULT Deliver(const BgrPicture& picture);
+
+    FrameSize size() const { return pipeline_.size(); }
+    int framesPerSecond() const { return pipeline_.framesPerSecond(); }
 
     void Close();
 

@@ -113,9 +113,22 @@ bool PipeWireSession::Start(std::chrono::seconds limit) {
     const auto deadline = Clock::now() + limit;
 
     bus_ = std::make_unique<BridgeProcess>();
-    if (!StartDaemon(*bus_, "dbus-daemon", "dbus",
-                     {"--session", "--nofork", "--nopidfile",
-                      "--address=unix:path=" + (runtimeDir_ / "bus").string()}))
+    std::vector<std::string> busArgs = {"--session", "--nofork", "--nopidfile",
+                                        "--address=unix:path=" + (runtimeDir_ / "bus").string()};
+    if (noActivation_) {
+        // The session bus's own rules, without the service folders it would start programs from.
+        const auto config = root_ / "bus.conf";
+        std::ofstream(config) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus "
+                                 "Configuration 1.0//EN\"\n"
+                                 " \"http://www.freedesktop.org/standards/dbus/1.0/"
+                                 "busconfig.dtd\">\n"
+                                 "<busconfig><type>session</type><auth>EXTERNAL</auth>"
+                                 "<policy context=\"default\"><allow send_destination=\"*\" "
+                                 "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                                 "<allow own=\"*\"/></policy></busconfig>\n";
+        busArgs[0] = "--config-file=" + config.string();
+    }
+    if (!StartDaemon(*bus_, "dbus-daemon", "dbus", busArgs))
         return false;
     while (!SocketAnswers(runtimeDir_ / "bus")) {
         if (Clock::now() > deadline || bus_->Wait(0ms)) {

@@ -26,6 +26,11 @@ public:
     PipeWireSession& operator=(const PipeWireSession&) = delete;
     ~PipeWireSession(); // Stop()
 
+    // A bus that starts no service by itself (no D-Bus activation): every daemon of the session
+    // is then one that the caller started, and stops, by its pid. Call before Start.
+    void WithoutBusActivation() { noActivation_ = true; }
+    const std::filesystem::path& root() const { return root_; }
+
     // Starts the three daemons and waits until PipeWire answers and wireplumber has connected.
     // False with error() (which names the missing program or what did not come up).
     bool Start(std::chrono::seconds limit = std::chrono::seconds(30));
@@ -54,6 +59,7 @@ private:
     std::unique_ptr<BridgeProcess> wireplumber_;
     std::optional<std::string> previousRuntimeDir_; // this process's PIPEWIRE_RUNTIME_DIR before
     bool exported_ = false;
+    bool noActivation_ = false;
     std::string error_;
 };
 

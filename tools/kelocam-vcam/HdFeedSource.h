@@ -1,0 +1,58 @@
+// The bridge's side of the studio's HD block (platform/contracts/HdFeedLayout.h): the frame at
+// the studio's own size, taken whole through the block's sequence protocol. The studio makes the
+// block; the bridge only opens it, looking for it about once a second while it is missing, and
+// refuses one that belongs to another user or that others may read or write (said once). It
+// maps the block again when the studio grew it, and opens it again when the name leads to
+// another object (the studio made it anew after a clean-up).
+//
+// All calls come from the bridge's one thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/system/HdFeedBlock.h"
+#include "platform/system/SharedMemoryView.h"
+
+namespace kelo::vcam {
+
+class HdFeedSource {
+public:
+    explicit HdFeedSource(std::string objectName) : name_(std::move(objectName)) {}
+    HdFeedSource(const HdFeedSource&) = delete;
+    HdFeedSource& operator=(const HdFeedSource&) = delete;
+
+    // A cheap look (a few loads from the block): whether a frame newer than the last one taken
+    // is there. Also opens, checks and mends the block when it is time to.
+    bool HasNewFrame(std::int64_t nowNs);
+    // The newest whole frame (taken now when a newer one is there, else the last one taken);
+    // null when no frame could be taken yet.
+    const HdFeedFrame* Take();
+    // Whether the studio is writing the block: a new frame seen, or one stamped, within the
+    // last kLiveNanos.
+    bool Live(std::int64_t nowNs) const;
+
+    const std::string& name() const { return name_; }
+    bool isOpen() const { return view_.isMapped(); }
+    const std::string& notice() const { return notice_; } // what happened, for the log
+    void ClearNotice() { notice_.clear(); }
+
+    // The bridge follows the HD block while frames came within this time.
+    static constexpr std::int64_t kLiveNanos = 1'000'000'000;
+
+private:
+    void Open(std::int64_t nowNs);
+
+    std::string name_;
+    SharedMemoryView view_;
+    HdFeedReader reader_;
+    HdFeedFrame frame_;          // the last frame taken
+    bool haveFrame_ = false;
+    std::uint64_t seen_ = 0;     // the newest sequence number seen at the last look
+    std::int64_t lastAdvanceNs_ = 0;
+    std::int64_t nextLookNs_ = 0; // when to look for the block (missing) or at its name (open)
+    bool refused_ = false;
+    std::string notice_;
+};
+
+} // namespace kelo::vcam
