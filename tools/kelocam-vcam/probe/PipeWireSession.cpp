@@ -122,7 +122,9 @@ bool PipeWireSession::Start(std::chrono::seconds limit) {
                                  "Configuration 1.0//EN\"\n"
                                  " \"http://www.freedesktop.org/standards/dbus/1.0/"
                                  "busconfig.dtd\">\n"
-                                 "<busconfig><type>session</type><auth>EXTERNAL</auth>"
+                                 "<busconfig><type>session</type><listen>unix:path="
+                              << (runtimeDir_ / "bus").string()
+                              << "</listen><auth>EXTERNAL</auth>"
                                  "<policy context=\"default\"><allow send_destination=\"*\" "
                                  "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
                                  "<allow own=\"*\"/></policy></busconfig>\n";
