@@ -362,6 +362,8 @@ TEST(BrowserCamera, APageGetsTheCameraByNameAtTheStudiosSizeUprightAndLiveTwice)
         EXPECT_GE(first, 0) << *report;
         EXPECT_GT(second, first) << "live: the second sample is a later frame\n" << *report;
     }
+    if (HasFailure())
+        std::printf("%s\n", logs.c_str());
 }
 
 } // namespace

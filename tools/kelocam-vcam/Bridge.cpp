@@ -22,6 +22,9 @@ namespace kelo::vcam {
 namespace {
 
 constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
+// How long a starting bridge waits for a frame in an HD block that is there (a studio at 5
+// frames a second still shows one).
+constexpr std::int64_t kStartupLookNanos = 500'000'000;
 
 std::int64_t MonotonicNanos() {
     timespec ts{};
@@ -117,7 +120,17 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
     HdFeedSource hd(HdFeedObjectName());
     Shape shape{options.size, kFramesPerSecond};
     bool followingHd = false;
-    if (hd.HasNewFrame(MonotonicNanos()) && hd.Live(MonotonicNanos()))
+    // A studio started together with the bridge may be a moment away from its next frame.
+    // Outputs made at 320 x 240 now would be made again at the studio's size at once, and a
+    // browser opening the camera in between gets an error or a picture of nothing (this was
+    // the first opening failing while the second worked). So a block that is there is given
+    // a few frame periods to show it is being written.
+    hd.HasNewFrame(MonotonicNanos());
+    for (const std::int64_t until = MonotonicNanos() + kStartupLookNanos;
+         hd.isOpen() && !hd.Live(MonotonicNanos()) && MonotonicNanos() < until && !stop.load();
+         hd.HasNewFrame(MonotonicNanos()))
+        SleepUntil(MonotonicNanos() + 10'000'000);
+    if (hd.Live(MonotonicNanos()))
         if (const HdFeedFrame* frame = hd.Take()) {
             followingHd = true;
             shape.framesPerSecond = RateOf(*frame);
