@@ -18,6 +18,8 @@
 #include "tools/kelocam-vcam/probe/PipeWireReader.h"
 #include "tools/kelocam-vcam/probe/PipeWireSession.h"
 #include "tools/kelocam-vcam/probe/StudioFeedWriter.h"
+#include "tools/kelocam-vcam/probe/StudioHdWriter.h"
+#include "platform/contracts/HdFeedLayout.h"
 #include "tools/kelocam-vcam/probe/Y4mReader.h"
 
 #include <algorithm>
@@ -100,6 +102,28 @@ void BenchConversion() {
         const double median = Percentile(micros, 0.5);
         std::printf("  %-14s %8.1f us  (%.2f %% of a 66.7 ms frame period)\n", c.name, median,
                     median / 666.67);
+    }
+    // The HD block's frame at its own size: no scaling, only the conversion.
+    std::printf("conversion of an HD block frame at its own size (median of 100, microseconds):\n");
+    for (const PixelFormat format : {PixelFormat::YUY2, PixelFormat::I420}) {
+        for (const FrameSize size : {FrameSize{320, 240}, FrameSize{1280, 720}}) {
+            std::vector<std::uint8_t> bgr(static_cast<std::size_t>(size.width) * size.height * 3);
+            probe::PaintUprightTestPicture(bgr.data(), size.width, size.height, 1);
+            FeedConverter converter(format, size);
+            std::vector<std::uint8_t> out(converter.outputBytes());
+            std::vector<double> micros;
+            for (int i = 0; i < 100; ++i) {
+                const auto t0 = Clock::now();
+                converter.Convert(BgrPicture{bgr.data(), size.width * 3, size.width, size.height},
+                                  out.data());
+                micros.push_back(
+                    std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+            }
+            const double median = Percentile(micros, 0.5);
+            std::printf("  %s %dx%d %8.1f us  (%.1f %% of a core at 30 frames a second)\n",
+                        GstFormatName(format), size.width, size.height, median,
+                        median * 30 / 1e4);
+        }
     }
 }
 
@@ -277,6 +301,86 @@ void BenchDevicePipeline(double seconds) {
                 wall, cpuPercent, cpuPercent / 3.0);
 }
 
+// The HD block to a pipewiresrc viewer: the studio played by StudioHdWriter at the given size
+// and rate, the bridge as it starts by default (--pipewire), latency from a frame's publication
+// to its arrival at the viewer, and the bridge's CPU. Targets at 1280 x 720 and 30: median
+// under 5 ms, p90 under 10 ms, CPU under 5 % of a core.
+void BenchHdPipeWire(double seconds, int width, int height, int rate) {
+    probe::PipeWireSession session;
+    if (!session.Start()) {
+        std::printf("HD PipeWire camera: no private PipeWire: %s\n", session.error().c_str());
+        return;
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "/KeloVCam-bench-hd-%d", static_cast<int>(getpid()));
+    setenv("KELOCAM_FEED_NAME", name, 1);
+    const std::string hdName = HdFeedObjectName();
+    struct FeedCleanup {
+        std::string name;
+        std::string hdName;
+        ~FeedCleanup() {
+            shm_unlink(name.c_str());
+            shm_unlink(hdName.c_str());
+            unsetenv("KELOCAM_FEED_NAME");
+        }
+    } cleanup{name, hdName};
+    probe::StudioHdWriter studio(hdName, width, height, rate);
+    if (!studio.Start()) {
+        std::printf("HD PipeWire camera: cannot make %s\n", hdName.c_str());
+        return;
+    }
+    probe::BridgeProcess bridge;
+    if (!bridge.Start({"--pipewire"}, session.Environment())) {
+        std::printf("cannot start %s\n", probe::BridgeProcess::Executable().c_str());
+        return;
+    }
+    const auto published = Clock::now() + std::chrono::seconds(20);
+    while (session.ListNodes().find("kelo-vcam") == std::string::npos && Clock::now() < published)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    probe::PipeWireReader reader;
+    if (!reader.Open("kelo-vcam") || !reader.ReadFrame(std::chrono::seconds(20))) {
+        std::printf("HD PipeWire camera: no frame reached the viewer: %s %s\n",
+                    reader.error().c_str(), bridge.Stderr().c_str());
+        return;
+    }
+    reader.Discard();
+    std::vector<double> latencyMs;
+    std::uint32_t lastStamp = 0;
+    int frames = 0;
+    const double cpu0 = ChildCpuSeconds(bridge.pid());
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::duration<double>(seconds);
+    while (Clock::now() < end) {
+        const auto frame = reader.ReadFrame(std::chrono::seconds(2));
+        if (!frame)
+            break;
+        ++frames;
+        const auto stamp =
+            probe::ReadStamp(frame->i420.data(), frame->width, frame->height, frame->width);
+        if (stamp && *stamp != lastStamp) {
+            lastStamp = *stamp;
+            latencyMs.push_back(std::chrono::duration<double, std::milli>(
+                                    frame->arrived - studio.PublishedAt(*stamp))
+                                    .count());
+        }
+    }
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpuPercent = 100.0 * (ChildCpuSeconds(bridge.pid()) - cpu0) / wall;
+    reader.Close();
+    bridge.Stop();
+    studio.Stop();
+    std::printf("HD block -> PipeWire camera (--pipewire, YUY2) -> pipewiresrc, %dx%d at %d, "
+                "%.1f s, %d frames (%.2f per second):\n",
+                width, height, rate, wall, frames, frames / wall);
+    std::printf("  latency: median %.1f ms (target < 5: %.2f of it), p90 %.1f ms (target < 10: "
+                "%.2f of it), max %.1f ms over %zu frames\n",
+                Percentile(latencyMs, 0.5), Percentile(latencyMs, 0.5) / 5.0,
+                Percentile(latencyMs, 0.9), Percentile(latencyMs, 0.9) / 10.0,
+                Percentile(latencyMs, 1.0), latencyMs.size());
+    std::printf("  bridge CPU: %.2f %% of one core  (target < 5 %%: %.2f of it)\n", cpuPercent,
+                cpuPercent / 5.0);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -289,5 +393,7 @@ int main(int argc, char** argv) {
     const double streamMedianMs = BenchBridge(seconds);
     BenchDevicePipeline(seconds);
     BenchPipeWire(seconds, streamMedianMs);
+    BenchHdPipeWire(seconds, 320, 240, 15);
+    BenchHdPipeWire(seconds, 1280, 720, 30);
     return 0;
 }

@@ -74,6 +74,13 @@ async function open(id, n) {
   });
   await video.play();
   await first;
+  // Chromium's capture process can abort while it starts a PipeWire capture (a race check in
+  // its capture module); the video then shows a 2 x 2 placeholder instead of the camera.
+  for (let i = 0; i < 20 && video.videoWidth <= 2; ++i) await new Promise(r => setTimeout(r, 100));
+  if (video.videoWidth <= 2) {
+    stream.getTracks().forEach(t => t.stop());
+    throw new Error('the capture did not start (a ' + video.videoWidth + 'x' + video.videoHeight + ' placeholder)');
+  }
   say('open' + n + '.firstFrameMs', Math.round(performance.now() - start));
   say('open' + n + '.size', video.videoWidth + 'x' + video.videoHeight);
   const a = sample(video);
@@ -85,14 +92,40 @@ async function open(id, n) {
 }
 async function main() {
   try {
-    const asked = await navigator.mediaDevices.getUserMedia({video: true});
+    // A browser just started may still be listing its cameras (the portal answers
+    // asynchronously): a page loaded with it waits for the camera to be listed.
+    let asked = null;
+    for (let i = 0; !asked; ++i) {
+      try {
+        asked = await navigator.mediaDevices.getUserMedia({video: true});
+      } catch (e) {
+        if (e.name !== 'NotFoundError' || i >= 40) throw e;
+        await new Promise(r => setTimeout(r, 250));
+      }
+    }
     asked.getTracks().forEach(t => t.stop());
-    const cameras = (await navigator.mediaDevices.enumerateDevices()).filter(d => d.kind === 'videoinput');
+    let cameras = [];
+    let camera = null;
+    for (let i = 0; !camera && i < 20; ++i) {
+      if (i > 0) await new Promise(r => setTimeout(r, 250));
+      cameras = (await navigator.mediaDevices.enumerateDevices()).filter(d => d.kind === 'videoinput');
+      camera = cameras.find(d => d.label === 'Kelo Virtual Camera');
+    }
     say('cameras', cameras.map(d => d.label).join('|'));
-    const camera = cameras.find(d => d.label === 'Kelo Virtual Camera');
     if (!camera) throw new Error('no camera named Kelo Virtual Camera');
     for (let n = 1; n <= 2; ++n) {
-      try { await open(camera.deviceId, n); } catch (e) { say('open' + n + '.error', e); }
+      // An opening that Chromium's capture process failed is tried again (at most four
+      // times); the report says how many it took and why the others failed.
+      for (let attempt = 1; attempt <= 4; ++attempt) {
+        try {
+          await open(camera.deviceId, n);
+          say('open' + n + '.attempts', attempt);
+          break;
+        } catch (e) {
+          say('open' + n + '.failure' + attempt, e);
+          if (attempt === 4) say('open' + n + '.error', e);
+        }
+      }
     }
   } catch (e) {
     say('error', e);
@@ -177,7 +210,7 @@ private:
         }
         std::string body = "ok";
         std::string type = "text/plain";
-        if (request.rfind("GET / ", 0) == 0) {
+        if (request.rfind("GET / ", 0) == 0 || request.rfind("GET /?", 0) == 0) {
             body = kPage;
             type = "text/html";
         } else if (request.rfind("POST /result", 0) == 0 && bodyStart != std::string::npos) {
