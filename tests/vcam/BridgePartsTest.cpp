@@ -20,6 +20,9 @@
 #include "tools/kelocam-vcam/BridgeLock.h"
 #include "tools/kelocam-vcam/BridgeOptions.h"
 #include "tools/kelocam-vcam/FeedSource.h"
+#include "tools/kelocam-vcam/HdFeedSource.h"
+#include "platform/contracts/HdFeedLayout.h"
+#include "platform/system/HdFeedBlock.h"
 #include "tools/kelocam-vcam/OutputChoice.h"
 #include "tools/kelocam-vcam/PipeWireOutput.h"
 
@@ -224,6 +227,85 @@ TEST_F(BridgePartsTest, FindsThePipeWireSocketAsPipeWireClientsDo) {
     ASSERT_EQ(listen(fd, 1), 0);
     EXPECT_TRUE(PipeWireDaemonAnswers());
     close(fd);
+}
+
+} // namespace
+} // namespace kelo::vcam
+
+namespace kelo::vcam {
+namespace {
+
+// The bridge's side of the HD block: found once the studio made it, followed while frames come,
+// and refused (said once) when it is open to others or of another user.
+TEST(HdFeedSource, FollowsTheStudiosBlockAndRefusesOneThatIsNotPrivate) {
+    test::ScopedFeedName feed;
+    const std::string name = HdFeedObjectName();
+    HdFeedSource source(name);
+    std::int64_t now = HdFeedClockNanos();
+    EXPECT_FALSE(source.HasNewFrame(now)); // not made yet
+    EXPECT_FALSE(source.Live(now));
+
+    SharedMemoryView studioView;
+    ASSERT_EQ(studioView.OpenOrCreate(name, kHdFeedHeaderBytes), S_OK);
+    HdFeedPublisher studio;
+    ASSERT_EQ(studio.Attach(&studioView), S_OK);
+    std::vector<std::uint8_t> bgr(64 * 48 * 3, 200);
+    ASSERT_EQ(studio.Publish({bgr.data(), 64 * 3, 64, 48}, 30, 1, HdFeedClockNanos()), S_OK);
+    now += 1'100'000'000; // the source looks for a missing block about once a second
+    source.HasNewFrame(now);
+    EXPECT_TRUE(source.isOpen());
+    const HdFeedFrame* frame = source.Take(); // the frame found when it opened
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->width, 64);
+    EXPECT_FALSE(source.HasNewFrame(now));
+    // The studio grows the block for a larger frame: the source maps it again.
+    std::vector<std::uint8_t> large(1280 * 720 * 3, 90);
+    ASSERT_EQ(studio.Publish({large.data(), 1280 * 3, 1280, 720}, 30, 1, HdFeedClockNanos()), S_OK);
+    EXPECT_TRUE(source.HasNewFrame(now));
+    EXPECT_TRUE(source.Live(now));
+    frame = source.Take();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->width, 1280);
+    EXPECT_EQ(frame->pixels[frame->rowStride * 719 + 3 * 1279], 90);
+    // No new frame for a second: the bridge goes back to the 320 x 240 block.
+    EXPECT_FALSE(source.Live(now + HdFeedSource::kLiveNanos + 1));
+
+    const int fd = shm_open(name.c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    std::vector<std::pair<mode_t, uid_t>> cases = {{0644, geteuid()}, {0660, geteuid()}};
+    if (geteuid() == 0)
+        cases.push_back({0600, 65534});
+    for (const auto& [mode, owner] : cases) {
+        ASSERT_EQ(fchmod(fd, mode), 0);
+        ASSERT_EQ(fchown(fd, owner, static_cast<gid_t>(-1)), 0);
+        HdFeedSource other(name);
+        const std::int64_t t = HdFeedClockNanos();
+        EXPECT_FALSE(other.HasNewFrame(t)) << std::oct << mode << " uid " << owner;
+        EXPECT_FALSE(other.isOpen());
+        EXPECT_NE(other.notice().find(name), std::string::npos) << other.notice();
+        other.ClearNotice();
+        EXPECT_FALSE(other.HasNewFrame(t + 2'000'000'000));
+        EXPECT_TRUE(other.notice().empty()) << "said once: " << other.notice();
+    }
+    ASSERT_EQ(fchown(fd, geteuid(), static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(fchmod(fd, 0600), 0);
+    close(fd);
+}
+
+// An HD frame converted at its own size and scaled down: upright either way.
+TEST(FeedConverter, AnHdFrameIsConvertedAtItsOwnSizeOrScaledUpright) {
+    const int width = 1280;
+    const int height = 720;
+    std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * height * 3, 0);
+    for (int y = 0; y < height / 2; ++y) // top half white, bottom half black
+        std::memset(bgr.data() + static_cast<std::size_t>(y) * width * 3, 255, width * 3);
+    for (const FrameSize size : {FrameSize{1280, 720}, FrameSize{640, 360}}) {
+        FeedConverter converter(PixelFormat::I420, size);
+        std::vector<std::uint8_t> out(converter.outputBytes());
+        converter.Convert(BgrPicture{bgr.data(), width * 3, width, height}, out.data());
+        EXPECT_EQ(out[0], 235) << size.width; // white luma, top left
+        EXPECT_EQ(out[static_cast<std::size_t>(size.width) * (size.height - 1)], 16) << size.width;
+    }
 }
 
 } // namespace
