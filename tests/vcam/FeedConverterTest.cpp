@@ -124,3 +124,42 @@ TEST(FrameStamp, BlackAndTornPicturesNeverReadAsACounter) {
 
 } // namespace
 } // namespace kelo::vcam
+
+namespace kelo::vcam {
+namespace {
+
+// The YUY2 conversion works sixteen pixels at a time where the processor allows: on noise,
+// full-range extremes included, and widths with and without a remainder, it gives the same
+// bytes as the I420 conversion's luma and the pair formula of the contract (BT.601 limited range,
+// chroma from the pair's rounded average).
+TEST(FeedConverter, Yuy2MatchesThePairFormulaOnEveryWidth) {
+    auto luma = [](int b, int g, int r) { return ((66 * r + 129 * g + 25 * b + 128) >> 8) + 16; };
+    for (const int width : {2, 16, 18, 322, 1280}) {
+        const int height = 3;
+        std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * height * 3);
+        std::uint32_t seed = 12345;
+        for (auto& byte : bgr) {
+            seed = seed * 1664525u + 1013904223u;
+            const std::uint32_t pick = seed >> 24;
+            byte = static_cast<std::uint8_t>(pick < 16 ? 0 : pick > 240 ? 255 : seed >> 16);
+        }
+        std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 2);
+        BgrToYuy2(bgr.data(), width * 3, width, height, out.data());
+        int wrong = 0;
+        for (int i = 0; i < width * height / 2; ++i) {
+            const std::uint8_t* p = bgr.data() + 6 * i;
+            const int b = (p[0] + p[3] + 1) >> 1, g = (p[1] + p[4] + 1) >> 1,
+                      r = (p[2] + p[5] + 1) >> 1;
+            const int expected[4] = {luma(p[0], p[1], p[2]),
+                                     ((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128,
+                                     luma(p[3], p[4], p[5]),
+                                     ((112 * r - 94 * g - 18 * b + 128) >> 8) + 128};
+            for (int k = 0; k < 4; ++k)
+                wrong += out[4 * i + k] != expected[k];
+        }
+        EXPECT_EQ(wrong, 0) << "width " << width;
+    }
+}
+
+} // namespace
+} // namespace kelo::vcam

@@ -2,6 +2,11 @@
 
 #include <opencv2/imgproc.hpp>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#include <tmmintrin.h>
+#endif
+
 namespace kelo::vcam {
 
 namespace {
@@ -65,12 +70,114 @@ void BgrToI420(const std::uint8_t* firstRow, std::ptrdiff_t rowStride, int width
     }
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// 16 pixels of one row into YUY2, eight pixel pairs side by side in 16-bit lanes, with exactly
+// the integer formulas of LumaOf, BlueDiffOf and RedDiffOf: every sum fits 16 bits (luma up to
+// 56228 unsigned, the colour differences within -28432..28688 signed), and the shifts are the
+// same (logical for luma, arithmetic for the differences).
+inline __m128i Lanes(const std::uint16_t* values) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(values));
+}
+
+inline __m128i Luma8(__m128i r, __m128i g, __m128i b) {
+    const __m128i sum =
+        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(r, _mm_set1_epi16(66)),
+                                    _mm_mullo_epi16(g, _mm_set1_epi16(129))),
+                      _mm_add_epi16(_mm_mullo_epi16(b, _mm_set1_epi16(25)), _mm_set1_epi16(128)));
+    return _mm_add_epi16(_mm_srli_epi16(sum, 8), _mm_set1_epi16(16));
+}
+
+inline __m128i Difference8(__m128i r, __m128i g, __m128i b, short cr, short cg, short cb) {
+    const __m128i sum =
+        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(r, _mm_set1_epi16(cr)),
+                                    _mm_mullo_epi16(g, _mm_set1_epi16(cg))),
+                      _mm_add_epi16(_mm_mullo_epi16(b, _mm_set1_epi16(cb)), _mm_set1_epi16(128)));
+    return _mm_add_epi16(_mm_srai_epi16(sum, 8), _mm_set1_epi16(128));
+}
+
+void PairsToYuy2(__m128i be, __m128i ge, __m128i re, __m128i bo, __m128i go, __m128i ro,
+                 std::uint8_t* dst) {
+    const __m128i yEven = Luma8(re, ge, be);
+    const __m128i yOdd = Luma8(ro, go, bo);
+    // (a + b + 1) >> 1, as the pair's average colour.
+    const __m128i b = _mm_avg_epu16(be, bo), g = _mm_avg_epu16(ge, go), r = _mm_avg_epu16(re, ro);
+    const __m128i u = Difference8(r, g, b, -38, -74, 112);
+    const __m128i v = Difference8(r, g, b, 112, -94, -18);
+    // Words "Y0 U" and "Y1 V", then interleaved: Y0 U Y1 V for each pair.
+    const __m128i first = _mm_or_si128(yEven, _mm_slli_epi16(u, 8));
+    const __m128i second = _mm_or_si128(yOdd, _mm_slli_epi16(v, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi16(first, second));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), _mm_unpackhi_epi16(first, second));
+}
+
+// Plain SSE2: the 48 bytes are spread into 16-bit lanes one by one.
+void SixteenPixelsToYuy2(const std::uint8_t* src, std::uint8_t* dst) {
+    alignas(16) std::uint16_t channel[6][8]; // blue, green, red of the even, then odd pixels
+    for (int i = 0; i < 8; ++i)
+        for (int c = 0; c < 6; ++c)
+            channel[c][i] = src[6 * i + c];
+    PairsToYuy2(Lanes(channel[0]), Lanes(channel[1]), Lanes(channel[2]), Lanes(channel[3]),
+                Lanes(channel[4]), Lanes(channel[5]), dst);
+}
+
+// With SSSE3 (nearly every x86-64 processor since 2006): byte shuffles spread them, three
+// shuffles of the three 16-byte loads for each of the six channels.
+struct SpreadMasks {
+    alignas(16) std::int8_t mask[6][3][16]; // channel, source load, lane byte
+    constexpr SpreadMasks() : mask{} {
+        for (int c = 0; c < 6; ++c)
+            for (int load = 0; load < 3; ++load)
+                for (int lane = 0; lane < 8; ++lane) {
+                    const int at = 6 * lane + c;
+                    mask[c][load][2 * lane] =
+                        static_cast<std::int8_t>(at / 16 == load ? at % 16 : -128);
+                    mask[c][load][2 * lane + 1] = -128; // the high byte of the lane: zero
+                }
+    }
+};
+constexpr SpreadMasks kSpread;
+
+__attribute__((target("ssse3"))) inline __m128i Channel(const __m128i* loads, int c) {
+    const auto* masks = reinterpret_cast<const __m128i*>(kSpread.mask[c]);
+    return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(loads[0], _mm_load_si128(masks)),
+                                     _mm_shuffle_epi8(loads[1], _mm_load_si128(masks + 1))),
+                        _mm_shuffle_epi8(loads[2], _mm_load_si128(masks + 2)));
+}
+
+__attribute__((target("ssse3"))) void SixteenPixelsToYuy2Ssse3(const std::uint8_t* src,
+                                                                std::uint8_t* dst) {
+    const __m128i loads[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32))};
+    PairsToYuy2(Channel(loads, 0), Channel(loads, 1), Channel(loads, 2), Channel(loads, 3),
+                Channel(loads, 4), Channel(loads, 5), dst);
+}
+
+// Asked once, when the program starts (before main: the processor data is set up first).
+const bool kHaveSsse3 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+}();
+
+} // namespace
+#endif
+
 void BgrToYuy2(const std::uint8_t* firstRow, std::ptrdiff_t rowStride, int width, int height,
                std::uint8_t* out) {
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* src = firstRow + rowStride * y;
         std::uint8_t* dst = out + static_cast<std::size_t>(width) * 2 * y;
-        for (int x = 0; x + 1 < width; x += 2, src += 6, dst += 4) {
+        int x = 0;
+#if defined(__SSE2__)
+        if (kHaveSsse3)
+            for (; x + 16 <= width; x += 16, src += 48, dst += 32)
+                SixteenPixelsToYuy2Ssse3(src, dst);
+        for (; x + 16 <= width; x += 16, src += 48, dst += 32)
+            SixteenPixelsToYuy2(src, dst);
+#endif
+        for (; x + 1 < width; x += 2, src += 6, dst += 4) {
             const int blue = (src[0] + src[3] + 1) >> 1;
             const int green = (src[1] + src[4] + 1) >> 1;
             const int red = (src[2] + src[5] + 1) >> 1;
