@@ -280,6 +280,9 @@ HRESULT CaptureEngine::BindVideoDevice(int position) {
     GST_INFO("capture mode %d x %d at %d frames per second (asked %d x %d at %d)",
              negotiatedMode_.width, negotiatedMode_.height, negotiatedMode_.framesPerSecond,
              captureWidth_, captureHeight_, framesPerSecond_);
+    // The HD block tells its readers the rate the camera really runs at.
+    if (negotiatedMode_.framesPerSecond > 0)
+        ProcessHdCameraFeed().SetFrameRate(negotiatedMode_.framesPerSecond);
     return S_OK;
 }
 

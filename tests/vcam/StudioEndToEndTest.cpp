@@ -3,10 +3,15 @@
 // and kelocam-vcam writing Y4M to a pipe that this test reads as a viewer would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <thread>
 
+#include "platform/contracts/FeedLayout.h"
+#include "platform/contracts/HdFeedLayout.h"
+#include "platform/system/HdFeedBlock.h"
+#include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 #include "tools/kelocam-vcam/probe/BridgeProcess.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"
@@ -133,6 +138,71 @@ TEST_F(StudioEndToEndTest, BridgesComeAndGoWhileTheEngineRuns) {
     EXPECT_EQ(NextStudioFrameIsUpright(reader), true);
     EXPECT_TRUE(studio.running()) << studio.Stderr();
     EXPECT_EQ(again.Stop(), 0);
+    EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
+}
+
+// The studio at 640 x 480 (a size the test camera offers): the HD block carries the frame at
+// that size, the 320 x 240 block the same picture scaled down, and a bridge started beside it
+// delivers 640 x 480.
+TEST_F(StudioEndToEndTest, AStudioAt640x480FillsTheHdBlockAtItsSizeAndTheBridgeFollows) {
+    BridgeProcess studio;
+    ASSERT_TRUE(studio.StartProgram(KELOCAM_STUDIO_PATH,
+                                    {"--headless", "--test-devices", "--video-size", "640x480"},
+                                    Environment(), dir_.path()));
+    SharedMemoryView hd;
+    HdFeedFrame frame;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    bool taken = false;
+    while (!taken && std::chrono::steady_clock::now() < deadline && studio.running()) {
+        if (hd.isMapped() || SUCCEEDED(hd.OpenExisting(HdFeedObjectName(), kHdFeedHeaderBytes))) {
+            HdFeedReader reader;
+            auto result = reader.Read(hd, 0, &frame);
+            if (result == HdFeedReader::Result::Remap && SUCCEEDED(hd.Grow(0)))
+                result = reader.Read(hd, 0, &frame);
+            taken = result == HdFeedReader::Result::Frame;
+        }
+        if (!taken)
+            std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(taken) << studio.Stderr();
+    EXPECT_EQ(frame.width, 640);
+    EXPECT_EQ(frame.height, 480);
+    EXPECT_EQ(frame.fpsNumerator, 15);
+
+    BridgeProcess bridge;
+    StartBridge(bridge);
+    Y4mReader reader(bridge.stdoutFd());
+    const auto header = reader.ReadHeader(10s);
+    ASSERT_TRUE(header) << bridge.Stderr();
+    EXPECT_EQ(header->width, 640);
+    EXPECT_EQ(header->height, 480);
+    bool picture = false;
+    for (int i = 0; i < 30 && !picture; ++i) {
+        const auto out = reader.ReadFrame(5s);
+        ASSERT_TRUE(out) << bridge.Stderr();
+        picture = !probe::IsBlackI420(out->i420.data(), 640, 480);
+    }
+    EXPECT_TRUE(picture) << bridge.Stderr();
+
+    // The 320 x 240 block (made by the bridge, written by the studio) holds the picture too:
+    // its overall colour is the HD frame's, averaged down.
+    SharedMemoryView small;
+    ASSERT_EQ(small.OpenExisting(FeedObjectName(), kFeedBytes), S_OK);
+    // The studio finds the block the bridge made at its next frames.
+    const auto written = std::chrono::steady_clock::now() + 20s;
+    while (std::all_of(small.data(), small.data() + kFeedBytes, [](std::uint8_t b) { return b == 0; }) &&
+           std::chrono::steady_clock::now() < written)
+        std::this_thread::sleep_for(50ms);
+    double smallSum[3] = {};
+    double hdSum[3] = {};
+    for (std::size_t i = 0; i < kFeedBytes; ++i)
+        smallSum[i % 3] += small.data()[i];
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width * 3; ++x)
+            hdSum[x % 3] += frame.pixels[frame.rowStride * y + x];
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(smallSum[c] / (320 * 240), hdSum[c] / (640 * 480), 12.0) << "channel " << c;
+    EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
     EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
 }
 
