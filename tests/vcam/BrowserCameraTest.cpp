@@ -5,28 +5,26 @@
 // StudioHdWriter at 1280 x 720 and 30 frames a second. The page asks for what call pages ask
 // (ideal 1280 x 720 at 30), measures the picture on a canvas and reports to a small server of
 // this test on 127.0.0.1.
-#include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <fstream>
-#include <map>
-#include <mutex>
-#include <sstream>
-#include <thread>
-
 #include "platform/contracts/HdFeedLayout.h"
 #include "support/TestSupport.h"
 #include "tools/kelocam-vcam/probe/BridgeProcess.h"
 #include "tools/kelocam-vcam/probe/PipeWireSession.h"
 #include "tools/kelocam-vcam/probe/StudioHdWriter.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace kelo::vcam {
 namespace {
@@ -250,14 +248,14 @@ std::map<std::string, std::string> ParseReport(const std::string& text) {
 bool QuadrantsUpright(const std::string& text) {
     int c[4][3] = {};
     if (std::sscanf(text.c_str(), "%d,%d,%d;%d,%d,%d;%d,%d,%d;%d,%d,%d", &c[0][0], &c[0][1],
-                    &c[0][2], &c[1][0], &c[1][1], &c[1][2], &c[2][0], &c[2][1], &c[2][2],
-                    &c[3][0], &c[3][1], &c[3][2]) != 12)
+                    &c[0][2], &c[1][0], &c[1][1], &c[1][2], &c[2][0], &c[2][1], &c[2][2], &c[3][0],
+                    &c[3][1], &c[3][2]) != 12)
         return false;
     auto high = [](int v) { return v > 180; };
     auto low = [](int v) { return v < 80; };
-    return high(c[0][0]) && low(c[0][1]) && low(c[0][2]) &&  // red
-           low(c[1][0]) && high(c[1][1]) && low(c[1][2]) &&  // green
-           low(c[2][0]) && low(c[2][1]) && high(c[2][2]) &&  // blue
+    return high(c[0][0]) && low(c[0][1]) && low(c[0][2]) && // red
+           low(c[1][0]) && high(c[1][1]) && low(c[1][2]) && // green
+           low(c[2][0]) && low(c[2][1]) && high(c[2][2]) && // blue
            high(c[3][0]) && high(c[3][1]) && high(c[3][2]); // white
 }
 
@@ -283,12 +281,11 @@ bool WaitForOutput(BridgeProcess& process, const std::string& text, std::chrono:
 bool BusNameOwned(const BridgeProcess::Environment& environment, const std::string& name) {
     BridgeProcess gdbus;
     const auto path = probe::FindProgram("gdbus");
-    if (path.empty() ||
-        !gdbus.StartProgram(path,
-                            {"call", "--session", "--dest", "org.freedesktop.DBus",
-                             "--object-path", "/org/freedesktop/DBus", "--method",
-                             "org.freedesktop.DBus.NameHasOwner", name},
-                            environment))
+    if (path.empty() || !gdbus.StartProgram(path,
+                                            {"call", "--session", "--dest", "org.freedesktop.DBus",
+                                             "--object-path", "/org/freedesktop/DBus", "--method",
+                                             "org.freedesktop.DBus.NameHasOwner", name},
+                                            environment))
         return false;
     return WaitForOutput(gdbus, "true", 5s);
 }
@@ -325,7 +322,8 @@ TEST(BrowserCamera, APageGetsTheCameraByNameAtTheStudiosSizeUprightAndLiveTwice)
     ASSERT_TRUE(permissionStore.StartProgram(store, {}, environment, root));
     BridgeProcess standIn;
     ASSERT_TRUE(standIn.StartProgram(KELO_PORTAL_STANDIN_PATH, {backendName}, environment, root));
-    ASSERT_TRUE(WaitForOutput(standIn, "ready", 30s)) << standIn.Stderr() << permissionStore.Stderr();
+    ASSERT_TRUE(WaitForOutput(standIn, "ready", 30s))
+        << standIn.Stderr() << permissionStore.Stderr();
     BridgeProcess desktopPortal;
     ASSERT_TRUE(desktopPortal.StartProgram(portal, {}, environment, root));
     bool portalUp = false;
@@ -362,7 +360,8 @@ TEST(BrowserCamera, APageGetsTheCameraByNameAtTheStudiosSizeUprightAndLiveTwice)
     ASSERT_TRUE(browser.StartProgram(chromium, args, environment, root));
     const auto report = server.WaitForReport(120s);
     browser.Stop();
-    const std::string logs = "\nbridge: " + bridge.Stderr() + "\nportal: " + desktopPortal.Stderr() +
+    const std::string logs = "\nbridge: " + bridge.Stderr() +
+                             "\nportal: " + desktopPortal.Stderr() +
                              "\nstand-in: " + standIn.Stderr() + "\nbrowser: " + browser.Stderr();
     bridge.Stop();
     studio.Stop();
@@ -380,12 +379,10 @@ TEST(BrowserCamera, APageGetsTheCameraByNameAtTheStudiosSizeUprightAndLiveTwice)
         << *report;
     for (const std::string opening : {"open1", "open2"}) {
         EXPECT_EQ(values.count(opening + ".error"), 0u) << *report << logs;
-        EXPECT_EQ(values.count(opening + ".size") ? values.at(opening + ".size") : "",
-                  "1280x720")
+        EXPECT_EQ(values.count(opening + ".size") ? values.at(opening + ".size") : "", "1280x720")
             << *report;
-        EXPECT_TRUE(QuadrantsUpright(values.count(opening + ".quadrants")
-                                         ? values.at(opening + ".quadrants")
-                                         : ""))
+        EXPECT_TRUE(QuadrantsUpright(
+            values.count(opening + ".quadrants") ? values.at(opening + ".quadrants") : ""))
             << *report;
         int first = -1;
         int second = -1;

@@ -8,11 +8,11 @@
 // All calls come from the bridge's one thread.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "platform/system/HdFeedBlock.h"
 #include "platform/system/SharedMemoryView.h"
+
+#include <cstdint>
+#include <string>
 
 namespace kelo::vcam {
 
@@ -46,9 +46,9 @@ private:
     std::string name_;
     SharedMemoryView view_;
     HdFeedReader reader_;
-    HdFeedFrame frame_;          // the last frame taken
+    HdFeedFrame frame_; // the last frame taken
     bool haveFrame_ = false;
-    std::uint64_t seen_ = 0;     // the newest sequence number seen at the last look
+    std::uint64_t seen_ = 0; // the newest sequence number seen at the last look
     std::int64_t lastAdvanceNs_ = 0;
     std::int64_t nextLookNs_ = 0; // when to look for the block (missing) or at its name (open)
     bool refused_ = false;

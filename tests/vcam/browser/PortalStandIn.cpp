@@ -6,10 +6,9 @@
 // let through without a dialog, as it is on a desktop where the user once said yes.
 //
 // Usage: kelo-portal-standin BUS_NAME   (runs until SIGTERM; prints "ready" when it owns the name)
+#include <cstdio>
 #include <gio/gio.h>
 #include <glib-unix.h>
-
-#include <cstdio>
 
 namespace {
 
@@ -34,15 +33,13 @@ void OnCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gc
     if (g_strcmp0(method, "AccessDialog") == 0) {
         std::fprintf(stderr, "kelo-portal-standin: a dialog was asked for; refused\n");
         // 2: the interaction ended some other way (no user to ask).
-        g_dbus_method_invocation_return_value(invocation, g_variant_new("(u@a{sv})", 2u,
-                                                                        g_variant_new_array(
-                                                                            G_VARIANT_TYPE(
-                                                                                "{sv}"),
-                                                                            nullptr, 0)));
+        g_dbus_method_invocation_return_value(
+            invocation, g_variant_new("(u@a{sv})", 2u,
+                                      g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0)));
         return;
     }
-    g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.UnknownMethod",
-                                               "unknown method");
+    g_dbus_method_invocation_return_dbus_error(
+        invocation, "org.freedesktop.DBus.Error.UnknownMethod", "unknown method");
 }
 
 gboolean OnTerm(gpointer loop) {

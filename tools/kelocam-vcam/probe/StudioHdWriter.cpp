@@ -1,12 +1,12 @@
 #include "tools/kelocam-vcam/probe/StudioHdWriter.h"
 
-#include <vector>
-
 #include "platform/contracts/FeedLayout.h"
 #include "platform/contracts/HdFeedLayout.h"
 #include "platform/system/HdFeedBlock.h"
 #include "platform/system/SharedMemoryView.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"
+
+#include <vector>
 
 namespace kelo::vcam::probe {
 
@@ -72,9 +72,8 @@ void StudioHdWriter::Run() {
         const std::uint32_t counter = counter_.fetch_add(1);
         PaintUprightTestPicture(picture.data(), width_, height_, counter);
         const auto now = std::chrono::steady_clock::now();
-        publishedAt_[counter % 256] = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                          now.time_since_epoch())
-                                          .count();
+        publishedAt_[counter % 256] =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
         if (FAILED(publisher.Publish({picture.data(), width_ * 3, width_, height_},
                                      framesPerSecond_, 1, HdFeedClockNanos())))
             return;
