@@ -91,13 +91,15 @@ async function open(id, n) {
 async function main() {
   try {
     // A browser just started may still be listing its cameras (the portal answers
-    // asynchronously): a page loaded with it waits for the camera to be listed.
+    // asynchronously): a page loaded with it waits for the camera to be listed. The same
+    // capture-process abort as below can fail this first request: it is asked again.
     let asked = null;
     for (let i = 0; !asked; ++i) {
       try {
         asked = await navigator.mediaDevices.getUserMedia({video: true});
       } catch (e) {
-        if (e.name !== 'NotFoundError' || i >= 40) throw e;
+        if ((e.name !== 'NotFoundError' && e.name !== 'NotReadableError') || i >= 40) throw e;
+        if (e.name === 'NotReadableError') say('permission.failure' + i, e);
         await new Promise(r => setTimeout(r, 250));
       }
     }
@@ -122,6 +124,7 @@ async function main() {
         } catch (e) {
           say('open' + n + '.failure' + attempt, e);
           if (attempt === 4) say('open' + n + '.error', e);
+          else await new Promise(r => setTimeout(r, 500)); // the capture process restarts
         }
       }
     }
