@@ -21,11 +21,11 @@ DelayDialog::DelayDialog(QWidget* parent)
     : ui::SkinnedDialog(kTemplateId, ui::skin::kPageBackground, parent) {}
 
 QString DelayDialog::NotAnIntegerText() {
-    return QStringLiteral("请输入一个整数。");
+    return tr("请输入一个整数。");
 }
 
 QString DelayDialog::OutOfRangeText(int lower, int upper) {
-    return QStringLiteral("请输入一个介于 %1 和 %2 之间的整数。").arg(lower).arg(upper);
+    return tr("请输入一个介于 %1 和 %2 之间的整数。").arg(lower).arg(upper);
 }
 
 std::optional<int> DelayDialog::ParseInteger(const QString& text) {

@@ -5,6 +5,7 @@
 #include "app/MainDialog.h"
 #include "app/PreviewWidget.h"
 #include "app/RecordFormatDialog.h"
+#include "app/SavedNotice.h"
 #include "app/SettingsDialog.h"
 #include "app/SettingsStore.h"
 #include "app/WindowLog.h"
@@ -121,8 +122,10 @@ void MainDialog::OnSnapshot() {
 }
 
 void MainDialog::OnPhotoOutcome(const SnapshotOutcome& outcome) {
-    if (outcome.ok())
-        return; // the shutter already said it
+    if (outcome.ok()) {
+        AnnouncePhotoSaved(*this, preview, outcome.path); // the flash and the strip
+        return;
+    }
     qCInfo(lcWindow) << "no photo:" << outcome.path.c_str() << outcome.errorText.c_str();
     const std::string path = outcome.path.empty() ? photoFolder : outcome.path;
     ui::ShowMessageBox(this,
@@ -303,6 +306,8 @@ void MainDialog::RecordingFailed(const QString& reason) {
 }
 
 void MainDialog::OnStop() {
+    // The strip names the recording once its drain has completed the file.
+    auto announceSaved = RecordingSavedNotice(*this, preview, engine.get(), recordingTime);
     captureState = CaptureState::Idle;
     recordingClock.stop();
     recordingTime.invalidate();
@@ -319,7 +324,8 @@ void MainDialog::OnStop() {
     engineRunning = false;
     HandEngineToPages(nullptr, true);
     SetDeviceListsEnabled(false);
-    engineWorker.Retire(std::move(engine), [this] {
+    engineWorker.Retire(std::move(engine), [this, announceSaved] {
+        announceSaved();
         // Always runs, whatever came in between: a Record pressed before the drain ended has
         // its engine built after this one on the worker, and the lists are usable again.
         SetDeviceListsEnabled(!pendingOpen);

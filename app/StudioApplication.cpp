@@ -3,6 +3,7 @@
 #include "app/HeadlessRunner.h"
 #include "app/MainDialog.h"
 #include "app/ProgramEnvironment.h"
+#include "app/Translations.h"
 #include "effects/EffectFilters.h"
 #include "platform/PlatformComponents.h"
 #include "platform/system/GstRuntime.h"
@@ -40,7 +41,8 @@ constexpr const char* kWindowUsage =
 constexpr const char* kEnvironmentUsage =
     "Environment: KELOCAM_FEED_NAME (the virtual camera's shared-memory block, default\n"
     "/KeloVCam), KELOCAM_DATA_DIR (read-only assets after the working directory, before\n"
-    "../share/kelocam beside the program).\n\n";
+    "../share/kelocam beside the program), KELOCAM_LANG=zh|en (the window's language; by\n"
+    "default Chinese on a Chinese desktop, LANG/LC_MESSAGES zh_*, else English).\n\n";
 
 // Ends every message box, modal dialog and popup menu that is open over the studio: each runs
 // an event loop of its own, which would otherwise keep the process alive after the window has
@@ -157,6 +159,8 @@ std::string StudioUsage() {
 int RunStudio(int argc, char** argv, const StudioOptions& options) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kelocam"));
+    // Before any window: the texts are translated when they are made.
+    const InstalledTranslation translation(ChooseLanguage(ProcessLocaleEnvironment()));
     ui::InstallApplicationFont();
     QApplication::setWindowIcon(QIcon(ui::LoadSkinIcon(ui::skin::kAppIcon)));
 

@@ -112,12 +112,12 @@ std::string EffectPathSuffix(const EffectEntry& effect) {
     return std::string("//Effect//") + FamilyFolder(effect.family) + "//" + effect.fileName;
 }
 
-std::string ThumbnailRelativePath(const EffectEntry& effect) {
+std::string ThumbnailRelativePath(const EffectEntry& effect, int scale) {
     std::string_view name = effect.fileName;
     if (name.ends_with(".gif"))
         name.remove_suffix(4);
     return std::string("Effect/") + FamilyFolder(effect.family) + "/thumbs/" + std::string(name) +
-           ".png";
+           (scale > 1 ? "@" + std::to_string(scale) + "x" : std::string()) + ".png";
 }
 
 } // namespace kelo

@@ -36,7 +36,13 @@ std::string EffectRelativePath(const EffectEntry& effect);
 // "//Effect//<folder>//<file name>": the form the pages append to the working directory and
 // record as "GifName" (doubled slashes and all, as earlier versions stored it).
 std::string EffectPathSuffix(const EffectEntry& effect);
-// "Effect/<folder>/thumbs/<file name without .gif>.png": the small picture for the page button.
-std::string ThumbnailRelativePath(const EffectEntry& effect);
+// "Effect/<folder>/thumbs/<file name without .gif>.png": the picture of the page button, which
+// it fills; scale 2 gives the "@2x" file drawn for dense screens.
+std::string ThumbnailRelativePath(const EffectEntry& effect, int scale = 1);
+
+// The thumbnail's size at scale 1: the width of an effect button (24 dialog units, 36 pixels)
+// and the height that keeps the effects' 4:3 (the button is 31 pixels high).
+constexpr int kThumbnailWidth = 36;
+constexpr int kThumbnailHeight = 27;
 
 } // namespace kelo

@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -36,9 +37,11 @@ QButtonGroup* FindRadioGroup(const QWidget& window, int firstId) {
 }
 
 QWidget* CreateControl(const ControlTemplate& control, QWidget& window) {
+    const QString text =
+        control.kind == ControlKind::Icon ? control.text : TemplateText(control.text);
     switch (control.kind) {
     case ControlKind::Static: {
-        auto* label = new QLabel(control.text, &window);
+        auto* label = new QLabel(text, &window);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(true);
         label->setTextFormat(Qt::PlainText);
@@ -58,17 +61,17 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget& window) {
         return label;
     }
     case ControlKind::GroupBox:
-        return new QGroupBox(control.text, &window);
+        return new QGroupBox(text, &window);
     case ControlKind::Button: {
         auto* button = new IconButton(&window);
-        button->setText(control.text);
+        button->setText(text);
         button->setDefault(control.defaultButton);
         return button;
     }
     case ControlKind::CheckBox:
-        return new QCheckBox(control.text, &window);
+        return new QCheckBox(text, &window);
     case ControlKind::Radio: {
-        auto* radio = new QRadioButton(control.text, &window);
+        auto* radio = new QRadioButton(text, &window);
         // Exclusivity comes from the template's groups, not from being siblings.
         radio->setAutoExclusive(false);
         return radio;
@@ -91,6 +94,12 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget& window) {
 }
 
 } // namespace
+
+QString TemplateText(const QString& text) {
+    if (text.trimmed().isEmpty())
+        return text;
+    return QCoreApplication::translate("DialogTemplate", text.toUtf8().constData());
+}
 
 QRect DialogUnitsToPixels(const QRect& rectDu, DialogBaseUnits units) {
     const int left = MulDiv(rectDu.x(), units.x, 4);

@@ -28,6 +28,11 @@ QSize DialogUnitsToPixels(const QSize& sizeDu, DialogBaseUnits units = {});
 void BuildControls(const DialogTemplate& dialogTemplate, QWidget& window,
                    DialogBaseUnits units = {});
 
+// A text of a dialog template (caption or control text) in the language the application
+// speaks: the template's Chinese text unless a translator installed in the application has
+// it (context "DialogTemplate").
+QString TemplateText(const QString& text);
+
 // The control `id` among the direct children of `window`, or null.
 QWidget* FindControl(const QWidget& window, int id);
 

@@ -17,10 +17,10 @@ FolderPickerWindow::FolderPickerWindow(const QString& startFolder, QWidget* owne
     setOption(QFileDialog::ShowDirsOnly, true);
     setFileMode(QFileDialog::Directory);
     setAcceptMode(QFileDialog::AcceptOpen);
-    setWindowTitle(QString::fromUtf8(CFolderDialog::kTitle));
-    setLabelText(QFileDialog::Accept, QString::fromUtf8(CFolderDialog::kChooseText));
-    setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
-    setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围:"));
+    setWindowTitle(tr(CFolderDialog::kTitle));
+    setLabelText(QFileDialog::Accept, tr(CFolderDialog::kChooseText));
+    setLabelText(QFileDialog::Reject, tr("取消"));
+    setLabelText(QFileDialog::LookIn, tr("查找范围:"));
     setDirectory(startFolder);
     // Only the folder view matters: hide the file name and file type rows.
     for (const char* name : {"fileNameEdit", "fileNameLabel", "fileTypeCombo", "fileTypeLabel"}) {

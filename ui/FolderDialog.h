@@ -33,8 +33,10 @@ private:
 
 class CFolderDialog {
 public:
-    static constexpr const char* kTitle = "选择文件夹";
-    static constexpr const char* kChooseText = "选择";
+    static constexpr const char* kTitle =
+        QT_TRANSLATE_NOOP("kelo::ui::FolderPickerWindow", "选择文件夹");
+    static constexpr const char* kChooseText =
+        QT_TRANSLATE_NOOP("kelo::ui::FolderPickerWindow", "选择");
 
     // Starts in the working directory; no owner window.
     explicit CFolderDialog(QString& result);

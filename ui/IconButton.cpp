@@ -23,6 +23,12 @@ void IconButton::SetIcon(const QPixmap& icon) {
     update();
 }
 
+void IconButton::SetIconFills(bool fills) {
+    fills_ = fills;
+    ownerDrawn_ = true;
+    update();
+}
+
 void IconButton::SetAlign(int align) {
     align_ = align;
     ownerDrawn_ = true;
@@ -87,6 +93,13 @@ QSize IconButton::FitIcon(const QSize& natural, const QSize& client, bool hasCap
 }
 
 QSize IconButton::IconSize() const {
+    if (fills_) {
+        if (icon_.isNull())
+            return {};
+        const QSize room = size() - QSize(2 * kFillMargin, 2 * kFillMargin);
+        return icon_.deviceIndependentSize().toSize().scaled(room.expandedTo(QSize(1, 1)),
+                                                             Qt::KeepAspectRatio);
+    }
     return FitIcon(icon_.isNull() ? QSize() : icon_.deviceIndependentSize().toSize(), size(),
                    !text().isEmpty());
 }
@@ -109,7 +122,7 @@ IconButton::Layout IconButton::ComputeLayout(const QRect& client, const QSize& i
 }
 
 IconButton::Layout IconButton::CurrentLayout() const {
-    const int textWidth = text().isEmpty() ? 0 : fontMetrics().horizontalAdvance(text());
+    const int textWidth = text().isEmpty() || fills_ ? 0 : fontMetrics().horizontalAdvance(text());
     return ComputeLayout(rect(), IconSize(), textWidth);
 }
 
@@ -120,7 +133,7 @@ void IconButton::paintEvent(QPaintEvent* event) {
     }
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const bool pressed = isDown() || isChecked();
+    const bool pressed = isDown() || (isChecked() && !fills_);
     if (!transparent_) {
         painter.fillRect(rect(), palette().button());
     }
@@ -158,7 +171,15 @@ void IconButton::paintEvent(QPaintEvent* event) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawPixmap(layout.icon, shown);
     }
-    if (!text().isEmpty()) {
+    if (isCheckable() && isChecked()) {
+        // The chosen one of a set: a frame that stands out on the skin and on any picture.
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(QColor(15, 15, 60), 3));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 3, 3);
+        painter.setPen(QPen(textIn_, 1.5));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 3, 3);
+    }
+    if (!text().isEmpty() && !fills_) {
         painter.setPen(CurrentTextColor());
         painter.setFont(font());
         painter.drawText(layout.text, Qt::AlignCenter | Qt::TextShowMnemonic, text());

@@ -40,6 +40,14 @@ public:
     // How every icon button of the studio sits on a skinned background: the icon left of the
     // caption, no button face, the caption dark blue and green under the pointer.
     void DressOnSkin();
+    // The picture fills the button (aspect kept, kFillMargin pixels inside its edge) and no
+    // caption is drawn: the effect buttons, whose picture is the thumbnail of their effect.
+    void SetIconFills(bool fills);
+    bool IconFills() const { return fills_; }
+    static constexpr int kFillMargin = 1;
+    // A checkable button that is checked wears a frame in the pointer-over colour: the chosen
+    // one of a set.
+
     // Takes a fresh look at the parent's background behind the button and redraws.
     void RefreshBackground();
 
@@ -66,6 +74,7 @@ private:
     int align_ = kAlignIconLeft;
     bool ownerDrawn_ = false;
     bool transparent_ = false;
+    bool fills_ = false;
     bool pointerOver_ = false;
     QColor textOut_;
     QColor textIn_;

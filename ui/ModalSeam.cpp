@@ -27,17 +27,17 @@ int ShowRealMessageBox(const MessageBoxRequest& request) {
                                                         : QMessageBox::Information);
     switch (request.style) {
     case MessageBoxStyle::Ok:
-        box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+        box.addButton(QCoreApplication::translate("MessageBox", "确定"), QMessageBox::AcceptRole);
         break;
     case MessageBoxStyle::OkCancel:
-        box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
-        box.setEscapeButton(static_cast<QAbstractButton*>(
-            box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole)));
+        box.addButton(QCoreApplication::translate("MessageBox", "确定"), QMessageBox::AcceptRole);
+        box.setEscapeButton(static_cast<QAbstractButton*>(box.addButton(
+            QCoreApplication::translate("MessageBox", "取消"), QMessageBox::RejectRole)));
         break;
     case MessageBoxStyle::YesNo:
-        box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+        box.addButton(QCoreApplication::translate("MessageBox", "是"), QMessageBox::YesRole);
         box.setEscapeButton(static_cast<QAbstractButton*>(
-            box.addButton(QStringLiteral("否"), QMessageBox::NoRole)));
+            box.addButton(QCoreApplication::translate("MessageBox", "否"), QMessageBox::NoRole)));
         break;
     }
     box.exec();
@@ -70,7 +70,7 @@ int AfxMessageBox(const QString& text, MessageBoxStyle style) {
 
 QString ApplicationTitle() {
     const QString name = QGuiApplication::applicationDisplayName();
-    return name.isEmpty() ? QStringLiteral("Kelo 摄像头工作室") : name;
+    return name.isEmpty() ? QCoreApplication::translate("MessageBox", "Kelo 摄像头工作室") : name;
 }
 
 int RunModalDialog(QDialog& dialog) {

@@ -2,8 +2,11 @@
 
 #include "ui/DialogTemplate.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStringList>
 
 namespace kelo::ui {
@@ -14,12 +17,35 @@ QPixmap LoadResourcePng(const QString& path) {
     // registers it.
     static const bool registered = (AvailableDialogTemplates(), true);
     (void)registered;
-    QPixmap pixmap;
-    pixmap.load(path);
-    return pixmap;
+    return LoadScreenPixmap(path);
 }
 
 } // namespace
+
+QString HighDensitySibling(const QString& path) {
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (dot <= slash + 1)
+        return path + QStringLiteral("@2x");
+    return path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+}
+
+qreal ScreenPixelRatio() {
+    qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
+    for (const QScreen* screen : QGuiApplication::screens())
+        ratio = std::max(ratio, screen->devicePixelRatio());
+    return ratio;
+}
+
+QPixmap LoadScreenPixmap(const QString& path) {
+    QPixmap pixmap;
+    // QImageReader gives a "@2x" file the device pixel ratio 2, so the picture keeps its size
+    // in the window's units and is drawn with every pixel of the screen.
+    if (ScreenPixelRatio() > 1.0 && pixmap.load(HighDensitySibling(path)))
+        return pixmap;
+    pixmap.load(path);
+    return pixmap;
+}
 
 QPixmap LoadSkinBitmap(int id) {
     return LoadResourcePng(QStringLiteral(":/kelo/skin/bitmap-%1.png").arg(id));

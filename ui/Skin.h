@@ -20,6 +20,19 @@ constexpr int kOkIcon = 143; // also the settings dialog's "save"
 constexpr int kCancelIcon = 144;
 } // namespace skin
 
+// The largest device pixel ratio of the screens (QT_SCALE_FACTOR, a dense screen): 1 without
+// an application.
+qreal ScreenPixelRatio();
+
+// "name@2x.png" beside "name.png" (Qt's convention for pictures drawn at twice the size).
+QString HighDensitySibling(const QString& path);
+
+// The picture at `path`, or its "@2x" sibling when a screen is denser than one pixel per unit
+// and the sibling exists (then with device pixel ratio 2: it keeps the size of the plain one in
+// the window's units). A null pixmap when neither loads. Skin, icons and effect thumbnails all
+// come through here.
+QPixmap LoadScreenPixmap(const QString& path);
+
 // Bitmap resource `id`; a null pixmap when there is none (callers then draw without it).
 QPixmap LoadSkinBitmap(int id);
 

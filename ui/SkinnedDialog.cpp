@@ -19,7 +19,7 @@ SkinnedDialog::SkinnedDialog(int templateId, int skinBitmapId, QWidget* parent) 
         template_.id = templateId;
     }
     setFont(DialogFont());
-    setWindowTitle(template_.caption);
+    setWindowTitle(TemplateText(template_.caption));
     if (template_.child) {
         setWindowFlags(Qt::Widget);
         draggable_ = false;

@@ -41,7 +41,7 @@ void SkinnedTrackbar::SetHandCursor(bool on) {
 }
 
 QSize SkinnedTrackbar::ThumbSize() const {
-    QSize size = thumb_.isNull() ? QSize(11, 18) : thumb_.size();
+    QSize size = thumb_.isNull() ? QSize(11, 18) : thumb_.deviceIndependentSize().toSize();
     if (size.height() > height()) {
         size = size.scaled(size.width(), height(), Qt::KeepAspectRatio);
     }
@@ -65,7 +65,9 @@ void SkinnedTrackbar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QSize thumb = ThumbSize();
     // Channel: stretched along the width between the thumb's half widths, centred vertically.
-    const int channelHeight = channel_.isNull() ? 4 : std::min(channel_.height(), height());
+    const int channelHeight =
+        channel_.isNull() ? 4
+                          : std::min(qRound(channel_.deviceIndependentSize().height()), height());
     const QRect channel(thumb.width() / 2, (height() - channelHeight) / 2,
                         std::max(0, width() - thumb.width()), channelHeight);
     if (channel_.isNull()) {

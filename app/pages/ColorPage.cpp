@@ -164,8 +164,8 @@ void ColorPage::OnCommand(int controlId) {
         if (preset.buttonId != controlId)
             continue;
         if (controlId != kResetButton && IsAdjustDisabled()) {
-            (void)ui::ShowMessageBox(this, QStringLiteral("请启用色彩调节功能!"),
-                                     QStringLiteral("提示")); // only OK to answer
+            (void)ui::ShowMessageBox(this, tr("请启用色彩调节功能!"),
+                                     tr("提示")); // only OK to answer
             return;
         }
         SetSliders(preset.red, preset.green, preset.blue, preset.lightness, preset.saturation);

@@ -31,16 +31,63 @@ bool IsFile(const std::string& path) {
 }
 
 // The picture of a button: its icon resource when the skin has one, else the thumbnail the
-// effect pack draws for the effect (working directory first, then the installed data folder).
+// effect pack draws for the effect (working directory first, then the installed data folder),
+// its "@2x" drawing on a dense screen.
 QPixmap EffectIcon(const EffectEntry& effect) {
     QPixmap icon = ui::LoadSkinIcon(effect.iconId);
     if (!icon.isNull())
         return icon;
     const std::string thumbnail = FindAsset(ThumbnailRelativePath(effect));
     if (!thumbnail.empty())
-        icon.load(QString::fromStdString(thumbnail));
+        icon = ui::LoadScreenPixmap(QString::fromStdString(thumbnail));
     return icon;
 }
+
+// The names of the effect files, for the translation (EffectPage::EffectName looks them up).
+constexpr const char* kEffectNames[] = {
+    // cartoons
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "星空"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "流星妖精"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "爱的记忆"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "喷花"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "猫"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "拜托啦"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "骑车"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "爱你的心"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "飘雪"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "三朵花"),
+    // lights
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "流星雨"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "闪条"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "星光点点"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "七色烟花"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "飘花"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "动感炫光"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "灯光波光"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "红色灯光"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "晴天霹雳"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "闪动变色"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "蓝球"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "旋转红光"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "闪光灯"),
+    // frames
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "向阳花"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "手机屏幕"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "笔记本"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "花园"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "芳草萋萋"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "枷锁"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "我爱你"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "转转星"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "爱情公园"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "彩虹仙子"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "蝶恋花"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "花丛"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "蝶舞"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "酷兔"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "花的田野"),
+    QT_TRANSLATE_NOOP("kelo::EffectPage", "蓝花闪动"),
+};
 
 } // namespace
 
@@ -72,7 +119,39 @@ void EffectPage::AttachButtonIcons() {
             continue;
         button->SetIcon(EffectIcon(effect));
         button->DressOnSkin();
-        button->setToolTip(QString::fromUtf8(effect.fileName).chopped(4));
+        // The thumbnail is the button; its name is told by the tool tip and to screen readers.
+        button->SetIconFills(true);
+        button->setText(QString());
+        button->setCheckable(true);
+        const QString name = EffectName(effect);
+        button->setToolTip(name);
+        button->setAccessibleName(name);
+    }
+}
+
+QString EffectPage::EffectName(const EffectEntry& effect) {
+    QString name = QString::fromUtf8(effect.fileName);
+    if (name.endsWith(QLatin1String(".gif")))
+        name.chop(4);
+    qsizetype digits = 0;
+    while (digits < name.size() && name[digits].isDigit())
+        ++digits;
+    name = name.mid(digits);
+    if (name.isEmpty())
+        return tr("效果 %1").arg(effect.number);
+    return tr(name.toUtf8().constData());
+}
+
+std::span<const char* const> EffectPage::TranslatedEffectNames() {
+    return kEffectNames;
+}
+
+void EffectPage::MarkButton(int n) {
+    marked_ = n;
+    // A click has toggled its own button already: every button is set again.
+    for (int i = 1; i <= kButtonCount; ++i) {
+        if (auto* button = Control<IconButton>(differences_.firstButtonId + i - 1))
+            button->setChecked(i == n);
     }
 }
 
@@ -90,7 +169,8 @@ void EffectPage::SetEngine(CaptureEngine* engine) {
 struct EffectPage::PendingLoad {
     std::string path;
     int overlayCode = 0;
-    bool loaded = false;                   // written before `finished`, under `mutex`
+    int number = 0;      // the button pressed, 1 to 16
+    bool loaded = false; // written before `finished`, under `mutex`
     std::unique_ptr<GifAnimation> decoder; // guarded by mutex
     bool finished = false;                 // guarded by mutex
     std::mutex mutex;
@@ -111,6 +191,7 @@ void EffectPage::StopAnimation() {
         decoder_.reset();
     }
     timer_.stop();
+    MarkButton(0);
 }
 
 void EffectPage::SelectEffect(int n) {
@@ -137,6 +218,7 @@ void EffectPage::RunButton(int n) {
         auto load = std::make_shared<PendingLoad>();
         load->path = path;
         load->overlayCode = effect->overlayCode;
+        load->number = n;
         pendingLoad_ = load;
         // The reply goes to the page only while it exists (a queued call to a destroyed
         // object is dropped); the pool thread only decodes.
@@ -159,6 +241,10 @@ void EffectPage::RunButton(int n) {
                 Qt::QueuedConnection);
         });
     }
+
+    // A click toggled its own button: the mark stays on the effect that plays until the new
+    // one is decoded and plays.
+    MarkButton(marked_);
 
     if (settingsPath_.empty())
         settingsPath_ = settingsPath(); // driven before its initialisation
@@ -197,6 +283,7 @@ void EffectPage::OnEffectDecoded(const std::shared_ptr<PendingLoad>& load) {
     ShowPicture(load->overlayCode, decoder_->GetFrameBits(0));
     if (differences_.tickOverlayCode == 0)
         overlayCode_ = load->overlayCode;
+    MarkButton(load->number);
 }
 
 void EffectPage::OnAnimationTick() {

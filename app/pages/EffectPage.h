@@ -27,7 +27,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <QString>
 #include <QTimer>
+#include <span>
 #include <string>
 
 namespace kelo {
@@ -86,6 +88,14 @@ public:
     // The file of an effect: the working directory followed by the effect's "//Effect//..."
     // suffix; when no file is there, the same effect in the installed data folder.
     static std::string EffectFilePath(const EffectEntry& effect);
+    // What a person calls the effect, in the studio's language: the name in its file name
+    // ("001星空.gif": "星空"), or "效果 N" when the file has none. The button's tool tip and
+    // accessible name.
+    static QString EffectName(const EffectEntry& effect);
+    // Every name EffectName can translate (the Chinese names of the effect files).
+    static std::span<const char* const> TranslatedEffectNames();
+    // The button of the effect that plays (marked), 1 to 16, or 0.
+    int MarkedButton() const { return marked_; }
 
 protected:
     void OnInitDialog() override;
@@ -102,11 +112,13 @@ private:
     struct PendingLoad;
     // Window thread: a decode finished; played when it is still the one awaited.
     void OnEffectDecoded(const std::shared_ptr<PendingLoad>& load);
+    void MarkButton(int n);
 
     const EffectPageDifferences& differences_;
     std::unique_ptr<GifAnimation> decoder_; // exists exactly while the page is started
     AnimationClock clock_;
     int overlayCode_ = 0;                        // code of the effect last loaded
+    int marked_ = 0;                             // the button of the effect that plays
     const std::uint8_t* shownPicture_ = nullptr; // owned by decoder_; on engine_'s filter
     std::string settingsPath_;
     QTimer timer_;                             // timer 1 of the page

@@ -63,7 +63,7 @@ printf '[PATCH]\nPIC=%s\nREC=%s\n' "$work/photos" "$work/videos" >"$work/data.in
 # The bridge makes the block private to its user; the studio refuses any other.
 (umask 077 && truncate -s 230400 "/dev/shm$feed")
 
-(cd "$work" && exec env KELOCAM_FEED_NAME="$feed" KELOCAM_DATA_DIR="$build" \
+(cd "$work" && exec env KELOCAM_FEED_NAME="$feed" KELOCAM_DATA_DIR="$build" KELOCAM_LANG=zh \
    QT_LOGGING_RULES="kelo.window.info=true" "$build/app/kelocam" --test-devices) \
   >"$work/studio.log" 2>&1 &
 studio_pid=$!

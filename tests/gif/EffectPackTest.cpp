@@ -157,13 +157,27 @@ TEST(EffectPackTest, ArtIsDrawnForItsBlendRule) {
     }
 }
 
-TEST(EffectPackTest, EveryEffectHasAThumbnail) {
+// Each effect has its button's picture at the button's size and at twice that for dense screens
+// (Qt's "@2x" name), both of the same frame.
+TEST(EffectPackTest, EveryEffectHasAThumbnailAtOneAndTwoTimesTheButtonSize) {
     for (const EffectEntry& e : AllEffects()) {
+        QImage plain, dense;
         const fs::path path = test::BinaryDir() / ThumbnailRelativePath(e);
-        QImage image;
-        ASSERT_TRUE(image.load(QString::fromStdString(path.string()))) << path;
-        EXPECT_EQ(32, image.width());
-        EXPECT_EQ(24, image.height());
+        const fs::path path2x = test::BinaryDir() / ThumbnailRelativePath(e, 2);
+        EXPECT_EQ(path2x.stem().string(), path.stem().string() + "@2x");
+        ASSERT_TRUE(plain.load(QString::fromStdString(path.string()))) << path;
+        ASSERT_TRUE(dense.load(QString::fromStdString(path2x.string()))) << path2x;
+        EXPECT_EQ(QSize(kThumbnailWidth, kThumbnailHeight), plain.size());
+        EXPECT_EQ(plain.size() * 2, dense.size());
+        // The same picture: the dense one scaled down is close to the plain one.
+        const QImage down =
+            dense.scaled(plain.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(plain.format());
+        long difference = 0;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x)
+                difference += std::abs(qGray(plain.pixel(x, y)) - qGray(down.pixel(x, y)));
+        EXPECT_LT(difference / (plain.width() * plain.height()), 24) << path;
     }
 }
 

@@ -1,6 +1,7 @@
 // kelo-effect-pack OUTDIR: draws the 48 overlay effects and writes them as animated GIF files
 // under OUTDIR/{frame,light,cartoon} with the names of the effect table, and one small PNG
-// thumbnail per effect under OUTDIR/<family>/thumbs for the page buttons. The build runs it.
+// thumbnail per effect under OUTDIR/<family>/thumbs for the page buttons, at the button's size
+// and at twice that ("@2x", for dense screens). The build runs it.
 #include "EffectArt.h"
 #include "effects/EffectCatalog.h"
 
@@ -16,12 +17,12 @@ using namespace kelo::pack;
 
 namespace {
 
-constexpr int kThumbWidth = 32;
-constexpr int kThumbHeight = 24;
-
 // A button-sized picture of one frame: each thumbnail pixel averages its block of the frame.
 // Keyed magenta (which the overlay shows as video) is drawn as a quiet grey.
-bool WriteThumbnail(const fs::path& path, const Animation& animation, std::size_t frame) {
+bool WriteThumbnail(const fs::path& path, const Animation& animation, std::size_t frame,
+                    int scale) {
+    const int kThumbWidth = kThumbnailWidth * scale;
+    const int kThumbHeight = kThumbnailHeight * scale;
     const Palette& palette = animation.PaletteOf(frame);
     const auto& indices = animation.frames[frame].indices;
     QImage image(kThumbWidth, kThumbHeight, QImage::Format_RGB888);
@@ -80,9 +81,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: %s: %s\n", argv[0], gifPath.c_str(), error.c_str());
             return 1;
         }
-        if (!WriteThumbnail(thumbPath, animation, animation.frames.size() / 2)) {
-            std::fprintf(stderr, "%s: cannot write %s\n", argv[0], thumbPath.c_str());
-            return 1;
+        for (const int scale : {1, 2}) {
+            const fs::path scaled =
+                out / fs::path(ThumbnailRelativePath(effect, scale)).lexically_relative("Effect");
+            if (!WriteThumbnail(scaled, animation, animation.frames.size() / 2, scale)) {
+                std::fprintf(stderr, "%s: cannot write %s\n", argv[0], scaled.c_str());
+                return 1;
+            }
         }
         ++written;
     }

@@ -1,0 +1,429 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+    <context>
+        <name>DialogTemplate</name>
+        <message>
+            <source>关于 Kelo 摄像头工作室</source>
+            <translation>About Kelo Webcam Studio</translation>
+        </message>
+        <message>
+            <source>Kelo 摄像头工作室 1.0 版</source>
+            <translation>Kelo Webcam Studio, version 1.0</translation>
+        </message>
+        <message>
+            <source>把摄像头变成带特效的虚拟摄像头</source>
+            <translation>Your camera, with effects, in any app</translation>
+        </message>
+        <message>
+            <source>确定</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>录制</source>
+            <translation>Record</translation>
+        </message>
+        <message>
+            <source>停止</source>
+            <translation>Stop</translation>
+        </message>
+        <message>
+            <source>拍照</source>
+            <translation>Photo</translation>
+        </message>
+        <message>
+            <source>延时</source>
+            <translation>Timer</translation>
+        </message>
+        <message>
+            <source>全屏</source>
+            <translation>Full</translation>
+        </message>
+        <message>
+            <source>设置</source>
+            <translation>Settings</translation>
+        </message>
+        <message>
+            <source>视频设备：</source>
+            <translation>Camera:</translation>
+        </message>
+        <message>
+            <source>录音设备：</source>
+            <translation>Microphone:</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+        <message>
+            <source>录像格式</source>
+            <translation>Video</translation>
+        </message>
+        <message>
+            <source>录音格式</source>
+            <translation>Sound</translation>
+        </message>
+        <message>
+            <source>AVI格式 效果好,占用空间大</source>
+            <translation>AVI    good quality, large file</translation>
+        </message>
+        <message>
+            <source>WMV     效果良,占用空间很小</source>
+            <translation>WMV   fair quality, very small file</translation>
+        </message>
+        <message>
+            <source>MP4      效果优,占用空间小</source>
+            <translation>MP4    best quality, small file</translation>
+        </message>
+        <message>
+            <source>录相+录音</source>
+            <translation>Video and sound</translation>
+        </message>
+        <message>
+            <source>MP3        效果优，占用空间小</source>
+            <translation>MP3    best quality, small file</translation>
+        </message>
+        <message>
+            <source>WAV        效果良,   占用空间很小</source>
+            <translation>WAV    fair quality, very small file</translation>
+        </message>
+        <message>
+            <source>PCM格式 效果好，占用空间大</source>
+            <translation>PCM    good quality, large file</translation>
+        </message>
+        <message>
+            <source>确认</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>存放路径</source>
+            <translation>Folders</translation>
+        </message>
+        <message>
+            <source>我的相片:</source>
+            <translation>Photos:</translation>
+        </message>
+        <message>
+            <source>录制视频:</source>
+            <translation>Videos:</translation>
+        </message>
+        <message>
+            <source>照片大小</source>
+            <translation>Photo size</translation>
+        </message>
+        <message>
+            <source>保存</source>
+            <translation>Save</translation>
+        </message>
+        <message>
+            <source>延时拍照</source>
+            <translation>Photo timer</translation>
+        </message>
+        <message>
+            <source>秒</source>
+            <translation>s</translation>
+        </message>
+        <message>
+            <source>亮度</source>
+            <translation>Light</translation>
+        </message>
+        <message>
+            <source>混合</source>
+            <translation>Vivid</translation>
+        </message>
+        <message>
+            <source>红色</source>
+            <translation>Red</translation>
+        </message>
+        <message>
+            <source>绿色</source>
+            <translation>Green</translation>
+        </message>
+        <message>
+            <source>蓝色</source>
+            <translation>Blue</translation>
+        </message>
+        <message>
+            <source>禁用色彩调节</source>
+            <translation>Adjustment off</translation>
+        </message>
+        <message>
+            <source>蓝色光</source>
+            <translation>Blue</translation>
+        </message>
+        <message>
+            <source>黄色光</source>
+            <translation>Yellow</translation>
+        </message>
+        <message>
+            <source>紫色光</source>
+            <translation>Purple</translation>
+        </message>
+        <message>
+            <source>红色光</source>
+            <translation>Red</translation>
+        </message>
+        <message>
+            <source>流星雨</source>
+            <translation>Meteor shower</translation>
+        </message>
+        <message>
+            <source>闪条</source>
+            <translation>Flashing stripes</translation>
+        </message>
+        <message>
+            <source>星空</source>
+            <translation>Starry sky</translation>
+        </message>
+        <message>
+            <source>遮盖脸部</source>
+            <translation>Cover faces</translation>
+        </message>
+        <message>
+            <source>背景虚化</source>
+            <translation>Blur background</translation>
+        </message>
+    </context>
+    <context>
+        <name>MessageBox</name>
+        <message>
+            <source>确定</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+        <message>
+            <source>是</source>
+            <translation>Yes</translation>
+        </message>
+        <message>
+            <source>否</source>
+            <translation>No</translation>
+        </message>
+        <message>
+            <source>Kelo 摄像头工作室</source>
+            <translation>Kelo Webcam Studio</translation>
+        </message>
+    </context>
+    <context>
+        <name>kelo::ColorPage</name>
+        <message>
+            <source>请启用色彩调节功能!</source>
+            <translation>Turn colour adjustment on first!</translation>
+        </message>
+        <message>
+            <source>提示</source>
+            <translation>Notice</translation>
+        </message>
+    </context>
+    <context>
+        <name>kelo::DelayDialog</name>
+        <message>
+            <source>请输入一个整数。</source>
+            <translation>Please enter a whole number.</translation>
+        </message>
+        <message>
+            <source>请输入一个介于 %1 和 %2 之间的整数。</source>
+            <translation>Please enter a whole number from %1 to %2.</translation>
+        </message>
+    </context>
+    <context>
+        <name>kelo::EffectPage</name>
+        <message>
+            <source>星空</source>
+            <translation>Starry sky</translation>
+        </message>
+        <message>
+            <source>流星妖精</source>
+            <translation>Shooting-star fairy</translation>
+        </message>
+        <message>
+            <source>爱的记忆</source>
+            <translation>Love memories</translation>
+        </message>
+        <message>
+            <source>喷花</source>
+            <translation>Flower fountain</translation>
+        </message>
+        <message>
+            <source>猫</source>
+            <translation>Cat</translation>
+        </message>
+        <message>
+            <source>拜托啦</source>
+            <translation>Pretty please</translation>
+        </message>
+        <message>
+            <source>骑车</source>
+            <translation>Cycling</translation>
+        </message>
+        <message>
+            <source>爱你的心</source>
+            <translation>Loving heart</translation>
+        </message>
+        <message>
+            <source>飘雪</source>
+            <translation>Falling snow</translation>
+        </message>
+        <message>
+            <source>三朵花</source>
+            <translation>Three flowers</translation>
+        </message>
+        <message>
+            <source>流星雨</source>
+            <translation>Meteor shower</translation>
+        </message>
+        <message>
+            <source>闪条</source>
+            <translation>Flashing stripes</translation>
+        </message>
+        <message>
+            <source>星光点点</source>
+            <translation>Starlight</translation>
+        </message>
+        <message>
+            <source>七色烟花</source>
+            <translation>Rainbow fireworks</translation>
+        </message>
+        <message>
+            <source>飘花</source>
+            <translation>Drifting petals</translation>
+        </message>
+        <message>
+            <source>动感炫光</source>
+            <translation>Dazzling glow</translation>
+        </message>
+        <message>
+            <source>灯光波光</source>
+            <translation>Rippling light</translation>
+        </message>
+        <message>
+            <source>红色灯光</source>
+            <translation>Red light</translation>
+        </message>
+        <message>
+            <source>晴天霹雳</source>
+            <translation>Thunderbolt</translation>
+        </message>
+        <message>
+            <source>闪动变色</source>
+            <translation>Colour flashes</translation>
+        </message>
+        <message>
+            <source>蓝球</source>
+            <translation>Blue ball</translation>
+        </message>
+        <message>
+            <source>旋转红光</source>
+            <translation>Spinning red light</translation>
+        </message>
+        <message>
+            <source>闪光灯</source>
+            <translation>Strobe</translation>
+        </message>
+        <message>
+            <source>向阳花</source>
+            <translation>Sunflower</translation>
+        </message>
+        <message>
+            <source>手机屏幕</source>
+            <translation>Phone screen</translation>
+        </message>
+        <message>
+            <source>笔记本</source>
+            <translation>Notebook</translation>
+        </message>
+        <message>
+            <source>花园</source>
+            <translation>Garden</translation>
+        </message>
+        <message>
+            <source>芳草萋萋</source>
+            <translation>Lush grass</translation>
+        </message>
+        <message>
+            <source>枷锁</source>
+            <translation>Shackles</translation>
+        </message>
+        <message>
+            <source>我爱你</source>
+            <translation>I love you</translation>
+        </message>
+        <message>
+            <source>转转星</source>
+            <translation>Spinning stars</translation>
+        </message>
+        <message>
+            <source>爱情公园</source>
+            <translation>Lovers' park</translation>
+        </message>
+        <message>
+            <source>彩虹仙子</source>
+            <translation>Rainbow fairy</translation>
+        </message>
+        <message>
+            <source>蝶恋花</source>
+            <translation>Butterfly and flower</translation>
+        </message>
+        <message>
+            <source>花丛</source>
+            <translation>Flower bed</translation>
+        </message>
+        <message>
+            <source>蝶舞</source>
+            <translation>Butterfly dance</translation>
+        </message>
+        <message>
+            <source>酷兔</source>
+            <translation>Cool rabbit</translation>
+        </message>
+        <message>
+            <source>花的田野</source>
+            <translation>Field of flowers</translation>
+        </message>
+        <message>
+            <source>蓝花闪动</source>
+            <translation>Twinkling blue flowers</translation>
+        </message>
+        <message>
+            <source>效果 %1</source>
+            <translation>Effect %1</translation>
+        </message>
+    </context>
+    <context>
+        <name>kelo::ui::FolderPickerWindow</name>
+        <message>
+            <source>选择文件夹</source>
+            <translation>Choose a folder</translation>
+        </message>
+        <message>
+            <source>选择</source>
+            <translation>Choose</translation>
+        </message>
+        <message>
+            <source>取消</source>
+            <translation>Cancel</translation>
+        </message>
+        <message>
+            <source>查找范围:</source>
+            <translation>Look in:</translation>
+        </message>
+    </context>
+    <context>
+        <name>kelo::ui::PhotoStrip</name>
+        <message>
+            <source>已保存：%1</source>
+            <translation>Saved: %1</translation>
+        </message>
+        <message>
+            <source>已保存：%1（%2）</source>
+            <translation>Saved: %1 (%2)</translation>
+        </message>
+        <message>
+            <source>打开所在文件夹：%1</source>
+            <translation>Open its folder: %1</translation>
+        </message>
+    </context>
+</TS>

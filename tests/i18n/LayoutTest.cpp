@@ -1,0 +1,143 @@
+// Every text of every dialog fits its box, in Chinese and in English (this binary runs once more
+// at QT_SCALE_FACTOR=2): no label, button caption or group title is cut. And the effect buttons:
+// their picture fills them, a person and a screen reader can name each one, the effect that
+// plays is marked.
+#include "app/pages/EffectPage.h"
+#include "app/Translations.h"
+#include "effects/EffectCatalog.h"
+#include "support/TestSupport.h"
+#include "ui/IconButton.h"
+#include "ui/SkinnedDialog.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+
+namespace kelo {
+namespace {
+
+// What does not fit in `dialog`, one line per text.
+std::string CutTexts(const ui::SkinnedDialog& dialog) {
+    std::string cut;
+    auto report = [&](const QWidget& widget, const QString& text, int need, int room) {
+        cut += "template " + std::to_string(dialog.TemplateId()) + " control " +
+               std::to_string(ui::ControlId(widget)) + " \"" + text.toStdString() +
+               "\": " + std::to_string(need) + " px in " + std::to_string(room) + "\n";
+    };
+    for (QWidget* widget : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (widget->isHidden())
+            continue;
+        const QFontMetrics metrics = widget->fontMetrics();
+        if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
+            const int need = metrics.horizontalAdvance(label->text());
+            if (need > label->width())
+                report(*label, label->text(), need, label->width());
+        } else if (auto* button = qobject_cast<ui::IconButton*>(widget);
+                   button && !button->text().isEmpty() && !button->IconFills()) {
+            const QString text = QString(button->text()).remove(u'&');
+            const int need = metrics.horizontalAdvance(text);
+            const int room = button->CurrentLayout().text.width();
+            if (need > room)
+                report(*button, text, need, room);
+        } else if (auto* box = qobject_cast<QAbstractButton*>(widget);
+                   box && (qobject_cast<QCheckBox*>(box) || qobject_cast<QRadioButton*>(box))) {
+            // The builder widens these to their text; they must stay inside the window.
+            if (box->sizeHint().width() > box->width())
+                report(*box, box->text(), box->sizeHint().width(), box->width());
+            if (box->geometry().right() >= dialog.width())
+                report(*box, box->text(), box->geometry().right() + 1, dialog.width());
+        } else if (auto* group = qobject_cast<QGroupBox*>(widget);
+                   group && !group->title().isEmpty()) {
+            const int need = metrics.horizontalAdvance(group->title()) + 16;
+            if (need > group->width())
+                report(*group, group->title(), need, group->width());
+        }
+    }
+    return cut;
+}
+
+class LayoutTest : public ::testing::TestWithParam<Language> {};
+
+TEST_P(LayoutTest, NoTextOfAnyDialogIsCut) {
+    const InstalledTranslation translation(GetParam());
+    ASSERT_EQ(GetParam() == Language::English, translation.Active());
+    for (const int id : ui::AvailableDialogTemplates()) {
+        // The overlay pages show no captions, only their pictures (EffectButtonsTest).
+        if (id == 160 || id == 161 || id == 162)
+            continue;
+        ui::SkinnedDialog dialog(id, 0);
+        dialog.ensurePolished();
+        EXPECT_EQ("", CutTexts(dialog)) << "scale " << dialog.devicePixelRatioF();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLanguages, LayoutTest,
+                         ::testing::Values(Language::Chinese, Language::English),
+                         [](const auto& info) {
+                             return info.param == Language::Chinese ? "Chinese" : "English";
+                         });
+
+class EffectButtonsTest : public ::testing::TestWithParam<EffectPageKind> {
+protected:
+    test::IsolatedDirectory cwd;
+};
+
+TEST_P(EffectButtonsTest, ThePictureFillsEachButtonWhichIsNamedAndMarkedWhenItPlays) {
+    EffectPage page(GetParam());
+    page.Create();
+    const EffectPageDifferences& differences = page.Differences();
+    for (int n = 1; n <= EffectPage::kButtonCount; ++n) {
+        auto* button = page.Control<ui::IconButton>(differences.firstButtonId + n - 1);
+        ASSERT_NE(button, nullptr);
+        const EffectEntry& effect = *FindEffect(differences.family, n);
+        EXPECT_TRUE(button->text().isEmpty()) << "no caption to cut";
+        EXPECT_FALSE(button->accessibleName().isEmpty()) << n;
+        EXPECT_EQ(button->accessibleName(), button->toolTip());
+        EXPECT_EQ(EffectPage::EffectName(effect), button->accessibleName());
+        ASSERT_FALSE(button->IconPixmap().isNull()) << "no thumbnail for " << effect.fileName;
+        // Drawn at the button's size, sharp on this screen: scale 2 gets the "@2x" drawing.
+        const QSize shown = button->CurrentLayout().icon.size();
+        EXPECT_GE(shown.width(), button->width() - 2 * ui::IconButton::kFillMargin - 1) << n;
+        EXPECT_GE(button->IconPixmap().devicePixelRatio(), page.devicePixelRatioF() > 1 ? 2 : 1);
+    }
+    EXPECT_EQ(0, page.MarkedButton());
+    page.StartAnimation();
+    page.SelectEffect(4);
+    EXPECT_EQ(4, page.MarkedButton());
+    for (int n = 1; n <= EffectPage::kButtonCount; ++n)
+        EXPECT_EQ(n == 4,
+                  page.Control<ui::IconButton>(differences.firstButtonId + n - 1)->isChecked());
+    // A click on the marked button keeps it marked; another moves the mark.
+    page.Control<ui::IconButton>(differences.firstButtonId + 3)->click();
+    EXPECT_TRUE(page.Control<ui::IconButton>(differences.firstButtonId + 3)->isChecked());
+    page.Control<ui::IconButton>(differences.firstButtonId + 6)->click();
+    EXPECT_EQ(7, page.MarkedButton());
+    EXPECT_FALSE(page.Control<ui::IconButton>(differences.firstButtonId + 3)->isChecked());
+    page.StopAnimation();
+    EXPECT_EQ(0, page.MarkedButton());
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, EffectButtonsTest,
+                         ::testing::Values(EffectPageKind::Frame, EffectPageKind::Light,
+                                           EffectPageKind::Cartoon));
+
+TEST(EffectButtonsNames, EveryNamedEffectHasItsNameTranslated) {
+    const InstalledTranslation english(Language::English);
+    ASSERT_TRUE(english.Active());
+    for (const EffectEntry& effect : AllEffects()) {
+        const QString name = EffectPage::EffectName(effect);
+        EXPECT_FALSE(name.isEmpty());
+        for (const QChar c : name)
+            EXPECT_LT(c.unicode(), 0x2E80) << effect.fileName << ": " << name.toStdString();
+    }
+    EXPECT_EQ("Meteor shower",
+              EffectPage::EffectName(*FindEffect(EffectFamily::Light, 1)).toStdString());
+    EXPECT_EQ("Effect 5",
+              EffectPage::EffectName(*FindEffect(EffectFamily::Light, 5)).toStdString());
+}
+
+} // namespace
+} // namespace kelo
