@@ -154,8 +154,17 @@ void MainDialog::SetUpIconButtons() {
         button->DressOnSkin();
         if (setup.systemColors)
             button->SetDefaultColors();
-        button->setFocusPolicy(Qt::NoFocus);
+        // Tab reaches every command and Space or Enter gives it (PreTranslateMessage); a click
+        // leaves the keyboard focus where it was.
+        button->setFocusPolicy(Qt::TabFocus);
+        if (setup.controlId == kMinimizeButton)
+            button->setAccessibleName(tr("最小化"));
+        else if (setup.controlId == kCloseButton)
+            button->setAccessibleName(tr("关闭"));
     }
+    // The keyboard starts on the camera list, where Space and Enter give no command.
+    if (QWidget* list = Control(kVideoDeviceList))
+        list->setFocus(Qt::OtherFocusReason);
 }
 
 QRegion MainDialog::WindowRegion(int clientWidth, int clientHeight) {

@@ -14,6 +14,7 @@
 #include "ui/ModalSeam.h"
 
 #include <filesystem>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -87,6 +88,14 @@ QString FolderProblem(const std::string& folder) {
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         return QStringLiteral("文件夹不可写：") + FromLocal(folder);
     return {};
+}
+
+// The button of `window` that has the keyboard focus, or null.
+QAbstractButton* FocusedButton(const QWidget& window) {
+    auto* button = qobject_cast<QAbstractButton*>(window.focusWidget());
+    return button && window.isAncestorOf(button) && button->isVisible() && button->isEnabled()
+               ? button
+               : nullptr;
 }
 
 QString ElapsedText(qint64 elapsedMs) {
@@ -375,11 +384,17 @@ bool MainDialog::PreTranslateMessage(const QKeyEvent& event) {
     // One action per press: a key's release and the repeats of a held key do nothing.
     const bool freshPress = press && !event.isAutoRepeat();
     switch (event.key()) {
-    case Qt::Key_Escape:
     case Qt::Key_Space:
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        // Leave full screen; never close the window or press a button.
+        // Outside full screen they press the button that has the keyboard focus (Tab moves
+        // it), so that every command can be given from the keyboard; never the hidden default
+        // button, never closing the window.
+        if (!(preview && preview->IsVideoFullScreen()) && FocusedButton(*this))
+            return false;
+        [[fallthrough]];
+    case Qt::Key_Escape:
+        // Leave full screen.
         if (engine && press)
             (void)engine->LeaveFullScreen(); // always S_OK
         return true;

@@ -117,10 +117,21 @@ void BuildControls(const DialogTemplate& dialogTemplate, QWidget& window, Dialog
     QButtonGroup* radioGroup = nullptr;
     int radioIndex = 0;
     QWidget* previous = nullptr;
+    QString lastLabel; // the text of the static label before, which names the controls after it
     for (const ControlTemplate& control : dialogTemplate.controls) {
         QWidget* widget = CreateControl(control, window);
         if (!widget) {
             continue;
+        }
+        if (control.kind == ControlKind::Static) {
+            lastLabel = qobject_cast<QLabel*>(widget)->text();
+            while (lastLabel.endsWith(u':') || lastLabel.endsWith(u'\uff1a'))
+                lastLabel.chop(1);
+        } else if (control.kind == ControlKind::Edit || control.kind == ControlKind::Combo ||
+                   control.kind == ControlKind::Trackbar || control.kind == ControlKind::UpDown) {
+            // What a screen reader says for a control without a text of its own: its label,
+            // as the platform names it.
+            widget->setAccessibleName(lastLabel);
         }
         widget->setProperty(kIdProperty, control.id);
         widget->setProperty(kRectProperty, control.rectDu);

@@ -69,6 +69,11 @@ void ColorPage::OnInitDialog() {
         if (auto* button = Control<IconButton>(preset.buttonId)) {
             button->SetIcon(preset.iconId);
             button->DressOnSkin();
+            if (preset.buttonId == kResetButton) {
+                // A picture only: its name for the pointer and for screen readers.
+                button->setToolTip(tr("恢复默认色彩"));
+                button->setAccessibleName(button->toolTip());
+            }
         }
     }
     for (const SliderSetup& setup : kSliders) {

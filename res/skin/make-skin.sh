@@ -1,11 +1,31 @@
 #!/usr/bin/env bash
 # Draws the skin of the studio with ImageMagick: background bitmaps, trackbar parts and the
-# button icons, each saved as "bitmap-N.png" or "icon-N.png" by its resource number. The PNGs
+# button icons, each saved as "bitmap-N.png" or "icon-N.png" by its resource number, and at twice
+# the size as "bitmap-N@2x.png" or "icon-N@2x.png" for dense screens. The PNGs
 # are committed; run this again only to change the artwork (needs ImageMagick 6 "convert").
 set -euo pipefail
 cd "$(dirname "$0")"
 
-png() { local out=$1; shift; convert "$@" -strip -define png:compression-level=9 "$out"; }
+# png OUT ARGS...: draws OUT, and OUT's "@2x" sibling at twice the size from the same drawing
+# (the canvas doubled, every primitive and stroke scaled by an affine), which Qt picks on a
+# dense screen.
+png() {
+  local out=$1; shift
+  convert "$@" -strip -define png:compression-level=9 "$out"
+  local dense=() a prev="" before=""
+  for a in "$@"; do
+    if [[ $prev == -size ]]; then
+      a="$((${a%x*} * 2))x$((${a#*x} * 2))"
+    fi
+    dense+=("$a")
+    if [[ $before == -size ]]; then
+      dense+=(-affine 2,0,0,2,0,0) # after the canvas: it scales what is drawn on it
+    fi
+    before=$prev
+    prev=$a
+  done
+  convert "${dense[@]}" -strip -define png:compression-level=9 "${out%.png}@2x.png"
+}
 
 # --- backgrounds -------------------------------------------------------------------------
 # 134: main window, 492 x 350. Light blue gradient with a darker title band (cut away by the

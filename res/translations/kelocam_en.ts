@@ -217,6 +217,10 @@
             <source>提示</source>
             <translation>Notice</translation>
         </message>
+        <message>
+            <source>恢复默认色彩</source>
+            <translation>Reset the colours</translation>
+        </message>
     </context>
     <context>
         <name>kelo::DelayDialog</name>
@@ -390,6 +394,17 @@
         <message>
             <source>效果 %1</source>
             <translation>Effect %1</translation>
+        </message>
+    </context>
+    <context>
+        <name>kelo::MainDialog</name>
+        <message>
+            <source>最小化</source>
+            <translation>Minimise</translation>
+        </message>
+        <message>
+            <source>关闭</source>
+            <translation>Close</translation>
         </message>
     </context>
     <context>

@@ -233,7 +233,10 @@ TEST_F(CommandsTest, F4TakesOnePhotoPerPressAndTheWindowKeepsEscapeSpaceAndEnter
     }));
     EXPECT_EQ(window->ShutterSound().requestedCount() - shutters, 1);
 
-    // Outside full screen too: consumed, the window stays open, no button is pressed.
+    // Outside full screen too: consumed while no button has the focus, the window stays open,
+    // no button is pressed.
+    if (QWidget* focus = window->focusWidget())
+        focus->clearFocus();
     for (int key : {Qt::Key_Escape, Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
         EXPECT_TRUE(window->PreTranslateMessage(press)) << key;
@@ -250,6 +253,24 @@ TEST_F(CommandsTest, F4TakesOnePhotoPerPressAndTheWindowKeepsEscapeSpaceAndEnter
     Key(*window, QEvent::KeyRelease, Qt::Key_F, false, QStringLiteral("f"));
     ASSERT_EQ(boxes_.Requests().size(), 1u);
     EXPECT_EQ(boxes_.Requests()[0].caption, QStringLiteral("作者介绍"));
+}
+
+TEST_F(CommandsTest, SpaceAndEnterPressTheButtonThatHasTheKeyboardFocus) {
+    auto window = Open();
+    auto* snapshot = window->Control<QAbstractButton>(MainDialog::kSnapshotButton);
+    ASSERT_NE(snapshot, nullptr);
+    EXPECT_NE(snapshot->focusPolicy() & Qt::TabFocus, 0) << "Tab reaches the photo button";
+    snapshot->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(window->focusWidget(), snapshot);
+    const int shutters = window->ShutterSound().requestedCount();
+    Key(*window, QEvent::KeyPress, Qt::Key_Space);
+    Key(*window, QEvent::KeyRelease, Qt::Key_Space);
+    EXPECT_EQ(window->ShutterSound().requestedCount() - shutters, 1);
+    Key(*window, QEvent::KeyPress, Qt::Key_Return);
+    Key(*window, QEvent::KeyRelease, Qt::Key_Return);
+    EXPECT_EQ(window->ShutterSound().requestedCount() - shutters, 2);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(boxes_.Requests().empty());
 }
 
 TEST_F(CommandsTest, APhotoIntoAMissingFolderIsReportedAndTheWindowStaysUsable) {

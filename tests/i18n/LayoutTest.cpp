@@ -7,11 +7,15 @@
 #include "effects/EffectCatalog.h"
 #include "support/TestSupport.h"
 #include "ui/IconButton.h"
+#include "ui/Skin.h"
 #include "ui/SkinnedDialog.h"
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <QAbstractSlider>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -30,6 +34,12 @@ std::string CutTexts(const ui::SkinnedDialog& dialog) {
     for (QWidget* widget : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (widget->isHidden())
             continue;
+        // A control without a text of its own is named after its label, for screen readers.
+        if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QComboBox*>(widget) ||
+            qobject_cast<QAbstractSlider*>(widget)) {
+            if (widget->accessibleName().isEmpty())
+                report(*widget, QStringLiteral("(no accessible name)"), 0, 0);
+        }
         const QFontMetrics metrics = widget->fontMetrics();
         if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
             const int need = metrics.horizontalAdvance(label->text());
@@ -37,6 +47,12 @@ std::string CutTexts(const ui::SkinnedDialog& dialog) {
                 report(*label, label->text(), need, label->width());
         } else if (auto* button = qobject_cast<ui::IconButton*>(widget);
                    button && !button->text().isEmpty() && !button->IconFills()) {
+            // Every captioned button of the studio shows an icon left of its caption.
+            if (button->IconPixmap().isNull()) {
+                QPixmap icon(32, 32);
+                icon.fill(Qt::gray);
+                button->SetIcon(icon);
+            }
             const QString text = QString(button->text()).remove(u'&');
             const int need = metrics.horizontalAdvance(text);
             const int room = button->CurrentLayout().text.width();
@@ -137,6 +153,35 @@ TEST(EffectButtonsNames, EveryNamedEffectHasItsNameTranslated) {
               EffectPage::EffectName(*FindEffect(EffectFamily::Light, 1)).toStdString());
     EXPECT_EQ("Effect 5",
               EffectPage::EffectName(*FindEffect(EffectFamily::Light, 5)).toStdString());
+}
+
+} // namespace
+} // namespace kelo
+
+namespace kelo {
+namespace {
+
+// Every picture of the skin has its "@2x" drawing, chosen on a dense screen at the same size in
+// the window's units.
+TEST(SkinLayoutTest, EveryPictureIsDrawnForTheScreensDensity) {
+    const bool dense = ui::ScreenPixelRatio() > 1.0;
+    int pictures = 0;
+    for (int id = 100; id < 300; ++id) {
+        for (const bool bitmap : {false, true}) {
+            const QString path = QStringLiteral(":/kelo/skin/%1-%2.png")
+                                     .arg(bitmap ? QStringLiteral("bitmap") : QStringLiteral("icon"))
+                                     .arg(id);
+            QPixmap plain;
+            if (!plain.load(path))
+                continue;
+            ++pictures;
+            const QPixmap chosen = bitmap ? ui::LoadSkinBitmap(id) : ui::LoadSkinIcon(id);
+            EXPECT_TRUE(QPixmap().load(ui::HighDensitySibling(path))) << path.toStdString();
+            EXPECT_EQ(dense ? 2.0 : 1.0, chosen.devicePixelRatio()) << path.toStdString();
+            EXPECT_EQ(plain.size(), chosen.deviceIndependentSize().toSize()) << path.toStdString();
+        }
+    }
+    EXPECT_GT(pictures, 20);
 }
 
 } // namespace

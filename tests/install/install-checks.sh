@@ -29,10 +29,11 @@ check_tree() {
   local gifs thumbs
   gifs=$(find "$data/Effect" -name '*.gif' -not -path '*/thumbs/*' | wc -l)
   thumbs=$(find "$data/Effect" -path '*/thumbs/*.png' | wc -l)
-  [[ $gifs == 48 && $thumbs == 48 ]] || fail "$data/Effect holds $gifs effects and $thumbs thumbnails, not 48 and 48"
+  [[ $gifs == 48 && $thumbs == 96 ]] || fail "$data/Effect holds $gifs effects and $thumbs thumbnails, not 48 and 96 (plain and @2x)"
   [[ -f "$data/Effect/light/004七色烟花.gif" ]] || fail "the effect files lost their names"
   [[ ! -e $data/Effect/.generated ]] || fail "the build's stamp was installed"
   [[ -s $data/snapshot.wav ]] || fail "$data/snapshot.wav is missing"
+  [[ -s $data/translations/kelocam_en.qm ]] || fail "$data/translations/kelocam_en.qm is missing"
   local id=org.kelocam.Studio
   for f in applications/$id.desktop metainfo/$id.metainfo.xml icons/hicolor/scalable/apps/$id.svg \
            icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/$id.png; do
