@@ -263,8 +263,10 @@ void PreviewWidget::PaintVideo(QPainter& painter, const QRect& target) {
     const QRect placed = LetterboxRect(shown_.size(), target);
     if (placed != target)
         painter.fillRect(target, Qt::black);
-    // Larger pictures (an HD capture) are scaled down smoothly.
-    const bool smooth = shown_.width() > placed.width() || shown_.height() > placed.height();
+    // Larger pictures (an HD capture) are scaled down smoothly, and on a dense screen every
+    // picture is scaled up smoothly.
+    const bool smooth = shown_.width() > placed.width() || shown_.height() > placed.height() ||
+                        painter.device()->devicePixelRatioF() > 1.0;
     painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
     painter.drawImage(placed, shown_);
     if (!shownPainted_) {

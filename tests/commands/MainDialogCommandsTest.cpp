@@ -7,11 +7,13 @@
 #include "app/pages/EnginePage.h"
 #include "app/PreviewWidget.h"
 #include "app/RecordFormatDialog.h"
+#include "app/SavedNotice.h"
 #include "engine/EngineTestSupport.h"
 #include "platform/graph/DeviceMonitor.h"
 #include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 #include "ui/ModalSeam.h"
+#include "ui/PhotoStrip.h"
 
 #include <chrono>
 #include <filesystem>
@@ -152,6 +154,11 @@ protected:
             EXPECT_EQ(window.Page(tab)->Engine(), window.Engine()) << tab;
         const auto files = FilesIn(videos(), extension);
         EXPECT_EQ(files.size(), 1u);
+        // The strip under the buttons names the recording once its file is complete.
+        if (!files.empty()) {
+            EXPECT_EQ(SavedStrip(window).SavedPath().toStdString(), files.front().string());
+            EXPECT_TRUE(SavedStrip(window).isVisible());
+        }
         return files.empty() ? fs::path() : files.front();
     }
 
@@ -232,6 +239,11 @@ TEST_F(CommandsTest, F4TakesOnePhotoPerPressAndTheWindowKeepsEscapeSpaceAndEnter
                FilesIn(photos(), ".jpg").size() == 1;
     }));
     EXPECT_EQ(window->ShutterSound().requestedCount() - shutters, 1);
+    // The photo is named in the strip under the buttons.
+    EXPECT_TRUE(WaitUntil([&] {
+        return SavedStrip(*window).SavedPath().toStdString() ==
+               FilesIn(photos(), ".jpg").front().string();
+    }));
 
     // Outside full screen too: consumed while no button has the focus, the window stays open,
     // no button is pressed.
