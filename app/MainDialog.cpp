@@ -3,6 +3,7 @@
 #include "app/PreviewWidget.h"
 #include "app/SettingsStore.h"
 #include "app/WindowLog.h"
+#include "app/WindowText.h"
 #include "ui/IconButton.h"
 #include "ui/ModalSeam.h"
 #include "ui/Skin.h"
@@ -22,15 +23,18 @@ namespace kelo {
 namespace {
 
 // The window's own words.
-const QString kNoVideoDeviceText = QStringLiteral("请插入USB无视频设备!");
-const QString kNoAudioDeviceText = QStringLiteral("无音频设备");
-const QString kNoticeCaption = QStringLiteral("温馨提示");
-const QString kCaptureStoppedText = QStringLiteral("视频采集已停止：");
-const QString kOpeningCameraText = QStringLiteral("正在打开摄像头...");
-const QString kTabTexts[] = {QStringLiteral("色彩调节"), QStringLiteral("相框"),
-                             QStringLiteral("灯光"), QStringLiteral("动画"),
-                             QStringLiteral("其它")};
-const QString kAboutItemText = QStringLiteral("关于 Kelo 摄像头工作室(&A)...");
+const WindowText kNoVideoDeviceText{QT_TRANSLATE_NOOP("kelo::MainDialog", "请插入USB无视频设备!")};
+const WindowText kNoAudioDeviceText{QT_TRANSLATE_NOOP("kelo::MainDialog", "无音频设备")};
+const WindowText kNoticeCaption{QT_TRANSLATE_NOOP("kelo::MainDialog", "温馨提示")};
+const WindowText kCaptureStoppedText{QT_TRANSLATE_NOOP("kelo::MainDialog", "视频采集已停止：")};
+const WindowText kOpeningCameraText{QT_TRANSLATE_NOOP("kelo::MainDialog", "正在打开摄像头...")};
+const WindowText kTabTexts[] = {{QT_TRANSLATE_NOOP("kelo::MainDialog", "色彩调节")},
+                                {QT_TRANSLATE_NOOP("kelo::MainDialog", "相框")},
+                                {QT_TRANSLATE_NOOP("kelo::MainDialog", "灯光")},
+                                {QT_TRANSLATE_NOOP("kelo::MainDialog", "动画")},
+                                {QT_TRANSLATE_NOOP("kelo::MainDialog", "其它")}};
+const WindowText kAboutItemText{
+    QT_TRANSLATE_NOOP("kelo::MainDialog", "关于 Kelo 摄像头工作室(&A)...")};
 
 // A device plugged in often arrives as several changes (video and audio, several nodes):
 // they are gathered into one refresh.
@@ -167,6 +171,11 @@ void MainDialog::SetUpIconButtons() {
         list->setFocus(Qt::OtherFocusReason);
 }
 
+QString MainDialog::TabText(int tab) {
+    return tab >= 0 && tab < static_cast<int>(std::size(kTabTexts)) ? kTabTexts[tab].Text()
+                                                                    : QString();
+}
+
 QRegion MainDialog::WindowRegion(int clientWidth, int clientHeight) {
     // The platform's polygon (5, 29), (5, H - 40), (W, H - 40), (W, 29) is in window
     // coordinates, which start at the outer edge of a 4-pixel sizing frame and a 23-pixel
@@ -227,7 +236,7 @@ void MainDialog::CreateEffectPages() {
     for (int tab = kColorTab; tab <= kFaceCoverTab; ++tab)
         Page(tab)->Create();
     for (int tab = kColorTab; tab <= kFaceCoverTab; ++tab)
-        tabs->InsertItem(tab, kTabTexts[tab], Page(tab));
+        tabs->InsertItem(tab, TabText(tab), Page(tab));
     tabs->MovePages();
     connect(tabs, &ui::SkinnedTabControl::selectionChanged, this, &MainDialog::OnEffectTabChange);
 }
@@ -496,7 +505,7 @@ void MainDialog::OnFirstFrameDeadline() {
         return; // it delivers (late, but within the limit)
     qCWarning(lcWindow) << "no frame within" << kFirstFrameDeadlineMs << "ms of the start";
     const std::string name = videoChoice.name.empty() ? std::string("?") : videoChoice.name;
-    OnCaptureError(QStringLiteral("摄像头 %1 秒内没有送来画面（%2）")
+    OnCaptureError(tr("摄像头 %1 秒内没有送来画面（%2）")
                        .arg(kFirstFrameDeadlineMs / 1000)
                        .arg(QString::fromStdString(name))
                        .toStdString());

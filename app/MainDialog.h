@@ -159,6 +159,8 @@ public:
     EffectPage& OverlayPage(EffectPageKind kind) const;
     // The skin's context menu (with the about item); owned by the window.
     QMenu* SkinMenu();
+    // The text of effect tab 0 to 4, in the language the studio speaks.
+    static QString TabText(int tab);
     // The window region, in client coordinates.
     static QRegion WindowRegion(int clientWidth, int clientHeight);
 

@@ -9,6 +9,7 @@
 #include "app/SettingsDialog.h"
 #include "app/SettingsStore.h"
 #include "app/WindowLog.h"
+#include "app/WindowText.h"
 #include "engine/FileProblem.h"
 #include "platform/system/AssetPaths.h"
 #include "ui/ModalSeam.h"
@@ -25,18 +26,19 @@ namespace kelo {
 namespace {
 
 // The window's own words.
-const QString kNoticeCaption = QStringLiteral("温馨提示");
-const QString kRecordingText = QStringLiteral("录制中...");
-const QString kNoVideoDeviceText = QStringLiteral("无视频设备");
-const QString kNoAudioDeviceText = QStringLiteral("无音频设备");
-const QString kRecordingFailedText = QStringLiteral("录制失败：");
-const QString kPhotoFailedText = QStringLiteral("照片保存失败：");
-const QString kNoCameraForPhotoText = QStringLiteral("摄像头没有在运行，无法拍照");
-const QString kCreditsCaption = QStringLiteral("作者介绍");
-const QString kCreditsText =
-    QStringLiteral("Kelo 摄像头工作室 1.0\n\n"
-                   "由 Kelo 团队编写：实时特效、虚拟摄像头、拍照与录制。\n"
-                   "感谢 Qt、GStreamer、OpenCV 和 libjpeg-turbo 的作者们。");
+const WindowText kNoticeCaption{QT_TRANSLATE_NOOP("kelo::MainDialog", "温馨提示")};
+const WindowText kRecordingText{QT_TRANSLATE_NOOP("kelo::MainDialog", "录制中...")};
+const WindowText kNoVideoDeviceText{QT_TRANSLATE_NOOP("kelo::MainDialog", "无视频设备")};
+const WindowText kNoAudioDeviceText{QT_TRANSLATE_NOOP("kelo::MainDialog", "无音频设备")};
+const WindowText kRecordingFailedText{QT_TRANSLATE_NOOP("kelo::MainDialog", "录制失败：")};
+const WindowText kPhotoFailedText{QT_TRANSLATE_NOOP("kelo::MainDialog", "照片保存失败：")};
+const WindowText kNoCameraForPhotoText{
+    QT_TRANSLATE_NOOP("kelo::MainDialog", "摄像头没有在运行，无法拍照")};
+const WindowText kCreditsCaption{QT_TRANSLATE_NOOP("kelo::MainDialog", "作者介绍")};
+const WindowText kCreditsText{QT_TRANSLATE_NOOP(
+    "kelo::MainDialog", "Kelo 摄像头工作室 1.0\n\n"
+                        "由 Kelo 团队编写：实时特效、虚拟摄像头、拍照与录制。\n"
+                        "感谢 Qt、GStreamer、OpenCV 和 libjpeg-turbo 的作者们。")};
 const QString kShutterSoundFile = QStringLiteral("snapshot.wav");
 
 constexpr int kRecordingClockMs = 1000;
@@ -67,15 +69,15 @@ QString PhotoFailureReason(const SnapshotOutcome& outcome) {
     case SnapshotStatus::Written:
         return {};
     case SnapshotStatus::InvalidSize:
-        return QStringLiteral("照片尺寸无效，请在设置中重新选择");
+        return MainDialog::tr("照片尺寸无效，请在设置中重新选择");
     case SnapshotStatus::OutOfMemory:
-        return QStringLiteral("内存不足");
+        return MainDialog::tr("内存不足");
     case SnapshotStatus::CannotOpen:
-        return QStringLiteral("无法创建文件（文件夹不存在或没有写入权限）");
+        return MainDialog::tr("无法创建文件（文件夹不存在或没有写入权限）");
     case SnapshotStatus::JpegFatalError:
-        return QStringLiteral("JPEG 编码出错：") + FromLocal(outcome.errorText).trimmed();
+        return MainDialog::tr("JPEG 编码出错：") + FromLocal(outcome.errorText).trimmed();
     case SnapshotStatus::WriteFailed:
-        return QStringLiteral("文件没有写完（磁盘已满？）");
+        return MainDialog::tr("文件没有写完（磁盘已满？）");
     }
     return FromLocal(outcome.errorText).trimmed();
 }
@@ -84,9 +86,9 @@ QString PhotoFailureReason(const SnapshotOutcome& outcome) {
 QString FolderProblem(const std::string& folder) {
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error))
-        return QStringLiteral("文件夹不存在：") + FromLocal(folder);
+        return MainDialog::tr("文件夹不存在：") + FromLocal(folder);
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return QStringLiteral("文件夹不可写：") + FromLocal(folder);
+        return MainDialog::tr("文件夹不可写：") + FromLocal(folder);
     return {};
 }
 
@@ -240,7 +242,7 @@ void MainDialog::OnRecordingOpened(EngineOpening& opening) {
         return;
     }
     if (built == E_FAIL) {
-        RecordingFailed(QStringLiteral("无法建立采集图"));
+        RecordingFailed(MainDialog::tr("无法建立采集图"));
         return;
     }
     if (built == CaptureEngine::kNoAudioDevice) {
@@ -284,13 +286,13 @@ void MainDialog::FinishRecordingStart(EngineOpening& opening) {
     if (opening.connected != S_OK) {
         const bool needsAudio = DescribeRecordKind(*opening.recording).hasAudio;
         RecordingFailed(built == CaptureEngine::kNoAudioDevice && needsAudio
-                            ? QStringLiteral("所选格式需要录音设备")
-                            : QStringLiteral("无法建立录制图（设备或编码器不可用）"));
+                            ? MainDialog::tr("所选格式需要录音设备")
+                            : MainDialog::tr("无法建立录制图（设备或编码器不可用）"));
         return;
     }
     if (FAILED(opening.ran)) {
-        RecordingFailed(QStringLiteral("录制图无法运行（") + FromLocal(engine->recordFileName()) +
-                        u'）');
+        RecordingFailed(
+            MainDialog::tr("录制图无法运行（%1）").arg(FromLocal(engine->recordFileName())));
         return;
     }
     engineRunning = true;

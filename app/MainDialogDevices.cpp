@@ -6,6 +6,7 @@
 #include "app/MainDialog.h"
 #include "app/PreviewWidget.h"
 #include "app/WindowLog.h"
+#include "app/WindowText.h"
 #include "ui/ModalSeam.h"
 
 #include <algorithm>
@@ -18,11 +19,11 @@ namespace kelo {
 namespace {
 
 // The window's own words.
-const QString kNoticeCaption = QStringLiteral("温馨提示");
-const QString kCaptureStoppedText = QStringLiteral("视频采集已停止：");
+const WindowText kNoticeCaption{QT_TRANSLATE_NOOP("kelo::MainDialog", "温馨提示")};
+const WindowText kCaptureStoppedText{QT_TRANSLATE_NOOP("kelo::MainDialog", "视频采集已停止：")};
 
 QString DeviceRemovedText(const std::string& name) {
-    return QStringLiteral("设备已断开（%1）").arg(QString::fromStdString(name));
+    return MainDialog::tr("设备已断开（%1）").arg(QString::fromStdString(name));
 }
 
 bool Contains(const std::vector<std::string>& names, const std::string& name) {

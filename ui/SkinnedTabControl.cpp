@@ -15,6 +15,13 @@ SkinnedTabBar::SkinnedTabBar(QWidget* parent) : QTabBar(parent) {
     setAutoFillBackground(false);
 }
 
+QSize SkinnedTabBar::tabSizeHint(int index) const {
+    QFont bold = font();
+    bold.setBold(true);
+    const int width = QFontMetrics(bold).horizontalAdvance(tabText(index)) + 2 * kCaptionPadding;
+    return {width, QTabBar::tabSizeHint(index).height()};
+}
+
 void SkinnedTabBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);

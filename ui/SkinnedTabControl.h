@@ -21,8 +21,14 @@ public:
     static QColor SelectedTextColor() { return QColor(15, 15, 60); }
     static QColor TextColor() { return QColor(70, 90, 125); }
 
+    // Room left and right of a tab's caption, in pixels.
+    static constexpr int kCaptionPadding = 7;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // As wide as its caption in bold (the selected tab's font) and the padding: the five effect
+    // tabs fit side by side in either language.
+    QSize tabSizeHint(int index) const override;
 };
 
 class SkinnedTabControl : public QWidget {

@@ -406,6 +406,124 @@
             <source>关闭</source>
             <translation>Close</translation>
         </message>
+        <message>
+            <source>请插入USB无视频设备!</source>
+            <translation>Please plug in a USB camera!</translation>
+        </message>
+        <message>
+            <source>无音频设备</source>
+            <translation>No microphone</translation>
+        </message>
+        <message>
+            <source>温馨提示</source>
+            <translation>Notice</translation>
+        </message>
+        <message>
+            <source>视频采集已停止：</source>
+            <translation>The camera stopped: </translation>
+        </message>
+        <message>
+            <source>色彩调节</source>
+            <translation>Colour</translation>
+        </message>
+        <message>
+            <source>相框</source>
+            <translation>Frames</translation>
+        </message>
+        <message>
+            <source>灯光</source>
+            <translation>Lights</translation>
+        </message>
+        <message>
+            <source>动画</source>
+            <translation>Cartoons</translation>
+        </message>
+        <message>
+            <source>其它</source>
+            <translation>More</translation>
+        </message>
+        <message>
+            <source>关于 Kelo 摄像头工作室(&amp;A)...</source>
+            <translation>&amp;About Kelo Webcam Studio...</translation>
+        </message>
+        <message>
+            <source>录制中...</source>
+            <translation>Recording...</translation>
+        </message>
+        <message>
+            <source>无视频设备</source>
+            <translation>No camera</translation>
+        </message>
+        <message>
+            <source>录制失败：</source>
+            <translation>Recording failed: </translation>
+        </message>
+        <message>
+            <source>照片保存失败：</source>
+            <translation>The photo could not be saved: </translation>
+        </message>
+        <message>
+            <source>作者介绍</source>
+            <translation>About the authors</translation>
+        </message>
+        <message>
+            <source>Kelo 摄像头工作室 1.0
+
+由 Kelo 团队编写：实时特效、虚拟摄像头、拍照与录制。
+感谢 Qt、GStreamer、OpenCV 和 libjpeg-turbo 的作者们。</source>
+            <translation>Kelo Webcam Studio 1.0
+
+Written by the Kelo team: live effects, a virtual camera, photos and recordings.
+Thanks to the authors of Qt, GStreamer, OpenCV and libjpeg-turbo.</translation>
+        </message>
+        <message>
+            <source>照片尺寸无效，请在设置中重新选择</source>
+            <translation>The photo size is not valid; choose one again in the settings</translation>
+        </message>
+        <message>
+            <source>内存不足</source>
+            <translation>Not enough memory</translation>
+        </message>
+        <message>
+            <source>无法创建文件（文件夹不存在或没有写入权限）</source>
+            <translation>The file cannot be created (the folder does not exist or cannot be written)</translation>
+        </message>
+        <message>
+            <source>JPEG 编码出错：</source>
+            <translation>JPEG encoding failed: </translation>
+        </message>
+        <message>
+            <source>文件没有写完（磁盘已满？）</source>
+            <translation>The file was not written completely (is the disk full?)</translation>
+        </message>
+        <message>
+            <source>文件夹不存在：</source>
+            <translation>The folder does not exist: </translation>
+        </message>
+        <message>
+            <source>文件夹不可写：</source>
+            <translation>The folder cannot be written: </translation>
+        </message>
+        <message>
+            <source>无法建立采集图</source>
+            <translation>The capture graph cannot be built</translation>
+        </message>
+        <message>
+            <source>所选格式需要录音设备</source>
+            <translation>The chosen format needs a microphone</translation>
+        </message>
+        <message>
+            <source>无法建立录制图（设备或编码器不可用）</source>
+            <translation>The recording graph cannot be built (a device or an encoder is not available)</translation>
+        </message>
+        <message>
+            <source>录制图无法运行（%1）</source>
+            <translation>The recording graph cannot run (%1)</translation>
+        </message>
+        <message>
+            <source>设备已断开（%1）</source>
+            <translation>The device was unplugged (%1)</translation>
+        </message>
     </context>
     <context>
         <name>kelo::ui::FolderPickerWindow</name>

@@ -83,7 +83,7 @@ click() {
 }
 # The effect tabs' headers are as wide as their texts: the light tab (the third) is found where
 # the window's font puts it, and its page's corner inside the tab control.
-LIGHT_TAB_PX=(494 102)
+LIGHT_TAB_PX=(468 101)
 PAGE_PX=(353 118)
 # The mean byte of the feed: the studio's processed picture, whatever its content.
 feed_mean() { od -An -v -tu1 -w4096 "/dev/shm$feed" | awk '{ for (i = 1; i <= NF; i++) s += $i; n += NF } END { printf "%.2f\n", s / n }'; }

@@ -2,6 +2,7 @@
 // at QT_SCALE_FACTOR=2): no label, button caption or group title is cut. And the effect buttons:
 // their picture fills them, a person and a screen reader can name each one, the effect that
 // plays is marked.
+#include "app/MainDialog.h"
 #include "app/pages/EffectPage.h"
 #include "app/Translations.h"
 #include "effects/EffectCatalog.h"
@@ -9,15 +10,16 @@
 #include "ui/IconButton.h"
 #include "ui/Skin.h"
 #include "ui/SkinnedDialog.h"
+#include "ui/SkinnedTabControl.h"
 
 #include <gtest/gtest.h>
 #include <memory>
 #include <QAbstractSlider>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 
 namespace kelo {
@@ -88,6 +90,22 @@ TEST_P(LayoutTest, NoTextOfAnyDialogIsCut) {
         dialog.ensurePolished();
         EXPECT_EQ("", CutTexts(dialog)) << "scale " << dialog.devicePixelRatioF();
     }
+}
+
+// The five effect tabs side by side fit the tab control: no tab is cut or scrolled to.
+TEST_P(LayoutTest, TheEffectTabsFitTheirControl) {
+    const InstalledTranslation translation(GetParam());
+    ASSERT_EQ(GetParam() == Language::English, translation.Active());
+    ui::SkinnedDialog window(MainDialog::kTemplateId, 0);
+    auto* tabs = window.Control<ui::SkinnedTabControl>(MainDialog::kEffectTabs);
+    ASSERT_NE(tabs, nullptr);
+    for (int tab = MainDialog::kColorTab; tab <= MainDialog::kFaceCoverTab; ++tab)
+        tabs->InsertItem(tab, MainDialog::TabText(tab), nullptr);
+    EXPECT_LE(tabs->TabBar()->sizeHint().width(), tabs->width());
+    if (GetParam() == Language::English)
+        EXPECT_EQ("Lights", MainDialog::TabText(MainDialog::kLightTab).toStdString());
+    else
+        EXPECT_EQ("灯光", MainDialog::TabText(MainDialog::kLightTab).toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLanguages, LayoutTest,
@@ -168,9 +186,10 @@ TEST(SkinLayoutTest, EveryPictureIsDrawnForTheScreensDensity) {
     int pictures = 0;
     for (int id = 100; id < 300; ++id) {
         for (const bool bitmap : {false, true}) {
-            const QString path = QStringLiteral(":/kelo/skin/%1-%2.png")
-                                     .arg(bitmap ? QStringLiteral("bitmap") : QStringLiteral("icon"))
-                                     .arg(id);
+            const QString path =
+                QStringLiteral(":/kelo/skin/%1-%2.png")
+                    .arg(bitmap ? QStringLiteral("bitmap") : QStringLiteral("icon"))
+                    .arg(id);
             QPixmap plain;
             if (!plain.load(path))
                 continue;
