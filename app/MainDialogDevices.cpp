@@ -201,10 +201,8 @@ void MainDialog::ShowCaptureMode() {
     qCInfo(lcWindow) << "capture mode" << mode.width << "x" << mode.height << "at"
                      << mode.framesPerSecond << "frames per second";
     if (preview)
-        preview->setToolTip(QStringLiteral("%1 × %2, %3 帧/秒")
-                                .arg(mode.width)
-                                .arg(mode.height)
-                                .arg(mode.framesPerSecond));
+        preview->setToolTip(
+            tr("%1 × %2, %3 帧/秒").arg(mode.width).arg(mode.height).arg(mode.framesPerSecond));
 }
 
 void MainDialog::NoteChoice(DeviceChoice* choice, int controlId, int index) {

@@ -183,6 +183,22 @@
             <source>背景虚化</source>
             <translation>Blur background</translation>
         </message>
+        <message>
+            <source>原始尺寸</source>
+            <translation>Full size</translation>
+        </message>
+        <message>
+            <source>视频</source>
+            <translation>Video</translation>
+        </message>
+        <message>
+            <source>15帧/秒</source>
+            <translation>15 fps</translation>
+        </message>
+        <message>
+            <source>30帧/秒</source>
+            <translation>30 fps</translation>
+        </message>
     </context>
     <context>
         <name>MessageBox</name>
@@ -523,6 +539,10 @@ Thanks to the authors of Qt, GStreamer, OpenCV and libjpeg-turbo.</translation>
         <message>
             <source>设备已断开（%1）</source>
             <translation>The device was unplugged (%1)</translation>
+        </message>
+        <message>
+            <source>%1 × %2, %3 帧/秒</source>
+            <translation>%1 × %2, %3 frames a second</translation>
         </message>
     </context>
     <context>
