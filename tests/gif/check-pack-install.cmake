@@ -1,5 +1,6 @@
 # Installs the build into a throw-away DESTDIR and checks that the effect pack lands in the data
-# folder the program searches (KELO_DATA_DIR), all 48 files and their thumbnails, and that
+# folder the program searches (KELO_DATA_DIR), all 48 files and their thumbnails (plain and @2x),
+# and the English translation, and that
 # gif-frames is installed. Run as: cmake -DBUILD=... -DDATA_DIR=... -DBIN_DIR=... -P this-file
 set(dest "${BUILD}/install-check")
 file(REMOVE_RECURSE "${dest}")
@@ -12,8 +13,11 @@ file(GLOB_RECURSE gifs "${dest}${DATA_DIR}/Effect/*.gif")
 file(GLOB_RECURSE thumbs "${dest}${DATA_DIR}/Effect/*/thumbs/*.png")
 list(LENGTH gifs gif_count)
 list(LENGTH thumbs thumb_count)
-if(NOT gif_count EQUAL 48 OR NOT thumb_count EQUAL 48)
-  message(FATAL_ERROR "expected 48 effects and 48 thumbnails under ${dest}${DATA_DIR}/Effect, found ${gif_count} and ${thumb_count}")
+if(NOT gif_count EQUAL 48 OR NOT thumb_count EQUAL 96)
+  message(FATAL_ERROR "expected 48 effects and 96 thumbnails (plain and @2x) under ${dest}${DATA_DIR}/Effect, found ${gif_count} and ${thumb_count}")
+endif()
+if(NOT EXISTS "${dest}${DATA_DIR}/translations/kelocam_en.qm")
+  message(FATAL_ERROR "missing ${DATA_DIR}/translations/kelocam_en.qm")
 endif()
 foreach(name "light/004七色烟花.gif" "frame/001向阳花.gif" "cartoon/016三朵花.gif")
   if(NOT EXISTS "${dest}${DATA_DIR}/Effect/${name}")
