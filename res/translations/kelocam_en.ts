@@ -544,6 +544,18 @@ Thanks to the authors of Qt, GStreamer, OpenCV and libjpeg-turbo.</translation>
             <source>%1 × %2, %3 帧/秒</source>
             <translation>%1 × %2, %3 frames a second</translation>
         </message>
+        <message>
+            <source>正在打开摄像头...</source>
+            <translation>Opening the camera...</translation>
+        </message>
+        <message>
+            <source>摄像头 %1 秒内没有送来画面（%2）</source>
+            <translation>The camera sent no picture within %1 seconds (%2)</translation>
+        </message>
+        <message>
+            <source>摄像头没有在运行，无法拍照</source>
+            <translation>The camera is not running: no photo can be taken</translation>
+        </message>
     </context>
     <context>
         <name>kelo::ui::FolderPickerWindow</name>
