@@ -140,6 +140,8 @@ TEST_P(EffectButtonsTest, ThePictureFillsEachButtonWhichIsNamedAndMarkedWhenItPl
     EXPECT_EQ(0, page.MarkedButton());
     page.StartAnimation();
     page.SelectEffect(4);
+    // The effect is decoded off the window thread; the mark moves when it plays.
+    page.FinishPendingLoad();
     EXPECT_EQ(4, page.MarkedButton());
     for (int n = 1; n <= EffectPage::kButtonCount; ++n)
         EXPECT_EQ(n == 4,
@@ -147,7 +149,12 @@ TEST_P(EffectButtonsTest, ThePictureFillsEachButtonWhichIsNamedAndMarkedWhenItPl
     // A click on the marked button keeps it marked; another moves the mark.
     page.Control<ui::IconButton>(differences.firstButtonId + 3)->click();
     EXPECT_TRUE(page.Control<ui::IconButton>(differences.firstButtonId + 3)->isChecked());
+    page.FinishPendingLoad();
     page.Control<ui::IconButton>(differences.firstButtonId + 6)->click();
+    // Until the new effect plays, the one that plays keeps the mark.
+    EXPECT_EQ(4, page.MarkedButton());
+    EXPECT_FALSE(page.Control<ui::IconButton>(differences.firstButtonId + 6)->isChecked());
+    page.FinishPendingLoad();
     EXPECT_EQ(7, page.MarkedButton());
     EXPECT_FALSE(page.Control<ui::IconButton>(differences.firstButtonId + 3)->isChecked());
     page.StopAnimation();
