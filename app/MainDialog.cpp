@@ -166,9 +166,10 @@ void MainDialog::SetUpIconButtons() {
         else if (setup.controlId == kCloseButton)
             button->setAccessibleName(tr("关闭"));
     }
-    // The keyboard starts on the camera list, where Space and Enter give no command.
-    if (QWidget* list = Control(kVideoDeviceList))
-        list->setFocus(Qt::OtherFocusReason);
+    // The keyboard starts on the effect tabs, where Space and Enter give no command (the device
+    // lists are disabled while the camera opens, and the focus would go on to a button).
+    if (auto* tabs = Control<ui::SkinnedTabControl>(kEffectTabs))
+        tabs->TabBar()->setFocus(Qt::OtherFocusReason);
 }
 
 QString MainDialog::TabText(int tab) {
