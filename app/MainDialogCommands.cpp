@@ -59,12 +59,19 @@ QString FromLocal(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// The engine's words for a file problem (engine/FileProblem.cpp), for the translation; a
+// system error's own text passes unchanged.
+[[maybe_unused]] constexpr const char* kFileProblemTexts[] = {
+    QT_TRANSLATE_NOOP("kelo::MainDialog", "文件夹不存在"),
+    QT_TRANSLATE_NOOP("kelo::MainDialog", "磁盘空间不足"),
+    QT_TRANSLATE_NOOP("kelo::MainDialog", "没有写入权限")};
+
 // Why a photo could not be written, in the studio's words.
 QString PhotoFailureReason(const SnapshotOutcome& outcome) {
     // A file operation that failed says why: no such folder, no space, no permission.
     if (!outcome.ok() && outcome.systemError != 0)
-        return FromLocal(
-            FileProblemText(ClassifyFileError(outcome.systemError), outcome.systemError));
+        return MainDialog::tr(
+            FileProblemText(ClassifyFileError(outcome.systemError), outcome.systemError).c_str());
     switch (outcome.status) {
     case SnapshotStatus::Written:
         return {};

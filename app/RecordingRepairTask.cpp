@@ -1,5 +1,6 @@
 #include "app/RecordingRepairTask.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 namespace kelo {
@@ -30,7 +31,7 @@ void RecordingRepairTask::Start(const std::string& folder, ReportFn report) {
 
 std::string RepairedRecordingText(const RepairedRecording& recording) {
     const std::size_t slash = recording.file.rfind('/');
-    return "已修复未完成的录制：" +
+    return QCoreApplication::translate("kelo::MainDialog", "已修复未完成的录制：").toStdString() +
            recording.file.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 

@@ -556,6 +556,22 @@ Thanks to the authors of Qt, GStreamer, OpenCV and libjpeg-turbo.</translation>
             <source>摄像头没有在运行，无法拍照</source>
             <translation>The camera is not running: no photo can be taken</translation>
         </message>
+        <message>
+            <source>文件夹不存在</source>
+            <translation>the folder does not exist</translation>
+        </message>
+        <message>
+            <source>磁盘空间不足</source>
+            <translation>the disk is full</translation>
+        </message>
+        <message>
+            <source>没有写入权限</source>
+            <translation>no permission to write</translation>
+        </message>
+        <message>
+            <source>已修复未完成的录制：</source>
+            <translation>An unfinished recording was repaired: </translation>
+        </message>
     </context>
     <context>
         <name>kelo::ui::FolderPickerWindow</name>
