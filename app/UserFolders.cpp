@@ -1,7 +1,9 @@
 #include "app/UserFolders.h"
 
+#include "platform/system/InputFile.h"
+
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <pwd.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -10,6 +12,9 @@
 namespace kelo {
 
 namespace {
+
+// The file holds eight lines; a larger one is not it.
+constexpr std::size_t kMaxUserDirsBytes = 64u << 10;
 
 std::string WithoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/')
@@ -26,7 +31,10 @@ bool IsFolder(const std::string& path) {
 // file's format allows only "$HOME/..." or an absolute path, in double quotes.
 std::string XdgUserFolder(std::string_view name) {
     const std::string home = HomeFolder();
-    std::ifstream in(UserConfigFolder() + "/user-dirs.dirs");
+    // Opened without waiting and only when it is a regular file (see InputFile.h).
+    std::string text;
+    (void)ReadInputFile(UserConfigFolder() + "/user-dirs.dirs", kMaxUserDirsBytes, &text);
+    std::istringstream in(text);
     const std::string wanted = "XDG_" + std::string(name) + "_DIR";
     std::string line;
     while (std::getline(in, line)) {

@@ -1,13 +1,11 @@
 #include "effects/GifAnimation.h"
 
-#include "platform/system/Handles.h"
+#include "platform/system/InputFile.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace kelo {
 
@@ -77,23 +75,14 @@ GifAnimation::GifAnimation()
 GifAnimation::~GifAnimation() = default;
 
 int GifAnimation::Load(const std::string& path) {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file)
+    // Only a regular file, opened without waiting: a pipe put there would hold the window.
+    std::vector<std::uint8_t> data;
+    if (ReadInputFile(path, kMaxFileBytes, &data) != InputFileStatus::Ok)
         return 0;
-    // A folder opens as a FILE on Linux but cannot be read; a device or pipe has no length.
-    struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))
-        return 0;
-    if (info.st_size < 0 || static_cast<std::size_t>(info.st_size) > kMaxFileBytes)
-        return 0;
-    const auto length = static_cast<std::size_t>(info.st_size);
+    const std::size_t length = data.size();
     // One zero byte behind the data, which also ends the block loop of a file without trailer.
-    std::vector<std::uint8_t> data(length + 1, 0);
-    const std::size_t got = std::fread(data.data(), 1, length, file.get());
-    if (got != length && std::ferror(file.get()))
-        return 0;
-    file.reset();
-    LoadBytes(std::span<const std::uint8_t>(data.data(), got));
+    data.push_back(0);
+    LoadBytes(std::span<const std::uint8_t>(data.data(), length));
     return 1;
 }
 

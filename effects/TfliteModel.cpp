@@ -1,9 +1,9 @@
 #include "effects/TfliteModel.h"
 
 #include "platform/system/AssetPaths.h"
+#include "platform/system/InputFile.h"
 
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -361,16 +361,12 @@ std::optional<TfliteModel> ReadTfliteModel(std::span<const std::uint8_t> bytes,
 }
 
 std::optional<TfliteModel> ReadTfliteModelFile(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return Refuse(error, "cannot open " + path);
     std::vector<std::uint8_t> bytes;
-    char chunk[65536];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + in.gcount());
-        if (bytes.size() > kMaxFileBytes)
-            return Refuse(error, path + " is too large for a model");
-    }
+    const InputFileStatus status = ReadInputFile(path, kMaxFileBytes, &bytes);
+    if (status == InputFileStatus::TooLarge)
+        return Refuse(error, path + " is too large for a model");
+    if (status != InputFileStatus::Ok)
+        return Refuse(error, "cannot open " + path + ": " + DescribeInputFailure(status, 0));
     std::string why;
     auto model = ReadTfliteModel(bytes, &why);
     if (!model)

@@ -3,12 +3,14 @@
 #include "effects/FaceDetector.h"
 #include "engine/FrameMat.h"
 #include "platform/system/AssetPaths.h"
+#include "platform/system/InputFile.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <opencv2/core/persistence.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
 
@@ -20,6 +22,9 @@ namespace {
 int RoundHalfEven(double value) {
     return static_cast<int>(std::nearbyint(value));
 }
+
+// The cascades of opencv-data are under 3 MB.
+constexpr std::size_t kMaxCascadeBytes = 32u << 20;
 
 // A face the detector found, held from frame to frame.
 struct HeldFace {
@@ -68,8 +73,15 @@ struct FaceFinders {
         std::string path = FindCascadeFile(kFaceCascadeFileName);
         if (path.empty())
             return;
+        // Read as any other input file (opened without waiting, a regular file only) and
+        // parsed from memory: OpenCV's own open would wait forever on a pipe put there.
+        std::string text;
+        if (ReadInputFile(path, kMaxCascadeBytes, &text) != InputFileStatus::Ok)
+            return;
         try {
-            loaded = cascade.load(path) && !cascade.empty();
+            cv::FileStorage file(text, cv::FileStorage::READ | cv::FileStorage::MEMORY);
+            loaded = file.isOpened() && cascade.read(file.getFirstTopLevelNode()) &&
+                     !cascade.empty();
         } catch (const cv::Exception&) {
             loaded = false;
         }

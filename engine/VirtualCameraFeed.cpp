@@ -67,9 +67,16 @@ std::size_t VirtualCameraFeed::Write(const FrameImage& frame) {
         available = scaled_.size();
     }
     // One copy: clearing the same bytes first would leave the same result but let a reader
-    // that looks in between see a black band.
-    std::size_t bytes = std::min(available, view_.size());
-    std::memcpy(view_.data(), source, bytes);
+    // that looks in between see a black band. Guarded: the object may still shrink between the
+    // check above and the copy, and a page past its new end would raise SIGBUS.
+    const std::size_t bytes = std::min(available, view_.size());
+    std::uint8_t* to = view_.data();
+    if (!view_.Guarded([to, source, bytes] { std::memcpy(to, source, bytes); })) {
+        // The frame is dropped; the object is looked at again a while later.
+        view_.Close();
+        framesToNextCheck_ = kRecheckFrames;
+        return 0;
+    }
     return bytes;
 }
 
@@ -114,8 +121,11 @@ void VirtualCameraFeed::Close() {
     refused_ = false;
     if (!view_.isOpen())
         return;
-    if (view_.isMapped())
-        std::memset(view_.data(), 0, std::min(kFeedBytes, view_.size()));
+    if (view_.isMapped()) {
+        std::uint8_t* block = view_.data();
+        const std::size_t bytes = std::min(kFeedBytes, view_.size());
+        (void)view_.Guarded([block, bytes] { std::memset(block, 0, bytes); });
+    }
     view_.Close();
 }
 

@@ -6,6 +6,7 @@
 #include "effects/GifAnimation.h"
 #include "engine/CaptureEngine.h"
 #include "platform/system/AssetPaths.h"
+#include "platform/system/InputFile.h"
 #include "ui/IconButton.h"
 #include "ui/Skin.h"
 
@@ -16,6 +17,7 @@
 #include <QPointer>
 #include <QThreadPool>
 #include <system_error>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcPages, "kelo.pages", QtInfoMsg)
 
@@ -24,6 +26,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using ui::IconButton;
+
+// A button's picture is a few kilobytes; anything this large is not one.
+constexpr std::size_t kMaxThumbnailBytes = 4u << 20;
 
 bool IsFile(const std::string& path) {
     std::error_code error;
@@ -38,8 +43,20 @@ QPixmap EffectIcon(const EffectEntry& effect) {
     if (!icon.isNull())
         return icon;
     const std::string thumbnail = FindAsset(ThumbnailRelativePath(effect));
-    if (!thumbnail.empty())
-        icon = ui::LoadScreenPixmap(QString::fromStdString(thumbnail));
+    // Read as any other input file (a pipe put there must not hold the window), then decoded;
+    // on a high-density screen its "@2x" picture when there is one.
+    std::vector<std::uint8_t> bytes;
+    if (!thumbnail.empty()) {
+        const QString path = QString::fromStdString(thumbnail);
+        if (ui::ScreenPixelRatio() > 1.0 &&
+            ReadInputFile(ui::HighDensitySibling(path).toStdString(), kMaxThumbnailBytes,
+                          &bytes) == InputFileStatus::Ok &&
+            icon.loadFromData(bytes.data(), static_cast<uint>(bytes.size()))) {
+            icon.setDevicePixelRatio(2.0);
+        } else if (ReadInputFile(thumbnail, kMaxThumbnailBytes, &bytes) == InputFileStatus::Ok) {
+            icon.loadFromData(bytes.data(), static_cast<uint>(bytes.size()));
+        }
+    }
     return icon;
 }
 

@@ -7,11 +7,14 @@
 #include "platform/graph/MediaType.h"
 #include "platform/system/AssetPaths.h"
 #include "platform/system/GstRuntime.h"
+#include "platform/system/InputFile.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <string>
+#include <unistd.h>
 #include <utility>
 
 namespace kelo {
@@ -109,6 +112,12 @@ ElementPtr MakeFaceSource(const std::string& photo) {
     }
     if (path.empty())
         return ElementPtr();
+    // Opened here, without waiting and only when it is a regular file; filesrc reads that open
+    // file, held by the bin for its life (its own open of the path would wait forever on a
+    // pipe put there, inside the graph's start).
+    InputFile photoFile = OpenInputFile(path);
+    if (photoFile.status != InputFileStatus::Ok)
+        return ElementPtr();
     ElementPtr bin = MakeBin("filesrc name=photo ! jpegdec ! videoconvert ! videoscale ! "
                              "video/x-raw,format=I420,width=384,height=288 ! "
                              "imagefreeze is-live=true ! videobox name=pan ! videoscale");
@@ -118,7 +127,12 @@ ElementPtr MakeFaceSource(const std::string& photo) {
     ElementPtr box(gst_bin_get_by_name(GST_BIN(bin.get()), "pan"));
     if (!file || !box)
         return ElementPtr();
-    g_object_set(file.get(), "location", path.c_str(), nullptr);
+    const int fd = photoFile.fd.release();
+    // Stored as fd + 1: a null datum would be no datum.
+    g_object_set_data_full(G_OBJECT(bin.get()), "kelo-photo-file", GINT_TO_POINTER(fd + 1),
+                           [](gpointer owned) { ::close(GPOINTER_TO_INT(owned) - 1); });
+    const std::string opened = "/proc/self/fd/" + std::to_string(fd);
+    g_object_set(file.get(), "location", opened.c_str(), nullptr);
     PadPtr boxInput(gst_element_get_static_pad(box.get(), "sink"));
     // The probe's pointer is borrowed: the box lives as long as the bin that holds the pad.
     gst_pad_add_probe(boxInput.get(), GST_PAD_PROBE_TYPE_BUFFER, &PanFace, box.get(), nullptr);

@@ -1,17 +1,22 @@
 #include "platform/system/PrivateProfile.h"
 
 #include "platform/system/Handles.h"
+#include "platform/system/InputFile.h"
 #include "platform/system/ProfileText.h"
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -20,6 +25,15 @@
 namespace kelo {
 
 namespace {
+
+// Larger than any settings file the program writes by far; a file over it is not settings
+// (a 2 GB file read at every key would stall the window and take its size in memory).
+constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
+
+// A file changed within this long before it was read may be changed again with the same size
+// and time stamp (time stamps are coarse, up to two seconds on some file systems): its copy is
+// not trusted and the next read reads it again.
+constexpr long long kUnsettledNs = 2'000'000'000;
 
 enum class ReadStatus { Ok, Missing, Failed };
 
@@ -51,39 +65,107 @@ private:
     int fd_;
 };
 
+long long Nanoseconds(const struct timespec& t) {
+    return static_cast<long long>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Said once per path for the process, like the refusal of a file that is not regular.
+void ReportTooLarge(const std::string& path) {
+    static std::mutex mutex;
+    static std::set<std::string> reported;
+    {
+        std::lock_guard lock(mutex);
+        if (!reported.insert(path).second)
+            return;
+    }
+    std::fprintf(stderr,
+                 "%s: \"%s\" is larger than %zu bytes and is not read as settings; the defaults "
+                 "apply and the file is left as it is\n",
+                 program_invocation_short_name, path.c_str(), kMaxFileBytes);
+}
+
 FileContents ReadFile(const std::string& path) {
     FileContents file;
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        file.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
-        return file;
-    }
-    file.status = ReadStatus::Failed;
-    // Only a regular file is read: a folder, a pipe or a device named data.ini is not settings.
-    if (::fstat(fd.get(), &file.info) != 0 || !S_ISREG(file.info.st_mode))
-        return file;
-    file.text.reserve(static_cast<std::size_t>(file.info.st_size));
-    char chunk[8192];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return file;
-        if (n == 0)
-            break;
-        file.text.append(chunk, static_cast<std::size_t>(n));
-    }
-    file.status = ReadStatus::Ok;
+    // Opened without waiting and only when it is a regular file: a folder, a pipe or a device
+    // named data.ini is not settings.
+    const InputFileStatus status = ReadInputFile(path, kMaxFileBytes, &file.text, &file.info);
+    if (status == InputFileStatus::Ok)
+        file.status = ReadStatus::Ok;
+    else if (status == InputFileStatus::Missing)
+        file.status = ReadStatus::Missing;
+    else
+        file.status = ReadStatus::Failed;
+    if (status == InputFileStatus::TooLarge)
+        ReportTooLarge(path);
     return file;
 }
 
+// The last file read, kept with what tells whether it changed since: readers ask for a key at
+// a time (an effect click reads several), and each used to read the whole file again.
+struct CachedText {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    long long modifiedNs = 0;
+    long long changedNs = 0;
+    std::shared_ptr<const std::string> text;
+};
+
+std::mutex& CacheMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+CachedText& Cache() {
+    static CachedText cache;
+    return cache;
+}
+
+bool SameFile(const CachedText& cached, const struct stat& now) {
+    return cached.text && cached.device == now.st_dev && cached.inode == now.st_ino &&
+           cached.size == now.st_size && cached.modifiedNs == Nanoseconds(now.st_mtim) &&
+           cached.changedNs == Nanoseconds(now.st_ctim);
+}
+
+void ForgetCachedText() {
+    std::lock_guard lock(CacheMutex());
+    Cache() = CachedText{};
+}
+
 // Text of the file, or empty text when it cannot be read: readers then get their defaults.
-std::string ReadTextOrEmpty(const char* fileName) {
+// Read again only when the file's identity, size or time stamps changed (or it changed too
+// recently to tell).
+std::shared_ptr<const std::string> ReadTextOrEmpty(const char* fileName) {
+    static const auto empty = std::make_shared<const std::string>();
     if (!fileName || !*fileName)
-        return {};
+        return empty;
+    struct stat now {};
+    if (::stat(fileName, &now) != 0)
+        return empty; // missing: nothing to keep
+    if (S_ISREG(now.st_mode) && static_cast<std::size_t>(now.st_size) > kMaxFileBytes) {
+        ReportTooLarge(fileName);
+        return empty; // not opened at all
+    }
+    {
+        std::lock_guard lock(CacheMutex());
+        if (SameFile(Cache(), now))
+            return Cache().text;
+    }
+    struct timespec readAt {};
+    ::clock_gettime(CLOCK_REALTIME, &readAt);
     FileContents file = ReadFile(fileName);
-    return file.status == ReadStatus::Ok ? std::move(file.text) : std::string();
+    if (file.status != ReadStatus::Ok)
+        return empty;
+    auto text = std::make_shared<const std::string>(std::move(file.text));
+    const long long settledBefore = Nanoseconds(readAt) - kUnsettledNs;
+    if (Nanoseconds(file.info.st_mtim) < settledBefore &&
+        Nanoseconds(file.info.st_ctim) < settledBefore) {
+        std::lock_guard lock(CacheMutex());
+        Cache() = CachedText{file.info.st_dev,           file.info.st_ino,
+                             file.info.st_size,          Nanoseconds(file.info.st_mtim),
+                             Nanoseconds(file.info.st_ctim), text};
+    }
+    return text;
 }
 
 // The file a write really changes: a symbolic link is followed, so that replacing the file
@@ -239,12 +321,13 @@ std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
                                        const char* fileName) {
     if (!buffer || size == 0)
         return 0;
-    return profile::GetString(ReadTextOrEmpty(fileName), section, key, defaultValue, buffer, size);
+    return profile::GetString(*ReadTextOrEmpty(fileName), section, key, defaultValue, buffer,
+                              size);
 }
 
 std::uint32_t GetPrivateProfileIntA(const char* section, const char* key, std::int32_t defaultValue,
                                     const char* fileName) {
-    return profile::GetInt(ReadTextOrEmpty(fileName), section, key, defaultValue);
+    return profile::GetInt(*ReadTextOrEmpty(fileName), section, key, defaultValue);
 }
 
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
@@ -269,6 +352,8 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
     // A read-only file stays as it is, although its folder would let us replace it.
     if (exists && ::access(path.c_str(), W_OK) != 0)
         return false;
+    // Whatever the outcome, the next read looks at the file again.
+    ForgetCachedText();
     return ReplaceFile(path, *edited, exists ? &file.info : nullptr);
 }
 

@@ -1,12 +1,17 @@
 // The private-profile functions over ini files, with the Windows names, arguments and results
 // the rest of the program is written against (the format rules are in ProfileText.h).
 //
-// Nothing is cached: every call reads the file again, so a value written by one part of the
-// program (or by another process) is seen by the next read. Every write replaces the whole file
-// atomically: the new contents go to a temporary file in the same folder, which is renamed over
-// the old one with the old file's permissions, so a crash or a full disk leaves either the old
-// file or the new one, never a truncated one. The flush to disk (the file and its folder) runs on
-// a syncer thread of its own, so that a write costs the caller no fsync.
+// The last file read is kept in memory and read again only when its identity, size or time
+// stamps change (or when it changed too recently for the time stamps to tell), so a value
+// written by one part of the program (or by another process) is still seen by the next read,
+// and a read costs one stat. A file over 1 MB is no settings file: it reads as unreadable (every
+// reader gets its default, a write is refused and the file left as it is), said once on
+// standard error. Only a regular file is read, opened without waiting (see InputFile.h).
+// Every write replaces the whole file atomically: the new contents go to a temporary file in the
+// same folder, which is renamed over the old one with the old file's permissions, so a crash or a
+// full disk leaves either the old file or the new one, never a truncated one. The flush to disk
+// (the file and its folder) runs on a syncer thread of its own, so that a write costs the caller
+// no fsync.
 //
 // Thread safety: any thread; writes of one process are serialised.
 #pragma once

@@ -1,12 +1,81 @@
 #include "platform/system/SharedMemoryView.h"
 
+#include <atomic>
+#include <csignal>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 namespace kelo {
+
+namespace {
+
+// The guarded access running on this thread, if any, and the one it runs inside (a guard
+// within a guard, on another view).
+struct GuardedRange {
+    std::uint8_t* begin = nullptr;
+    std::size_t size = 0;
+    volatile sig_atomic_t faulted = 0;
+    GuardedRange* outer = nullptr;
+};
+
+// Initial-exec TLS in the programs that link this: reading it in a signal handler allocates
+// nothing.
+thread_local GuardedRange* currentRange = nullptr;
+
+struct sigaction previousBusAction {};
+
+// SIGBUS inside a guarded range: the object under the mapping was made smaller and the access
+// touched a page past its end. The whole mapping is replaced by private zero pages (mmap with
+// MAP_FIXED is one system call, safe here); returning runs the faulting instruction again, now
+// on those pages. A SIGBUS anywhere else is not ours: the handler that was there before is put
+// back, and the instruction faults again into it (the default one ends the process as always).
+void OnBusError(int, siginfo_t* info, void*) {
+    const auto* address = static_cast<const std::uint8_t*>(info->si_addr);
+    for (GuardedRange* range = currentRange; range; range = range->outer) {
+        if (address >= range->begin && address < range->begin + range->size) {
+            if (mmap(range->begin, range->size, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_FIXED | MAP_ANONYMOUS, -1, 0) != MAP_FAILED) {
+                range->faulted = 1;
+                return;
+            }
+            break;
+        }
+    }
+    sigaction(SIGBUS, &previousBusAction, nullptr);
+}
+
+void InstallBusErrorHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = &OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &previousBusAction);
+    });
+}
+
+} // namespace
+
+bool SharedMemoryView::RunGuarded(void (*access)(void*), void* context) const {
+    if (!data_)
+        return false;
+    InstallBusErrorHandler();
+    GuardedRange range;
+    range.begin = data_;
+    range.size = size_;
+    range.outer = currentRange;
+    currentRange = &range;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    access(context);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    currentRange = range.outer;
+    return range.faulted == 0;
+}
 
 SharedMemoryView::SharedMemoryView(SharedMemoryView&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), data_(std::exchange(other.data_, nullptr)),

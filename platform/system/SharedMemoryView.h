@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 namespace kelo {
 
@@ -45,6 +47,19 @@ public:
     std::uint8_t* data() const { return data_; }
     std::size_t size() const { return size_; }
 
+    // Runs `access` (a copy into or out of data(), or any reads and writes of it) as one step
+    // that survives the object being made smaller under it by another process: touching a page
+    // past the object's new end raises SIGBUS, which here puts private zero pages in place of
+    // the whole mapping so that the access runs to its end harmlessly. Returns false when that
+    // happened: what was read is worthless, what was written went nowhere, and the view must
+    // be closed and opened again (it no longer shows the object). A size check before the
+    // access cannot do this: the object may shrink between the check and the copy.
+    template <typename Access> [[nodiscard]] bool Guarded(Access&& access) const {
+        return RunGuarded(
+            [](void* f) { (*static_cast<std::remove_reference_t<Access>*>(f))(); },
+            const_cast<void*>(static_cast<const void*>(&access)));
+    }
+
     // The block carries the user's camera picture: it must belong to this user, and nobody
     // else may read or write it (no group or other permission bits). An object planted by
     // another local user could otherwise be watched or fed from outside.
@@ -59,6 +74,8 @@ public:
     bool StillNamed(const std::string& name) const;
 
 private:
+    [[nodiscard]] bool RunGuarded(void (*access)(void*), void* context) const;
+
     // shm_open with O_RDWR and `flags` (O_CREAT: made 0600 when missing), kept only when the
     // object is private to this user: S_OK, E_FAIL, or E_ACCESSDENIED (closed again).
     [[nodiscard]] HRESULT OpenPrivate(const std::string& name, int flags);

@@ -2,6 +2,7 @@
 
 #include "platform/system/GstRuntime.h"
 #include "platform/system/Handles.h"
+#include "platform/system/InputFile.h"
 
 #include <chrono>
 #include <filesystem>
@@ -44,9 +45,19 @@ public:
         if (!playbin_)
             return false;
         Stop();
+        // The file is opened here, without waiting and only when it is a regular file, and
+        // playbin is given that open file: its own open of the path would wait forever on a
+        // pipe put there, and the worker would never come back (nor the program end).
+        InputFile file = OpenInputFile(path);
+        if (file.status != InputFileStatus::Ok) {
+            GST_INFO("%s: %s", path.c_str(), DescribeInputFailure(file.status, file.error).c_str());
+            return false;
+        }
+        file_ = std::move(file.fd);
+        const std::string opened = "/proc/self/fd/" + std::to_string(file_.get());
         GErrorPtr error;
         GError* raw = nullptr;
-        GCharPtr uri(gst_filename_to_uri(path.c_str(), &raw));
+        GCharPtr uri(gst_filename_to_uri(opened.c_str(), &raw));
         error.reset(raw);
         if (!uri) {
             GST_INFO("%s: %s", path.c_str(), error ? error->message : "no URI");
@@ -99,9 +110,11 @@ public:
             gst_bus_set_flushing(bus_.get(), TRUE);
             gst_bus_set_flushing(bus_.get(), FALSE);
         }
+        file_.reset(); // playbin has let go of it in NULL
     }
 
 private:
+    UniqueFd file_; // the sound being played, while it plays
     ElementPtr playbin_;
     BusPtr bus_;
     bool playing_ = false;

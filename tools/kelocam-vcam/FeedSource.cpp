@@ -77,7 +77,9 @@ bool FeedSource::HasNewFrame() {
     // The studio writes without lock or signal: a change seen now may be a write under way.
     // Only a sample that has stayed the same since the previous look counts, so that the frame
     // is taken whole.
-    const std::uint64_t hash = SampleHash();
+    std::uint64_t hash = 0;
+    if (!view_.Guarded([this, &hash] { hash = SampleHash(); }))
+        return false; // shrunk under the look: Snapshot mends it
     const bool settled = hash == lastSeenHash_;
     lastSeenHash_ = hash;
     return settled && hash != snapshotHash_;
@@ -101,17 +103,24 @@ const std::uint8_t* FeedSource::Snapshot() {
         (fstat(view_.fd(), &st) != 0 || static_cast<std::size_t>(st.st_size) < kFeedBytes))
         Reopen("was made smaller than a frame");
 
+    bool copied = false;
     if (view_.isMapped() && view_.size() >= kFeedBytes) {
         // A copy the studio wrote into meanwhile is taken again (a few times at most): the
-        // sampled rows before and after the copy tell.
-        for (int attempt = 0; attempt < 4; ++attempt) {
-            const std::uint64_t before = SampleHash();
-            std::memcpy(frame_.data(), view_.data(), kFeedBytes);
-            snapshotHash_ = SampleHash();
-            if (snapshotHash_ == before)
-                break;
-        }
-    } else {
+        // sampled rows before and after the copy tell. Guarded: the object may be made smaller
+        // during the copy (the check above cannot see that coming), which would fault.
+        copied = view_.Guarded([this] {
+            for (int attempt = 0; attempt < 4; ++attempt) {
+                const std::uint64_t before = SampleHash();
+                std::memcpy(frame_.data(), view_.data(), kFeedBytes);
+                snapshotHash_ = SampleHash();
+                if (snapshotHash_ == before)
+                    break;
+            }
+        });
+        if (!copied)
+            Reopen("was made smaller during a copy");
+    }
+    if (!copied) {
         snapshotHash_ = 0;
         std::fill(frame_.begin(), frame_.end(), 0);
     }

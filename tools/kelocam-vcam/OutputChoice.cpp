@@ -1,9 +1,9 @@
 #include "tools/kelocam-vcam/OutputChoice.h"
 
 #include <charconv>
-#include <fstream>
 #include <system_error>
 
+#include "platform/system/InputFile.h"
 #include "tools/kelocam-vcam/PipeWireOutput.h"
 
 namespace kelo::vcam {
@@ -31,9 +31,10 @@ std::string FindLoopbackDevice(const std::filesystem::path& classFolder) {
         const int number = VideoNumber(entry.path().filename().string());
         if (number < 0 || (best >= 0 && number > best))
             continue;
-        std::ifstream nameFile(entry.path() / "name");
+        // Opened as every file the bridge reads: without waiting, a regular file only.
         std::string label;
-        std::getline(nameFile, label);
+        (void)ReadInputFile((entry.path() / "name").string(), 4096, &label);
+        label = label.substr(0, label.find('\n'));
         if (label == kPipeWireNodeDescription)
             best = number;
     }
