@@ -62,7 +62,7 @@ void InstallBusErrorHandler() {
 } // namespace
 
 bool SharedMemoryView::RunGuarded(void (*access)(void*), void* context) const {
-    if (!data_)
+    if (!data_ || lost_)
         return false;
     InstallBusErrorHandler();
     GuardedRange range;
@@ -74,12 +74,13 @@ bool SharedMemoryView::RunGuarded(void (*access)(void*), void* context) const {
     access(context);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     currentRange = range.outer;
-    return range.faulted == 0;
+    lost_ = range.faulted != 0;
+    return !lost_;
 }
 
 SharedMemoryView::SharedMemoryView(SharedMemoryView&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)) {}
+      size_(std::exchange(other.size_, 0)), lost_(std::exchange(other.lost_, false)) {}
 
 SharedMemoryView& SharedMemoryView::operator=(SharedMemoryView&& other) noexcept {
     if (this != &other) {
@@ -87,6 +88,7 @@ SharedMemoryView& SharedMemoryView::operator=(SharedMemoryView&& other) noexcept
         fd_ = std::exchange(other.fd_, -1);
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
+        lost_ = std::exchange(other.lost_, false);
     }
     return *this;
 }
@@ -212,6 +214,7 @@ void SharedMemoryView::Close() {
         munmap(data_, size_);
     data_ = nullptr;
     size_ = 0;
+    lost_ = false;
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;

@@ -45,6 +45,7 @@ public:
     int fd() const { return fd_; } // borrowed; for fstat and the like
     bool isMapped() const { return data_ != nullptr; }
     std::uint8_t* data() const { return data_; }
+    bool lost() const { return lost_; } // a guarded access found the object shrunk
     std::size_t size() const { return size_; }
 
     // Runs `access` (a copy into or out of data(), or any reads and writes of it) as one step
@@ -52,8 +53,9 @@ public:
     // past the object's new end raises SIGBUS, which here puts private zero pages in place of
     // the whole mapping so that the access runs to its end harmlessly. Returns false when that
     // happened: what was read is worthless, what was written went nowhere, and the view must
-    // be closed and opened again (it no longer shows the object). A size check before the
-    // access cannot do this: the object may shrink between the check and the copy.
+    // be closed and opened again (it no longer shows the object: every later Guarded returns
+    // false at once, and lost() says so). A size check before the access cannot do this: the
+    // object may shrink between the check and the copy.
     template <typename Access> [[nodiscard]] bool Guarded(Access&& access) const {
         return RunGuarded(
             [](void* f) { (*static_cast<std::remove_reference_t<Access>*>(f))(); },
@@ -84,6 +86,7 @@ private:
     int fd_ = -1;
     std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
+    mutable bool lost_ = false; // the mapping holds private zero pages, not the object
 };
 
 } // namespace kelo

@@ -1,6 +1,8 @@
 // The headless mode: its arguments, and the program run end to end on the test devices (device
 // lists and outcome on standard error, one photo, a clean stop on SIGTERM with the feed cleared).
 #include "app/HeadlessRunner.h"
+#include "effects/EffectCatalog.h"
+#include "effects/PersonSegmenter.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/system/SharedMemoryView.h"
 #include "support/ChildProgram.h"
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -183,6 +186,47 @@ TEST(Headless, WithoutItsModelTheBlurSaysSoOnceAndTheStudioRunsOn) {
     EXPECT_EQ(log.find("background blur off", log.find("background blur off") + 1),
               std::string::npos)
         << log;
+}
+
+int Occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(Headless, PipesWhereFilesBelongAreRefusedWithOneLineEachAndTheStudioRunsOn) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+    // No writer ever comes to these pipes: a plain open of any of them would wait forever.
+    const std::string model = kSegmentationModelAsset;
+    fs::create_directories(dir.path() / fs::path(model).parent_path());
+    ASSERT_EQ(mkfifo("data.ini", 0600), 0);
+    ASSERT_EQ(mkfifo(model.c_str(), 0600), 0);
+    {
+        Program program(dir.path(), {"--headless", "--test-devices", "--background-blur"});
+        ASSERT_TRUE(program.WaitForLog("kelocam: background blur off: ", 30s)) << program.Log();
+        EXPECT_EQ(program.Stop(SIGTERM), 0);
+        const std::string log = program.Log();
+        EXPECT_EQ(Occurrences(log, "/data.ini\" is a named pipe, not a regular file; not read"), 1)
+            << log;
+        EXPECT_EQ(Occurrences(log, model + "\" is a named pipe"), 1) << log;
+    }
+
+    // An effect file: the overlay that data.ini names is a pipe.
+    fs::remove("data.ini");
+    std::ofstream("data.ini") << "[Effect]\nEffect=Led\nIndex=3\n[PATCH]\nPIC="
+                              << dir.path().string() << "\n";
+    const std::string gif = EffectRelativePath(*FindEffect(EffectFamily::Light, 3));
+    fs::create_directories(dir.path() / fs::path(gif).parent_path());
+    ASSERT_EQ(mkfifo(gif.c_str(), 0600), 0);
+    Program program(dir.path(), {"--headless", "--test-devices", "--snapshot"});
+    ASSERT_TRUE(program.WaitForLog("kelocam: photo written: ", 30s)) << program.Log();
+    EXPECT_EQ(program.Stop(SIGTERM), 0);
+    const std::string log = program.Log();
+    EXPECT_EQ(Occurrences(log, gif + "\" is a named pipe"), 1) << log;
+    EXPECT_NE(log.find("overlay effect file not readable"), std::string::npos) << log;
+    EXPECT_EQ(log.find("playing"), std::string::npos) << log;
 }
 
 } // namespace

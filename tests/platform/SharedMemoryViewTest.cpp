@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace kelo {
 namespace {
@@ -64,6 +65,38 @@ TEST(SharedMemoryView, ObjectsTooSmallOrOpenToOthersAreNotKept) {
     ASSERT_EQ(again.OpenOrCreate(feed.name(), kFeedBytes), S_OK);
     EXPECT_FALSE(view.StillNamed(feed.name()));
     EXPECT_TRUE(again.StillNamed(feed.name()));
+}
+
+TEST(SharedMemoryView, AGuardedAccessSurvivesTheObjectShrinkingAndAnyOtherBusErrorStillEndsTheProgram) {
+    test::ScopedFeedName feed;
+    SharedMemoryView view;
+    ASSERT_EQ(view.OpenOrCreate(feed.name(), kFeedBytes), S_OK);
+    std::vector<std::uint8_t> copy(kFeedBytes);
+    EXPECT_TRUE(view.Guarded([&] { std::memcpy(copy.data(), view.data(), kFeedBytes); }));
+
+    // Another process made it smaller: the pages past its end fault, the guard takes the fault.
+    const int fd = shm_open(feed.name().c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 0), 0);
+    EXPECT_FALSE(view.Guarded([&] { std::memcpy(copy.data(), view.data(), kFeedBytes); }));
+    // The same for a write, into an object cut to one page.
+    view.Close();
+    ASSERT_EQ(ftruncate(fd, kFeedBytes), 0);
+    ASSERT_EQ(view.OpenExisting(feed.name(), kFeedBytes), S_OK);
+    ASSERT_EQ(ftruncate(fd, 4096), 0);
+    EXPECT_FALSE(view.Guarded([&] { std::memset(view.data(), 1, kFeedBytes); }));
+    view.Close();
+
+    // Outside a guard the fault is what it always was.
+    EXPECT_DEATH(
+        {
+            SharedMemoryView mapped;
+            if (mapped.OpenOrCreate(feed.name(), kFeedBytes) == S_OK &&
+                ftruncate(fd, 0) == 0)
+                std::memset(mapped.data(), 1, kFeedBytes);
+        },
+        "");
+    close(fd);
 }
 
 } // namespace

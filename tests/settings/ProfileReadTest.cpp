@@ -1,9 +1,15 @@
 #include "ProfileTestSupport.h"
 #include "support/TestSupport.h"
 
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace kelo {
 namespace {
@@ -204,6 +210,52 @@ TEST_F(ProfileRead, AFolderOrDeviceNamedLikeTheFileReadsAsMissing) {
     EXPECT_EQ(GetString("PATCH", "PIC", "C:", "/dev/zero"), "C:");
     EXPECT_EQ(GetInt("PICSIZE", "WIDTH", 320, "/dev/zero"), 320u);
     EXPECT_EQ(GetString("PATCH", "PIC", "C:", nullptr), "C:");
+}
+
+TEST_F(ProfileRead, AChangedFileIsReadAgainEvenAtTheSameSizeAndTimeStamp) {
+    // Changed just now: a second change within the file system's time stamp step is seen.
+    WriteBytes("data.ini", "[s]\nk=1\n");
+    EXPECT_EQ(GetString("s", "k", ""), "1");
+    WriteBytes("data.ini", "[s]\nk=2\n");
+    EXPECT_EQ(GetString("s", "k", ""), "2");
+
+    // Settled (its times over two seconds old) and so kept in memory: a change that puts the
+    // same size and modification time back, as a restore from a backup does, still changes
+    // the status time.
+    const struct timespec old[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, "data.ini", old, 0), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    EXPECT_EQ(GetString("s", "k", ""), "2");
+    WriteBytes("data.ini", "[s]\nk=3\n");
+    ASSERT_EQ(::utimensat(AT_FDCWD, "data.ini", old, 0), 0);
+    EXPECT_EQ(GetString("s", "k", ""), "3");
+    // Another file in its place, and no file at all.
+    WriteBytes("other.ini", "[s]\nk=4\n");
+    std::filesystem::rename("other.ini", "data.ini");
+    EXPECT_EQ(GetInt("s", "k", 0), 4u);
+    std::filesystem::remove("data.ini");
+    EXPECT_EQ(GetString("s", "k", "gone"), "gone");
+}
+
+TEST_F(ProfileRead, AFileOverAMegabyteOrAPipeReadsAsMissingAndAWriteLeavesItAlone) {
+    // Valid settings at the top of 20 MB: too large to be a settings file.
+    std::string huge = "[PATCH]\r\nPIC=/photos\r\n";
+    huge.resize(20u << 20, ';');
+    WriteBytes("data.ini", huge);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(GetString("PATCH", "PIC", "C:"), "C:");
+    EXPECT_EQ(GetInt("PICSIZE", "WIDTH", 320), 320u);
+    EXPECT_FALSE(WritePrivateProfileStringA("PATCH", "PIC", "/new", "data.ini"));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::filesystem::file_size("data.ini"), huge.size());
+    EXPECT_NE(said.find("data.ini\" is larger than 1048576 bytes"), std::string::npos) << said;
+    EXPECT_EQ(said.find("larger", said.find("larger") + 1), std::string::npos) << "said once";
+
+    // A named pipe: no writer will ever come, and the read does not wait for one.
+    std::filesystem::remove("data.ini");
+    ASSERT_EQ(::mkfifo("data.ini", 0600), 0);
+    EXPECT_EQ(GetString("PATCH", "PIC", "C:"), "C:");
+    EXPECT_FALSE(WritePrivateProfileStringA("PATCH", "PIC", "/new", "data.ini"));
 }
 
 } // namespace

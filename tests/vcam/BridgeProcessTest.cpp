@@ -356,5 +356,39 @@ TEST_F(BridgeProcessTest, ABlockOthersCouldReadIsRefusedWithOneMessage) {
     EXPECT_NE(said.find("another user or others may read or write"), std::string::npos) << said;
 }
 
+TEST_F(BridgeProcessTest, ABlockShrunkAndRegrownInALoopCrashesNeitherSideAndFramesResume) {
+    BridgeProcess bridge;
+    StartBridge(bridge);
+    Y4mReader reader(bridge.stdoutFd());
+    ReadHeader(reader);
+    EngineFeed studio; // in this process: a fault in its copy would end the test
+    studio.Start();
+    const auto before = WaitForStudioFrame(reader, 0, 20s);
+    ASSERT_TRUE(before);
+
+    // Another program of the same user cuts the block to nothing and grows it back, over and
+    // over, while both sides copy. Frames read meanwhile are whatever they are.
+    std::atomic<bool> stop{false};
+    std::thread drain([&] {
+        while (!stop.load() && reader.ReadFrame(5s)) {
+        }
+    });
+    const int fd = shm_open(feed_.name().c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    const int startFrames = studio.frames();
+    while (studio.frames() < startFrames + 45) { // three seconds of the studio's frames
+        ASSERT_EQ(ftruncate(fd, 0), 0);
+        ASSERT_EQ(ftruncate(fd, kFeedBytes), 0);
+    }
+    close(fd);
+    stop = true;
+    drain.join();
+
+    EXPECT_FALSE(bridge.Wait(0s)) << "the bridge ended: " << bridge.Stderr();
+    EXPECT_TRUE(WaitForStudioFrame(reader, *before + 1, 30s)) << bridge.Stderr();
+    studio.Stop();
+    EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
+}
+
 } // namespace
 } // namespace kelo::vcam

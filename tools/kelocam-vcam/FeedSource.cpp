@@ -78,8 +78,11 @@ bool FeedSource::HasNewFrame() {
     // Only a sample that has stayed the same since the previous look counts, so that the frame
     // is taken whole.
     std::uint64_t hash = 0;
-    if (!view_.Guarded([this, &hash] { hash = SampleHash(); }))
-        return false; // shrunk under the look: Snapshot mends it
+    if (!view_.Guarded([this, &hash] { hash = SampleHash(); })) {
+        // Shrunk under the look: the mapping no longer shows the block.
+        Reopen("was made smaller during a look");
+        return false;
+    }
     const bool settled = hash == lastSeenHash_;
     lastSeenHash_ = hash;
     return settled && hash != snapshotHash_;

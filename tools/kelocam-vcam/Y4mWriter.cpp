@@ -1,12 +1,20 @@
 #include "tools/kelocam-vcam/Y4mWriter.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace kelo::vcam {
+
+namespace {
+// How often a writer waiting for room looks at the stop request.
+constexpr int kStopCheckMs = 100;
+} // namespace
 
 Y4mWriter::~Y4mWriter() {
     Close();
@@ -52,7 +60,23 @@ Y4mWriter::Status Y4mWriter::WriteAll(const void* data, std::size_t bytes) {
     }
     const auto* p = static_cast<const std::uint8_t*>(data);
     while (bytes > 0) {
-        const ssize_t n = ::write(fd_, p, bytes);
+        // A blocking write to a pipe nobody reads waits for ever, and a stop asked for just
+        // before it would never be seen. So the writer waits for room with poll, looking at the
+        // stop between waits, and then writes no more than the room poll promises (PIPE_BUF on
+        // a pipe; a file always has room).
+        pollfd room{fd_, POLLOUT, 0};
+        const int ready = ::poll(&room, 1, kStopCheckMs);
+        if (ready < 0 && errno != EINTR) {
+            error_ = "cannot write " + (path_ == "-" ? std::string("standard output") : path_) +
+                     ": " + std::strerror(errno);
+            return Status::Failed;
+        }
+        if (ready <= 0) {
+            if (interrupt_ && interrupt_->load())
+                return Status::Closed;
+            continue;
+        }
+        const ssize_t n = ::write(fd_, p, std::min<std::size_t>(bytes, PIPE_BUF));
         if (n < 0) {
             // A signal during a write to a slow pipe: finish the frame, so the stream stays whole,
             // unless it asks us to stop.
