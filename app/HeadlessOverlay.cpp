@@ -41,7 +41,8 @@ bool HeadlessOverlay::Start(OverlayFamily family, int index, std::string* file) 
         *file = path.empty() ? relative : path;
     // The pages do not look at the overlay's results: a missing overlay filter shows nothing.
     (void)engine_.ClearOverlay(kOverlayClear, 0, 0, 0, 0);
-    if (path.empty() || decoder_.Load(path) != 1)
+    // A file that decodes to no picture shows nothing: it is not playing either.
+    if (path.empty() || decoder_.Load(path) != 1 || decoder_.GetFrameCount() == 0)
         return false;
     clock_.Restart(decoder_.GetFrameCount(), decoder_.GetFrameDelay(0));
     // The light page always lays its pictures with the screen blend.

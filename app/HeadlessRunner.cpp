@@ -278,6 +278,9 @@ void HeadlessRunner::OnRecordingFramesDropped(const std::string& message) {
 void HeadlessRunner::OnSnapshotTaken(const SnapshotOutcome& outcome) {
     if (outcome.ok())
         std::fprintf(stderr, "kelocam: photo written: %s\n", outcome.path.c_str());
+    else if (outcome.status == SnapshotStatus::InvalidSize)
+        std::fprintf(stderr, "kelocam: no photo: the photo size %s of data.ini is not valid\n",
+                     photoSizeText_.c_str());
     else
         std::fprintf(stderr, "kelocam: no photo: %s\n", outcome.errorText.c_str());
 }
@@ -355,7 +358,9 @@ void HeadlessRunner::RestoreEffects() {
             std::fprintf(stderr, "kelocam: overlay %s %d playing (%s)\n",
                          std::string(OverlayFamilyName(*family)).c_str(), index, file.c_str());
         else if (index >= 1 && index <= 16)
-            std::fprintf(stderr, "kelocam: overlay effect file not readable: %s\n", file.c_str());
+            std::fprintf(stderr,
+                         "kelocam: overlay effect file not readable or without a picture: %s\n",
+                         file.c_str());
     }
     if (options_.faceCover) {
         engine_->ToggleFaceDetection();
@@ -384,9 +389,13 @@ void HeadlessRunner::RequestSnapshotOnceFramesFlow() {
                 settings.ReadInt(SettingId::PhotoWidth, SettingReader::SnapshotCommand));
             const auto height = static_cast<int>(
                 settings.ReadInt(SettingId::PhotoHeight, SettingReader::SnapshotCommand));
+            // Said as data.ini has it: a number out of range would read as another one.
+            self->photoSizeText_ =
+                settings.ReadText(SettingId::PhotoWidth, SettingReader::SnapshotCommand) + " x " +
+                settings.ReadText(SettingId::PhotoHeight, SettingReader::SnapshotCommand);
             self->engine_->RequestSnapshot(AsFolderPrefix(folder), width, height);
-            std::fprintf(stderr, "kelocam: photo requested (%d x %d) in %s\n", width, height,
-                         folder.c_str());
+            std::fprintf(stderr, "kelocam: photo requested (%s) in %s\n",
+                         self->photoSizeText_.c_str(), folder.c_str());
             return G_SOURCE_REMOVE;
         },
         this, nullptr);

@@ -110,6 +110,7 @@ private:
     CountingPreviewSurface surface_;
     std::unique_ptr<CaptureEngine> engine_;
     std::unique_ptr<HeadlessOverlay> overlay_; // its pictures outlive the engine
+    std::string photoSizeText_;                // the photo size asked for, as data.ini says it
     std::string recordFile_;
     std::thread repairWorker_; // the start-up repair; joined before Run returns
 };

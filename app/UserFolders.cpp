@@ -3,8 +3,8 @@
 #include "platform/system/InputFile.h"
 
 #include <cstdlib>
-#include <sstream>
 #include <pwd.h>
+#include <sstream>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>

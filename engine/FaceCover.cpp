@@ -80,8 +80,8 @@ struct FaceFinders {
             return;
         try {
             cv::FileStorage file(text, cv::FileStorage::READ | cv::FileStorage::MEMORY);
-            loaded = file.isOpened() && cascade.read(file.getFirstTopLevelNode()) &&
-                     !cascade.empty();
+            loaded =
+                file.isOpened() && cascade.read(file.getFirstTopLevelNode()) && !cascade.empty();
         } catch (const cv::Exception&) {
             loaded = false;
         }

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStringList>
 
 namespace kelo::ui {
 namespace {
@@ -22,7 +23,11 @@ ModalDialogHandler& CurrentModalDialogHandler() {
 int ShowRealMessageBox(const MessageBoxRequest& request) {
     QMessageBox box(request.owner);
     box.setWindowTitle(request.caption);
-    box.setText(request.text);
+    const QString shown = ElideForMessageBox(request.text);
+    box.setText(shown);
+    // What was cut stays readable, in the scrolling details.
+    if (shown != request.text)
+        box.setDetailedText(request.text);
     box.setIcon(request.style == MessageBoxStyle::YesNo ? QMessageBox::Question
                                                         : QMessageBox::Information);
     switch (request.style) {
@@ -54,6 +59,26 @@ int ShowRealMessageBox(const MessageBoxRequest& request) {
 }
 
 } // namespace
+
+QString ElideForMessageBox(const QString& text) {
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QStringList shown;
+    for (const QString& line : lines) {
+        if (shown.size() == kMessageBoxMaxLines) {
+            shown << QStringLiteral("…");
+            break;
+        }
+        // A path keeps its beginning and its end (the file's own name), cut in the middle.
+        if (line.size() > kMessageBoxMaxLineChars) {
+            const qsizetype head = kMessageBoxMaxLineChars / 3;
+            const qsizetype tail = kMessageBoxMaxLineChars - head - 1;
+            shown << line.left(head) + QStringLiteral("…") + line.right(tail);
+        } else {
+            shown << line;
+        }
+    }
+    return shown.join(QLatin1Char('\n'));
+}
 
 int ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
                    MessageBoxStyle style) {

@@ -37,6 +37,13 @@ using ModalDialogHandler = std::function<int(QDialog&)>;
 int ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
                    MessageBoxStyle style = MessageBoxStyle::Ok);
 
+// The text a message box shows: lines longer than kMessageBoxMaxLineChars cut in the middle,
+// and no more than kMessageBoxMaxLines lines, so that a box about a very long path still fits
+// on the screen with its buttons. The box then shows the whole text in its details.
+constexpr int kMessageBoxMaxLineChars = 120;
+constexpr int kMessageBoxMaxLines = 20;
+QString ElideForMessageBox(const QString& text);
+
 // The application's message box: no owner, the application's title as caption.
 int AfxMessageBox(const QString& text, MessageBoxStyle style = MessageBoxStyle::Ok);
 

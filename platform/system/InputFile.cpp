@@ -86,7 +86,7 @@ InputFile OpenInputFile(const std::string& path) {
         file.error = errno;
         if (file.error == ENOENT || file.error == ENOTDIR) {
             file.status = InputFileStatus::Missing;
-        } else if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        } else if (struct stat st{}; ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
             // A socket cannot be opened at all (ENXIO); it is still not a file.
             file.info = st;
             file.status = InputFileStatus::NotRegular;

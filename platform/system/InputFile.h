@@ -31,9 +31,9 @@ enum class InputFileStatus {
 
 struct InputFile {
     InputFileStatus status = InputFileStatus::Missing;
-    UniqueFd fd;       // open for reading (blocking again) when status is Ok
+    UniqueFd fd;         // open for reading (blocking again) when status is Ok
     struct stat info {}; // of the open file when status is Ok (or TooLarge)
-    int error = 0;     // errno of what failed
+    int error = 0;       // errno of what failed
 };
 
 // Opens `path` for reading as described above.

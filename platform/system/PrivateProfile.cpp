@@ -161,9 +161,12 @@ std::shared_ptr<const std::string> ReadTextOrEmpty(const char* fileName) {
     if (Nanoseconds(file.info.st_mtim) < settledBefore &&
         Nanoseconds(file.info.st_ctim) < settledBefore) {
         std::lock_guard lock(CacheMutex());
-        Cache() = CachedText{file.info.st_dev,           file.info.st_ino,
-                             file.info.st_size,          Nanoseconds(file.info.st_mtim),
-                             Nanoseconds(file.info.st_ctim), text};
+        Cache() = CachedText{file.info.st_dev,
+                             file.info.st_ino,
+                             file.info.st_size,
+                             Nanoseconds(file.info.st_mtim),
+                             Nanoseconds(file.info.st_ctim),
+                             text};
     }
     return text;
 }
@@ -321,8 +324,7 @@ std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
                                        const char* fileName) {
     if (!buffer || size == 0)
         return 0;
-    return profile::GetString(*ReadTextOrEmpty(fileName), section, key, defaultValue, buffer,
-                              size);
+    return profile::GetString(*ReadTextOrEmpty(fileName), section, key, defaultValue, buffer, size);
 }
 
 std::uint32_t GetPrivateProfileIntA(const char* section, const char* key, std::int32_t defaultValue,

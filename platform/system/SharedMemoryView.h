@@ -57,9 +57,8 @@ public:
     // false at once, and lost() says so). A size check before the access cannot do this: the
     // object may shrink between the check and the copy.
     template <typename Access> [[nodiscard]] bool Guarded(Access&& access) const {
-        return RunGuarded(
-            [](void* f) { (*static_cast<std::remove_reference_t<Access>*>(f))(); },
-            const_cast<void*>(static_cast<const void*>(&access)));
+        return RunGuarded([](void* f) { (*static_cast<std::remove_reference_t<Access>*>(f))(); },
+                          const_cast<void*>(static_cast<const void*>(&access)));
     }
 
     // The block carries the user's camera picture: it must belong to this user, and nobody

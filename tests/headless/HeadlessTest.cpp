@@ -229,5 +229,28 @@ TEST(Headless, PipesWhereFilesBelongAreRefusedWithOneLineEachAndTheStudioRunsOn)
     EXPECT_EQ(log.find("playing"), std::string::npos) << log;
 }
 
+TEST(Headless, APhotoSizeOutOfRangeIsReportedAsWrittenAndAnOverlayWithoutPictureIsNotPlaying) {
+    test::IsolatedDirectory dir;
+    test::ScopedFeedName feed;
+    std::ofstream("data.ini") << "[PATCH]\nPIC=" << dir.path().string()
+                              << "\n[PICSIZE]\nWIDTH=99999999999\nHEIGHT=-5\n"
+                                 "[Effect]\nEffect=Led\nIndex=4\n";
+    // A GIF that is only a header: it loads, and has no picture.
+    const std::string gif = EffectRelativePath(*FindEffect(EffectFamily::Light, 4));
+    fs::create_directories(dir.path() / fs::path(gif).parent_path());
+    std::ofstream(gif, std::ios::binary) << "GIF89a";
+    Program program(dir.path(), {"--headless", "--test-devices", "--snapshot"});
+    ASSERT_TRUE(program.WaitForLog("kelocam: no photo: ", 30s)) << program.Log();
+    EXPECT_EQ(program.Stop(SIGTERM), 0);
+    const std::string log = program.Log();
+    EXPECT_NE(log.find("photo requested (99999999999 x -5)"), std::string::npos) << log;
+    EXPECT_NE(log.find("the photo size 99999999999 x -5 of data.ini is not valid"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("playing"), std::string::npos) << log;
+    EXPECT_NE(log.find("without a picture: " + (dir.path() / gif).string()), std::string::npos)
+        << log;
+}
+
 } // namespace
 } // namespace kelo

@@ -67,7 +67,8 @@ TEST(SharedMemoryView, ObjectsTooSmallOrOpenToOthersAreNotKept) {
     EXPECT_TRUE(again.StillNamed(feed.name()));
 }
 
-TEST(SharedMemoryView, AGuardedAccessSurvivesTheObjectShrinkingAndAnyOtherBusErrorStillEndsTheProgram) {
+TEST(SharedMemoryView,
+     AGuardedAccessSurvivesTheObjectShrinkingAndAnyOtherBusErrorStillEndsTheProgram) {
     test::ScopedFeedName feed;
     SharedMemoryView view;
     ASSERT_EQ(view.OpenOrCreate(feed.name(), kFeedBytes), S_OK);
@@ -91,8 +92,7 @@ TEST(SharedMemoryView, AGuardedAccessSurvivesTheObjectShrinkingAndAnyOtherBusErr
     EXPECT_DEATH(
         {
             SharedMemoryView mapped;
-            if (mapped.OpenOrCreate(feed.name(), kFeedBytes) == S_OK &&
-                ftruncate(fd, 0) == 0)
+            if (mapped.OpenOrCreate(feed.name(), kFeedBytes) == S_OK && ftruncate(fd, 0) == 0)
                 std::memset(mapped.data(), 1, kFeedBytes);
         },
         "");

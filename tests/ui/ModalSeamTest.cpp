@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -71,6 +73,39 @@ TEST_F(ModalSeamTest, ARealMessageBoxCanBeAnsweredFromTheEventLoop) {
     EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("继续?"), QStringLiteral("提示"),
                              MessageBoxStyle::YesNo),
               IDNO);
+}
+
+TEST_F(ModalSeamTest, ABoxAboutAVeryLongPathFitsOnTheScreenAndKeepsTheWholePathInItsDetails) {
+    const QString path = QStringLiteral("/home/someone/") + QString(120 * 1024, QLatin1Char('d')) +
+                         QStringLiteral("/14-03-27 12.08.2026.jpg");
+    const QString text = QStringLiteral("照片保存失败：") + path;
+    QRect box;
+    QRect button;
+    QRect screen;
+    QString details;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* shown = qobject_cast<QMessageBox*>(top);
+            if (!shown || !shown->isVisible())
+                continue;
+            box = shown->frameGeometry();
+            screen = shown->screen()->availableGeometry();
+            details = shown->detailedText();
+            QAbstractButton* ok = shown->button(QMessageBox::Ok) ? shown->button(QMessageBox::Ok)
+                                                                 : shown->buttons().first();
+            button = QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+            ok->click();
+        }
+    });
+    EXPECT_EQ(ShowMessageBox(nullptr, text, QStringLiteral("提示")), IDOK);
+    EXPECT_TRUE(screen.contains(box)) << box.width() << " x " << box.height();
+    EXPECT_TRUE(screen.contains(button));
+    EXPECT_EQ(details, text);
+    const QString elided = ElideForMessageBox(text);
+    EXPECT_TRUE(elided.startsWith(QStringLiteral("照片保存失败：/home/someone/")));
+    EXPECT_TRUE(elided.endsWith(QStringLiteral("/14-03-27 12.08.2026.jpg")));
+    EXPECT_EQ(ElideForMessageBox(QStringLiteral("请插入USB无视频设备!")),
+              QStringLiteral("请插入USB无视频设备!"));
 }
 
 // Drives the picker: shows `folder` (highlighting `highlight` in it when given) and presses
