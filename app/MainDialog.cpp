@@ -1,6 +1,7 @@
 #include "app/MainDialog.h"
 
 #include "app/PreviewWidget.h"
+#include "app/SettingsFailureNotice.h"
 #include "app/SettingsStore.h"
 #include "app/WindowLog.h"
 #include "app/WindowText.h"
@@ -68,6 +69,8 @@ MainDialog::MainDialog(const ClassRegistry& registry, QWidget* parent)
     setFixedSize(size());
     setWindowTitle(ui::ApplicationTitle());
     setWindowIcon(QIcon(ui::LoadSkinIcon(ui::skin::kAppIcon)));
+    // A setting that cannot be saved is said once in a box of this window (a child of it).
+    new SettingsFailureNotice(this);
     countdownTimer.setInterval(kCountdownPeriodMs);
     connect(&countdownTimer, &QTimer::timeout, this, [this] { OnTimer(kCountdownTimerId); });
     connect(this, &SkinnedDialog::command, this, &MainDialog::OnCommand);

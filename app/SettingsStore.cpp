@@ -4,8 +4,13 @@
 #include "platform/system/PrivateProfile.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <set>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace kelo {
@@ -21,7 +26,66 @@ std::string Key(std::string_view name) {
     return std::string(name);
 }
 
+struct FailureHandling {
+    std::mutex mutex;
+    SettingsWriteFailureHandler handler;                // guarded by mutex
+    std::set<std::pair<std::string, int>> saidOnStderr; // guarded by mutex
+};
+
+FailureHandling& Failures() {
+    static FailureHandling failures;
+    return failures;
+}
+
+void ReportWriteFailure(const std::string& path, int error) {
+    SettingsWriteFailureHandler handler;
+    {
+        std::lock_guard lock(Failures().mutex);
+        handler = Failures().handler;
+        if (!handler && !Failures().saidOnStderr.emplace(path, error).second)
+            return;
+    }
+    if (handler)
+        handler(path, error);
+    else
+        std::fprintf(stderr, "kelocam: %s\n", SettingsWriteFailureText(path, error).c_str());
+}
+
 } // namespace
+
+void SetSettingsWriteFailureHandler(SettingsWriteFailureHandler handler) {
+    std::lock_guard lock(Failures().mutex);
+    Failures().handler = std::move(handler);
+}
+
+std::string SettingsWriteFailureReason(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return "没有写入权限";
+    case EROFS:
+        return "只读文件系统";
+    case ENOSPC:
+    case EDQUOT:
+        return "磁盘空间不足";
+    case ENOENT:
+    case ENOTDIR:
+        return "文件夹不存在";
+    case EFBIG:
+        return "文件太大，不是设置文件";
+    case EISDIR:
+    case ESPIPE:
+        return "不是普通文件";
+    case EINVAL:
+        return "内容无法写入设置文件";
+    default:
+        return std::strerror(error);
+    }
+}
+
+std::string SettingsWriteFailureText(const std::string& path, int error) {
+    return "设置无法保存：" + path + "（" + SettingsWriteFailureReason(error) + "）";
+}
 
 std::string settingsPath() {
     std::vector<char> buffer(4096);
@@ -149,8 +213,11 @@ std::uint32_t SettingsStore::ReadInt(SettingId id, SettingReader reader) const {
 
 bool SettingsStore::WriteText(SettingId id, std::string_view value) const {
     const SettingEntry& entry = FindSetting(id);
-    return WritePrivateProfileStringA(Key(entry.section).c_str(), Key(entry.key).c_str(),
-                                      std::string(value).c_str(), path_.c_str());
+    if (WritePrivateProfileStringA(Key(entry.section).c_str(), Key(entry.key).c_str(),
+                                   std::string(value).c_str(), path_.c_str()))
+        return true;
+    ReportWriteFailure(path_, errno);
+    return false;
 }
 
 bool SettingsStore::WriteInt(SettingId id, std::int32_t value) const {

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -164,6 +165,17 @@ inline constexpr int kMaxVideoHeight = 4320;
 inline constexpr int kMaxVideoFps = 120;
 bool IsUsableVideoMode(VideoMode mode);
 
+// A setting that could not be written (read-only file or folder, full disk, a file that is not
+// settings): the file and errno. Every failed write of a SettingsStore is handed to the handler,
+// on the thread that wrote. The window installs one that says the first in its own box; without
+// one, each file and reason is said once on standard error. Never silent.
+using SettingsWriteFailureHandler = std::function<void(const std::string& path, int error)>;
+void SetSettingsWriteFailureHandler(SettingsWriteFailureHandler handler);
+// Why, in the studio's words ("没有写入权限", "磁盘空间不足" ...).
+std::string SettingsWriteFailureReason(int error);
+// "设置无法保存：" with the file and the reason: what the user is told.
+std::string SettingsWriteFailureText(const std::string& path, int error);
+
 // Reads and writes of one data.ini. Every call goes to the file.
 class SettingsStore {
 public:
@@ -179,7 +191,8 @@ public:
     // reads 0); the reader's default when missing or empty.
     std::uint32_t ReadInt(SettingId id, SettingReader reader = SettingReader::Any) const;
 
-    // Each returns whether the value reached the file.
+    // Each returns whether the value reached the file; a failure also goes to the handler
+    // above.
     bool WriteText(SettingId id, std::string_view value) const;
     bool WriteInt(SettingId id, std::int32_t value) const; // "%d"
 

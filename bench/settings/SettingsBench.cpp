@@ -1,13 +1,19 @@
-// What one settings access costs: every read parses the file again and every write replaces it
-// (temporary file, fsync, rename). The colour page writes three keys per slider step, so a
-// write must stay far below a frame of the window's event loop.
+// What one settings access costs: a read looks at the file's status and parses the text kept in
+// memory (read again only when the file changed), and every write replaces the file (temporary
+// file, fsync, rename). The colour page writes three keys per slider step, so a write must stay
+// far below a frame of the window's event loop; an effect click reads several keys, so a read
+// must stay cheap even for a large file (up to the 1 MB limit; a larger one is not read at all).
 #include "platform/system/PrivateProfile.h"
 
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -71,5 +77,36 @@ void BM_WriteSameValue(benchmark::State& state) {
         benchmark::DoNotOptimize(kelo::WritePrivateProfileStringA("RGB", "R", "105", file.path()));
 }
 BENCHMARK(BM_WriteSameValue);
+
+// A large data.ini that has not changed for a while (its copy in memory is trusted): the key is
+// at the end, behind 900 KB of other lines.
+void BM_ReadLargeSettledFile(benchmark::State& state) {
+    SettingsFile file;
+    {
+        std::ofstream out(file.path(), std::ios::binary | std::ios::trunc);
+        for (int i = 0; out.tellp() < 900 * 1024; ++i)
+            out << "[S" << i << "]\r\nKEY=some value of a section nobody reads\r\n";
+        out << "[RGB]\r\nB=7\r\n";
+    }
+    const struct timespec old[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
+    ::utimensat(AT_FDCWD, file.path(), old, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100)); // the status time settles
+    char buffer[260];
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            kelo::GetPrivateProfileStringA("RGB", "B", "", buffer, sizeof buffer, file.path()));
+}
+BENCHMARK(BM_ReadLargeSettledFile)->Unit(benchmark::kMicrosecond);
+
+// A 20 MB data.ini: no settings file; a read costs one stat and gives the default.
+void BM_ReadFileOverTheLimit(benchmark::State& state) {
+    SettingsFile file;
+    fs::resize_file(file.path(), 20u << 20);
+    char buffer[260];
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            kelo::GetPrivateProfileStringA("RGB", "B", "", buffer, sizeof buffer, file.path()));
+}
+BENCHMARK(BM_ReadFileOverTheLimit);
 
 } // namespace

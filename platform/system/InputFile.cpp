@@ -26,37 +26,64 @@ void ReportRefused(const std::string& path, mode_t mode) {
                  program_invocation_short_name, path.c_str(), DescribeFileType(mode).c_str());
 }
 
+// errno for a status, as the header promises.
+int ErrorOf(InputFileStatus status, const InputFile& file) {
+    switch (status) {
+    case InputFileStatus::Ok:
+        return 0;
+    case InputFileStatus::NotRegular:
+        return S_ISDIR(file.info.st_mode) ? EISDIR : ESPIPE;
+    case InputFileStatus::TooLarge:
+        return EFBIG;
+    case InputFileStatus::Missing:
+    case InputFileStatus::Failed:
+        break;
+    }
+    return file.error ? file.error : EIO;
+}
+
 template <typename Bytes>
 InputFileStatus ReadAll(const std::string& path, std::size_t maxBytes, Bytes* bytes,
                         struct stat* info) {
     bytes->clear();
-    InputFile file = OpenInputFile(path);
-    if (info)
-        *info = file.info;
-    if (file.status != InputFileStatus::Ok)
-        return file.status;
-    const auto size = static_cast<std::size_t>(file.info.st_size > 0 ? file.info.st_size : 0);
-    if (size > maxBytes)
-        return InputFileStatus::TooLarge;
-    bytes->reserve(size);
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(file.fd.get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            bytes->clear();
-            return InputFileStatus::Failed;
+    int error = 0;
+    const InputFileStatus status = [&] {
+        InputFile file = OpenInputFile(path);
+        if (info)
+            *info = file.info;
+        auto done = [&](InputFileStatus s) {
+            error = ErrorOf(s, file);
+            if (s != InputFileStatus::Ok)
+                bytes->clear();
+            return s;
+        };
+        if (file.status != InputFileStatus::Ok)
+            return done(file.status);
+        const auto size = static_cast<std::size_t>(file.info.st_size > 0 ? file.info.st_size : 0);
+        if (size > maxBytes)
+            return done(InputFileStatus::TooLarge);
+        bytes->reserve(size);
+        char chunk[65536];
+        for (;;) {
+            const ssize_t n = ::read(file.fd.get(), chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                file.error = errno;
+                return done(InputFileStatus::Failed);
+            }
+            if (n == 0)
+                return done(InputFileStatus::Ok);
+            // A file that grows while it is read is held to the same limit.
+            if (bytes->size() + static_cast<std::size_t>(n) > maxBytes)
+                return done(InputFileStatus::TooLarge);
+            bytes->insert(bytes->end(), chunk, chunk + n);
         }
-        if (n == 0)
-            return InputFileStatus::Ok;
-        // A file that grows while it is read is held to the same limit.
-        if (bytes->size() + static_cast<std::size_t>(n) > maxBytes) {
-            bytes->clear();
-            return InputFileStatus::TooLarge;
-        }
-        bytes->insert(bytes->end(), chunk, chunk + n);
-    }
+    }();
+    // Set after the file is closed: close may change errno.
+    if (status != InputFileStatus::Ok)
+        errno = error;
+    return status;
 }
 
 } // namespace

@@ -40,7 +40,9 @@ struct InputFile {
 [[nodiscard]] InputFile OpenInputFile(const std::string& path);
 
 // Reads all of a regular file of at most maxBytes into `bytes` (emptied first). `info`, when
-// given, receives the file's status as it was opened (also for TooLarge).
+// given, receives the file's status as it was opened (also for TooLarge). When the result is
+// not Ok, errno says why: the open's or the read's error, EISDIR for a folder, ESPIPE for any
+// other file that is not regular, EFBIG for one over the limit.
 [[nodiscard]] InputFileStatus ReadInputFile(const std::string& path, std::size_t maxBytes,
                                             std::string* bytes, struct stat* info = nullptr);
 [[nodiscard]] InputFileStatus ReadInputFile(const std::string& path, std::size_t maxBytes,

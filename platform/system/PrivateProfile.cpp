@@ -18,9 +18,11 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace kelo {
 
@@ -41,6 +43,7 @@ struct FileContents {
     ReadStatus status = ReadStatus::Missing;
     std::string text;
     struct stat info = {};
+    int error = 0; // errno of a failed read
 };
 
 // Owns a descriptor for the length of one call.
@@ -89,6 +92,7 @@ FileContents ReadFile(const std::string& path) {
     // Opened without waiting and only when it is a regular file: a folder, a pipe or a device
     // named data.ini is not settings.
     const InputFileStatus status = ReadInputFile(path, kMaxFileBytes, &file.text, &file.info);
+    file.error = status == InputFileStatus::Ok ? 0 : errno;
     if (status == InputFileStatus::Ok)
         file.status = ReadStatus::Ok;
     else if (status == InputFileStatus::Missing)
@@ -100,6 +104,33 @@ FileContents ReadFile(const std::string& path) {
     return file;
 }
 
+// A file's text as read, with the lookups made in it so far: the text never changes while it is
+// kept, so a key found once is found again without going over the text (which may be large).
+class ProfileFile {
+public:
+    explicit ProfileFile(std::string text) : text_(std::move(text)) {}
+    const std::string& text() const { return text_; }
+
+    // profile::FindValue(text(), section, key), remembered. Any thread.
+    std::optional<std::string_view> Find(const char* section, const char* key) {
+        std::string id = std::string(section) + '\0' + key; // the names as spelled
+        std::lock_guard lock(mutex_);
+        if (const auto it = found_.find(id); it != found_.end())
+            return it->second;
+        const std::optional<std::string_view> value = profile::FindValue(text_, section, key);
+        if (found_.size() >= kMaxLookups)
+            found_.clear();
+        found_.emplace(std::move(id), value);
+        return value;
+    }
+
+private:
+    static constexpr std::size_t kMaxLookups = 256; // the program asks for about twenty
+    const std::string text_;
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::optional<std::string_view>> found_; // views of text_
+};
+
 // The last file read, kept with what tells whether it changed since: readers ask for a key at
 // a time (an effect click reads several), and each used to read the whole file again.
 struct CachedText {
@@ -108,7 +139,7 @@ struct CachedText {
     off_t size = -1;
     long long modifiedNs = 0;
     long long changedNs = 0;
-    std::shared_ptr<const std::string> text;
+    std::shared_ptr<ProfileFile> text;
 };
 
 std::mutex& CacheMutex() {
@@ -135,8 +166,8 @@ void ForgetCachedText() {
 // Text of the file, or empty text when it cannot be read: readers then get their defaults.
 // Read again only when the file's identity, size or time stamps changed (or it changed too
 // recently to tell).
-std::shared_ptr<const std::string> ReadTextOrEmpty(const char* fileName) {
-    static const auto empty = std::make_shared<const std::string>();
+std::shared_ptr<ProfileFile> ReadTextOrEmpty(const char* fileName) {
+    static const auto empty = std::make_shared<ProfileFile>(std::string());
     if (!fileName || !*fileName)
         return empty;
     struct stat now {};
@@ -156,7 +187,7 @@ std::shared_ptr<const std::string> ReadTextOrEmpty(const char* fileName) {
     FileContents file = ReadFile(fileName);
     if (file.status != ReadStatus::Ok)
         return empty;
-    auto text = std::make_shared<const std::string>(std::move(file.text));
+    auto text = std::make_shared<ProfileFile>(std::move(file.text));
     const long long settledBefore = Nanoseconds(readAt) - kUnsettledNs;
     if (Nanoseconds(file.info.st_mtim) < settledBefore &&
         Nanoseconds(file.info.st_ctim) < settledBefore) {
@@ -301,7 +332,9 @@ bool ReplaceFile(const std::string& path, const std::string& data, const struct 
     const bool written =
         WriteAll(fd.get(), data) && fd.Close() && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!written) {
+        const int error = errno;
         ::unlink(temp.c_str());
+        errno = error;
         return false;
     }
     ProfileSyncer::Instance().Schedule(path, folder);
@@ -324,30 +357,44 @@ std::uint32_t GetPrivateProfileStringA(const char* section, const char* key,
                                        const char* fileName) {
     if (!buffer || size == 0)
         return 0;
-    return profile::GetString(*ReadTextOrEmpty(fileName), section, key, defaultValue, buffer, size);
+    const std::shared_ptr<ProfileFile> file = ReadTextOrEmpty(fileName);
+    if (section && key && *key)
+        return profile::GetStringOfValue(file->Find(section, key), defaultValue, buffer, size);
+    return profile::GetString(file->text(), section, key, defaultValue, buffer, size);
 }
 
 std::uint32_t GetPrivateProfileIntA(const char* section, const char* key, std::int32_t defaultValue,
                                     const char* fileName) {
-    return profile::GetInt(*ReadTextOrEmpty(fileName), section, key, defaultValue);
+    const std::shared_ptr<ProfileFile> file = ReadTextOrEmpty(fileName);
+    if (section && key && *key)
+        return profile::GetIntOfValue(file->Find(section, key), defaultValue);
+    return profile::GetInt(file->text(), section, key, defaultValue);
 }
 
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* fileName) {
-    if (!fileName || !*fileName)
+    if (!fileName || !*fileName) {
+        errno = EINVAL;
         return false;
-    if (!section) // all three null asks the platform to flush its cache: there is none
+    }
+    if (!section) { // all three null asks the platform to flush its cache: there is none
+        errno = EINVAL;
         return !key && !value;
+    }
 
     // Read, edit and replace as one step against other writers of this process.
     std::lock_guard<std::mutex> lock(WriteMutex());
     const std::string path = WriteTarget(fileName);
     FileContents file = ReadFile(path);
-    if (file.status == ReadStatus::Failed)
+    if (file.status == ReadStatus::Failed) {
+        errno = file.error;
         return false; // never replace a file whose contents we could not read
+    }
     std::optional<std::string> edited = profile::Edit(file.text, section, key, value);
-    if (!edited)
+    if (!edited) {
+        errno = EINVAL;
         return false;
+    }
     const bool exists = file.status == ReadStatus::Ok;
     if (*edited == file.text && (exists || edited->empty()))
         return true; // nothing changes (and a deletion does not create a missing file)

@@ -41,7 +41,8 @@ std::uint32_t GetPrivateProfileIntA(const char* section, const char* key, std::i
 // null the whole section. Lines added use the file's own line break (CRLF in a new file).
 // Returns false, with the file untouched, when the write cannot be done: no file name or
 // section, a name or value with a line break, an unreadable or read-only file, a folder without
-// write rights, a full disk.
+// write rights, a full disk; errno then says why (EINVAL for a request that cannot be written,
+// EFBIG for a file over 1 MB, EISDIR or ESPIPE for one that is not a regular file).
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* fileName);
 

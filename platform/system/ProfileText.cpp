@@ -293,9 +293,14 @@ std::uint32_t GetString(std::string_view text, const char* section, const char* 
         return CopyList(SectionNames(text), buffer, size);
     if (!key)
         return CopyList(KeyNames(text, section), buffer, size);
-    std::optional<std::string_view> value;
-    if (*key)
-        value = FindValue(text, section, key);
+    return GetStringOfValue(*key ? FindValue(text, section, key) : std::nullopt, defaultValue,
+                            buffer, size);
+}
+
+std::uint32_t GetStringOfValue(std::optional<std::string_view> value, const char* defaultValue,
+                               char* buffer, std::uint32_t size) {
+    if (!buffer || size == 0)
+        return 0;
     if (!value) {
         // The default loses its trailing spaces, as on the platform.
         std::string_view def = defaultValue ? defaultValue : "";
@@ -311,9 +316,12 @@ std::uint32_t GetInt(std::string_view text, const char* section, const char* key
     const std::uint32_t fallback = static_cast<std::uint32_t>(defaultValue);
     if (!section || !key || !*key)
         return fallback;
-    std::optional<std::string_view> value = FindValue(text, section, key);
+    return GetIntOfValue(FindValue(text, section, key), defaultValue);
+}
+
+std::uint32_t GetIntOfValue(std::optional<std::string_view> value, std::int32_t defaultValue) {
     if (!value || value->empty())
-        return fallback;
+        return static_cast<std::uint32_t>(defaultValue);
     return ParseUnsigned(*value);
 }
 

@@ -42,6 +42,12 @@ std::uint32_t GetString(std::string_view text, const char* section, const char* 
 std::uint32_t GetInt(std::string_view text, const char* section, const char* key,
                      std::int32_t defaultValue);
 
+// The two above for a key whose lookup is already done (section and key given, key not empty):
+// `value` is FindValue's result. For a reader that keeps its lookups of an unchanged file.
+std::uint32_t GetStringOfValue(std::optional<std::string_view> value, const char* defaultValue,
+                               char* buffer, std::uint32_t size);
+std::uint32_t GetIntOfValue(std::optional<std::string_view> value, std::int32_t defaultValue);
+
 // WritePrivateProfileStringA applied to `text`: the new text (equal to `text` when nothing
 // changes), or nullopt when the request cannot be written: no section, an empty key, or a
 // name or value that would not read back as itself (a line break anywhere, "]" in a section

@@ -9,7 +9,11 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace kelo {
 namespace {
@@ -203,6 +207,63 @@ TEST_F(Settings, AFolderThatCannotBeStoredIsReportedAndTheOldValueKept) {
     ASSERT_TRUE(store.WriteText(SettingId::PhotoFolder, "/good"));
     EXPECT_FALSE(store.WriteText(SettingId::PhotoFolder, "/bad\nfolder"));
     EXPECT_EQ(store.ReadText(SettingId::PhotoFolder), "/good");
+}
+
+TEST_F(Settings, AWriteThatFailsIsHandedOnWithItsFileAndReasonAndSaidOnceWithoutAHandler) {
+    // Read-only for everyone, root included: data.ini is a folder, and then a file over 1 MB.
+    fs::create_directory("data.ini");
+    const SettingsStore store;
+    std::vector<std::pair<std::string, int>> failures;
+    SetSettingsWriteFailureHandler(
+        [&](const std::string& path, int error) { failures.emplace_back(path, error); });
+    EXPECT_FALSE(store.WriteBackgroundBlur(true));
+    EXPECT_FALSE(store.WriteColorOffsets(1, 2, 3)); // three keys, three failures
+    ASSERT_EQ(failures.size(), 4u);
+    EXPECT_EQ(failures[0].first, store.path());
+    EXPECT_EQ(SettingsWriteFailureText(failures[0].first, failures[0].second),
+              "设置无法保存：" + store.path() + "（不是普通文件）");
+    fs::remove("data.ini");
+    WriteBytes("data.ini", std::string(2u << 20, ';'));
+    EXPECT_FALSE(store.WriteBackgroundBlur(true));
+    EXPECT_EQ(SettingsWriteFailureReason(failures.back().second), "文件太大，不是设置文件");
+
+    // Without a handler: one line per file and reason on standard error.
+    SetSettingsWriteFailureHandler(nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.WriteBackgroundBlur(true));
+    EXPECT_FALSE(store.WriteBackgroundBlur(false));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "kelocam: 设置无法保存：" + store.path() + "（文件太大，不是设置文件）\n");
+    EXPECT_EQ(ReadBytes("data.ini").size(), 2u << 20);
+}
+
+TEST_F(Settings, AReadOnlyFileIsReportedAsWithoutWriteRights) {
+    WriteBytes("data.ini", "[PATCH]\nPIC=/old\n");
+    ASSERT_EQ(::chmod("data.ini", 0444), 0);
+    // Root may write any file: the check runs in a child that has given up root's rights.
+    const pid_t child = ::geteuid() == 0 ? ::fork() : 0;
+    ASSERT_GE(child, 0);
+    const bool forked = ::geteuid() == 0;
+    if (child == 0) {
+        // The folder is the unprivileged user's own, as a user's working folder is.
+        if (forked && (::chown(dir_.path().c_str(), 65534, 65534) != 0 || ::setgid(65534) != 0 ||
+                       ::setuid(65534) != 0))
+            ::_exit(2);
+        int error = 0;
+        SetSettingsWriteFailureHandler([&](const std::string&, int e) { error = e; });
+        const bool written = SettingsStore().WriteText(SettingId::PhotoFolder, "/new");
+        SetSettingsWriteFailureHandler(nullptr);
+        EXPECT_FALSE(written);
+        EXPECT_EQ(SettingsWriteFailureReason(error), "没有写入权限");
+        if (forked)
+            ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    } else {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not give up root's rights";
+    }
+    EXPECT_EQ(ReadBytes("data.ini"), "[PATCH]\nPIC=/old\n");
 }
 
 TEST(SettingsTable, EveryKeyIsListedOnceWithItsExactSpelling) {

@@ -3,6 +3,7 @@
 // and shut-down.
 #include "app/MainDialog.h"
 #include "app/PreviewWidget.h"
+#include "app/SettingsStore.h"
 #include "engine/EngineTestSupport.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/filters/CaptureDeviceFilter.h"
@@ -608,6 +609,25 @@ TEST_F(MainWindowTest, TheCameraInUsePulledOutIsSaidOnceGoesBlackAndComesBack) {
     EXPECT_EQ(DeviceName(dialog.Engine()->videoSourceFilter()), "Cam A");
     EXPECT_EQ(video->currentIndex(), 0);
     EXPECT_EQ(boxes.Requests().size(), 1u);
+}
+
+TEST_F(MainWindowTest, ASettingThatCannotBeSavedIsSaidOnceInTheWindow) {
+    // Nothing can replace a folder named data.ini, not even root.
+    fs::create_directory("data.ini");
+    MainDialog& dialog = Open({"Cam"}, {"Mic"});
+    ASSERT_TRUE(boxes.Requests().empty());
+    ui::SkinnedTabControl* tabs = dialog.EffectTabs();
+    tabs->TabBar()->setCurrentIndex(MainDialog::kFrameTab); // three keys
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Requests().empty(); }, 5000));
+    tabs->TabBar()->setCurrentIndex(MainDialog::kLightTab);
+    dialog.OverlayPage(EffectPageKind::Light).SelectEffect(2);
+    QTest::qWait(200); // a second box would come now
+    ASSERT_EQ(boxes.Requests().size(), 1u);
+    EXPECT_EQ(boxes.Requests()[0].owner, &dialog);
+    EXPECT_EQ(boxes.Requests()[0].caption, QStringLiteral("温馨提示"));
+    EXPECT_EQ(boxes.Requests()[0].text, QStringLiteral("设置无法保存：") +
+                                            QString::fromStdString(settingsPath()) +
+                                            QStringLiteral("（不是普通文件）"));
 }
 
 } // namespace
