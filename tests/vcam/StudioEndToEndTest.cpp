@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <signal.h>
 #include <thread>
 
 #include "platform/contracts/FeedLayout.h"
@@ -204,6 +205,33 @@ TEST_F(StudioEndToEndTest, AStudioAt640x480FillsTheHdBlockAtItsSizeAndTheBridgeF
         EXPECT_NEAR(smallSum[c] / (320 * 240), hdSum[c] / (640 * 480), 12.0) << "channel " << c;
     EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
     EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
+}
+
+TEST_F(StudioEndToEndTest, AKilledStudioLeavesNoFrozenPictureTheBridgeTurnsBlack) {
+    BridgeProcess bridge;
+    StartBridge(bridge);
+    Y4mReader reader(bridge.stdoutFd());
+    ReadHeader(reader);
+    BridgeProcess studio;
+    StartStudio(studio);
+    EXPECT_EQ(NextStudioFrameIsUpright(reader), true) << studio.Stderr();
+
+    // Killed: nothing clears the block, which keeps the last frame. The bridge turns black two
+    // seconds later (the deadline here is generous; without the mend it never does).
+    studio.Signal(SIGKILL);
+    EXPECT_TRUE(studio.Wait(10s));
+    EXPECT_TRUE(reader.WaitForBlackFrame(10s, 5s)) << bridge.Stderr();
+    // And stays black; a new studio brings the picture back.
+    for (int i = 0; i < 5; ++i) {
+        const auto frame = reader.ReadFrame(5s);
+        ASSERT_TRUE(frame);
+        EXPECT_TRUE(probe::IsBlackI420(frame->i420.data(), kWidth, kHeight)) << i;
+    }
+    BridgeProcess again;
+    StartStudio(again);
+    EXPECT_EQ(NextStudioFrameIsUpright(reader), true) << again.Stderr();
+    EXPECT_EQ(again.Stop(), 0) << again.Stderr();
+    EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
 }
 
 } // namespace

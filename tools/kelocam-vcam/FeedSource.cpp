@@ -107,6 +107,7 @@ const std::uint8_t* FeedSource::Snapshot() {
         Reopen("was made smaller than a frame");
 
     bool copied = false;
+    const std::uint64_t previousHash = snapshotHash_;
     if (view_.isMapped() && view_.size() >= kFeedBytes) {
         // A copy the studio wrote into meanwhile is taken again (a few times at most): the
         // sampled rows before and after the copy tell. Guarded: the object may be made smaller
@@ -127,6 +128,11 @@ const std::uint8_t* FeedSource::Snapshot() {
         snapshotHash_ = 0;
         std::fill(frame_.begin(), frame_.end(), 0);
     }
+    // Still for too long: the studio is gone (or hangs) and left its last frame behind.
+    if (snapshotHash_ != previousHash || lastChangeNs_ == 0)
+        lastChangeNs_ = nowNs;
+    else if (nowNs - lastChangeNs_ >= kStillAfterNs)
+        std::fill(frame_.begin(), frame_.end(), 0);
     return frame_.data();
 }
 
