@@ -1,14 +1,6 @@
 // The studio and the bridge together, as a user runs them: `kelocam --headless --test-devices`
 // (the preview engine on a moving test pattern, writing every processed frame into the block)
 // and kelocam-vcam writing Y4M to a pipe that this test reads as a viewer would.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <optional>
-#include <signal.h>
-#include <thread>
-
 #include "platform/contracts/FeedLayout.h"
 #include "platform/contracts/HdFeedLayout.h"
 #include "platform/system/HdFeedBlock.h"
@@ -17,6 +9,13 @@
 #include "tools/kelocam-vcam/probe/BridgeProcess.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"
 #include "tools/kelocam-vcam/probe/Y4mReader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <optional>
+#include <signal.h>
+#include <thread>
 
 namespace kelo::vcam {
 namespace {
@@ -191,7 +190,8 @@ TEST_F(StudioEndToEndTest, AStudioAt640x480FillsTheHdBlockAtItsSizeAndTheBridgeF
     ASSERT_EQ(small.OpenExisting(FeedObjectName(), kFeedBytes), S_OK);
     // The studio finds the block the bridge made at its next frames.
     const auto written = std::chrono::steady_clock::now() + 20s;
-    while (std::all_of(small.data(), small.data() + kFeedBytes, [](std::uint8_t b) { return b == 0; }) &&
+    while (std::all_of(small.data(), small.data() + kFeedBytes,
+                       [](std::uint8_t b) { return b == 0; }) &&
            std::chrono::steady_clock::now() < written)
         std::this_thread::sleep_for(50ms);
     double smallSum[3] = {};

@@ -4,12 +4,12 @@
 // next bridge.
 #pragma once
 
+#include "platform/system/HResult.h"
+#include "platform/system/SharedMemoryView.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "platform/system/HResult.h"
-#include "platform/system/SharedMemoryView.h"
 
 namespace kelo::vcam {
 
@@ -54,7 +54,7 @@ private:
 
     std::vector<std::uint8_t> frame_;
     std::uint64_t snapshotHash_ = 0;   // SampleHash of the block at the last Snapshot
-    std::uint64_t lastSeenHash_ = 0; // SampleHash at the previous HasNewFrame
+    std::uint64_t lastSeenHash_ = 0;   // SampleHash at the previous HasNewFrame
     std::int64_t nextNameCheckNs_ = 0; // monotonic time of the next name check
     std::int64_t lastChangeNs_ = 0;    // monotonic time the block last changed; 0: never seen
     std::string notice_;
