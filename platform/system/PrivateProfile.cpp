@@ -275,7 +275,9 @@ private:
             syncing_ = true;
             lock.unlock();
             for (const auto& [path, folder] : batch) {
-                Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+                // Without waiting: a pipe put in its place must not hold the syncer (and the
+                // program's end).
+                Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
                 if (file.get() >= 0)
                     ::fsync(file.get());
                 Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
