@@ -17,11 +17,11 @@
 
 #include "app/DeviceComboList.h"
 #include "app/EngineWorker.h"
-#include "app/RecordingRepairTask.h"
 #include "app/pages/ColorPage.h"
 #include "app/pages/EffectPage.h"
 #include "app/pages/FaceCoverPage.h"
 #include "app/PreviewSurfaceRelay.h"
+#include "app/RecordingRepairTask.h"
 #include "engine/CaptureEngine.h"
 #include "engine/CaptureEngineOwner.h"
 #include "platform/contracts/PreviewSurface.h"
@@ -161,6 +161,9 @@ public:
     QMenu* SkinMenu();
     // The text of effect tab 0 to 4, in the language the studio speaks.
     static QString TabText(int tab);
+    // A recording's runtime reason from the engine ("磁盘空间不足（FOLDER）"), its words in the
+    // language the studio speaks and the folder as it is.
+    static QString RecordingFailureReason(const std::string& engineReason);
     // The window region, in client coordinates.
     static QRegion WindowRegion(int clientWidth, int clientHeight);
 
@@ -343,10 +346,10 @@ private:
     bool deviceRefreshPending = false; // a change seen during a countdown or recording
     bool quietRestart = false;         // the recording ended with an error already shown
 
-    SoundPlayer shutterSound;    // its worker thread plays "snapshot.wav"
+    SoundPlayer shutterSound;            // its worker thread plays "snapshot.wav"
     RecordingRepairTask recordingRepair; // mends the recordings a crash left, off the window thread
-    QTimer recordingClock;       // refreshes the elapsed time while recording
-    QElapsedTimer recordingTime; // since the recording graph ran
+    QTimer recordingClock;               // refreshes the elapsed time while recording
+    QElapsedTimer recordingTime;         // since the recording graph ran
     // Last of the members: it ends first, running what is still queued (a recording completes
     // its file) while everything the engines use is still there.
     EngineWorker engineWorker;

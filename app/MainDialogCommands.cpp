@@ -61,10 +61,9 @@ QString FromLocal(const std::string& text) {
 
 // The engine's words for a file problem (engine/FileProblem.cpp), for the translation; a
 // system error's own text passes unchanged.
-[[maybe_unused]] constexpr const char* kFileProblemTexts[] = {
-    QT_TRANSLATE_NOOP("kelo::MainDialog", "文件夹不存在"),
-    QT_TRANSLATE_NOOP("kelo::MainDialog", "磁盘空间不足"),
-    QT_TRANSLATE_NOOP("kelo::MainDialog", "没有写入权限")};
+constexpr const char* kFileProblemTexts[] = {QT_TRANSLATE_NOOP("kelo::MainDialog", "文件夹不存在"),
+                                             QT_TRANSLATE_NOOP("kelo::MainDialog", "磁盘空间不足"),
+                                             QT_TRANSLATE_NOOP("kelo::MainDialog", "没有写入权限")};
 
 // Why a photo could not be written, in the studio's words.
 QString PhotoFailureReason(const SnapshotOutcome& outcome) {
@@ -360,11 +359,24 @@ void MainDialog::SetDeviceListsEnabled(bool enabled) {
     }
 }
 
+QString MainDialog::RecordingFailureReason(const std::string& engineReason) {
+    // The engine names a file problem in the studio's words, then the folder; other reasons
+    // (a device's own error text) pass as they are.
+    const QString text = FromLocal(engineReason);
+    for (const char* problem : kFileProblemTexts) {
+        const QString source = QString::fromUtf8(problem);
+        if (text.startsWith(source))
+            return tr(problem) + text.mid(source.size());
+    }
+    return text;
+}
+
 void MainDialog::OnRecordingError(const std::string& message) {
     // The engine stopped its graph (the file written so far is complete); back to the preview.
     if (captureState != CaptureState::Recording)
         return;
-    ui::ShowMessageBox(this, kRecordingFailedText + FromLocal(message), kNoticeCaption);
+    ui::ShowMessageBox(this, kRecordingFailedText + RecordingFailureReason(message),
+                       kNoticeCaption);
     // The message said it: the preview that follows adds none of its own.
     quietRestart = true;
     OnStop();

@@ -2,6 +2,7 @@
 // the Chinese ones exactly as written, and the build's check that refuses a text without its
 // English translation.
 #include "app/DelayDialog.h"
+#include "app/MainDialog.h"
 #include "app/Translations.h"
 #include "support/TestSupport.h"
 #include "ui/DialogBuilder.h"
@@ -78,6 +79,12 @@ TEST(TranslationTest, AnEnglishDesktopGetsTheEnglishWindow) {
               DelayDialog::OutOfRangeText(3, 60).toStdString());
     ui::FolderPickerWindow picker(QString::fromStdString(cwd.path().string()));
     EXPECT_EQ("Choose a folder", picker.windowTitle().toStdString());
+    // A recording's reason from the engine: its words translated, the folder kept; a device's
+    // own text as it is.
+    EXPECT_EQ("the disk is full（/v）",
+              MainDialog::RecordingFailureReason("磁盘空间不足（/v）").toStdString());
+    EXPECT_EQ("video capture: Device unplugged",
+              MainDialog::RecordingFailureReason("video capture: Device unplugged").toStdString());
 }
 
 TEST(TranslationTest, AChineseDesktopGetsTheTextsExactlyAsWritten) {
