@@ -9,6 +9,7 @@
 #include "platform/system/GstRuntime.h"
 #include "platform/system/InputFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -188,6 +189,62 @@ FilterPtr MakeTestVideoDevice(const TestDevice& device,
                                        std::move(own));
 }
 
+bool IsPipeWireDevice(GstDevice* device) {
+    return std::string_view(G_OBJECT_TYPE_NAME(device)) == "GstPipeWireDevice";
+}
+
+// A PipeWire device's element (pipewiresrc) already names its node (target-object). Its stream
+// must also say what it carries: the session manager links a stream only to a node of the same
+// media type, and pipewiresrc gives its stream none, so without these properties the link is
+// never made and the start waits for a node it is never joined to.
+void DescribePipeWireStream(GstElement* source, bool video) {
+    GstElementFactory* factory = gst_element_get_factory(source);
+    if (!factory || std::string_view(GST_OBJECT_NAME(factory)) != "pipewiresrc" ||
+        !g_object_class_find_property(G_OBJECT_GET_CLASS(source), "stream-properties"))
+        return;
+    StructurePtr properties(gst_structure_new("props", "media.type", G_TYPE_STRING,
+                                              video ? "Video" : "Audio", "media.category",
+                                              G_TYPE_STRING, "Capture", "media.role", G_TYPE_STRING,
+                                              video ? "Camera" : "Communication", nullptr));
+    g_object_set(source, "stream-properties", properties.get(), nullptr);
+}
+
+// What a camera is known by across the two providers: the V4L2 device's path where the device
+// says it (a PipeWire node that wraps a V4L2 device carries its path too), else its name.
+std::string CameraKey(GstDevice* device) {
+    StructurePtr properties(gst_device_get_properties(device));
+    if (properties) {
+        for (const char* field : {"api.v4l2.path", "device.path"}) {
+            const gchar* path = gst_structure_get_string(properties.get(), field);
+            if (path && *path)
+                return std::string("path:") + path;
+        }
+    }
+    GCharPtr name(gst_device_get_display_name(device));
+    return std::string("name:") + (name ? name.get() : "");
+}
+
+// A camera the system lists twice, once as the V4L2 device and once as the PipeWire node that
+// wraps it (a monitor whose providers do not hide one another), is listed once, through
+// PipeWire: the desktop's way, which other programs can share. Otherwise the monitor's order;
+// two devices that merely share a name both stay.
+std::vector<DevicePtr> WithoutDoubles(std::vector<DevicePtr> found) {
+    std::vector<std::string> throughPipeWire;
+    for (const DevicePtr& device : found) {
+        if (IsPipeWireDevice(device.get()))
+            throughPipeWire.push_back(CameraKey(device.get()));
+    }
+    std::vector<DevicePtr> unique;
+    for (DevicePtr& device : found) {
+        if (!IsPipeWireDevice(device.get()) &&
+            std::find(throughPipeWire.begin(), throughPipeWire.end(), CameraKey(device.get())) !=
+                throughPipeWire.end())
+            continue; // the same camera, listed through PipeWire
+        unique.push_back(std::move(device));
+    }
+    return unique;
+}
+
 } // namespace
 
 TestDevices DefaultTestDevices() {
@@ -281,7 +338,7 @@ void SystemDeviceEnum::AddSystemDevices(const char* deviceClass, bool video,
         for (GList* l = devices.get(); l; l = l->next)
             found.push_back(DevicePtr::Ref(static_cast<GstDevice*>(l->data)));
     }
-    for (const DevicePtr& device : found) {
+    for (const DevicePtr& device : WithoutDoubles(std::move(found))) {
         GCharPtr displayName(gst_device_get_display_name(device.get()));
         std::map<std::string, std::string> properties{
             {"FriendlyName", displayName ? displayName.get() : ""}};
@@ -289,6 +346,8 @@ void SystemDeviceEnum::AddSystemDevices(const char* deviceClass, bool video,
         auto bind = [device, video, name]() -> FilterPtr {
             ElementPtr source =
                 ElementPtr::RefSink(gst_device_create_element(device.get(), nullptr));
+            if (source)
+                DescribePipeWireStream(source.get(), video);
             // The device's own format is whatever it negotiates; what it offers is its caps.
             return CaptureDeviceFilter::Create(name, std::move(source), video,
                                                CapsPtr(gst_device_get_caps(device.get())), nullptr);
