@@ -2,20 +2,11 @@
 // folder, session bus, pipewire and wireplumber, stopped by pid at the end): a pipewiresrc
 // viewer in this process, the studio played by StudioFeedWriter or run for real
 // (`kelocam --headless --test-devices`).
-#include <gtest/gtest.h>
-#include <set>
-
-#include <sys/mman.h>
-
-#include <algorithm>
-#include <chrono>
-#include <mutex>
-#include <thread>
-
 #include "platform/graph/ClassIds.h"
 #include "platform/graph/DeviceMonitor.h"
 #include "platform/system/GstRuntime.h"
 #include "platform/system/Handles.h"
+#include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 #include "tools/kelocam-vcam/OutputChoice.h"
 #include "tools/kelocam-vcam/probe/BridgeProcess.h"
@@ -26,6 +17,16 @@
 #include "tools/kelocam-vcam/probe/StudioHdWriter.h"
 #include "platform/contracts/HdFeedLayout.h"
 #include "tools/kelocam-vcam/probe/Y4mReader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <set>
+#include <sys/mman.h>
+#include <thread>
 
 namespace kelo::vcam {
 namespace {
@@ -70,8 +71,9 @@ protected:
         }
         return false;
     }
-    static bool WaitForSaid(BridgeProcess& process, const std::string& text) {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
+    static bool WaitForSaid(BridgeProcess& process, const std::string& text,
+                            std::chrono::seconds limit = 20s) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
         while (process.Stderr().find(text) == std::string::npos) {
             if (std::chrono::steady_clock::now() > deadline || !process.running())
                 return false;
@@ -369,6 +371,99 @@ TEST_F(PipeWireCameraTest, TheDeviceMonitorFollowsACameraAndLeavesOutTheVirtualC
     std::lock_guard lock(mutex);
     for (const std::string& change : seen)
         EXPECT_EQ(change.find(kLeftOut), std::string::npos) << change;
+}
+
+// Cameras of the desktop's PipeWire as the studio's own: a live pattern published as a
+// Video/Source node with the role Camera, as the desktop's camera service publishes one. A
+// camera that never delivers still announces its format (so the node negotiates and is linked)
+// but lets no frame through.
+class PipeWireStudioCameraTest : public PipeWireCameraTest {
+protected:
+    void PublishCamera(BridgeProcess& camera, const std::string& name, bool delivers) {
+        std::vector<std::string> args{
+            "-q", "videotestsrc", "is-live=true", "!",
+            "video/x-raw,format=YUY2,width=320,height=240,framerate=15/1"};
+        if (!delivers)
+            args.insert(args.end(), {"!", "valve", "drop=true", "drop-mode=forward-sticky-events"});
+        args.insert(args.end(),
+                    {"!", "pipewiresink", "mode=provide",
+                     "stream-properties=props,media.class=Video/Source,media.role=Camera,"
+                     "node.description=" +
+                         name});
+        ASSERT_TRUE(camera.StartProgram(probe::FindProgram("gst-launch-1.0"), args,
+                                        session_.Environment(), dir_.path()));
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (session_.ListNodes().find(name) == std::string::npos) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+                << camera.Stderr() << session_.Logs();
+            std::this_thread::sleep_for(100ms);
+        }
+    }
+    static std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder,
+                                                      const std::string& extension) {
+        std::vector<std::filesystem::path> files;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.path().extension() == extension && entry.file_size() > 0)
+                files.push_back(entry.path());
+        }
+        return files;
+    }
+};
+
+TEST_F(PipeWireStudioCameraTest, APipeWireCameraPreviewsPhotographsAndRecords) {
+    BridgeProcess camera;
+    PublishCamera(camera, "DeskCamera", true);
+    ASSERT_FALSE(HasFatalFailure());
+    const auto photos = dir_.path() / "pic";
+    const auto recordings = dir_.path() / "rec";
+    std::filesystem::create_directories(photos);
+    std::filesystem::create_directories(recordings);
+    std::ofstream(dir_.path() / "data.ini")
+        << "[PATCH]\nPIC=" << photos.string() << "\nREC=" << recordings.string() << "\n";
+
+    BridgeProcess preview;
+    StartStudio(preview, {"--headless", "--snapshot"});
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (FilesIn(photos, ".jpg").empty() && preview.running() &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(FilesIn(photos, ".jpg").size(), 1u) << preview.Stderr() << session_.Logs();
+    EXPECT_NE(preview.Stderr().find("* 1 DeskCamera"), std::string::npos) << preview.Stderr();
+    EXPECT_NE(preview.Stderr().find("preview running"), std::string::npos) << preview.Stderr();
+    EXPECT_EQ(preview.Stop(), 0) << preview.Stderr();
+
+    BridgeProcess recorder;
+    StartStudio(recorder, {"--headless", "--record", "1", "--seconds", "2"});
+    EXPECT_EQ(recorder.Wait(60s), 0) << recorder.Stderr() << session_.Logs();
+    const auto files = FilesIn(recordings, ".avi");
+    ASSERT_EQ(files.size(), 1u) << recorder.Stderr();
+    const test::ProbedFile probed = test::ProbeMediaFile(files[0], {.countPackets = true});
+    ASSERT_TRUE(probed.ok) << probed.error;
+    const test::ProbedStream* video = probed.FirstOf("video");
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(video->width, 320);
+    EXPECT_EQ(video->height, 240);
+    EXPECT_GE(video->packetCount, 10) << "two seconds at 15 frames a second";
+}
+
+// The window on a PipeWire camera that opens but never sends a frame: after 5 s it says so,
+// naming the camera, and the program still ends at once on SIGTERM with the message open.
+TEST_F(PipeWireStudioCameraTest, APipeWireCameraThatNeverDeliversIsReportedByName) {
+    BridgeProcess camera;
+    PublishCamera(camera, "StillCamera", false);
+    ASSERT_FALSE(HasFatalFailure());
+    BridgeProcess studio;
+    ASSERT_TRUE(studio.StartProgram(
+        KELOCAM_STUDIO_PATH, {"--test-devices=;Test Microphone"},
+        [this] {
+            auto environment = session_.Environment();
+            environment.emplace_back("QT_QPA_PLATFORM", "offscreen");
+            return environment;
+        }(),
+        dir_.path()));
+    EXPECT_TRUE(WaitForSaid(studio, "没有送来画面（StillCamera）", 60s))
+        << studio.Stderr() << session_.Logs();
+    EXPECT_EQ(studio.Stop(), 0) << studio.Stderr();
 }
 
 class NoPipeWireTest : public ::testing::Test {
