@@ -204,8 +204,9 @@ void DescribePipeWireStream(GstElement* source, bool video) {
         return;
     StructurePtr properties(gst_structure_new("props", "media.type", G_TYPE_STRING,
                                               video ? "Video" : "Audio", "media.category",
-                                              G_TYPE_STRING, "Capture", "media.role", G_TYPE_STRING,
-                                              video ? "Camera" : "Communication", nullptr));
+                                              G_TYPE_STRING, "Capture", nullptr));
+    if (video) // a camera, as the desktop's camera permission and policy know it
+        gst_structure_set(properties.get(), "media.role", G_TYPE_STRING, "Camera", nullptr);
     g_object_set(source, "stream-properties", properties.get(), nullptr);
 }
 

@@ -2,6 +2,17 @@
 // folder, session bus, pipewire and wireplumber, stopped by pid at the end): a pipewiresrc
 // viewer in this process, the studio played by StudioFeedWriter or run for real
 // (`kelocam --headless --test-devices`).
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
 #include "platform/graph/ClassIds.h"
 #include "platform/graph/DeviceMonitor.h"
 #include "platform/system/GstRuntime.h"
