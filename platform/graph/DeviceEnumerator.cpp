@@ -193,23 +193,6 @@ bool IsPipeWireDevice(GstDevice* device) {
     return std::string_view(G_OBJECT_TYPE_NAME(device)) == "GstPipeWireDevice";
 }
 
-// A PipeWire device's element (pipewiresrc) already names its node (target-object). Its stream
-// must also say what it carries: the session manager links a stream only to a node of the same
-// media type, and pipewiresrc gives its stream none, so without these properties the link is
-// never made and the start waits for a node it is never joined to.
-void DescribePipeWireStream(GstElement* source, bool video) {
-    GstElementFactory* factory = gst_element_get_factory(source);
-    if (!factory || std::string_view(GST_OBJECT_NAME(factory)) != "pipewiresrc" ||
-        !g_object_class_find_property(G_OBJECT_GET_CLASS(source), "stream-properties"))
-        return;
-    StructurePtr properties(gst_structure_new("props", "media.type", G_TYPE_STRING,
-                                              video ? "Video" : "Audio", "media.category",
-                                              G_TYPE_STRING, "Capture", nullptr));
-    if (video) // a camera, as the desktop's camera permission and policy know it
-        gst_structure_set(properties.get(), "media.role", G_TYPE_STRING, "Camera", nullptr);
-    g_object_set(source, "stream-properties", properties.get(), nullptr);
-}
-
 // What a camera is known by across the two providers: the V4L2 device's path where the device
 // says it (a PipeWire node that wraps a V4L2 device carries its path too), else its name.
 std::string CameraKey(GstDevice* device) {
@@ -347,8 +330,6 @@ void SystemDeviceEnum::AddSystemDevices(const char* deviceClass, bool video,
         auto bind = [device, video, name]() -> FilterPtr {
             ElementPtr source =
                 ElementPtr::RefSink(gst_device_create_element(device.get(), nullptr));
-            if (source)
-                DescribePipeWireStream(source.get(), video);
             // The device's own format is whatever it negotiates; what it offers is its caps.
             return CaptureDeviceFilter::Create(name, std::move(source), video,
                                                CapsPtr(gst_device_get_caps(device.get())), nullptr);
