@@ -117,7 +117,10 @@ std::int64_t HdFeedClockNanos() {
     return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
-bool HdFeedReader::HasValidHeader(const SharedMemoryView& view) {
+namespace {
+
+// Unguarded: callers run it inside SharedMemoryView::Guarded.
+bool ValidHeaderIn(const SharedMemoryView& view) {
     if (!view.isMapped() || view.size() < kHdFeedHeaderBytes)
         return false;
     const std::uint8_t* base = view.data();
@@ -127,18 +130,16 @@ bool HdFeedReader::HasValidHeader(const SharedMemoryView& view) {
            Load<std::uint32_t>(base, kSlotCountAt) == kHdFeedSlotCount;
 }
 
-std::uint64_t HdFeedReader::NewestSequence(const SharedMemoryView& view) {
-    if (!HasValidHeader(view))
-        return 0;
-    return Load<std::uint64_t>(view.data(), kSequenceAt, std::memory_order_acquire);
-}
-
-HdFeedReader::Result HdFeedReader::Read(const SharedMemoryView& view, std::uint64_t lastTaken,
-                                        HdFeedFrame* frame) {
-    if (!HasValidHeader(view))
+// The newest whole frame newer than `lastTaken` into `scratch`, its number and description
+// into `taken` and `description`. Unguarded: Read runs it inside SharedMemoryView::Guarded.
+HdFeedReader::Result ReadUnguarded(const SharedMemoryView& view, std::uint64_t lastTaken,
+                                   std::vector<std::uint8_t>& scratch, std::uint64_t* taken,
+                                   Description* description) {
+    using Result = HdFeedReader::Result;
+    if (!ValidHeaderIn(view))
         return Result::Empty;
     const std::uint8_t* base = view.data();
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    for (int attempt = 0; attempt < HdFeedReader::kAttempts; ++attempt) {
         const auto n = Load<std::uint64_t>(base, kSequenceAt, std::memory_order_acquire);
         if (n == 0)
             return Result::Empty;
@@ -164,10 +165,44 @@ HdFeedReader::Result HdFeedReader::Read(const SharedMemoryView& view, std::uint6
         }
         if (offset + bytes > view.size())
             return Result::Remap;
-        scratch_.resize(bytes);
-        LoadWords(scratch_.data(), base + offset, bytes);
+        scratch.resize(bytes);
+        LoadWords(scratch.data(), base + offset, bytes);
         if (Load<std::uint64_t>(base, slot, std::memory_order_relaxed) != before)
             continue; // overtaken while copying: torn, not taken
+        *taken = n;
+        *description = d;
+        return Result::Frame;
+    }
+    return Result::Busy;
+}
+
+} // namespace
+
+bool HdFeedReader::HasValidHeader(const SharedMemoryView& view) {
+    bool valid = false;
+    return view.Guarded([&] { valid = ValidHeaderIn(view); }) && valid;
+}
+
+std::uint64_t HdFeedReader::NewestSequence(const SharedMemoryView& view) {
+    std::uint64_t newest = 0;
+    const bool whole = view.Guarded([&] {
+        if (ValidHeaderIn(view))
+            newest = Load<std::uint64_t>(view.data(), kSequenceAt, std::memory_order_acquire);
+    });
+    return whole ? newest : 0;
+}
+
+HdFeedReader::Result HdFeedReader::Read(const SharedMemoryView& view, std::uint64_t lastTaken,
+                                        HdFeedFrame* frame) {
+    // Every look at the block is guarded: another process may make it smaller at any moment
+    // (see SharedMemoryView::Guarded). The frame is handed out only after the guard said the
+    // copy was of the block.
+    Result result = Result::Empty;
+    std::uint64_t n = 0;
+    Description d;
+    if (!view.Guarded([&] { result = ReadUnguarded(view, lastTaken, scratch_, &n, &d); }))
+        return Result::Lost;
+    if (result == Result::Frame) {
         frame->pixels.swap(scratch_);
         frame->sequence = n;
         frame->width = static_cast<int>(d.width);
@@ -176,9 +211,8 @@ HdFeedReader::Result HdFeedReader::Read(const SharedMemoryView& view, std::uint6
         frame->fpsNumerator = static_cast<int>(d.fpsNumerator);
         frame->fpsDenominator = d.fpsDenominator ? static_cast<int>(d.fpsDenominator) : 1;
         frame->timestampNs = d.timestampNs;
-        return Result::Frame;
     }
-    return Result::Busy;
+    return result;
 }
 
 HRESULT HdFeedPublisher::Attach(SharedMemoryView* view) {
@@ -187,46 +221,68 @@ HRESULT HdFeedPublisher::Attach(SharedMemoryView* view) {
     if (!view || !view->isMapped() || view->size() < kHdFeedHeaderBytes)
         return E_FAIL;
     std::uint8_t* base = view->data();
-    if (HdFeedReader::HasValidHeader(*view)) {
-        // A block of an earlier studio: its readers go on counting from where it stopped.
-        sequence_ = Load<std::uint64_t>(base, kSequenceAt, std::memory_order_acquire);
-        const auto capacity = Load<std::uint64_t>(base, kCapacityAt);
-        if (HdFeedObjectBytes(capacity) > view->size())
-            Store<std::uint64_t>(base, kCapacityAt, 0); // cut short by someone: made again
-    } else {
-        // Nobody can be reading a block without a valid magic: the header is laid out, then
-        // the magic published last.
-        std::memset(base, 0, kHdFeedHeaderBytes);
-        Store(base, kVersionAt, kHdFeedLayoutVersion);
-        Store(base, kHeaderBytesAt, static_cast<std::uint32_t>(kHdFeedHeaderBytes));
-        Store(base, kSlotCountAt, kHdFeedSlotCount);
-        Store<std::uint64_t>(base, kCapacityAt, 0);
-        Store(base, kMagicAt, kHdFeedMagic, std::memory_order_release);
-    }
+    std::uint64_t sequence = 0;
+    const bool whole = view->Guarded([&] {
+        if (ValidHeaderIn(*view)) {
+            // A block of an earlier studio: its readers go on counting from where it stopped.
+            sequence = Load<std::uint64_t>(base, kSequenceAt, std::memory_order_acquire);
+            const auto capacity = Load<std::uint64_t>(base, kCapacityAt);
+            if (HdFeedObjectBytes(capacity) > view->size())
+                Store<std::uint64_t>(base, kCapacityAt, 0); // cut short by someone: made again
+        } else {
+            // Nobody can be reading a block without a valid magic: the header is laid out,
+            // then the magic published last.
+            std::memset(base, 0, kHdFeedHeaderBytes);
+            Store(base, kVersionAt, kHdFeedLayoutVersion);
+            Store(base, kHeaderBytesAt, static_cast<std::uint32_t>(kHdFeedHeaderBytes));
+            Store(base, kSlotCountAt, kHdFeedSlotCount);
+            Store<std::uint64_t>(base, kCapacityAt, 0);
+            Store(base, kMagicAt, kHdFeedMagic, std::memory_order_release);
+        }
+    });
+    if (!whole)
+        return E_FAIL; // made smaller meanwhile: the caller opens it again
+    sequence_ = sequence;
     view_ = view;
     return S_OK;
 }
 
 HRESULT HdFeedPublisher::MakeRoom(std::size_t slotBytes) {
     std::uint8_t* base = view_->data();
-    const auto capacity = Load<std::uint64_t>(base, kCapacityAt);
-    if (capacity >= slotBytes && HdFeedObjectBytes(capacity) <= view_->size())
-        return S_OK;
-    // The slots move: both are marked as being written, so that no reader trusts an offset
-    // from before the move.
-    for (std::uint64_t slot = 0; slot < kHdFeedSlotCount; ++slot) {
-        const auto seq = Load<std::uint64_t>(base, SlotAt(slot));
-        Store<std::uint64_t>(base, SlotAt(slot), seq | 1u, std::memory_order_relaxed);
-    }
-    // No fence needed: every pixel store after this is a release store, so a reader that sees
-    // any of them sees the odd marks too.
-    if (FAILED(view_->Grow(HdFeedObjectBytes(slotBytes)))) {
-        view_->Close();
-        view_ = nullptr;
+    bool roomy = false;
+    const bool whole = view_->Guarded([&] {
+        const auto capacity = Load<std::uint64_t>(base, kCapacityAt);
+        roomy = capacity >= slotBytes && HdFeedObjectBytes(capacity) <= view_->size();
+        if (roomy)
+            return;
+        // The slots move: both are marked as being written, so that no reader trusts an
+        // offset from before the move.
+        for (std::uint64_t slot = 0; slot < kHdFeedSlotCount; ++slot) {
+            const auto seq = Load<std::uint64_t>(base, SlotAt(slot));
+            Store<std::uint64_t>(base, SlotAt(slot), seq | 1u, std::memory_order_relaxed);
+        }
+    });
+    if (!whole)
         return E_FAIL;
-    }
-    Store<std::uint64_t>(view_->data(), kCapacityAt, slotBytes, std::memory_order_release);
+    if (roomy)
+        return S_OK;
+    // No fence needed: every pixel store after this is a release store, so a reader that sees
+    // any of them sees the odd marks too. Grow maps again: outside any guard of the old mapping.
+    if (FAILED(view_->Grow(HdFeedObjectBytes(slotBytes))))
+        return E_FAIL;
+    std::uint8_t* grown = view_->data();
+    if (!view_->Guarded([&] {
+            Store<std::uint64_t>(grown, kCapacityAt, slotBytes, std::memory_order_release);
+        }))
+        return E_FAIL;
     return S_OK;
+}
+
+HRESULT HdFeedPublisher::Lose() {
+    if (view_)
+        view_->Close();
+    view_ = nullptr;
+    return E_FAIL;
 }
 
 template <typename WriteRows>
@@ -237,31 +293,43 @@ HRESULT HdFeedPublisher::PublishWith(int width, int height, int fpsNumerator, in
     if (!ValidSize(width, height))
         return E_INVALIDARG;
     const std::size_t stride = HdFeedRowStride(width);
-    if (const HRESULT hr = MakeRoom(HdFeedSlotBytes(width, height)); FAILED(hr))
-        return hr;
+    if (FAILED(MakeRoom(HdFeedSlotBytes(width, height))))
+        return Lose();
     std::uint8_t* base = view_->data();
     const std::uint64_t n = sequence_ + 1;
-    const std::uint64_t slotIndex = n % kHdFeedSlotCount;
-    const std::size_t slot = SlotAt(slotIndex);
-    const auto capacity = Load<std::uint64_t>(base, kCapacityAt);
-    const std::size_t offset = kHdFeedHeaderBytes + static_cast<std::size_t>(slotIndex) * capacity;
-
-    Store<std::uint64_t>(base, slot, 2 * n + 1); // odd: being written
-    Store<std::uint64_t>(base, slot + offsetof(HdFeedSlot, offset), offset,
-                         std::memory_order_release);
-    writeRows(base + offset, stride);
-    Description d;
-    d.width = static_cast<std::uint32_t>(width);
-    d.height = static_cast<std::uint32_t>(height);
-    d.rowStride = static_cast<std::uint32_t>(stride);
-    d.pixelFormat = kHdFeedPixelBgr24;
-    d.fpsNumerator = static_cast<std::uint32_t>(fpsNumerator > 0 ? fpsNumerator : 0);
-    d.fpsDenominator = static_cast<std::uint32_t>(fpsDenominator > 0 ? fpsDenominator : 1);
-    d.timestampNs = timestampNs;
-    StoreDescription(base, slot + offsetof(HdFeedSlot, width), d);
-    Store<std::uint64_t>(base, slot, 2 * n, std::memory_order_release);
-    StoreDescription(base, offsetof(HdFeedHeader, width), d);
-    Store<std::uint64_t>(base, kSequenceAt, n, std::memory_order_release);
+    // Guarded: the object may be made smaller by another process during the writes; the frame
+    // then went nowhere, and it is not counted as published.
+    bool placed = false;
+    const bool whole = view_->Guarded([&] {
+        const std::uint64_t slotIndex = n % kHdFeedSlotCount;
+        const std::size_t slot = SlotAt(slotIndex);
+        const auto capacity = Load<std::uint64_t>(base, kCapacityAt);
+        const std::size_t offset =
+            kHdFeedHeaderBytes + static_cast<std::size_t>(slotIndex) * capacity;
+        // A capacity another process wrote since MakeRoom looked must not lead outside the
+        // mapping.
+        if (offset + stride * static_cast<std::size_t>(height) > view_->size())
+            return;
+        placed = true;
+        Store<std::uint64_t>(base, slot, 2 * n + 1); // odd: being written
+        Store<std::uint64_t>(base, slot + offsetof(HdFeedSlot, offset), offset,
+                             std::memory_order_release);
+        writeRows(base + offset, stride);
+        Description d;
+        d.width = static_cast<std::uint32_t>(width);
+        d.height = static_cast<std::uint32_t>(height);
+        d.rowStride = static_cast<std::uint32_t>(stride);
+        d.pixelFormat = kHdFeedPixelBgr24;
+        d.fpsNumerator = static_cast<std::uint32_t>(fpsNumerator > 0 ? fpsNumerator : 0);
+        d.fpsDenominator = static_cast<std::uint32_t>(fpsDenominator > 0 ? fpsDenominator : 1);
+        d.timestampNs = timestampNs;
+        StoreDescription(base, slot + offsetof(HdFeedSlot, width), d);
+        Store<std::uint64_t>(base, slot, 2 * n, std::memory_order_release);
+        StoreDescription(base, offsetof(HdFeedHeader, width), d);
+        Store<std::uint64_t>(base, kSequenceAt, n, std::memory_order_release);
+    });
+    if (!whole || !placed)
+        return Lose();
     sequence_ = n;
     return S_OK;
 }

@@ -45,15 +45,16 @@ std::int64_t HdFeedClockNanos();
 class HdFeedPublisher {
 public:
     // Takes a mapped block: formats one without a valid header (fresh, or of another layout),
-    // and goes on from the frame number of one that has. E_FAIL when the view is not mapped or
-    // is too small for the header.
+    // and goes on from the frame number of one that has. E_FAIL when the view is not mapped,
+    // is too small for the header, or was made smaller during the look.
     [[nodiscard]] HRESULT Attach(SharedMemoryView* view);
     void Detach() { view_ = nullptr; }
     bool attached() const { return view_ != nullptr; }
 
     // Publishes one frame (1..4096 on each side), growing the object when the frame does not
-    // fit a slot. E_INVALIDARG for a bad size, E_FAIL when the object could not be grown (the
-    // view is then closed: the caller opens it again later).
+    // fit a slot. E_INVALIDARG for a bad size; E_FAIL when the object could not be grown or
+    // was made smaller by another process during the writes (the frame went nowhere; the view
+    // is then closed and detached: the caller opens it again later).
     [[nodiscard]] HRESULT Publish(const BgrPicture& picture, int fpsNumerator, int fpsDenominator,
                                   std::int64_t timestampNs);
     // A black frame of the given size (what the block shows after the studio stopped).
@@ -64,6 +65,7 @@ public:
 
 private:
     [[nodiscard]] HRESULT MakeRoom(std::size_t slotBytes);
+    HRESULT Lose(); // closes and detaches the view: E_FAIL
     template <typename WriteRows>
     HRESULT PublishWith(int width, int height, int fpsNumerator, int fpsDenominator,
                         std::int64_t timestampNs, WriteRows writeRows);
@@ -80,12 +82,16 @@ public:
         Empty,     // no frame published yet, or the block is not (yet) a valid HD block
         Busy,      // the writer kept overtaking the copy; try again
         Remap,     // the block grew past this mapping: map it again, then read
+        Lost,      // the block was made smaller during the look: close it and open it again
     };
 
     // Takes the newest whole frame when it is newer than `lastTaken` (0: any). `frame` is
     // changed only when the result is Frame (copies are made in a buffer of the reader's own).
     Result Read(const SharedMemoryView& view, std::uint64_t lastTaken, HdFeedFrame* frame);
 
+    // Every look at the block is guarded (SharedMemoryView::Guarded): one made smaller by
+    // another process under it gives Lost here, 0 and false below, and view.lost() is then
+    // true.
     // The number of the newest whole frame, 0 when none or not a valid block: a cheap look.
     static std::uint64_t NewestSequence(const SharedMemoryView& view);
     // Whether the view holds a header of this layout.

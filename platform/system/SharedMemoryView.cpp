@@ -203,6 +203,7 @@ HRESULT SharedMemoryView::Grow(std::size_t minBytes) {
         munmap(data_, size_);
     data_ = nullptr;
     size_ = 0;
+    lost_ = false; // the new mapping shows the object again
     const HRESULT hr = MapWhole();
     if (FAILED(hr))
         Close();

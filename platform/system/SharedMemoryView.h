@@ -36,7 +36,8 @@ public:
 
     // Grows the object to minBytes when it is smaller (never shrinks it: another program's
     // mapping would fault) and maps all of it again; with minBytes 0, only follows a size
-    // another program gave it. The view is closed when that fails.
+    // another program gave it. The view is closed when that fails. A lost() view shows the
+    // object again afterwards.
     [[nodiscard]] HRESULT Grow(std::size_t minBytes);
 
     void Close();

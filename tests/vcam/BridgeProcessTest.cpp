@@ -4,9 +4,11 @@
 // bridge, not a slow machine.
 #include "tools/kelocam-vcam/probe/BridgeProcess.h"
 
+#include "engine/HdCameraFeed.h"
 #include "engine/VirtualCameraFeed.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/contracts/FrameImage.h"
+#include "platform/contracts/HdFeedLayout.h"
 #include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 #include "tools/kelocam-vcam/probe/FrameStamp.h"
@@ -261,10 +263,11 @@ TEST_F(BridgeProcessTest, BadCommandLinesAndUnusableDevicesAreReported) {
     EXPECT_EQ(next.Wait(10s), 0) << next.Stderr();
 }
 
-// The studio's own feed writer (the engine's VirtualCameraFeed), 15 stamped frames a second.
+// The studio's own feed writer (the engine's VirtualCameraFeed, and with `withHd` its
+// HdCameraFeed beside it), 15 stamped frames a second.
 class EngineFeed {
 public:
-    EngineFeed() : bytes_(kFeedBytes) {}
+    explicit EngineFeed(bool withHd = false) : bytes_(kFeedBytes), withHd_(withHd) {}
     ~EngineFeed() { Stop(); }
     void Start() {
         thread_ = std::thread([this] {
@@ -279,6 +282,8 @@ public:
             while (!stop_.load()) {
                 probe::PaintTestPicture(bytes_.data(), counter++);
                 feed_.Write(frame);
+                if (withHd_)
+                    hd_.Write(frame);
                 ++frames_;
                 std::this_thread::sleep_for(std::chrono::microseconds(1'000'000 / 15));
             }
@@ -289,14 +294,17 @@ public:
         if (thread_.joinable())
             thread_.join();
         feed_.Close();
+        hd_.Close();
     }
 
     int frames() const { return frames_.load(); }
 
 private:
     VirtualCameraFeed feed_;
+    HdCameraFeed hd_;
     std::atomic<int> frames_{0};
     std::vector<std::uint8_t> bytes_;
+    bool withHd_ = false;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -361,10 +369,17 @@ TEST_F(BridgeProcessTest, ABlockShrunkAndRegrownInALoopCrashesNeitherSideAndFram
     StartBridge(bridge);
     Y4mReader reader(bridge.stdoutFd());
     ReadHeader(reader);
-    EngineFeed studio; // in this process: a fault in its copy would end the test
+    EngineFeed studio(true); // in this process: a fault in its copy would end the test
     studio.Start();
-    const auto before = WaitForStudioFrame(reader, 0, 20s);
+    auto before = WaitForStudioFrame(reader, 0, 20s);
     ASSERT_TRUE(before);
+    // The bridge finds the HD block within about a second and follows it.
+    const std::string followingHd = "following " + HdFeedObjectName();
+    for (int i = 0; i < 60 && bridge.Stderr().find(followingHd) == std::string::npos; ++i) {
+        before = WaitForStudioFrame(reader, *before, 5s);
+        ASSERT_TRUE(before);
+    }
+    ASSERT_NE(bridge.Stderr().find(followingHd), std::string::npos) << bridge.Stderr();
 
     // Another program of the same user cuts the block to nothing and grows it back, over and
     // over, while both sides copy. Frames read meanwhile are whatever they are.
@@ -373,19 +388,43 @@ TEST_F(BridgeProcessTest, ABlockShrunkAndRegrownInALoopCrashesNeitherSideAndFram
         while (!stop.load() && reader.ReadFrame(5s)) {
         }
     });
+    // Both blocks: the 320 x 240 one and the HD one, which the bridge follows while it is
+    // written (each grown back to its own size).
     const int fd = shm_open(feed_.name().c_str(), O_RDWR, 0);
     ASSERT_GE(fd, 0);
+    const int hdFd = shm_open(HdFeedObjectName().c_str(), O_RDWR, 0);
+    ASSERT_GE(hdFd, 0);
+    struct stat hd {};
+    ASSERT_EQ(fstat(hdFd, &hd), 0);
     const int startFrames = studio.frames();
     while (studio.frames() < startFrames + 45) { // three seconds of the studio's frames
         ASSERT_EQ(ftruncate(fd, 0), 0);
+        ASSERT_EQ(ftruncate(hdFd, 0), 0);
         ASSERT_EQ(ftruncate(fd, kFeedBytes), 0);
+        ASSERT_EQ(ftruncate(hdFd, hd.st_size), 0);
     }
     close(fd);
+    close(hdFd);
     stop = true;
     drain.join();
 
     EXPECT_FALSE(bridge.Wait(0s)) << "the bridge ended: " << bridge.Stderr();
-    EXPECT_TRUE(WaitForStudioFrame(reader, *before + 1, 30s)) << bridge.Stderr();
+    auto after = WaitForStudioFrame(reader, *before + 1, 30s);
+    ASSERT_TRUE(after) << bridge.Stderr();
+    // The studio opens the HD block again and the bridge follows it again (its last word
+    // about the block), with newer frames.
+    const auto followsHd = [&] {
+        const std::string said = bridge.Stderr();
+        const auto following = said.rfind(followingHd);
+        const auto left = said.rfind(HdFeedObjectName() + " is not being written");
+        return following != std::string::npos && (left == std::string::npos || left < following);
+    };
+    for (int i = 0; i < 60 && !followsHd(); ++i) {
+        after = WaitForStudioFrame(reader, *after, 5s);
+        ASSERT_TRUE(after) << bridge.Stderr();
+    }
+    EXPECT_TRUE(followsHd()) << bridge.Stderr();
+    EXPECT_TRUE(WaitForStudioFrame(reader, *after, 30s)) << bridge.Stderr();
     studio.Stop();
     EXPECT_EQ(bridge.Stop(), 0) << bridge.Stderr();
 }

@@ -37,6 +37,10 @@ bool HdFeedSource::HasNewFrame(std::int64_t nowNs) {
     if (!view_.isMapped())
         return false;
     const std::uint64_t newest = HdFeedReader::NewestSequence(view_);
+    if (view_.lost()) {
+        Lose("during a look");
+        return false;
+    }
     if (newest != seen_) {
         seen_ = newest;
         lastAdvanceNs_ = nowNs;
@@ -56,9 +60,19 @@ const HdFeedFrame* HdFeedSource::Take() {
         }
         result = reader_.Read(view_, haveFrame_ ? frame_.sequence : 0, &frame_);
     }
+    if (result == HdFeedReader::Result::Lost)
+        Lose("during a copy");
     if (result == HdFeedReader::Result::Frame)
         haveFrame_ = true;
     return haveFrame_ ? &frame_ : nullptr;
+}
+
+void HdFeedSource::Lose(const char* when) {
+    // Another process made the block smaller under the mapping (the guarded access survived
+    // it): the mapping no longer shows the block. It is opened again at the next look, at once.
+    view_.Close();
+    nextLookNs_ = 0;
+    notice_ = name_ + " was made smaller " + when + " and is opened again";
 }
 
 bool HdFeedSource::Live(std::int64_t nowNs) const {

@@ -3,7 +3,8 @@
 // block; the bridge only opens it, looking for it about once a second while it is missing, and
 // refuses one that belongs to another user or that others may read or write (said once). It
 // maps the block again when the studio grew it, and opens it again when the name leads to
-// another object (the studio made it anew after a clean-up).
+// another object (the studio made it anew after a clean-up) or when another process made it
+// smaller under a look or a copy (which is guarded: no SIGBUS ends the bridge).
 //
 // All calls come from the bridge's one thread.
 #pragma once
@@ -42,6 +43,7 @@ public:
 
 private:
     void Open(std::int64_t nowNs);
+    void Lose(const char* when);
 
     std::string name_;
     SharedMemoryView view_;
