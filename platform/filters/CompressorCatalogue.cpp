@@ -21,23 +21,22 @@ bool SetVideoCompressorBitrate(const FilterPtr& compressor, std::uint32_t bitsPe
     if (!compressor || !compressor->element() || !GST_IS_BIN(compressor->element()))
         return false;
     bool set = false;
-    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(compressor->element()));
+    IteratorPtr it(gst_bin_iterate_recurse(GST_BIN(compressor->element())));
     GValue item = G_VALUE_INIT;
-    while (!set && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+    while (!set && gst_iterator_next(it.get(), &item) == GST_ITERATOR_OK) {
         auto* element = GST_ELEMENT(g_value_get_object(&item));
         // libav's encoders take bits per second as a 64-bit integer.
-        GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "bitrate");
-        if (spec && spec->value_type == G_TYPE_INT64) {
+        GParamSpec* property = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "bitrate");
+        if (property && property->value_type == G_TYPE_INT64) {
             g_object_set(element, "bitrate", static_cast<gint64>(bitsPerSecond), nullptr);
             set = true;
-        } else if (spec && spec->value_type == G_TYPE_INT) {
+        } else if (property && property->value_type == G_TYPE_INT) {
             g_object_set(element, "bitrate", static_cast<gint>(bitsPerSecond), nullptr);
             set = true;
         }
         g_value_reset(&item);
     }
     g_value_unset(&item);
-    gst_iterator_free(it);
     return set;
 }
 

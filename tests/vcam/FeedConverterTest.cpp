@@ -137,11 +137,11 @@ TEST(FeedConverter, Yuy2MatchesThePairFormulaOnEveryWidth) {
     for (const int width : {2, 16, 18, 322, 1280}) {
         const int height = 3;
         std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * height * 3);
-        std::uint32_t seed = 12345;
+        std::uint32_t noise = 12345; // a fixed pseudo-random sequence
         for (auto& byte : bgr) {
-            seed = seed * 1664525u + 1013904223u;
-            const std::uint32_t pick = seed >> 24;
-            byte = static_cast<std::uint8_t>(pick < 16 ? 0 : pick > 240 ? 255 : seed >> 16);
+            noise = noise * 1664525u + 1013904223u;
+            const std::uint32_t pick = noise >> 24;
+            byte = static_cast<std::uint8_t>(pick < 16 ? 0 : pick > 240 ? 255 : noise >> 16);
         }
         std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 2);
         BgrToYuy2(bgr.data(), width * 3, width, height, out.data());
