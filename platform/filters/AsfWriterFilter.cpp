@@ -140,7 +140,9 @@ HRESULT AsfWriterFilter::AddInput(const WmStreamConfig& stream, int ordinal) {
     if (isAudio)
         factories = {"queue", "audioconvert", "audioresample", "capsfilter"};
     else
-        factories = {"queue", "videoflip", "videoconvert", "videoscale", "videorate", "capsfilter"};
+        // Converted before the flip: flipping the planar picture moves half the bytes of the
+        // RGB rows, the larger share of the branch's time at HD (the same picture).
+        factories = {"queue", "videoconvert", "videoflip", "videoscale", "videorate", "capsfilter"};
     factories.push_back(stream.GetEncoderFactory().c_str());
 
     Input input;
@@ -155,7 +157,7 @@ HRESULT AsfWriterFilter::AddInput(const WmStreamConfig& stream, int ordinal) {
             "audio/x-raw", "rate", G_TYPE_INT, static_cast<int>(type.audio.nSamplesPerSec),
             "channels", G_TYPE_INT, static_cast<int>(type.audio.nChannels), nullptr));
     } else {
-        g_object_set(input.chain.at(1), "video-direction", GST_VIDEO_ORIENTATION_VERT, nullptr);
+        g_object_set(input.chain.at(2), "video-direction", GST_VIDEO_ORIENTATION_VERT, nullptr);
         int num = 0;
         int den = 1;
         FrameRateFromDuration(type.video.AvgTimePerFrame, &num, &den);

@@ -8,8 +8,12 @@ namespace kelo {
 namespace {
 
 FilterPtr MakeMpeg4Encoder() {
-    // Bottom-up RGB24 in: flip the rows upright, then encode.
-    ElementPtr bin = MakeBin("videoflip video-direction=vert ! videoconvert ! avenc_msmpeg4v2");
+    // Bottom-up RGB24 in: converted to planar YUV first and flipped upright there, which moves
+    // half the bytes of flipping the RGB rows (the same picture: the 2 x 2 chroma blocks of an
+    // even height map onto each other). The encoder has no threads of its own; the conversion
+    // and flip were the larger share of its branch's time at 1280 x 720.
+    ElementPtr bin = MakeBin("videoconvert ! video/x-raw,format=I420 ! videoflip video-direction=vert "
+                             "! avenc_msmpeg4v2");
     return bin ? std::make_shared<BaseFilter>(std::move(bin)) : nullptr;
 }
 
