@@ -47,6 +47,8 @@ HRESULT BmpOverlayProcessor::Clear(int command) {
     std::lock_guard lock(mutex_);
     picture_ = nullptr;
     command_ = 0;
+    std::vector<std::uint8_t>().swap(scaled_); // a frame-sized copy is not kept for nothing
+    scaledStale_ = true;
     return S_OK;
 }
 
@@ -58,6 +60,7 @@ HRESULT BmpOverlayProcessor::Show(int command, const std::uint8_t* picture) {
     std::lock_guard lock(mutex_);
     picture_ = picture;
     command_ = picture ? command : 0;
+    scaledStale_ = true; // the same pointer may hold a new picture: scaled again
     return S_OK;
 }
 
@@ -84,30 +87,53 @@ void BmpOverlayProcessor::UpdateScaleMaps(int width, int height) {
     mapHeight_ = height;
 }
 
+void BmpOverlayProcessor::ScalePicture(int width, int height) {
+    if (!scaledStale_ && width == scaledWidth_ && height == scaledHeight_)
+        return;
+    UpdateScaleMaps(width, height);
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    scaled_.resize(rowBytes * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* from = picture_ + rowOffsets_[static_cast<std::size_t>(y)];
+        std::uint8_t* to = scaled_.data() + rowBytes * static_cast<std::size_t>(y);
+        for (int x = 0; x < width; ++x, to += 3) {
+            const std::uint8_t* p = from + columnOffsets_[static_cast<std::size_t>(x)];
+            to[0] = p[0];
+            to[1] = p[1];
+            to[2] = p[2];
+        }
+    }
+    scaledWidth_ = width;
+    scaledHeight_ = height;
+    scaledStale_ = false;
+}
+
 void BmpOverlayProcessor::ProcessFrame(std::uint8_t* data, int width, int height, int stride) {
     if (!data || width <= 0 || height <= 0 || stride < width * 3)
         return;
     std::lock_guard lock(mutex_);
     if (!picture_)
         return;
-    UpdateScaleMaps(width, height);
+    // At the picture's own size it is read as it is; otherwise its frame-sized copy.
+    const bool ownSize = width == kOverlayWidth && height == kOverlayHeight;
+    if (!ownSize)
+        ScalePicture(width, height);
+    const std::uint8_t* picture = ownSize ? picture_ : scaled_.data();
+    const std::size_t pictureStride = ownSize ? kOverlayStride : static_cast<std::size_t>(width) * 3;
     const int command = command_;
     for (int y = 0; y < height; ++y) {
         std::uint8_t* out = data + static_cast<std::ptrdiff_t>(y) * stride;
-        const std::uint8_t* pictureRow = picture_ + rowOffsets_[static_cast<std::size_t>(y)];
-        const int* columns = columnOffsets_.data();
+        const std::uint8_t* p = picture + pictureStride * static_cast<std::size_t>(y);
         switch (command) {
         case kOverlayScreen:
-            for (int x = 0; x < width; ++x, out += 3) {
-                const std::uint8_t* p = pictureRow + columns[x];
+            for (int x = 0; x < width; ++x, out += 3, p += 3) {
                 out[0] = Screen(out[0], p[0]);
                 out[1] = Screen(out[1], p[1]);
                 out[2] = Screen(out[2], p[2]);
             }
             break;
         case kOverlayKey:
-            for (int x = 0; x < width; ++x, out += 3) {
-                const std::uint8_t* p = pictureRow + columns[x];
+            for (int x = 0; x < width; ++x, out += 3, p += 3) {
                 if (!IsKey(p)) {
                     out[0] = p[0];
                     out[1] = p[1];
@@ -116,8 +142,7 @@ void BmpOverlayProcessor::ProcessFrame(std::uint8_t* data, int width, int height
             }
             break;
         case kOverlayKeyFaded:
-            for (int x = 0; x < width; ++x, out += 3) {
-                const std::uint8_t* p = pictureRow + columns[x];
+            for (int x = 0; x < width; ++x, out += 3, p += 3) {
                 if (!IsKey(p)) {
                     out[0] = Faded(out[0], p[0]);
                     out[1] = Faded(out[1], p[1]);

@@ -1,6 +1,8 @@
 // "BmpOverlayFiler": lays the current overlay picture (320 x 240, BGR, bottom row first) over
-// every frame, scaled to the frame (nearest pixel) when the frame has another size. Frame and
-// picture are both bottom-up, so memory rows correspond directly.
+// every frame. When the frame has another size the picture is scaled to it once (nearest pixel,
+// so the magenta key stays exact), on the first frame after the picture arrives or the frame
+// size changes; the blends then read that frame-sized copy. Frame and picture are both
+// bottom-up, so memory rows correspond directly.
 //   110: screen blend, 255 - (255 - frame)(255 - picture) / 255 per channel: black leaves the
 //        frame as it is, light glows (lights, stars, snow);
 //   111: colour key: picture pixels of pure magenta (B 255, G 0, R 255) are transparent, all
@@ -34,6 +36,7 @@ public:
 
 private:
     void UpdateScaleMaps(int width, int height);
+    void ScalePicture(int width, int height); // into scaled_, with mutex_ held
 
     mutable std::mutex mutex_;
     const std::uint8_t* picture_ = nullptr; // borrowed: the caller's until Clear returned
@@ -44,6 +47,12 @@ private:
     int mapHeight_ = 0;
     std::vector<int> columnOffsets_;
     std::vector<int> rowOffsets_;
+    // The picture at the frame's size (rows of width * 3 bytes), for frames other than
+    // 320 x 240; stale once another picture arrives. Guarded by mutex_.
+    std::vector<std::uint8_t> scaled_;
+    int scaledWidth_ = 0;
+    int scaledHeight_ = 0;
+    bool scaledStale_ = true;
 };
 
 class BmpOverlayFilter : public BaseFilter, public BmpOverlayControl {

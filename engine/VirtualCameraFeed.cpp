@@ -81,7 +81,9 @@ std::size_t VirtualCameraFeed::Write(const FrameImage& frame) {
 }
 
 bool VirtualCameraFeed::NeedsScaling(const FrameImage& frame) {
-    return frame.width >= kFeedWidth && frame.height >= kFeedHeight &&
+    // Every 8-bit colour frame of another size: a smaller one (176 x 144) copied as it is
+    // would fill the block with rows of the wrong length, a sheared picture for every reader.
+    return frame.width > 0 && frame.height > 0 &&
            (frame.width != kFeedWidth || frame.height != kFeedHeight) &&
            frame.depth == kFrameDepth8U && frame.nChannels == kFeedBytesPerPixel;
 }
@@ -91,7 +93,7 @@ bool VirtualCameraFeed::ScaleToFeed(const FrameImage& frame) {
     if (mat.empty())
         return false;
     try {
-        // The feed's 4:3 cut from the middle of the frame (never stretched), averaged down.
+        // The feed's 4:3 cut from the middle of the frame (never stretched).
         cv::Rect cut(0, 0, frame.width, frame.height);
         if (static_cast<long long>(frame.width) * kFeedHeight >
             static_cast<long long>(frame.height) * kFeedWidth) {
@@ -105,7 +107,9 @@ bool VirtualCameraFeed::ScaleToFeed(const FrameImage& frame) {
         }
         scaled_.resize(kFeedBytes);
         cv::Mat out(kFeedHeight, kFeedWidth, CV_8UC3, scaled_.data(), kFeedRowBytes);
-        cv::resize(mat(cut), out, out.size(), 0, 0, cv::INTER_AREA);
+        // Averaged down from a larger frame, bilinear up from a smaller one.
+        const bool larger = cut.width >= kFeedWidth && cut.height >= kFeedHeight;
+        cv::resize(mat(cut), out, out.size(), 0, 0, larger ? cv::INTER_AREA : cv::INTER_LINEAR);
         // The feed's rows are bottom-up, as frames inside the graph are.
         if (frame.origin == kFrameOriginTopLeft)
             cv::flip(out, out, 0);

@@ -227,6 +227,46 @@ TEST(EffectFilters, PictureIsScaledToFramesOfAnotherSize) {
     ExpectPixel(*frame, 639, 479, 0, 255, 0);
 }
 
+// The frame-sized copy of the picture follows every picture handed over (even in the same
+// buffer) and every change of frame size; the magenta key stays exactly transparent.
+TEST(EffectFilters, TheScaledPictureFollowsNewPicturesAndFrameSizes) {
+    BmpOverlayProcessor processor;
+    std::vector<std::uint8_t> picture = Picture(255, 0, 255); // all key
+    for (int y = 0; y < 240; ++y)
+        for (int x = 160; x < 320; ++x)
+            SetPixel(picture, x, y, 0, 0, 200); // right half red
+    auto blend = [&](int width, int height) {
+        std::vector<std::uint8_t> frame(static_cast<std::size_t>(width) * 3 * height, 10);
+        processor.ProcessFrame(frame.data(), width, height, width * 3);
+        return frame;
+    };
+    auto red = [](const std::vector<std::uint8_t>& frame, int width, int x, int y) {
+        return frame[(static_cast<std::size_t>(y) * width + x) * 3 + 2];
+    };
+    ASSERT_EQ(processor.Show(kOverlayKey, picture.data()), S_OK);
+    std::vector<std::uint8_t> hd = blend(1280, 720);
+    EXPECT_EQ(red(hd, 1280, 0, 0), 10);      // key: the frame shows through
+    EXPECT_EQ(red(hd, 1280, 639, 719), 10);
+    EXPECT_EQ(red(hd, 1280, 640, 0), 200);
+    EXPECT_EQ(red(hd, 1280, 1279, 719), 200);
+
+    // The page's next picture arrives in the same buffer: the left half red too.
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 160; ++x)
+            SetPixel(picture, x, y, 0, 0, 90);
+    ASSERT_EQ(processor.Show(kOverlayKey, picture.data()), S_OK);
+    hd = blend(1280, 720);
+    EXPECT_EQ(red(hd, 1280, 0, 0), 90);
+    EXPECT_EQ(red(hd, 1280, 1279, 719), 200);
+    // Another frame size, then the picture's own size, read as it is.
+    const std::vector<std::uint8_t> odd = blend(176, 144);
+    EXPECT_EQ(red(odd, 176, 87, 143), 90);
+    EXPECT_EQ(red(odd, 176, 88, 0), 200);
+    const std::vector<std::uint8_t> own = blend(320, 240);
+    EXPECT_EQ(red(own, 320, 159, 239), 90);
+    EXPECT_EQ(red(own, 320, 160, 0), 200);
+}
+
 TEST(EffectFilters, ClearingRemovesThePictureFromTheFollowingFrames) {
     Filters f = CreateFilters();
     std::vector<std::uint8_t> picture = Picture(0, 255, 0);

@@ -82,17 +82,36 @@ TEST(VirtualCameraFeed, CloseLeavesAFrameOfZerosAndTheNextWriteOpensAgain) {
     EXPECT_TRUE(AllEqual(reader.data(), kFeedBytes, 5));
 }
 
-TEST(VirtualCameraFeed, SmallerFrameWritesOnlyItsOwnBytes) {
+// A frame smaller than the block (a 176 x 144 camera) fills the whole block: its 4:3 middle
+// enlarged, so readers get the picture rather than its bytes laid out in rows of 320.
+TEST(VirtualCameraFeed, ASmallerFrameIsEnlargedToFillTheBlock) {
     test::ScopedFeedName name;
     CreateObject(name.name(), kFeedBytes, 0x11);
     VirtualCameraFeed feed;
-    std::vector<std::uint8_t> bytes(160 * 120 * 3, 0x22);
-    FrameImage frame = FrameOver(bytes, 160, 120);
-    EXPECT_EQ(feed.Write(frame), bytes.size());
+    // 176 x 144 is taller than 4:3: the cut is the full width and the middle 132 rows. Left
+    // half dark, right half light; the six rows at top and bottom (cut off) bright.
+    constexpr int kWidth = 176;
+    constexpr int kHeight = 144;
+    std::vector<std::uint8_t> bytes(kWidth * kHeight * 3);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            std::fill_n(bytes.begin() + (y * kWidth + x) * 3, 3,
+                        static_cast<std::uint8_t>(y < 6 || y >= kHeight - 6 ? 0xEE
+                                                  : x < kWidth / 2      ? 0x20
+                                                                        : 0xC0));
+    FrameImage frame = FrameOver(bytes, kWidth, kHeight);
+    EXPECT_EQ(feed.Write(frame), kFeedBytes);
     SharedMemoryView reader;
     ASSERT_EQ(reader.OpenExisting(name.name()), S_OK);
-    EXPECT_TRUE(AllEqual(reader.data(), bytes.size(), 0x22));
-    EXPECT_TRUE(AllEqual(reader.data() + bytes.size(), kFeedBytes - bytes.size(), 0x11));
+    const std::uint8_t* block = reader.data();
+    auto at = [block](int x, int y) { return block[(y * kFeedWidth + x) * 3]; };
+    // Every row of the block holds the same two halves (the 0xEE rows were cut off).
+    for (int y : {0, 1, 120, 238, 239}) {
+        EXPECT_EQ(at(0, y), 0x20) << y;
+        EXPECT_EQ(at(150, y), 0x20) << y;
+        EXPECT_EQ(at(170, y), 0xC0) << y;
+        EXPECT_EQ(at(319, y), 0xC0) << y;
+    }
 }
 
 TEST(VirtualCameraFeed, NothingIsWrittenPastTheObjectsRealSize) {
