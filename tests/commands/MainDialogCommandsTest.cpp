@@ -8,6 +8,7 @@
 #include "app/PreviewWidget.h"
 #include "app/RecordFormatDialog.h"
 #include "app/SavedNotice.h"
+#include "app/SettingsDialog.h"
 #include "engine/EngineTestSupport.h"
 #include "platform/graph/DeviceMonitor.h"
 #include "support/MediaProbe.h"
@@ -210,6 +211,44 @@ TEST_F(CommandsTest, ADelayOfThreeCountsDownAndTakesThePhotoAtTheFourthTick) {
     EXPECT_TRUE(
         WaitUntil([&] { return !window->Engine()->snapshotGrabberObject()->snapshotPending(); }));
     EXPECT_TRUE(boxes_.Requests().empty());
+}
+
+// Save in the settings dialog with another capture mode: the idle window's preview comes back
+// in that mode at once; saved unchanged, the same engine goes on.
+TEST_F(CommandsTest, SavingAnotherCaptureModeRestartsThePreviewInIt) {
+    auto window = Open();
+    ASSERT_NE(window->Engine(), nullptr);
+    EXPECT_EQ(window->Engine()->negotiatedMode(), (VideoMode{320, 240, 15}));
+    {
+        ui::ScopedModalDialogHandler answer([](QDialog& shown) {
+            auto* dialog = qobject_cast<SettingsDialog*>(&shown);
+            EXPECT_NE(dialog, nullptr);
+            if (!dialog)
+                return IDCANCEL;
+            dialog->Control<QAbstractButton>(SettingsDialog::kFirstVideoSizeButton + 2)->click();
+            dialog->Control<QAbstractButton>(SettingsDialog::kFirstRateButton + 1)->click();
+            dialog->Control<QAbstractButton>(IDOK)->click();
+            return shown.result();
+        });
+        window->OnSettings();
+    }
+    EXPECT_TRUE(WaitUntil([&] {
+        return window->Engine() && window->EngineRunning() &&
+               window->Engine()->negotiatedMode() == VideoMode{1280, 720, 30};
+    }));
+    const long painted = window->Preview()->PaintedFrames();
+    EXPECT_TRUE(WaitUntil([&] { return window->Preview()->PaintedFrames() > painted + 2; }));
+
+    const CaptureEngine* running = window->Engine();
+    {
+        ui::ScopedModalDialogHandler answer([](QDialog& shown) {
+            qobject_cast<SettingsDialog*>(&shown)->Control<QAbstractButton>(IDOK)->click();
+            return shown.result();
+        });
+        window->OnSettings();
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(window->Engine(), running);
 }
 
 TEST_F(CommandsTest, ClosingDuringACountdownStopsTimerOne) {
