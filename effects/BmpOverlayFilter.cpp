@@ -119,7 +119,8 @@ void BmpOverlayProcessor::ProcessFrame(std::uint8_t* data, int width, int height
     if (!ownSize)
         ScalePicture(width, height);
     const std::uint8_t* picture = ownSize ? picture_ : scaled_.data();
-    const std::size_t pictureStride = ownSize ? kOverlayStride : static_cast<std::size_t>(width) * 3;
+    const std::size_t pictureStride =
+        ownSize ? kOverlayStride : static_cast<std::size_t>(width) * 3;
     const int command = command_;
     for (int y = 0; y < height; ++y) {
         std::uint8_t* out = data + static_cast<std::ptrdiff_t>(y) * stride;

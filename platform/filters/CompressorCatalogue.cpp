@@ -12,8 +12,9 @@ FilterPtr MakeMpeg4Encoder() {
     // half the bytes of flipping the RGB rows (the same picture: the 2 x 2 chroma blocks of an
     // even height map onto each other). The encoder has no threads of its own; the conversion
     // and flip were the larger share of its branch's time at 1280 x 720.
-    ElementPtr bin = MakeBin("videoconvert ! video/x-raw,format=I420 ! videoflip video-direction=vert "
-                             "! avenc_msmpeg4v2");
+    ElementPtr bin =
+        MakeBin("videoconvert ! video/x-raw,format=I420 ! videoflip video-direction=vert "
+                "! avenc_msmpeg4v2");
     return bin ? std::make_shared<BaseFilter>(std::move(bin)) : nullptr;
 }
 

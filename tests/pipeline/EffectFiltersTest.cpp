@@ -245,7 +245,7 @@ TEST(EffectFilters, TheScaledPictureFollowsNewPicturesAndFrameSizes) {
     };
     ASSERT_EQ(processor.Show(kOverlayKey, picture.data()), S_OK);
     std::vector<std::uint8_t> hd = blend(1280, 720);
-    EXPECT_EQ(red(hd, 1280, 0, 0), 10);      // key: the frame shows through
+    EXPECT_EQ(red(hd, 1280, 0, 0), 10); // key: the frame shows through
     EXPECT_EQ(red(hd, 1280, 639, 719), 10);
     EXPECT_EQ(red(hd, 1280, 640, 0), 200);
     EXPECT_EQ(red(hd, 1280, 1279, 719), 200);

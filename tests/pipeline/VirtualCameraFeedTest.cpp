@@ -97,8 +97,8 @@ TEST(VirtualCameraFeed, ASmallerFrameIsEnlargedToFillTheBlock) {
         for (int x = 0; x < kWidth; ++x)
             std::fill_n(bytes.begin() + (y * kWidth + x) * 3, 3,
                         static_cast<std::uint8_t>(y < 6 || y >= kHeight - 6 ? 0xEE
-                                                  : x < kWidth / 2      ? 0x20
-                                                                        : 0xC0));
+                                                  : x < kWidth / 2          ? 0x20
+                                                                            : 0xC0));
     FrameImage frame = FrameOver(bytes, kWidth, kHeight);
     EXPECT_EQ(feed.Write(frame), kFeedBytes);
     SharedMemoryView reader;
