@@ -233,12 +233,12 @@ Load MeasurePreview(const ClassRegistry& registry, BenchOwner& owner, int width,
         std::fprintf(stderr, "the preview could not be started\n");
         std::exit(1);
     }
-    if (overlay) {
-        // A light picture: black (the frame shows through in screen mode) with a bright band.
-        std::vector<std::uint8_t> picture(kOverlayPictureBytes, 0);
-        std::fill(picture.begin(), picture.begin() + kOverlayStride * 12, 200);
+    // A light picture: black (the frame shows through in screen mode) with a bright band. The
+    // filter borrows it: it lives until the engine is gone.
+    std::vector<std::uint8_t> picture(kOverlayPictureBytes, 0);
+    std::fill(picture.begin(), picture.begin() + kOverlayStride * 12, 200);
+    if (overlay)
         (void)engine->ShowOverlayPicture(kOverlayScreen, picture.data());
-    }
     HdFeedCounter feed;
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     std::vector<double> drop;
