@@ -3,6 +3,7 @@
 #include "app/ProgramEnvironment.h"
 #include "app/RecordingRepairTask.h"
 #include "app/SettingsStore.h"
+#include "app/Translations.h"
 #include "effects/EffectFilters.h"
 #include "platform/PlatformComponents.h"
 #include "platform/system/GstRuntime.h"
@@ -27,10 +28,47 @@ std::string AsFolderPrefix(std::string folder) {
 }
 
 // The window's own words.
-constexpr const char* kNoVideoDevice = "请插入USB无视频设备!";
-constexpr const char* kNoAudioDevice = "无音频设备";
-constexpr const char* kVideoListLabel = "视频设备：";
-constexpr const char* kAudioListLabel = "录音设备：";
+constexpr const char* kNoVideoDevice =
+    QT_TRANSLATE_NOOP("kelo::HeadlessRunner", "请插入USB无视频设备!");
+constexpr const char* kNoAudioDevice = QT_TRANSLATE_NOOP("kelo::HeadlessRunner", "无音频设备");
+constexpr const char* kVideoListLabel = QT_TRANSLATE_NOOP("kelo::HeadlessRunner", "视频设备：");
+constexpr const char* kAudioListLabel = QT_TRANSLATE_NOOP("kelo::HeadlessRunner", "录音设备：");
+
+constexpr const char* kHeadlessUsage = QT_TRANSLATE_NOOP(
+    "kelo::HeadlessRunner",
+    "usage: kelocam --headless [--test-devices[=VIDEO1,...;AUDIO1,...]] [--video-device N]\n"
+    "                          [--audio-device N] [--snapshot] [--face-cover]\n"
+    "                          [--background-blur] [--video-size WxH] [--fps N]\n"
+    "                          [--record KIND --seconds S]\n"
+    "Runs the capture engine without the window until SIGINT or SIGTERM. Device positions\n"
+    "count from 1, as in the window's lists. --record makes one recording of KIND (0 AVI\n"
+    "video+audio, 1 AVI video, 2 AVI PCM audio, 3 WMV video+audio, 4 WMV video, 5 WAV\n"
+    "audio, 6 MP4 video+audio, 7 MP4 video, 8 MP3 audio) for S seconds into the REC folder\n"
+    "of data.ini, prints the file's path and exits 0, or exits 1 with the reason.\n"
+    "--video-size (for example 1280x720) and --fps (1 to 120) ask the camera for that\n"
+    "capture mode instead of data.ini's [VIDEO]; the mode the camera gives is printed.\n"
+    "A test video name ending in :jpeg delivers only JPEG pictures; one ending in :face\n"
+    "shows the photograph KELOCAM_TEST_FACE (a JPEG file) panning slowly; one ending in\n"
+    ":vga offers only 640x480 at 30 frames per second; one ending in :silent opens but\n"
+    "never sends a frame.\n");
+
+QString Tr(const char* text) {
+    return HeadlessRunner::tr(text);
+}
+
+QString Local(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// One line on standard error, as it is (the window's own sentences).
+void SayLine(const QString& line) {
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+}
+
+// One line on standard error after the program's name.
+void Say(const QString& line) {
+    SayLine(QStringLiteral("kelocam: ") + line);
+}
 
 bool ParsePosition(const std::string& text, int* position) {
     char* end = nullptr;
@@ -92,22 +130,8 @@ bool ParseFps(const std::string& text, int* fps) {
 
 } // namespace
 
-const char* HeadlessUsage() {
-    return "usage: kelocam --headless [--test-devices[=VIDEO1,...;AUDIO1,...]] [--video-device N]\n"
-           "                          [--audio-device N] [--snapshot] [--face-cover]\n"
-           "                          [--background-blur] [--video-size WxH] [--fps N]\n"
-           "                          [--record KIND --seconds S]\n"
-           "Runs the capture engine without the window until SIGINT or SIGTERM. Device positions\n"
-           "count from 1, as in the window's lists. --record makes one recording of KIND (0 AVI\n"
-           "video+audio, 1 AVI video, 2 AVI PCM audio, 3 WMV video+audio, 4 WMV video, 5 WAV\n"
-           "audio, 6 MP4 video+audio, 7 MP4 video, 8 MP3 audio) for S seconds into the REC folder\n"
-           "of data.ini, prints the file's path and exits 0, or exits 1 with the reason.\n"
-           "--video-size (for example 1280x720) and --fps (1 to 120) ask the camera for that\n"
-           "capture mode instead of data.ini's [VIDEO]; the mode the camera gives is printed.\n"
-           "A test video name ending in :jpeg delivers only JPEG pictures; one ending in :face\n"
-           "shows the photograph KELOCAM_TEST_FACE (a JPEG file) panning slowly; one ending in\n"
-           ":vga offers only 640x480 at 30 frames per second; one ending in :silent opens but\n"
-           "never sends a frame.\n";
+std::string HeadlessUsage() {
+    return QCoreApplication::translate("kelo::HeadlessRunner", kHeadlessUsage).toStdString();
 }
 
 bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,
@@ -117,7 +141,9 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions*
         const std::string& arg = args[i];
         auto value = [&](int* position) {
             if (i + 1 >= args.size() || !ParsePosition(args[i + 1], position)) {
-                *error = arg + " needs a device position (1, 2, ...)";
+                *error = HeadlessRunner::tr("%1 needs a device position (1, 2, ...)")
+                             .arg(Local(arg))
+                             .toStdString();
                 return false;
             }
             ++i;
@@ -147,36 +173,41 @@ bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions*
             options->backgroundBlur = true;
         } else if (arg == "--record") {
             if (i + 1 >= args.size() || !ParseRecordKind(args[i + 1], &options->recordKind)) {
-                *error = "--record needs a recording kind from 0 to 8";
+                *error =
+                    HeadlessRunner::tr("--record needs a recording kind from 0 to 8").toStdString();
                 return false;
             }
             ++i;
         } else if (arg == "--video-size") {
             if (i + 1 >= args.size() ||
                 !ParseVideoSize(args[i + 1], &options->videoWidth, &options->videoHeight)) {
-                *error = "--video-size needs WIDTHxHEIGHT (16x16 to 7680x4320)";
+                *error = HeadlessRunner::tr("--video-size needs WIDTHxHEIGHT (16x16 to 7680x4320)")
+                             .toStdString();
                 return false;
             }
             ++i;
         } else if (arg == "--fps") {
             if (i + 1 >= args.size() || !ParseFps(args[i + 1], &options->framesPerSecond)) {
-                *error = "--fps needs frames per second from 1 to 120";
+                *error =
+                    HeadlessRunner::tr("--fps needs frames per second from 1 to 120").toStdString();
                 return false;
             }
             ++i;
         } else if (arg == "--seconds") {
             if (i + 1 >= args.size() || !ParseSeconds(args[i + 1], &options->recordSeconds)) {
-                *error = "--seconds needs a length in seconds (more than 0, at most 86400)";
+                *error = HeadlessRunner::tr(
+                             "--seconds needs a length in seconds (more than 0, at most 86400)")
+                             .toStdString();
                 return false;
             }
             ++i;
         } else {
-            *error = "unknown argument: " + arg;
+            *error = HeadlessRunner::tr("unknown argument: %1").arg(Local(arg)).toStdString();
             return false;
         }
     }
     if ((options->recordKind >= 0) != (options->recordSeconds > 0)) {
-        *error = "--record and --seconds go together";
+        *error = HeadlessRunner::tr("--record and --seconds go together").toStdString();
         return false;
     }
     return true;
@@ -200,9 +231,9 @@ void HeadlessRunner::PrintedList::Select(int index) {
 }
 
 void HeadlessRunner::PrintedList::Print(const char* label) const {
-    std::fprintf(stderr, "%s\n", label);
+    SayLine(Tr(label));
     if (names_.empty())
-        std::fprintf(stderr, "  (none)\n");
+        SayLine(QStringLiteral("  ") + HeadlessRunner::tr("(none)"));
     for (std::size_t i = 0; i < names_.size(); ++i)
         std::fprintf(stderr, "%c %zu %s\n", static_cast<int>(i) == selected_ ? '*' : ' ', i + 1,
                      names_[i].c_str());
@@ -267,22 +298,21 @@ void HeadlessRunner::Quit(int status) {
 }
 
 void HeadlessRunner::OnCaptureError(const std::string& message) {
-    std::fprintf(stderr, "kelocam: capture stopped: %s\n", message.c_str());
+    Say(tr("capture stopped: %1").arg(EngineReasonText(message)));
     Quit(1);
 }
 
 void HeadlessRunner::OnRecordingFramesDropped(const std::string& message) {
-    std::fprintf(stderr, "kelocam: recording: %s\n", message.c_str());
+    Say(tr("recording: %1").arg(Local(message)));
 }
 
 void HeadlessRunner::OnSnapshotTaken(const SnapshotOutcome& outcome) {
     if (outcome.ok())
-        std::fprintf(stderr, "kelocam: photo written: %s\n", outcome.path.c_str());
+        Say(tr("photo written: %1").arg(Local(outcome.path)));
     else if (outcome.status == SnapshotStatus::InvalidSize)
-        std::fprintf(stderr, "kelocam: no photo: the photo size %s of data.ini is not valid\n",
-                     photoSizeText_.c_str());
+        Say(tr("no photo: the photo size %1 of data.ini is not valid").arg(Local(photoSizeText_)));
     else
-        std::fprintf(stderr, "kelocam: no photo: %s\n", outcome.errorText.c_str());
+        Say(tr("no photo: %1").arg(Local(outcome.errorText)));
 }
 
 gboolean HeadlessRunner::OnSignal(gpointer self) {
@@ -292,8 +322,10 @@ gboolean HeadlessRunner::OnSignal(gpointer self) {
 
 void HeadlessRunner::PrintCaptureMode(const CaptureEngine& engine) {
     const VideoMode mode = engine.negotiatedMode();
-    std::fprintf(stderr, "kelocam: capture mode %dx%d at %d frames per second\n", mode.width,
-                 mode.height, mode.framesPerSecond);
+    Say(tr("capture mode %1x%2 at %3 frames per second")
+            .arg(mode.width)
+            .arg(mode.height)
+            .arg(mode.framesPerSecond));
 }
 
 std::unique_ptr<CaptureEngine> HeadlessRunner::NewEngine() {
@@ -317,23 +349,23 @@ bool HeadlessRunner::StartPreview() {
     videoList_.Print(kVideoListLabel);
     audioList_.Print(kAudioListLabel);
     if (result == CaptureEngine::kNoVideoDevice) {
-        std::fprintf(stderr, "%s\n", kNoVideoDevice);
+        SayLine(tr(kNoVideoDevice));
         return false;
     }
     if (result == E_FAIL) {
-        std::fprintf(stderr, "kelocam: the capture graph could not be built\n");
+        Say(tr("the capture graph could not be built"));
         return false;
     }
     if (result == CaptureEngine::kNoAudioDevice)
-        std::fprintf(stderr, "%s\n", kNoAudioDevice);
+        SayLine(tr(kNoAudioDevice));
     PrintCaptureMode(*engine_);
     if (engine_->ConnectPreview() == E_FAIL)
-        std::fprintf(stderr, "kelocam: the preview chain could not be connected\n");
+        Say(tr("the preview chain could not be connected"));
     if (FAILED(engine_->Run())) {
-        std::fprintf(stderr, "kelocam: the capture graph could not be started\n");
+        Say(tr("the capture graph could not be started"));
         return false;
     }
-    std::fprintf(stderr, "kelocam: preview running\n");
+    Say(tr("preview running"));
     return true;
 }
 
@@ -347,7 +379,7 @@ void HeadlessRunner::RestoreEffects() {
         engine_->SetRedOffset(static_cast<int>(settings.ReadInt(SettingId::RedOffset)));
         engine_->SetGreenOffset(static_cast<int>(settings.ReadInt(SettingId::GreenOffset)));
         engine_->SetBlueOffset(static_cast<int>(settings.ReadInt(SettingId::BlueOffset)));
-        std::fprintf(stderr, "kelocam: colour adjustment restored\n");
+        Say(tr("colour adjustment restored"));
     }
     // RestoreEffect of the main window: the overlay family and effect saved last.
     if (const std::optional<OverlayFamily> family = settings.ReadOverlayFamily()) {
@@ -355,21 +387,21 @@ void HeadlessRunner::RestoreEffects() {
         overlay_ = std::make_unique<HeadlessOverlay>(*engine_, context_.get());
         std::string file;
         if (overlay_->Start(*family, index, &file))
-            std::fprintf(stderr, "kelocam: overlay %s %d playing (%s)\n",
-                         std::string(OverlayFamilyName(*family)).c_str(), index, file.c_str());
+            Say(tr("overlay %1 %2 playing (%3)")
+                    .arg(QString::fromUtf8(OverlayFamilyName(*family)))
+                    .arg(index)
+                    .arg(Local(file)));
         else if (index >= 1 && index <= 16)
-            std::fprintf(stderr,
-                         "kelocam: overlay effect file not readable or without a picture: %s\n",
-                         file.c_str());
+            Say(tr("overlay effect file not readable or without a picture: %1").arg(Local(file)));
     }
     if (options_.faceCover) {
         engine_->ToggleFaceDetection();
-        std::fprintf(stderr, "kelocam: face cover on\n");
+        Say(tr("face cover on"));
     }
     // The "其它" page at start: the blur as data.ini keeps it, or on for this run.
     if (options_.backgroundBlur || settings.ReadInt(SettingId::BackgroundBlur) != 0) {
         engine_->SetBackgroundBlur(1);
-        std::fprintf(stderr, "kelocam: background blur on\n");
+        Say(tr("background blur on"));
     }
 }
 
@@ -394,8 +426,7 @@ void HeadlessRunner::RequestSnapshotOnceFramesFlow() {
                 settings.ReadText(SettingId::PhotoWidth, SettingReader::SnapshotCommand) + " x " +
                 settings.ReadText(SettingId::PhotoHeight, SettingReader::SnapshotCommand);
             self->engine_->RequestSnapshot(AsFolderPrefix(folder), width, height);
-            std::fprintf(stderr, "kelocam: photo requested (%s) in %s\n",
-                         self->photoSizeText_.c_str(), folder.c_str());
+            Say(tr("photo requested (%1) in %2").arg(Local(self->photoSizeText_), Local(folder)));
             return G_SOURCE_REMOVE;
         },
         this, nullptr);
@@ -411,8 +442,9 @@ bool HeadlessRunner::StartRecording() {
     const HRESULT built = engine_->BuildGraph(&surface_, nullptr, options_.videoDevicePosition,
                                               options_.audioDevicePosition);
     if (built == CaptureEngine::kNoVideoDevice || built == E_FAIL) {
-        std::fprintf(stderr, "kelocam: no recording: %s\n",
-                     built == E_FAIL ? "the capture graph could not be built" : kNoVideoDevice);
+        Say(tr("no recording: %1")
+                .arg(built == E_FAIL ? tr("the capture graph could not be built")
+                                     : tr(kNoVideoDevice)));
         return false;
     }
     PrintCaptureMode(*engine_);
@@ -423,18 +455,18 @@ bool HeadlessRunner::StartRecording() {
     if (engine_->BuildRecordGraph(kind, AsFolderPrefix(folder)) != S_OK) {
         const bool noAudio =
             built == CaptureEngine::kNoAudioDevice && DescribeRecordKind(kind).hasAudio;
-        std::fprintf(stderr, "kelocam: no recording: the graph of kind %d could not be built%s%s\n",
-                     options_.recordKind, noAudio ? ": " : "", noAudio ? kNoAudioDevice : "");
+        const QString line =
+            tr("no recording: the graph of kind %1 could not be built").arg(options_.recordKind);
+        Say(noAudio ? line + QStringLiteral(": ") + tr(kNoAudioDevice) : line);
         return false;
     }
     recordFile_ = engine_->recordFileName();
     if (FAILED(engine_->Run())) {
-        std::fprintf(stderr,
-                     "kelocam: no recording: the graph could not start (can %s be written?)\n",
-                     recordFile_.c_str());
+        Say(tr("no recording: the graph could not start (can %1 be written?)")
+                .arg(Local(recordFile_)));
         return false;
     }
-    std::fprintf(stderr, "kelocam: recording %s\n", recordFile_.c_str());
+    Say(tr("recording %1").arg(Local(recordFile_)));
     GSource* stop = g_timeout_source_new(static_cast<guint>(options_.recordSeconds * 1000));
     g_source_set_callback(
         stop,
@@ -452,8 +484,7 @@ bool HeadlessRunner::FinishRecording() {
     std::error_code error;
     const auto size = std::filesystem::file_size(recordFile_, error);
     if (error || size == 0) {
-        std::fprintf(stderr, "kelocam: no recording: %s is missing or empty\n",
-                     recordFile_.c_str());
+        Say(tr("no recording: %1 is missing or empty").arg(Local(recordFile_)));
         return false;
     }
     std::printf("%s\n", recordFile_.c_str());
@@ -503,7 +534,7 @@ int HeadlessRunner::Run() {
     }
     StopPreview();
     FinishRecordingRepair();
-    std::fprintf(stderr, "kelocam: stopped\n");
+    Say(tr("stopped"));
     g_main_context_pop_thread_default(context_.get());
     return status_;
 }
@@ -512,7 +543,7 @@ int RunHeadless(const std::vector<std::string>& args) {
     HeadlessOptions options;
     std::string error;
     if (!ParseHeadlessOptions(args, &options, &error)) {
-        std::fprintf(stderr, "kelocam: %s\n%s", error.c_str(), HeadlessUsage());
+        std::fprintf(stderr, "kelocam: %s\n%s", error.c_str(), HeadlessUsage().c_str());
         return 2;
     }
     WarnAboutMissingAssets();

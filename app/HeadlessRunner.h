@@ -19,6 +19,7 @@
 #include <atomic>
 #include <glib.h>
 #include <memory>
+#include <QCoreApplication>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,10 +48,14 @@ struct HeadlessOptions {
 bool ParseHeadlessOptions(const std::vector<std::string>& args, HeadlessOptions* options,
                           std::string* error);
 
-// The usage text of the headless mode.
-const char* HeadlessUsage();
+// The usage text of the headless mode, in the language installed.
+std::string HeadlessUsage();
 
+// What it says on standard error is translated as the window's texts are (the language the
+// desktop's locale or KELOCAM_LANG chooses, installed by the program's main before the run).
 class HeadlessRunner : public CaptureEngineOwner {
+    Q_DECLARE_TR_FUNCTIONS(kelo::HeadlessRunner)
+
 public:
     explicit HeadlessRunner(HeadlessOptions options);
     ~HeadlessRunner() override;

@@ -8,6 +8,7 @@
 #include "app/SavedNotice.h"
 #include "app/SettingsDialog.h"
 #include "app/SettingsStore.h"
+#include "app/Translations.h"
 #include "app/WindowLog.h"
 #include "app/WindowText.h"
 #include "engine/FileProblem.h"
@@ -58,12 +59,6 @@ std::string AsFolderPrefix(std::string folder) {
 QString FromLocal(const std::string& text) {
     return QString::fromStdString(text);
 }
-
-// The engine's words for a file problem (engine/FileProblem.cpp), for the translation; a
-// system error's own text passes unchanged.
-constexpr const char* kFileProblemTexts[] = {QT_TRANSLATE_NOOP("kelo::MainDialog", "文件夹不存在"),
-                                             QT_TRANSLATE_NOOP("kelo::MainDialog", "磁盘空间不足"),
-                                             QT_TRANSLATE_NOOP("kelo::MainDialog", "没有写入权限")};
 
 // Why a photo could not be written, in the studio's words.
 QString PhotoFailureReason(const SnapshotOutcome& outcome) {
@@ -362,13 +357,7 @@ void MainDialog::SetDeviceListsEnabled(bool enabled) {
 QString MainDialog::RecordingFailureReason(const std::string& engineReason) {
     // The engine names a file problem in the studio's words, then the folder; other reasons
     // (a device's own error text) pass as they are.
-    const QString text = FromLocal(engineReason);
-    for (const char* problem : kFileProblemTexts) {
-        const QString source = QString::fromUtf8(problem);
-        if (text.startsWith(source))
-            return tr(problem) + text.mid(source.size());
-    }
-    return text;
+    return EngineReasonText(engineReason);
 }
 
 void MainDialog::OnRecordingError(const std::string& message) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <QtGlobal>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,11 +43,14 @@ const char* ProgramVersionText() {
 }
 
 const char* ProgramOptionsUsage() {
-    return "  --version               print the version and exit\n"
-           "  --from-desktop          work in $XDG_CONFIG_HOME/kelocam (~/.config/kelocam), made\n"
-           "                          when missing, so that data.ini lands there (the desktop\n"
-           "                          menu starts the studio so); otherwise the studio works in\n"
-           "                          the folder it was started in\n";
+    // Translated where the usage is put together (StudioUsage).
+    return QT_TRANSLATE_NOOP(
+        "kelo::StudioApplication",
+        "  --version               print the version and exit\n"
+        "  --from-desktop          work in $XDG_CONFIG_HOME/kelocam (~/.config/kelocam), made\n"
+        "                          when missing, so that data.ini lands there (the desktop\n"
+        "                          menu starts the studio so); otherwise the studio works in\n"
+        "                          the folder it was started in\n");
 }
 
 std::string DesktopWorkingFolder() {

@@ -9,12 +9,14 @@
 #include "platform/system/GstRuntime.h"
 #include "ui/Skin.h"
 
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QIcon>
 #include <QSocketNotifier>
@@ -24,7 +26,15 @@ namespace kelo {
 
 namespace {
 
-constexpr const char* kWindowUsage =
+// The terminal's texts (usage, option errors) are translated as the window's are.
+constexpr const char* kTextContext = "kelo::StudioApplication";
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate(kTextContext, text);
+}
+
+constexpr const char* kWindowUsage = QT_TRANSLATE_NOOP(
+    "kelo::StudioApplication",
     "usage: kelocam [--test-devices[=VIDEO1,...;AUDIO1,...]] [--face-cover]\n"
     "       kelocam --headless [options of the headless mode, below]\n"
     "       kelocam --help\n"
@@ -36,13 +46,15 @@ constexpr const char* kWindowUsage =
     "                          list adds none of that kind; no ';' adds no microphone)\n"
     "  --face-cover            start with the face cover on (\"遮盖脸部\" checked)\n"
     "  --headless              run the capture engine without the window\n"
-    "  --help                  show this text\n";
+    "  --help                  show this text\n");
 // After the options that come before any mode (ProgramOptionsUsage).
-constexpr const char* kEnvironmentUsage =
+constexpr const char* kEnvironmentUsage = QT_TRANSLATE_NOOP(
+    "kelo::StudioApplication",
     "Environment: KELOCAM_FEED_NAME (the virtual camera's shared-memory block, default\n"
     "/KeloVCam), KELOCAM_DATA_DIR (read-only assets after the working directory, before\n"
     "../share/kelocam beside the program), KELOCAM_LANG=zh|en (the window's language; by\n"
-    "default Chinese on a Chinese desktop, LANG/LC_MESSAGES zh_*, else English).\n\n";
+    "default Chinese on a Chinese desktop, LANG/LC_MESSAGES zh_*, else English; the\n"
+    "terminal's texts too).\n\n");
 
 // Ends every message box, modal dialog and popup menu that is open over the studio: each runs
 // an event loop of its own, which would otherwise keep the process alive after the window has
@@ -142,10 +154,16 @@ bool ParseStudioOptions(const std::vector<std::string>& args, StudioOptions* opt
             options->faceCover = true;
         } else if (arg == "--video-device" || arg == "--audio-device" || arg == "--snapshot" ||
                    arg == "--record" || arg == "--seconds") {
-            *error = arg + " belongs to the headless mode (kelocam --headless " + arg + " ...)";
+            *error = QCoreApplication::translate(
+                         "kelo::StudioApplication",
+                         "%1 belongs to the headless mode (kelocam --headless %1 ...)")
+                         .arg(QString::fromStdString(arg))
+                         .toStdString();
             return false;
         } else {
-            *error = "unknown option: " + arg;
+            *error = QCoreApplication::translate("kelo::StudioApplication", "unknown option: %1")
+                         .arg(QString::fromStdString(arg))
+                         .toStdString();
             return false;
         }
     }
@@ -153,7 +171,8 @@ bool ParseStudioOptions(const std::vector<std::string>& args, StudioOptions* opt
 }
 
 std::string StudioUsage() {
-    return std::string(kWindowUsage) + ProgramOptionsUsage() + kEnvironmentUsage + HeadlessUsage();
+    return (Tr(kWindowUsage) + Tr(ProgramOptionsUsage()) + Tr(kEnvironmentUsage)).toStdString() +
+           HeadlessUsage();
 }
 
 int RunStudio(int argc, char** argv, const StudioOptions& options) {
@@ -204,17 +223,29 @@ int StudioMain(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     StudioOptions options;
     std::string error;
+    if (ParseStudioOptions(args, &options, &error) && !options.headless && !options.help)
+        return RunStudio(argc, argv, options);
+    // The terminal's modes: an application object without a window, for the translation (the
+    // same choice of language and the same file as the window's).
+    QCoreApplication terminal(argc, argv);
+    // Qt takes the C library's locale from the environment; numbers on the command line and in
+    // data.ini keep reading with a point.
+    std::setlocale(LC_NUMERIC, "C");
+    const InstalledTranslation translation(ChooseLanguage(ProcessLocaleEnvironment()));
+    // Again, now that the messages are translated.
     if (!ParseStudioOptions(args, &options, &error)) {
-        std::fprintf(stderr, "kelocam: %s\nTry kelocam --help.\n", error.c_str());
+        std::fputs(QCoreApplication::translate("kelo::StudioApplication",
+                                               "kelocam: %1\nTry kelocam --help.\n")
+                       .arg(QString::fromStdString(error))
+                       .toUtf8()
+                       .constData(),
+                   stderr);
         return 2;
     }
     if (options.headless)
         return RunHeadless(args);
-    if (options.help) {
-        std::fputs(StudioUsage().c_str(), stdout);
-        return 0;
-    }
-    return RunStudio(argc, argv, options);
+    std::fputs(StudioUsage().c_str(), stdout);
+    return 0;
 }
 
 } // namespace kelo

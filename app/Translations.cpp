@@ -19,6 +19,14 @@ bool IsSet(const char* value) {
     return value && *value;
 }
 
+// The engine's words for a file problem (engine/FileProblem.cpp stays without Qt): a new one
+// there needs its line here.
+constexpr const char* kFileProblemTexts[] = {QT_TRANSLATE_NOOP("kelo::MainDialog", "文件夹不存在"),
+                                             QT_TRANSLATE_NOOP("kelo::MainDialog", "磁盘空间不足"),
+                                             QT_TRANSLATE_NOOP("kelo::MainDialog", "没有写入权限")};
+// How the engine puts the folder after the problem.
+constexpr const char* kProblemAndFolder = QT_TRANSLATE_NOOP("kelo::MainDialog", "%1（%2）");
+
 } // namespace
 
 Language ChooseLanguage(const LocaleEnvironment& environment) {
@@ -78,6 +86,29 @@ InstalledTranslation::~InstalledTranslation() {
         QCoreApplication::removeTranslator(studio_.get());
     if (qt_)
         QCoreApplication::removeTranslator(qt_.get());
+}
+
+} // namespace kelo
+
+namespace kelo {
+
+QString EngineReasonText(const std::string& reason) {
+    const QString text = QString::fromStdString(reason);
+    for (const char* problem : kFileProblemTexts) {
+        const QString source = QString::fromUtf8(problem);
+        if (!text.startsWith(source))
+            continue;
+        const QString problemText = QCoreApplication::translate("kelo::MainDialog", problem);
+        const QString rest = text.mid(source.size());
+        const QString open = QStringLiteral("（");
+        const QString close = QStringLiteral("）");
+        if (rest.startsWith(open) && rest.endsWith(close) &&
+            rest.size() >= open.size() + close.size())
+            return QCoreApplication::translate("kelo::MainDialog", kProblemAndFolder)
+                .arg(problemText, rest.mid(open.size(), rest.size() - open.size() - close.size()));
+        return problemText + rest;
+    }
+    return text;
 }
 
 } // namespace kelo

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <QString>
 #include <string>
 
 class QTranslator;
@@ -50,5 +51,11 @@ private:
     std::unique_ptr<QTranslator> studio_;
     std::unique_ptr<QTranslator> qt_; // Qt's own texts (standard buttons) in the same language
 };
+
+// The engine's reason for a stopped capture or recording (engine/FileProblem.h) in the language
+// installed: its words for a file problem and the folder after them ("磁盘空间不足（/home/ann）",
+// "the disk is full (/home/ann)") translated; any other text (a device's own) as it is. Used by
+// the window and the headless studio alike.
+QString EngineReasonText(const std::string& reason);
 
 } // namespace kelo

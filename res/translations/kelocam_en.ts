@@ -413,6 +413,179 @@
         </message>
     </context>
     <context>
+        <name>kelo::HeadlessRunner</name>
+        <message>
+            <source>请插入USB无视频设备!</source>
+            <translation>Please plug in a USB camera!</translation>
+        </message>
+        <message>
+            <source>无音频设备</source>
+            <translation>No microphone</translation>
+        </message>
+        <message>
+            <source>视频设备：</source>
+            <translation>Camera:</translation>
+        </message>
+        <message>
+            <source>录音设备：</source>
+            <translation>Microphone:</translation>
+        </message>
+        <message>
+            <source>usage: kelocam --headless [--test-devices[=VIDEO1,...;AUDIO1,...]] [--video-device N]
+                          [--audio-device N] [--snapshot] [--face-cover]
+                          [--background-blur] [--video-size WxH] [--fps N]
+                          [--record KIND --seconds S]
+Runs the capture engine without the window until SIGINT or SIGTERM. Device positions
+count from 1, as in the window&apos;s lists. --record makes one recording of KIND (0 AVI
+video+audio, 1 AVI video, 2 AVI PCM audio, 3 WMV video+audio, 4 WMV video, 5 WAV
+audio, 6 MP4 video+audio, 7 MP4 video, 8 MP3 audio) for S seconds into the REC folder
+of data.ini, prints the file&apos;s path and exits 0, or exits 1 with the reason.
+--video-size (for example 1280x720) and --fps (1 to 120) ask the camera for that
+capture mode instead of data.ini&apos;s [VIDEO]; the mode the camera gives is printed.
+A test video name ending in :jpeg delivers only JPEG pictures; one ending in :face
+shows the photograph KELOCAM_TEST_FACE (a JPEG file) panning slowly; one ending in
+:vga offers only 640x480 at 30 frames per second; one ending in :silent opens but
+never sends a frame.
+</source>
+            <translation>usage: kelocam --headless [--test-devices[=VIDEO1,...;AUDIO1,...]] [--video-device N]
+                          [--audio-device N] [--snapshot] [--face-cover]
+                          [--background-blur] [--video-size WxH] [--fps N]
+                          [--record KIND --seconds S]
+Runs the capture engine without the window until SIGINT or SIGTERM. Device positions
+count from 1, as in the window&apos;s lists. --record makes one recording of KIND (0 AVI
+video+audio, 1 AVI video, 2 AVI PCM audio, 3 WMV video+audio, 4 WMV video, 5 WAV
+audio, 6 MP4 video+audio, 7 MP4 video, 8 MP3 audio) for S seconds into the REC folder
+of data.ini, prints the file&apos;s path and exits 0, or exits 1 with the reason.
+--video-size (for example 1280x720) and --fps (1 to 120) ask the camera for that
+capture mode instead of data.ini&apos;s [VIDEO]; the mode the camera gives is printed.
+A test video name ending in :jpeg delivers only JPEG pictures; one ending in :face
+shows the photograph KELOCAM_TEST_FACE (a JPEG file) panning slowly; one ending in
+:vga offers only 640x480 at 30 frames per second; one ending in :silent opens but
+never sends a frame.
+</translation>
+        </message>
+        <message>
+            <source>%1 needs a device position (1, 2, ...)</source>
+            <translation>%1 needs a device position (1, 2, ...)</translation>
+        </message>
+        <message>
+            <source>--record needs a recording kind from 0 to 8</source>
+            <translation>--record needs a recording kind from 0 to 8</translation>
+        </message>
+        <message>
+            <source>--video-size needs WIDTHxHEIGHT (16x16 to 7680x4320)</source>
+            <translation>--video-size needs WIDTHxHEIGHT (16x16 to 7680x4320)</translation>
+        </message>
+        <message>
+            <source>--fps needs frames per second from 1 to 120</source>
+            <translation>--fps needs frames per second from 1 to 120</translation>
+        </message>
+        <message>
+            <source>--seconds needs a length in seconds (more than 0, at most 86400)</source>
+            <translation>--seconds needs a length in seconds (more than 0, at most 86400)</translation>
+        </message>
+        <message>
+            <source>unknown argument: %1</source>
+            <translation>unknown argument: %1</translation>
+        </message>
+        <message>
+            <source>--record and --seconds go together</source>
+            <translation>--record and --seconds go together</translation>
+        </message>
+        <message>
+            <source>(none)</source>
+            <translation>(none)</translation>
+        </message>
+        <message>
+            <source>capture stopped: %1</source>
+            <translation>capture stopped: %1</translation>
+        </message>
+        <message>
+            <source>recording: %1</source>
+            <translation>recording: %1</translation>
+        </message>
+        <message>
+            <source>photo written: %1</source>
+            <translation>photo written: %1</translation>
+        </message>
+        <message>
+            <source>no photo: the photo size %1 of data.ini is not valid</source>
+            <translation>no photo: the photo size %1 of data.ini is not valid</translation>
+        </message>
+        <message>
+            <source>no photo: %1</source>
+            <translation>no photo: %1</translation>
+        </message>
+        <message>
+            <source>capture mode %1x%2 at %3 frames per second</source>
+            <translation>capture mode %1x%2 at %3 frames per second</translation>
+        </message>
+        <message>
+            <source>the capture graph could not be built</source>
+            <translation>the capture graph could not be built</translation>
+        </message>
+        <message>
+            <source>the preview chain could not be connected</source>
+            <translation>the preview chain could not be connected</translation>
+        </message>
+        <message>
+            <source>the capture graph could not be started</source>
+            <translation>the capture graph could not be started</translation>
+        </message>
+        <message>
+            <source>preview running</source>
+            <translation>preview running</translation>
+        </message>
+        <message>
+            <source>colour adjustment restored</source>
+            <translation>colour adjustment restored</translation>
+        </message>
+        <message>
+            <source>overlay %1 %2 playing (%3)</source>
+            <translation>overlay %1 %2 playing (%3)</translation>
+        </message>
+        <message>
+            <source>overlay effect file not readable or without a picture: %1</source>
+            <translation>overlay effect file not readable or without a picture: %1</translation>
+        </message>
+        <message>
+            <source>face cover on</source>
+            <translation>face cover on</translation>
+        </message>
+        <message>
+            <source>background blur on</source>
+            <translation>background blur on</translation>
+        </message>
+        <message>
+            <source>photo requested (%1) in %2</source>
+            <translation>photo requested (%1) in %2</translation>
+        </message>
+        <message>
+            <source>no recording: %1</source>
+            <translation>no recording: %1</translation>
+        </message>
+        <message>
+            <source>no recording: the graph of kind %1 could not be built</source>
+            <translation>no recording: the graph of kind %1 could not be built</translation>
+        </message>
+        <message>
+            <source>no recording: the graph could not start (can %1 be written?)</source>
+            <translation>no recording: the graph could not start (can %1 be written?)</translation>
+        </message>
+        <message>
+            <source>recording %1</source>
+            <translation>recording %1</translation>
+        </message>
+        <message>
+            <source>no recording: %1 is missing or empty</source>
+            <translation>no recording: %1 is missing or empty</translation>
+        </message>
+        <message>
+            <source>stopped</source>
+            <translation>stopped</translation>
+        </message>
+    </context>
+    <context>
         <name>kelo::MainDialog</name>
         <message>
             <source>最小化</source>
@@ -571,6 +744,87 @@ Thanks to the authors of Qt, GStreamer, OpenCV and libjpeg-turbo.</translation>
         <message>
             <source>已修复未完成的录制：</source>
             <translation>An unfinished recording was repaired: </translation>
+        </message>
+        <message>
+            <source>%1（%2）</source>
+            <translation>%1 (%2)</translation>
+        </message>
+    </context>
+    <context>
+        <name>kelo::StudioApplication</name>
+        <message>
+            <source>  --version               print the version and exit
+  --from-desktop          work in $XDG_CONFIG_HOME/kelocam (~/.config/kelocam), made
+                          when missing, so that data.ini lands there (the desktop
+                          menu starts the studio so); otherwise the studio works in
+                          the folder it was started in
+</source>
+            <translation>  --version               print the version and exit
+  --from-desktop          work in $XDG_CONFIG_HOME/kelocam (~/.config/kelocam), made
+                          when missing, so that data.ini lands there (the desktop
+                          menu starts the studio so); otherwise the studio works in
+                          the folder it was started in
+</translation>
+        </message>
+        <message>
+            <source>usage: kelocam [--test-devices[=VIDEO1,...;AUDIO1,...]] [--face-cover]
+       kelocam --headless [options of the headless mode, below]
+       kelocam --help
+Opens the studio window with the cameras and microphones of this machine.
+  --test-devices          add one &quot;Test Camera&quot; (a moving pattern) and one &quot;Test
+                          Microphone&quot; (a tone) to the device lists
+  --test-devices=V,...;A,...
+                          add test devices with these names, in this order (an empty
+                          list adds none of that kind; no &apos;;&apos; adds no microphone)
+  --face-cover            start with the face cover on (&quot;遮盖脸部&quot; checked)
+  --headless              run the capture engine without the window
+  --help                  show this text
+</source>
+            <translation>usage: kelocam [--test-devices[=VIDEO1,...;AUDIO1,...]] [--face-cover]
+       kelocam --headless [options of the headless mode, below]
+       kelocam --help
+Opens the studio window with the cameras and microphones of this machine.
+  --test-devices          add one &quot;Test Camera&quot; (a moving pattern) and one &quot;Test
+                          Microphone&quot; (a tone) to the device lists
+  --test-devices=V,...;A,...
+                          add test devices with these names, in this order (an empty
+                          list adds none of that kind; no &apos;;&apos; adds no microphone)
+  --face-cover            start with the face cover on (&quot;Cover faces&quot; checked)
+  --headless              run the capture engine without the window
+  --help                  show this text
+</translation>
+        </message>
+        <message>
+            <source>Environment: KELOCAM_FEED_NAME (the virtual camera&apos;s shared-memory block, default
+/KeloVCam), KELOCAM_DATA_DIR (read-only assets after the working directory, before
+../share/kelocam beside the program), KELOCAM_LANG=zh|en (the window&apos;s language; by
+default Chinese on a Chinese desktop, LANG/LC_MESSAGES zh_*, else English; the
+terminal&apos;s texts too).
+
+</source>
+            <translation>Environment: KELOCAM_FEED_NAME (the virtual camera&apos;s shared-memory block, default
+/KeloVCam), KELOCAM_DATA_DIR (read-only assets after the working directory, before
+../share/kelocam beside the program), KELOCAM_LANG=zh|en (the window&apos;s language; by
+default Chinese on a Chinese desktop, LANG/LC_MESSAGES zh_*, else English; the
+terminal&apos;s texts too).
+
+</translation>
+        </message>
+        <message>
+            <source>%1 belongs to the headless mode (kelocam --headless %1 ...)</source>
+            <translation>%1 belongs to the headless mode (kelocam --headless %1 ...)</translation>
+        </message>
+        <message>
+            <source>unknown option: %1</source>
+            <translation>unknown option: %1</translation>
+        </message>
+        <message>
+            <source>kelocam: %1
+Try kelocam --help.
+</source>
+            <translation>kelocam: %1
+Try kelocam --help.
+</translation>
         </message>
     </context>
     <context>

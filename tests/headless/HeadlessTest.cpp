@@ -141,6 +141,57 @@ TEST(Headless, SaysSoInTheWindowsWordsWhenThereIsNoVideoOrNoAudioDevice) {
     }
 }
 
+// The terminal speaks the desktop's language as the window does: the window's own sentences
+// byte for byte on a Chinese desktop, English on any other, KELOCAM_LANG over both; --help too.
+TEST(Headless, TheTerminalSpeaksTheLanguageTheEnvironmentChooses) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> environment;
+        std::vector<std::string> noCamera; // lines without a camera, in order
+        std::string help;                  // a line of --help
+    };
+    const std::vector<std::pair<std::string, std::string>> english = {
+        {"KELOCAM_LANG", ""}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "en_US.UTF-8"}};
+    const std::vector<Case> cases = {
+        {"LANG=en_US",
+         english,
+         {"Camera:\n  (none)\nMicrophone:\n", "Please plug in a USB camera!\n",
+          "kelocam: stopped\n"},
+         "start with the face cover on (\"Cover faces\" checked)"},
+        {"KELOCAM_LANG=en over LANG=zh_CN",
+         {{"KELOCAM_LANG", "en"}, {"LC_ALL", ""}, {"LANG", "zh_CN.UTF-8"}},
+         {"Camera:\n  (none)\n", "Please plug in a USB camera!\n"},
+         "start with the face cover on (\"Cover faces\" checked)"},
+        {"LANG=zh_CN",
+         {{"KELOCAM_LANG", ""}, {"LC_ALL", ""}, {"LANG", "zh_CN.UTF-8"}},
+         {"视频设备：\n  (none)\n录音设备：\n", "请插入USB无视频设备!\n", "kelocam: stopped\n"},
+         "start with the face cover on (\"遮盖脸部\" checked)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::IsolatedDirectory dir;
+        test::ScopedFeedName feed;
+        test::ChildOptions options{dir.path() / "stderr.txt", true, c.environment};
+        options.environment.emplace_back("KELOCAM_DATA_DIR", test::BinaryDir().string());
+        {
+            test::ChildProgram program(test::StudioProgramPath(),
+                                       {"--headless", "--test-devices=;Mic"}, options);
+            EXPECT_EQ(program.Wait(), 1);
+            const std::string log = program.Log();
+            std::size_t at = 0;
+            for (const std::string& line : c.noCamera) {
+                at = log.find(line, at);
+                EXPECT_NE(at, std::string::npos) << line << "\n--- in ---\n" << log;
+            }
+        }
+        options.logFile = dir.path() / "help.txt";
+        test::ChildProgram help(test::StudioProgramPath(), {"--help"}, options);
+        EXPECT_EQ(help.Wait(), 0);
+        EXPECT_NE(help.Log().find(c.help), std::string::npos) << help.Log();
+        EXPECT_NE(help.Log().find("--headless"), std::string::npos) << help.Log();
+    }
+}
+
 TEST(Headless, RestoresTheColourAdjustmentAndTheOverlayThatDataIniNames) {
     test::IsolatedDirectory dir;
     test::ScopedFeedName feed;

@@ -81,8 +81,10 @@ TEST(TranslationTest, AnEnglishDesktopGetsTheEnglishWindow) {
     EXPECT_EQ("Choose a folder", picker.windowTitle().toStdString());
     // A recording's reason from the engine: its words translated, the folder kept; a device's
     // own text as it is.
-    EXPECT_EQ("the disk is full（/v）",
+    EXPECT_EQ("the disk is full (/v)",
               MainDialog::RecordingFailureReason("磁盘空间不足（/v）").toStdString());
+    EXPECT_EQ("no permission to write (/a（b）)",
+              MainDialog::RecordingFailureReason("没有写入权限（/a（b））").toStdString());
     EXPECT_EQ("video capture: Device unplugged",
               MainDialog::RecordingFailureReason("video capture: Device unplugged").toStdString());
 }
@@ -110,6 +112,8 @@ TEST(TranslationTest, AChineseDesktopGetsTheTextsExactlyAsWritten) {
     }
     EXPECT_EQ("请输入一个介于 3 和 60 之间的整数。",
               DelayDialog::OutOfRangeText(3, 60).toStdString());
+    EXPECT_EQ("磁盘空间不足（/v）",
+              MainDialog::RecordingFailureReason("磁盘空间不足（/v）").toStdString());
 }
 
 // The build's check, on a small set of its own: one source file, one translation file.
