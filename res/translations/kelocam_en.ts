@@ -861,4 +861,159 @@ Try kelocam --help.
             <translation>Open its folder: %1</translation>
         </message>
     </context>
+    <context>
+        <name>kelo::vcam::BridgeText</name>
+        <message>
+            <source>another kelocam-vcam is already delivering %1 (lock %2 held); stop it first</source>
+            <translation>another kelocam-vcam is already delivering %1 (lock %2 held); stop it first</translation>
+        </message>
+        <message>
+            <source>cannot create or open the shared memory block %1</source>
+            <translation>cannot create or open the shared memory block %1</translation>
+        </message>
+        <message>
+            <source>cannot deliver to %1</source>
+            <translation>cannot deliver to %1</translation>
+        </message>
+        <message>
+            <source>no PipeWire camera: %1</source>
+            <translation>no PipeWire camera: %1</translation>
+        </message>
+        <message>
+            <source>standard output is a terminal; pipe the Y4M stream into a program (kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -)</source>
+            <translation>standard output is a terminal; pipe the Y4M stream into a program (kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -)</translation>
+        </message>
+        <message>
+            <source>delivering %1 at %2 frames per second, %3x%4, to %5</source>
+            <translation>delivering %1 at %2 frames per second, %3x%4, to %5</translation>
+        </message>
+        <message>
+            <source>following %1: %2x%3 at %4 frames per second</source>
+            <translation>following %1: %2x%3 at %4 frames per second</translation>
+        </message>
+        <message>
+            <source>%1 is not being written; following %2</source>
+            <translation>%1 is not being written; following %2</translation>
+        </message>
+        <message>
+            <source>now %1x%2 at %3 frames per second</source>
+            <translation>now %1x%2 at %3 frames per second</translation>
+        </message>
+        <message>
+            <source>the PipeWire camera is gone: %1</source>
+            <translation>the PipeWire camera is gone: %1</translation>
+        </message>
+        <message>
+            <source>the PipeWire camera is gone: %1; the other outputs go on</source>
+            <translation>the PipeWire camera is gone: %1; the other outputs go on</translation>
+        </message>
+        <message>
+            <source>the Y4M reader went away; the other outputs go on</source>
+            <translation>the Y4M reader went away; the other outputs go on</translation>
+        </message>
+        <message>
+            <source>stopped; %1 is left in place</source>
+            <translation>stopped; %1 is left in place</translation>
+        </message>
+        <message>
+            <source>Usage: kelocam-vcam [--pipewire] [--device /dev/videoN] [--y4m FILE|-]
+                    [--size WxH] [--format yuy2|i420] [--frames N]
+
+Delivers the Kelo studio&apos;s processed video to other programs. Creates the shared
+memory block the studio writes (or opens it when it exists) and follows the
+studio&apos;s HD block (the same name with HD appended) while the studio writes it, at
+the studio&apos;s size and rate; otherwise the 320x240 block at 15 frames per second.
+Each frame goes out upright:
+  --pipewire      as a PipeWire camera, &quot;Kelo Virtual Camera&quot; (node kelo-vcam)
+  --device PATH   to a v4l2loopback device (load it with card_label=&quot;Kelo Virtual
+                  Camera&quot; exclusive_caps=1)
+  --y4m FILE      as a YUV4MPEG2 stream (4:2:0); - writes to standard output
+  --size WxH      scale to this size (even width; default: the studio&apos;s size)
+  --format F      what the PipeWire camera and the device are given: yuy2 (default)
+                  or i420
+  --frames N      stop after N frames
+Without an output option it picks one: PipeWire when a PipeWire daemon answers, else
+a loopback device labelled &quot;Kelo Virtual Camera&quot;.
+
+Stops on SIGINT or SIGTERM and leaves the block in place. Only one bridge runs per
+block. The block is /KeloVCam unless KELOCAM_FEED_NAME names another.
+</source>
+            <translation>Usage: kelocam-vcam [--pipewire] [--device /dev/videoN] [--y4m FILE|-]
+                    [--size WxH] [--format yuy2|i420] [--frames N]
+
+Delivers the Kelo studio&apos;s processed video to other programs. Creates the shared
+memory block the studio writes (or opens it when it exists) and follows the
+studio&apos;s HD block (the same name with HD appended) while the studio writes it, at
+the studio&apos;s size and rate; otherwise the 320x240 block at 15 frames per second.
+Each frame goes out upright:
+  --pipewire      as a PipeWire camera, &quot;Kelo Virtual Camera&quot; (node kelo-vcam)
+  --device PATH   to a v4l2loopback device (load it with card_label=&quot;Kelo Virtual
+                  Camera&quot; exclusive_caps=1)
+  --y4m FILE      as a YUV4MPEG2 stream (4:2:0); - writes to standard output
+  --size WxH      scale to this size (even width; default: the studio&apos;s size)
+  --format F      what the PipeWire camera and the device are given: yuy2 (default)
+                  or i420
+  --frames N      stop after N frames
+Without an output option it picks one: PipeWire when a PipeWire daemon answers, else
+a loopback device labelled &quot;Kelo Virtual Camera&quot;.
+
+Stops on SIGINT or SIGTERM and leaves the block in place. Only one bridge runs per
+block. The block is /KeloVCam unless KELOCAM_FEED_NAME names another.
+</translation>
+        </message>
+        <message>
+            <source>unknown argument &quot;%1&quot;</source>
+            <translation>unknown argument &quot;%1&quot;</translation>
+        </message>
+        <message>
+            <source>%1 needs a value</source>
+            <translation>%1 needs a value</translation>
+        </message>
+        <message>
+            <source>--device needs a device path such as /dev/video10</source>
+            <translation>--device needs a device path such as /dev/video10</translation>
+        </message>
+        <message>
+            <source>--y4m needs a file name, or - for standard output</source>
+            <translation>--y4m needs a file name, or - for standard output</translation>
+        </message>
+        <message>
+            <source>--size wants WxH with an even width, each side 2 to 4096 (got &quot;%1&quot;)</source>
+            <translation>--size wants WxH with an even width, each side 2 to 4096 (got &quot;%1&quot;)</translation>
+        </message>
+        <message>
+            <source>--format is yuy2 or i420 (got &quot;%1&quot;)</source>
+            <translation>--format is yuy2 or i420 (got &quot;%1&quot;)</translation>
+        </message>
+        <message>
+            <source>--frames wants a positive count (got &quot;%1&quot;)</source>
+            <translation>--frames wants a positive count (got &quot;%1&quot;)</translation>
+        </message>
+        <message>
+            <source>no output given; a PipeWire daemon answers at %1: publishing the PipeWire camera &quot;Kelo Virtual Camera&quot; (--pipewire)</source>
+            <translation>no output given; a PipeWire daemon answers at %1: publishing the PipeWire camera &quot;Kelo Virtual Camera&quot; (--pipewire)</translation>
+        </message>
+        <message>
+            <source>no output given and no PipeWire daemon answers; writing to the loopback device &quot;Kelo Virtual Camera&quot; (--device %1)</source>
+            <translation>no output given and no PipeWire daemon answers; writing to the loopback device &quot;Kelo Virtual Camera&quot; (--device %1)</translation>
+        </message>
+        <message>
+            <source>no output given, and this machine has neither a PipeWire daemon nor a loopback device labelled &quot;Kelo Virtual Camera&quot;. Three ways:
+  --pipewire      a PipeWire camera, no root needed: install the Debian packages
+                  pipewire, wireplumber and gstreamer1.0-pipewire, then
+                  systemctl --user start pipewire wireplumber
+  --device PATH   a v4l2loopback device: sudo apt-get install v4l2loopback-dkms, then
+                  sudo modprobe v4l2loopback video_nr=10 card_label=&quot;Kelo Virtual Camera&quot; exclusive_caps=1
+  --y4m FILE|-    a YUV4MPEG2 stream to a file or to another program:
+                  kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -</source>
+            <translation>no output given, and this machine has neither a PipeWire daemon nor a loopback device labelled &quot;Kelo Virtual Camera&quot;. Three ways:
+  --pipewire      a PipeWire camera, no root needed: install the Debian packages
+                  pipewire, wireplumber and gstreamer1.0-pipewire, then
+                  systemctl --user start pipewire wireplumber
+  --device PATH   a v4l2loopback device: sudo apt-get install v4l2loopback-dkms, then
+                  sudo modprobe v4l2loopback video_nr=10 card_label=&quot;Kelo Virtual Camera&quot; exclusive_caps=1
+  --y4m FILE|-    a YUV4MPEG2 stream to a file or to another program:
+                  kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -</translation>
+        </message>
+    </context>
 </TS>

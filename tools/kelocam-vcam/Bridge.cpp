@@ -80,13 +80,12 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
     case BridgeLock::Result::Acquired:
         break;
     case BridgeLock::Result::HeldByOther:
-        std::fprintf(log,
-                     "kelocam-vcam: another kelocam-vcam is already delivering %s (lock %s held); "
-                     "stop it first\n",
-                     feedName.c_str(), lock.path().c_str());
+        Say(log, BridgeText::tr("another kelocam-vcam is already delivering %1 (lock %2 held); "
+                                "stop it first")
+                     .arg(QString::fromStdString(feedName), QString::fromStdString(lock.path())));
         return kExitFailure;
     case BridgeLock::Result::Failed:
-        std::fprintf(log, "kelocam-vcam: %s\n", lock.error().c_str());
+        Say(log, QString::fromStdString(lock.error()));
         return kExitFailure;
     }
 
@@ -97,7 +96,7 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         const std::string socket = PipeWireDaemonAnswers() ? PipeWireSocketPath() : "";
         const OutputChoice choice =
             ChooseOutput(socket, socket.empty() ? FindLoopbackDevice() : "");
-        std::fprintf(log, "kelocam-vcam: %s\n", choice.message.c_str());
+        Say(log, QString::fromStdString(choice.message));
         if (choice.kind == OutputChoice::Kind::None)
             return kExitFailure;
         options.pipewire = choice.kind == OutputChoice::Kind::PipeWire;
@@ -107,11 +106,10 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
     FeedSource source;
     if (const HRESULT opened = source.Open(feedName); FAILED(opened)) {
         if (opened == E_ACCESSDENIED)
-            std::fprintf(log, "kelocam-vcam: %s\n",
-                         SharedMemoryView::RefusalText(feedName).c_str());
+            Say(log, QString::fromStdString(SharedMemoryView::RefusalText(feedName)));
         else
-            std::fprintf(log, "kelocam-vcam: cannot create or open the shared memory block %s\n",
-                         feedName.c_str());
+            Say(log, BridgeText::tr("cannot create or open the shared memory block %1")
+                         .arg(QString::fromStdString(feedName)));
         return kExitFailure;
     }
 
@@ -138,16 +136,17 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
                 shape.size = OutputSizeOf(*frame);
         }
     if (!hd.notice().empty()) {
-        std::fprintf(log, "kelocam-vcam: %s\n", hd.notice().c_str());
+        Say(log, QString::fromStdString(hd.notice()));
         hd.ClearNotice();
     }
 
     std::unique_ptr<DeviceOutput> device;
     if (!options.devicePath.empty()) {
-        device = std::make_unique<DeviceOutput>(options.deviceFormat, shape.size,
-                                                shape.framesPerSecond);
+        device =
+            std::make_unique<DeviceOutput>(options.deviceFormat, shape.size, shape.framesPerSecond);
         if (FAILED(device->Open(options.devicePath))) {
-            std::fprintf(log, "kelocam-vcam: cannot deliver to %s\n", device->error().c_str());
+            Say(log, BridgeText::tr("cannot deliver to %1")
+                         .arg(QString::fromStdString(device->error())));
             return kExitFailure;
         }
     }
@@ -157,7 +156,8 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         pipewire = std::make_unique<PipeWireOutput>(options.deviceFormat, shape.size,
                                                     shape.framesPerSecond);
         if (FAILED(pipewire->Open())) {
-            std::fprintf(log, "kelocam-vcam: no PipeWire camera: %s\n", pipewire->error().c_str());
+            Say(log, BridgeText::tr("no PipeWire camera: %1")
+                         .arg(QString::fromStdString(pipewire->error())));
             pipewire.reset();
             if (!device && options.y4mPath.empty())
                 return kExitFailure;
@@ -165,8 +165,8 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
     }
     std::unique_ptr<Y4mOutput> y4m;
     if (options.y4mPath == "-" && isatty(STDOUT_FILENO)) {
-        std::fprintf(log, "kelocam-vcam: standard output is a terminal; pipe the Y4M stream into "
-                          "a program (kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -)\n");
+        Say(log, BridgeText::tr("standard output is a terminal; pipe the Y4M stream into a "
+                                "program (kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -)"));
         return kExitFailure;
     }
     if (!options.y4mPath.empty()) {
@@ -174,7 +174,7 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         y4m = std::make_unique<Y4mOutput>(shape.size);
         if (y4m->writer.Open(options.y4mPath, shape.size, shape.framesPerSecond, &stop) !=
             Y4mWriter::Status::Ok) {
-            std::fprintf(log, "kelocam-vcam: %s\n", y4m->writer.error().c_str());
+            Say(log, QString::fromStdString(y4m->writer.error()));
             return kExitFailure;
         }
     }
@@ -189,9 +189,12 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         addTarget(options.devicePath);
     if (y4m)
         addTarget(options.y4mPath == "-" ? "standard output" : options.y4mPath);
-    std::fprintf(log, "kelocam-vcam: delivering %s at %d frames per second, %dx%d, to %s\n",
-                 followingHd ? hd.name().c_str() : feedName.c_str(), shape.framesPerSecond,
-                 shape.size.width, shape.size.height, targets.c_str());
+    Say(log, BridgeText::tr("delivering %1 at %2 frames per second, %3x%4, to %5")
+                 .arg(QString::fromStdString(followingHd ? hd.name() : feedName))
+                 .arg(shape.framesPerSecond)
+                 .arg(shape.size.width)
+                 .arg(shape.size.height)
+                 .arg(QString::fromStdString(targets)));
     std::fflush(log);
 
     // A new studio frame leaves at once (but never sooner than half a period after the last
@@ -210,11 +213,12 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         const bool hdNew = hd.HasNewFrame(now);
         const bool useHd = hd.Live(now);
         if (!hd.notice().empty()) {
-            std::fprintf(log, "kelocam-vcam: %s\n", hd.notice().c_str());
+            Say(log, QString::fromStdString(hd.notice()));
             hd.ClearNotice();
         }
         const std::int64_t period = kNanosPerSecond / shape.framesPerSecond;
-        const bool fresh = (useHd ? hdNew : source.HasNewFrame()) && now - lastDelivery >= period / 2;
+        const bool fresh =
+            (useHd ? hdNew : source.HasNewFrame()) && now - lastDelivery >= period / 2;
         if (!fresh && now < repeatAt) {
             // The HD block's next frame is not due before three quarters of a period after the
             // last one: no need to look before then (at 320 x 240 and 15 frames a second this
@@ -237,34 +241,39 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         } else {
             picture = FeedPicture(source.Snapshot());
             if (!source.notice().empty()) {
-                std::fprintf(log, "kelocam-vcam: %s\n", source.notice().c_str());
+                Say(log, QString::fromStdString(source.notice()));
                 source.ClearNotice();
             }
         }
         if ((hdFrame != nullptr) != followingHd) {
             followingHd = hdFrame != nullptr;
             if (followingHd)
-                std::fprintf(log, "kelocam-vcam: following %s: %dx%d at %d frames per second\n",
-                             hd.name().c_str(), hdFrame->width, hdFrame->height,
-                             wanted.framesPerSecond);
+                Say(log, BridgeText::tr("following %1: %2x%3 at %4 frames per second")
+                             .arg(QString::fromStdString(hd.name()))
+                             .arg(hdFrame->width)
+                             .arg(hdFrame->height)
+                             .arg(wanted.framesPerSecond));
             else
-                std::fprintf(log, "kelocam-vcam: %s is not being written; following %s\n",
-                             hd.name().c_str(), feedName.c_str());
+                Say(log,
+                    BridgeText::tr("%1 is not being written; following %2")
+                        .arg(QString::fromStdString(hd.name()), QString::fromStdString(feedName)));
             std::fflush(log);
         }
         // The studio came back at another size or rate: the device and the camera follow
         // (readers of the camera see it renegotiate, or reopen and see the new size).
         if (!(wanted == shape)) {
-            std::fprintf(log, "kelocam-vcam: now %dx%d at %d frames per second\n",
-                         wanted.size.width, wanted.size.height, wanted.framesPerSecond);
+            Say(log, BridgeText::tr("now %1x%2 at %3 frames per second")
+                         .arg(wanted.size.width)
+                         .arg(wanted.size.height)
+                         .arg(wanted.framesPerSecond));
             std::fflush(log);
             shape = wanted;
             if (device) {
                 device = std::make_unique<DeviceOutput>(options.deviceFormat, shape.size,
                                                         shape.framesPerSecond);
                 if (FAILED(device->Open(options.devicePath))) {
-                    std::fprintf(log, "kelocam-vcam: cannot deliver to %s\n",
-                                 device->error().c_str());
+                    Say(log, BridgeText::tr("cannot deliver to %1")
+                                 .arg(QString::fromStdString(device->error())));
                     status = kExitFailure;
                     break;
                 }
@@ -273,8 +282,8 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
                 pipewire = std::make_unique<PipeWireOutput>(options.deviceFormat, shape.size,
                                                             shape.framesPerSecond);
                 if (FAILED(pipewire->Open())) {
-                    std::fprintf(log, "kelocam-vcam: the PipeWire camera is gone: %s\n",
-                                 pipewire->error().c_str());
+                    Say(log, BridgeText::tr("the PipeWire camera is gone: %1")
+                                 .arg(QString::fromStdString(pipewire->error())));
                     pipewire.reset();
                     if (!device && !y4m) {
                         status = kExitFailure;
@@ -288,15 +297,17 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         repeatAt = now + (fresh ? outPeriod + outPeriod / 2 : outPeriod);
 
         if (device && FAILED(device->Deliver(picture))) {
-            std::fprintf(log, "kelocam-vcam: %s: %s\n", options.devicePath.c_str(),
-                         device->error().c_str());
+            Say(log, QStringLiteral("%1: %2").arg(QString::fromStdString(options.devicePath),
+                                                  QString::fromStdString(device->error())));
             status = kExitFailure;
             break;
         }
         if (pipewire && FAILED(pipewire->Deliver(picture))) {
             const bool othersLeft = device || y4m;
-            std::fprintf(log, "kelocam-vcam: the PipeWire camera is gone: %s%s\n",
-                         pipewire->error().c_str(), othersLeft ? "; the other outputs go on" : "");
+            Say(log, (othersLeft ? BridgeText::tr("the PipeWire camera is gone: %1; the other "
+                                                  "outputs go on")
+                                 : BridgeText::tr("the PipeWire camera is gone: %1"))
+                         .arg(QString::fromStdString(pipewire->error())));
             std::fflush(log);
             pipewire.reset();
             if (!othersLeft) {
@@ -312,12 +323,11 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
                 // the device still has viewers to serve.
                 if ((!device && !pipewire) || stop.load())
                     break;
-                std::fprintf(log, "kelocam-vcam: the Y4M reader went away; the other outputs go "
-                                  "on\n");
+                Say(log, BridgeText::tr("the Y4M reader went away; the other outputs go on"));
                 y4m.reset();
             }
             if (written == Y4mWriter::Status::Failed) {
-                std::fprintf(log, "kelocam-vcam: %s\n", y4m->writer.error().c_str());
+                Say(log, QString::fromStdString(y4m->writer.error()));
                 status = kExitFailure;
                 break;
             }
@@ -328,7 +338,8 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
 
     // The block stays: the studio may still be writing to it, and the next bridge reads it.
     if (stop.load())
-        std::fprintf(log, "kelocam-vcam: stopped; %s is left in place\n", feedName.c_str());
+        Say(log,
+            BridgeText::tr("stopped; %1 is left in place").arg(QString::fromStdString(feedName)));
     return status;
 }
 

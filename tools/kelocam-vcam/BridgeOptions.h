@@ -2,15 +2,28 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/kelocam-vcam/FeedConverter.h"
 
+// After the feed's layouts: Qt's keyword macro "slots" would rename the HD block's member.
+#include <QCoreApplication>
+
 namespace kelo::vcam {
 
 inline constexpr int kFramesPerSecond = 15;
+
+// What the bridge says goes through the studio's translation, in the language the studio's
+// window would speak (the program installs it, app/Translations.h).
+struct BridgeText {
+    Q_DECLARE_TR_FUNCTIONS(kelo::vcam::BridgeText)
+};
+
+// One line on `log` after the program's name.
+void Say(std::FILE* log, const QString& line);
 
 struct BridgeOptions {
     std::string devicePath;                       // --device: a v4l2loopback output device

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/system/InputFile.h"
+#include "tools/kelocam-vcam/BridgeOptions.h"
 #include "tools/kelocam-vcam/PipeWireOutput.h"
 
 namespace kelo::vcam {
@@ -45,29 +46,37 @@ OutputChoice ChooseOutput(const std::string& pipewireSocket, const std::string& 
     OutputChoice choice;
     if (!pipewireSocket.empty()) {
         choice.kind = OutputChoice::Kind::PipeWire;
-        choice.message = "no output given; a PipeWire daemon answers at " + pipewireSocket +
-                         ": publishing the PipeWire camera \"Kelo Virtual Camera\" (--pipewire)";
+        choice.message = BridgeText::tr("no output given; a PipeWire daemon answers at %1: "
+                                        "publishing the PipeWire camera \"Kelo Virtual Camera\" "
+                                        "(--pipewire)")
+                             .arg(QString::fromStdString(pipewireSocket))
+                             .toStdString();
         return choice;
     }
     if (!loopbackDevice.empty()) {
         choice.kind = OutputChoice::Kind::Loopback;
         choice.devicePath = loopbackDevice;
-        choice.message = "no output given and no PipeWire daemon answers; writing to the "
-                         "loopback device \"Kelo Virtual Camera\" (--device " +
-                         loopbackDevice + ")";
+        choice.message = BridgeText::tr("no output given and no PipeWire daemon answers; writing "
+                                        "to the loopback device \"Kelo Virtual Camera\" "
+                                        "(--device %1)")
+                             .arg(QString::fromStdString(loopbackDevice))
+                             .toStdString();
         return choice;
     }
     choice.message =
-        "no output given, and this machine has neither a PipeWire daemon nor a loopback device "
-        "labelled \"Kelo Virtual Camera\". Three ways:\n"
-        "  --pipewire      a PipeWire camera, no root needed: install the Debian packages\n"
-        "                  pipewire, wireplumber and gstreamer1.0-pipewire, then\n"
-        "                  systemctl --user start pipewire wireplumber\n"
-        "  --device PATH   a v4l2loopback device: sudo apt-get install v4l2loopback-dkms, then\n"
-        "                  sudo modprobe v4l2loopback video_nr=10 card_label=\"Kelo Virtual "
-        "Camera\" exclusive_caps=1\n"
-        "  --y4m FILE|-    a YUV4MPEG2 stream to a file or to another program:\n"
-        "                  kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -";
+        BridgeText::tr(
+            "no output given, and this machine has neither a PipeWire daemon nor a loopback device "
+            "labelled \"Kelo Virtual Camera\". Three ways:\n"
+            "  --pipewire      a PipeWire camera, no root needed: install the Debian packages\n"
+            "                  pipewire, wireplumber and gstreamer1.0-pipewire, then\n"
+            "                  systemctl --user start pipewire wireplumber\n"
+            "  --device PATH   a v4l2loopback device: sudo apt-get install v4l2loopback-dkms, "
+            "then\n"
+            "                  sudo modprobe v4l2loopback video_nr=10 card_label=\"Kelo Virtual "
+            "Camera\" exclusive_caps=1\n"
+            "  --y4m FILE|-    a YUV4MPEG2 stream to a file or to another program:\n"
+            "                  kelocam-vcam --y4m - | ffplay -f yuv4mpegpipe -i -")
+            .toStdString();
     return choice;
 }
 

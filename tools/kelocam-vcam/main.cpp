@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +11,10 @@
 
 #include "tools/kelocam-vcam/Bridge.h"
 #include "tools/kelocam-vcam/BridgeOptions.h"
+
+// After the bridge's headers (see BridgeOptions.h).
+#include "app/Translations.h"
+#include <QCoreApplication>
 
 namespace {
 
@@ -35,6 +40,12 @@ void InstallSignalHandlers() {
 
 int main(int argc, char** argv) {
     using namespace kelo::vcam;
+    // For the translation alone (no event loop runs): the bridge speaks the language the
+    // studio's window would, from the same file.
+    QCoreApplication application(argc, argv);
+    std::setlocale(LC_NUMERIC, "C"); // Qt took the locale from the environment
+    const kelo::InstalledTranslation translation(
+        kelo::ChooseLanguage(kelo::ProcessLocaleEnvironment()));
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ParsedOptions parsed = ParseBridgeOptions(args);
     if (!parsed.options) {
