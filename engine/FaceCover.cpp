@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <opencv2/core/persistence.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
@@ -46,6 +47,8 @@ struct FaceFinders {
     std::vector<HeldFace> held;
     cv::Size heldFrameSize;
     std::chrono::steady_clock::time_point lastFrame;
+    // When the detector last ran on a frame of the stream (none: the next frame is detected).
+    std::optional<std::chrono::steady_clock::time_point> lastDetection;
 
     cv::CascadeClassifier cascade;
     bool loaded = false;
@@ -93,15 +96,10 @@ FaceFinders& Finders() {
     return finders;
 }
 
-// The detector's faces of this frame, and those of the last frames it no longer finds (up to
-// kFaceHoldFrames frames after their last detection), new ones first. A held face that a new one
+// The detector's faces of this detection, and those of the last ones it no longer finds (up to
+// kFaceHoldFrames detections after their last), new ones first. A held face that a new one
 // overlaps is that face, moved.
-void Hold(FaceFinders& f, const std::vector<FaceBox>& found, cv::Size frameSize) {
-    const auto now = std::chrono::steady_clock::now();
-    if (frameSize != f.heldFrameSize || now - f.lastFrame > kFaceHoldGap)
-        f.held.clear();
-    f.heldFrameSize = frameSize;
-    f.lastFrame = now;
+void Hold(FaceFinders& f, const std::vector<FaceBox>& found) {
     std::vector<HeldFace> next;
     for (const FaceBox& face : found)
         next.push_back(HeldFace{face.box, 0});
@@ -165,9 +163,21 @@ static void DrawCovers(cv::Mat& mat, const std::vector<FrameRect>& faces, bool b
     DrawCircles(mat, circles, bottomUp);
 }
 
-// The detector's way: faces found on its small colour copy, held, covered.
-static int DetectAndCoverWithDetector(FaceFinders& f, cv::Mat& mat, bool bottomUp) {
-    Hold(f, f.model->Detect(mat, bottomUp), mat.size());
+// The detector's way: faces found on its small colour copy, held, covered. Without `detect`
+// the held faces are covered as they are (a frame between two detections).
+static int DetectAndCoverWithDetector(FaceFinders& f, cv::Mat& mat, bool bottomUp,
+                                      std::chrono::steady_clock::time_point now, bool detect) {
+    if (mat.size() != f.heldFrameSize || now - f.lastFrame > kFaceHoldGap ||
+        now < f.lastFrame) {
+        f.held.clear();
+        detect = true;
+    }
+    f.heldFrameSize = mat.size();
+    f.lastFrame = now;
+    if (detect) {
+        f.lastDetection = now;
+        Hold(f, f.model->Detect(mat, bottomUp));
+    }
     std::vector<FaceCircle> circles;
     for (const HeldFace& face : f.held)
         circles.push_back(
@@ -188,7 +198,19 @@ void CoverFaces(FrameImage* frame, const std::vector<FrameRect>& smallFaces) {
     }
 }
 
+static int CoverFacesOfStream(FrameImage* frame,
+                              std::optional<std::chrono::steady_clock::time_point> arrival);
+
 int DetectAndCoverFaces(FrameImage* frame) {
+    return CoverFacesOfStream(frame, std::nullopt);
+}
+
+int DetectAndCoverFaces(FrameImage* frame, std::chrono::steady_clock::time_point arrival) {
+    return CoverFacesOfStream(frame, arrival);
+}
+
+static int CoverFacesOfStream(FrameImage* frame,
+                              std::optional<std::chrono::steady_clock::time_point> arrival) {
     if (!frame)
         return 0;
     FaceFinders& detector = Finders();
@@ -199,8 +221,15 @@ int DetectAndCoverFaces(FrameImage* frame) {
     if (mat.empty() || mat.type() != CV_8UC3)
         return 0;
     if (detector.model) {
+        const auto now = arrival.value_or(std::chrono::steady_clock::now());
+        // Frames faster than the detection interval share a detection: the faces of the last
+        // one are covered between (at 30 frames a second, every second frame is detected).
+        const bool detect = !arrival || !detector.lastDetection ||
+                            now - *detector.lastDetection >= kFaceDetectionInterval ||
+                            now < *detector.lastDetection;
         try {
-            return DetectAndCoverWithDetector(detector, mat, frame->origin != kFrameOriginTopLeft);
+            return DetectAndCoverWithDetector(detector, mat, frame->origin != kFrameOriginTopLeft,
+                                              now, detect);
         } catch (const cv::Exception&) {
             return 0;
         }
@@ -263,6 +292,7 @@ void ForgetFaces() {
     FaceFinders& finders = Finders();
     std::lock_guard lock(finders.mutex);
     finders.held.clear();
+    finders.lastDetection.reset();
 }
 
 } // namespace kelo

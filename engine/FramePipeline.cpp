@@ -6,6 +6,7 @@
 #include "engine/HdCameraFeed.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <opencv2/imgproc.hpp>
@@ -46,7 +47,7 @@ void ProcessFrame(FrameImage* frame, const EffectState::Values& values, VirtualC
     // Called from a C streaming thread: nothing may escape.
     try {
         if (values.faceDetectionOn != 0)
-            DetectAndCoverFaces(frame);
+            DetectAndCoverFaces(frame, std::chrono::steady_clock::now());
         if (values.colorAdjustOn != 0)
             AdjustColors(frame, values);
         StampCaption(frame);

@@ -9,10 +9,12 @@
 #include "platform/system/AssetPaths.h"
 #include "support/TestSupport.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -39,11 +41,15 @@ FrameImage FrameOver(cv::Mat& mat, int origin) {
 
 // Covers an upright picture handed over as the graph does (bottom row first); returns the
 // picture as seen on screen and the number of faces covered.
-cv::Mat CoverAsTheGraphHandsItOver(const cv::Mat& upright, int* faces = nullptr) {
+// With `arrival`, as a frame of the stream that arrived then (the detector may skip it).
+cv::Mat CoverAsTheGraphHandsItOver(
+    const cv::Mat& upright, int* faces = nullptr,
+    std::optional<std::chrono::steady_clock::time_point> arrival = std::nullopt) {
     cv::Mat bytes;
     cv::flip(upright, bytes, 0);
     FrameImage frame = FrameOver(bytes, kFrameOriginBottomLeft);
-    const int count = DetectAndCoverFaces(&frame);
+    const int count =
+        arrival ? DetectAndCoverFaces(&frame, *arrival) : DetectAndCoverFaces(&frame);
     if (faces)
         *faces = count;
     cv::flip(bytes, bytes, 0);
@@ -126,6 +132,46 @@ TEST_F(DetectorCoverTest, ALostFaceKeepsItsCoverForAFewFramesAndAMovedFaceIsOneC
     const cv::Mat after = CoverAsTheGraphHandsItOver(plain, &faces);
     EXPECT_EQ(faces, 0);
     EXPECT_EQ(cv::norm(after, plain, cv::NORM_INF), 0);
+}
+
+// A stream at 30 frames a second is detected on every second frame, at 15 on every frame; the
+// faces of the last detection are covered between, and a lost face still goes after its hold.
+TEST_F(DetectorCoverTest, AFastStreamSharesDetectionsAndEveryFrameBetweenIsCovered) {
+    using std::chrono::milliseconds;
+    const cv::Mat plain(240, 320, CV_8UC3, cv::Scalar(96, 112, 128));
+    const cv::Point face(141, 78);
+    const auto start = std::chrono::steady_clock::now();
+    const auto at = [&](double ms) {
+        return start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                           std::chrono::duration<double, std::milli>(ms));
+    };
+    const auto red = [&](const cv::Mat& picture, double ms) {
+        int faces = 0;
+        const bool covered =
+            CoverAsTheGraphHandsItOver(picture, &faces, at(ms)).at<cv::Vec3b>(face) == kRed;
+        EXPECT_EQ(faces, covered ? 1 : 0) << ms;
+        return covered;
+    };
+    const double frame30 = 1000.0 / 30;
+    // A face that comes in on a frame between detections is covered from the next detection.
+    ForgetFaces();
+    EXPECT_FALSE(red(plain, 0));
+    EXPECT_FALSE(red(photo, frame30)) << "detected on a frame the detector skips";
+    EXPECT_TRUE(red(photo, 2 * frame30));
+    // Then the face goes: covered on every frame for the hold (three detections, 200 ms), and
+    // not long after.
+    double ms = 2 * frame30;
+    while ((ms += frame30) <= 2 * frame30 + 200)
+        EXPECT_TRUE(red(plain, ms)) << ms;
+    for (int i = 0; i < 3; ++i, ms += frame30)
+        red(plain, ms);
+    EXPECT_FALSE(red(plain, ms));
+
+    // At 15 frames a second every frame is detected: a face is covered on its first frame.
+    ForgetFaces();
+    const double frame15 = 1000.0 / 15;
+    EXPECT_FALSE(red(plain, 1000));
+    EXPECT_TRUE(red(photo, 1000 + frame15));
 }
 
 // Without the model (missing, or a truncated file where it is looked up first) the cascade covers
