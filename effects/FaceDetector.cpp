@@ -175,14 +175,24 @@ std::vector<FaceBox> FaceDetector::Detect(const cv::Mat& bgr, bool bottomUp) {
         const int top = (kInputSize - height) / 2;
         square_.create(kInputSize, kInputSize, CV_8UC3);
         square_.setTo(cv::Scalar::all(128));
-        // Averaged down (no aliasing on a large frame); an upside-down copy is turned here,
-        // where it is small.
+        // Averaged down by halves while the picture is at least twice the size it needs (the
+        // cheap exact case of area averaging), then the rest, less than a half, interpolated:
+        // no aliasing, and a fraction of a general area resize's cost. An upside-down copy is
+        // turned here, where it is small.
         const cv::Rect inside(left, top, width, height);
+        const cv::Mat* source = &bgr;
+        int halves = 0;
+        while (source->cols >= 2 * width && source->rows >= 2 * height) {
+            cv::Mat& half = (halves++ % 2 == 0) ? halfA_ : halfB_;
+            cv::resize(*source, half, cv::Size(source->cols / 2, source->rows / 2), 0, 0,
+                       cv::INTER_AREA);
+            source = &half;
+        }
         if (bottomUp) {
-            cv::resize(bgr, scaled_, inside.size(), 0, 0, cv::INTER_AREA);
+            cv::resize(*source, scaled_, inside.size(), 0, 0, cv::INTER_LINEAR);
             cv::flip(scaled_, square_(inside), 0);
         } else {
-            cv::resize(bgr, square_(inside), inside.size(), 0, 0, cv::INTER_AREA);
+            cv::resize(*source, square_(inside), inside.size(), 0, 0, cv::INTER_LINEAR);
         }
         // RGB scaled to [-1, 1], as the model was trained.
         cv::dnn::blobFromImage(square_, blob_, 1.0 / 127.5, cv::Size(), cv::Scalar::all(127.5),

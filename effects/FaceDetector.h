@@ -77,6 +77,8 @@ private:
     // Working pictures, kept from frame to frame so that a frame of the same size allocates
     // nothing.
     cv::Mat square_;
+    cv::Mat halfA_; // the picture halved, as often as it fits twice over the input
+    cv::Mat halfB_;
     cv::Mat scaled_;
     cv::Mat blob_;
     std::vector<cv::Mat> outputs_;
