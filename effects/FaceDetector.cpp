@@ -155,7 +155,8 @@ std::unique_ptr<FaceDetector> FaceDetector::Load(const std::string& path, std::s
 
 std::unique_ptr<FaceDetector> FaceDetector::LoadStudioModel(std::string* error) {
     // Quietly: the face cover says in one line what it does without the model.
-    const StudioTfliteModel& shared = ReadStudioTfliteModel(kFaceModelAsset, "face detector model", true);
+    const StudioTfliteModel& shared =
+        ReadStudioTfliteModel(kFaceModelAsset, "face detector model", true);
     if (!shared.model)
         return Refuse(error, shared.error);
     return FromModel(*shared.model, error);

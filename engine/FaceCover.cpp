@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <opencv2/core/persistence.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
+#include <optional>
 
 namespace kelo {
 
@@ -167,8 +167,7 @@ static void DrawCovers(cv::Mat& mat, const std::vector<FrameRect>& faces, bool b
 // the held faces are covered as they are (a frame between two detections).
 static int DetectAndCoverWithDetector(FaceFinders& f, cv::Mat& mat, bool bottomUp,
                                       std::chrono::steady_clock::time_point now, bool detect) {
-    if (mat.size() != f.heldFrameSize || now - f.lastFrame > kFaceHoldGap ||
-        now < f.lastFrame) {
+    if (mat.size() != f.heldFrameSize || now - f.lastFrame > kFaceHoldGap || now < f.lastFrame) {
         f.held.clear();
         detect = true;
     }

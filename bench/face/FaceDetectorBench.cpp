@@ -23,10 +23,10 @@
 #include "bench/support/BenchPreview.h"
 #include "effects/EffectFilters.h"
 #include "effects/FaceDetector.h"
-#include "engine/FaceCover.h"
-#include "FaceScenes.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
+#include "engine/FaceCover.h"
+#include "FaceScenes.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/graph/DeviceEnumerator.h"
 #include "platform/graph/ElementFactory.h"
@@ -39,9 +39,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <numeric>
 #include <functional>
 #include <gst/app/gstappsink.h>
+#include <numeric>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
@@ -117,9 +117,7 @@ const char* Verdict(bool met) {
 // The verdicts of the run, printed together at the end.
 struct Verdicts {
     std::vector<std::string> lines;
-    void Add(const std::string& what, bool met) {
-        lines.push_back(what + ": " + Verdict(met));
-    }
+    void Add(const std::string& what, bool met) { lines.push_back(what + ": " + Verdict(met)); }
 };
 
 bool Covers(const cv::Rect2f& box, cv::Point2f centre, float faceWidth) {
@@ -288,8 +286,9 @@ DetectorFigures CoverPan(const cv::Mat& photo, cv::Size size, int fps) {
         image.imageData = frame.data;
         image.widthStep = static_cast<int>(frame.step[0]);
         image.imageSize = image.widthStep * image.height;
-        const auto arrival = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                         std::chrono::duration<double>(static_cast<double>(i) / fps));
+        const auto arrival =
+            start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(static_cast<double>(i) / fps));
         const double before = ProcessCpuMs();
         (void)DetectAndCoverFaces(&image, arrival);
         costs.push_back(ProcessCpuMs() - before);
@@ -322,8 +321,10 @@ bench::PreviewLoad FaceCameraPreview(double seconds) {
     sources.systemDevices = false;
     sources.testDevicesOn = true;
     sources.testDevices = DefaultTestDevices();
-    sources.testDevices.video = {
-        {"Face Camera", {}, TestPicture::Face, KELO_SOURCE_DIR "/tests/data/astronaut-320x240.jpg"}};
+    sources.testDevices.video = {{"Face Camera",
+                                  {},
+                                  TestPicture::Face,
+                                  KELO_SOURCE_DIR "/tests/data/astronaut-320x240.jpg"}};
     RegisterPlatformComponents(registry, sources);
     RegisterEffectFilters(registry);
     EffectState& effects = ProcessEffectState();
@@ -372,9 +373,8 @@ int main(int argc, char** argv) {
         {"cascade", CascadeFinder(cascade)},
         {"cascade 320", CascadeFinder(cascade, 320)},
         {"detector", NeuralFinder(*detector)}};
-    const DetectorFigures small =
-        Compare("the face set, the test pattern, the face camera's pan", {finders[0], finders[2]},
-                cv::Size(320, 240), photo);
+    const DetectorFigures small = Compare("the face set, the test pattern, the face camera's pan",
+                                          {finders[0], finders[2]}, cv::Size(320, 240), photo);
     const DetectorFigures large = Compare("the face set, the test pattern, the face camera's pan",
                                           finders, cv::Size(1280, 720), photo);
 

@@ -14,9 +14,9 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <optional>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 
 namespace kelo {
 namespace {
@@ -48,8 +48,7 @@ cv::Mat CoverAsTheGraphHandsItOver(
     cv::Mat bytes;
     cv::flip(upright, bytes, 0);
     FrameImage frame = FrameOver(bytes, kFrameOriginBottomLeft);
-    const int count =
-        arrival ? DetectAndCoverFaces(&frame, *arrival) : DetectAndCoverFaces(&frame);
+    const int count = arrival ? DetectAndCoverFaces(&frame, *arrival) : DetectAndCoverFaces(&frame);
     if (faces)
         *faces = count;
     cv::flip(bytes, bytes, 0);
