@@ -154,7 +154,7 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
     std::unique_ptr<PipeWireOutput> pipewire;
     if (options.pipewire) {
         pipewire = std::make_unique<PipeWireOutput>(options.deviceFormat, shape.size,
-                                                    shape.framesPerSecond);
+                                                    shape.framesPerSecond, options.sizeGiven);
         if (FAILED(pipewire->Open())) {
             Say(log, BridgeText::tr("no PipeWire camera: %1")
                          .arg(QString::fromStdString(pipewire->error())));
@@ -278,9 +278,11 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
                     break;
                 }
             }
-            if (pipewire) {
+            // The camera stays and offers the new sizes: a linked reader renegotiates.
+            if (pipewire && FAILED(pipewire->Offer(shape.size, shape.framesPerSecond))) {
                 pipewire = std::make_unique<PipeWireOutput>(options.deviceFormat, shape.size,
-                                                            shape.framesPerSecond);
+                                                            shape.framesPerSecond,
+                                                            options.sizeGiven);
                 if (FAILED(pipewire->Open())) {
                     Say(log, BridgeText::tr("the PipeWire camera is gone: %1")
                                  .arg(QString::fromStdString(pipewire->error())));

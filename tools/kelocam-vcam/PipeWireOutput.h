@@ -1,20 +1,26 @@
 // Publishes the feed as a PipeWire camera, a video source node that browsers (through the camera
-// portal), call programs and pipewiresrc open like any camera:
-//   appsrc (upright YUY2 or I420, 15/1) ! videoconvert ! videoscale ! pipewiresink mode=provide
-// The node ("kelo-vcam", shown as "Kelo Virtual Camera") lives while the output is open. No root
-// and no kernel module: only the user's PipeWire daemon.
+// portal), call programs and pipewiresrc open like any camera. The node ("kelo-vcam", shown as
+// "Kelo Virtual Camera") is a stream of our own on the user's PipeWire daemon (no root, no kernel
+// module) and lives while the output is open.
 //
-// pipewiresink says nothing when the daemon goes away (it drops our buffers in silence), so the
-// output holds a connection of its own to the daemon's socket, idle, and looks at it before each
-// frame: the daemon closing that connection is the daemon going away.
-// All calls come from the bridge's one thread.
+// It offers the studio's size first and the smaller standard sizes of the same aspect (down to
+// 320 pixels wide) at the studio's rate, in YUY2 and I420; each frame is converted straight into
+// the daemon's buffer at the size and format the reader negotiated. When the studio comes back
+// at another size the node stays and offers the new sizes; a reader linked to it renegotiates
+// (or keeps its size, scaled, when it does not take a new one).
+//
+// libpipewire runs the node on a thread of its own (the loop thread: format negotiation, state);
+// Deliver() runs on the bridge's thread and takes the loop's lock only to take and give back a
+// buffer and fill it. The daemon going away is seen on an idle connection of our own to its socket, looked
+// at before each frame, and on the stream's state.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/system/HResult.h"
-#include "tools/kelocam-vcam/DeviceOutput.h"
 #include "tools/kelocam-vcam/FeedConverter.h"
 
 namespace kelo::vcam {
@@ -31,34 +37,53 @@ std::string PipeWireSocketPath();
 // died refuses it).
 bool PipeWireDaemonAnswers();
 
+// The sizes the camera offers for a studio size: that size first, then the standard sizes of
+// exactly the same aspect that are smaller, down to 320 pixels wide, largest first. Only the
+// size itself when `onlyThisSize`.
+std::vector<FrameSize> OfferedSizes(FrameSize studio, bool onlyThisSize);
+
 class PipeWireOutput {
 public:
-    PipeWireOutput(PixelFormat format, FrameSize size, int framesPerSecond);
+    // `format` is offered first; `onlyThisSize` (--size) offers `size` alone.
+    PipeWireOutput(PixelFormat format, FrameSize size, int framesPerSecond,
+                   bool onlyThisSize = false);
     PipeWireOutput(const PipeWireOutput&) = delete;
     PipeWireOutput& operator=(const PipeWireOutput&) = delete;
     ~PipeWireOutput();
 
     // Connects to the daemon and publishes the node. E_FAIL with error() when there is no
-    // daemon or GStreamer's PipeWire plugin is missing.
+    // daemon or it refuses the node.
     [[nodiscard]] HRESULT Open();
 
-    // Converts one feed frame and hands it to the node (dropped there while nobody watches).
-    // E_FAIL with error() when the daemon went away or the pipeline failed.
+    // The studio's size or rate changed: the node offers the new ones from now on.
+    [[nodiscard]] HRESULT Offer(FrameSize size, int framesPerSecond);
+
+    // Converts one frame for the reader and hands it over (dropped while nobody reads).
+    // E_FAIL with error() when the daemon went away.
     [[nodiscard]] HRESULT Deliver(const std::uint8_t* feed);
     [[nodiscard]] HRESULT Deliver(const BgrPicture& picture);
 
-    FrameSize size() const { return pipeline_.size(); }
-    int framesPerSecond() const { return pipeline_.framesPerSecond(); }
+    FrameSize size() const { return size_; }
+    int framesPerSecond() const { return framesPerSecond_; }
 
     void Close();
 
     const std::string& error() const { return error_; }
 
+    struct Node; // libpipewire's side, touched on the loop thread under its lock
+
 private:
     bool DaemonGone() const;
 
-    DeviceOutput pipeline_; // the appsrc pipeline, here ending in pipewiresink
-    int watchFd_ = -1;      // owned: our idle connection to the daemon
+    PixelFormat format_;
+    FrameSize size_;
+    int framesPerSecond_;
+    bool onlyThisSize_;
+    std::unique_ptr<Node> node_;
+    // The converter for the size and format the reader negotiated (bridge thread only).
+    std::unique_ptr<FeedConverter> converter_;
+    std::uint64_t sequence_ = 0; // of the frames handed over
+    int watchFd_ = -1; // owned: our idle connection to the daemon
     std::string error_;
 };
 
