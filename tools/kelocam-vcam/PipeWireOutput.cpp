@@ -301,10 +301,27 @@ HRESULT PipeWireOutput::Offer(FrameSize size, int framesPerSecond) {
     spa_pod_builder b = SPA_POD_BUILDER_INIT(room, sizeof room);
     std::vector<const spa_pod*> params =
         BuildFormats(&b, format_, OfferedSizes(size_, onlyThisSize_), framesPerSecond_);
-    pw_thread_loop_lock(node_->loop);
-    const int updated =
-        pw_stream_update_params(node_->stream, params.data(), static_cast<uint32_t>(params.size()));
-    pw_thread_loop_unlock(node_->loop);
+    Node& node = *node_;
+    pw_thread_loop_lock(node.loop);
+    // A reader linked at a size the studio no longer offers would keep it (the daemon does not
+    // renegotiate a link when the offers change): the node is published again, and the reader
+    // opens it again at the new size. Otherwise the node stays and offers the new sizes.
+    const std::vector<FrameSize> offered = OfferedSizes(size_, onlyThisSize_);
+    const bool stale = node.negotiated && std::find(offered.begin(), offered.end(), node.size) ==
+                                              offered.end();
+    int updated = 0;
+    if (stale) {
+        pw_stream_disconnect(node.stream);
+        node.negotiated = false;
+        updated = pw_stream_connect(
+            node.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
+            static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS),
+            params.data(), static_cast<uint32_t>(params.size()));
+    } else {
+        updated = pw_stream_update_params(node.stream, params.data(),
+                                          static_cast<uint32_t>(params.size()));
+    }
+    pw_thread_loop_unlock(node.loop);
     if (updated < 0) {
         error_ = "the PipeWire camera does not take the new size";
         return E_FAIL;

@@ -5,9 +5,10 @@
 //
 // It offers the studio's size first and the smaller standard sizes of the same aspect (down to
 // 320 pixels wide) at the studio's rate, in YUY2 and I420; each frame is converted straight into
-// the daemon's buffer at the size and format the reader negotiated. When the studio comes back
-// at another size the node stays and offers the new sizes; a reader linked to it renegotiates
-// (or keeps its size, scaled, when it does not take a new one).
+// the daemon's buffer at the size and format the reader negotiated (every reader of the node
+// shares the first one's). When the studio comes back at another size the node offers the new
+// sizes; a reader linked at a size no longer offered sees the node published again and opens it
+// again at the new size (the daemon does not renegotiate a link in place).
 //
 // libpipewire runs the node on a thread of its own (the loop thread: format negotiation, state);
 // Deliver() runs on the bridge's thread and takes the loop's lock only to take and give back a

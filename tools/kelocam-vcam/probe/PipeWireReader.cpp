@@ -20,12 +20,13 @@ PipeWireReader::~PipeWireReader() {
     Close();
 }
 
-bool PipeWireReader::Open(const std::string& target) {
+bool PipeWireReader::Open(const std::string& target, const std::string& caps) {
     Close();
     EnsureGstInitialized();
     GError* raw = nullptr;
     const std::string description =
-        "pipewiresrc name=source client-name=kelo-test-viewer ! videoconvert ! "
+        "pipewiresrc name=source client-name=kelo-test-viewer ! " +
+        (caps.empty() ? std::string() : caps + " ! ") + "videoconvert ! "
         "video/x-raw,format=I420 ! appsink name=sink sync=false emit-signals=true";
     pipeline_ = ElementPtr::RefSink(gst_parse_launch(description.c_str(), &raw));
     GErrorPtr parseError(raw);

@@ -1,5 +1,5 @@
 // A viewer of a PipeWire camera, as a browser or call program is one:
-//   pipewiresrc target-object=NODE ! videoconvert ! video/x-raw,format=I420 ! appsink
+//   pipewiresrc target-object=NODE [! CAPS] ! videoconvert ! video/x-raw,format=I420 ! appsink
 // Each frame is stamped with the moment it reached the appsink (on GStreamer's streaming
 // thread, so that a test or benchmark reading later still measures the arrival).
 #pragma once
@@ -34,7 +34,8 @@ public:
     ~PipeWireReader(); // Close()
 
     // Starts reading the node named `target`. False with error() when the pipeline cannot start.
-    bool Open(const std::string& target);
+    // `caps` (say "video/x-raw,width=640,height=360") is what the viewer asks of the camera.
+    bool Open(const std::string& target, const std::string& caps = "");
     void Close();
 
     // The next frame in arrival order; none when none came within `timeout`.
