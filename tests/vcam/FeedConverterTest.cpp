@@ -161,5 +161,40 @@ TEST(FeedConverter, Yuy2MatchesThePairFormulaOnEveryWidth) {
     }
 }
 
+TEST(FeedConverter, I420MatchesTheBlockFormulaOnEveryWidthAndHeight) {
+    auto luma = [](int b, int g, int r) { return ((66 * r + 129 * g + 25 * b + 128) >> 8) + 16; };
+    for (const int width : {2, 16, 18, 34, 322, 1280})
+        for (const int height : {1, 3, 4}) {
+            std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * height * 3);
+            std::uint32_t noise = 777; // a fixed pseudo-random sequence, with 0 and 255 often
+            for (auto& byte : bgr) {
+                noise = noise * 1664525u + 1013904223u;
+                const std::uint32_t pick = noise >> 24;
+                byte = static_cast<std::uint8_t>(pick < 16 ? 0 : pick > 240 ? 255 : noise >> 16);
+            }
+            const int chromaWidth = width / 2, chromaHeight = (height + 1) / 2;
+            std::vector<std::uint8_t> out(FrameBytes(PixelFormat::I420, {width, height}));
+            BgrToI420(bgr.data(), width * 3, width, height, out.data());
+            int wrong = 0;
+            for (int i = 0; i < width * height; ++i)
+                wrong += out[i] != luma(bgr[3 * i], bgr[3 * i + 1], bgr[3 * i + 2]);
+            const std::uint8_t* u = out.data() + width * height;
+            const std::uint8_t* v = u + chromaWidth * chromaHeight;
+            for (int cy = 0; cy < chromaHeight; ++cy)
+                for (int cx = 0; cx < chromaWidth; ++cx) {
+                    const std::uint8_t* a = bgr.data() + (2 * cy * width + 2 * cx) * 3;
+                    const std::uint8_t* b = 2 * cy + 1 < height ? a + width * 3 : a;
+                    const int blue = (a[0] + a[3] + b[0] + b[3] + 2) >> 2;
+                    const int green = (a[1] + a[4] + b[1] + b[4] + 2) >> 2;
+                    const int red = (a[2] + a[5] + b[2] + b[5] + 2) >> 2;
+                    wrong += u[cy * chromaWidth + cx] !=
+                             ((-38 * red - 74 * green + 112 * blue + 128) >> 8) + 128;
+                    wrong += v[cy * chromaWidth + cx] !=
+                             ((112 * red - 94 * green - 18 * blue + 128) >> 8) + 128;
+                }
+            EXPECT_EQ(wrong, 0) << width << "x" << height;
+        }
+}
+
 } // namespace
 } // namespace kelo::vcam
