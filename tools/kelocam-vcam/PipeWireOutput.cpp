@@ -52,11 +52,10 @@ spa_video_format SpaFormatOf(PixelFormat format) {
     return format == PixelFormat::YUY2 ? SPA_VIDEO_FORMAT_YUY2 : SPA_VIDEO_FORMAT_I420;
 }
 
-// One EnumFormat for one pixel format: a fixed format (some readers, Chromium among them, read
-// it as a plain id), the sizes as an enumeration (its default repeated as its first choice, as
-// readers skip the default), the rate fixed.
-const spa_pod* BuildFormat(spa_pod_builder* b, PixelFormat format,
-                           const std::vector<FrameSize>& sizes, int framesPerSecond) {
+// One EnumFormat for one pixel format at one size, everything fixed: readers list a camera's
+// modes from these, and some (Chromium among them) pass over a size given as a choice.
+const spa_pod* BuildFormat(spa_pod_builder* b, PixelFormat format, FrameSize size,
+                           int framesPerSecond) {
     spa_pod_frame object{};
     spa_pod_builder_push_object(b, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
     spa_pod_builder_prop(b, SPA_FORMAT_mediaType, 0);
@@ -66,12 +65,7 @@ const spa_pod* BuildFormat(spa_pod_builder* b, PixelFormat format,
     spa_pod_builder_prop(b, SPA_FORMAT_VIDEO_format, 0);
     spa_pod_builder_id(b, SpaFormatOf(format));
     spa_pod_builder_prop(b, SPA_FORMAT_VIDEO_size, 0);
-    spa_pod_frame choice{};
-    spa_pod_builder_push_choice(b, &choice, SPA_CHOICE_Enum, 0);
-    spa_pod_builder_rectangle(b, sizes.front().width, sizes.front().height);
-    for (const FrameSize& size : sizes)
-        spa_pod_builder_rectangle(b, size.width, size.height);
-    spa_pod_builder_pop(b, &choice);
+    spa_pod_builder_rectangle(b, size.width, size.height);
     spa_pod_builder_prop(b, SPA_FORMAT_VIDEO_framerate, 0);
     spa_pod_builder_fraction(b, framesPerSecond, 1);
     return static_cast<const spa_pod*>(spa_pod_builder_pop(b, &object));
@@ -190,21 +184,18 @@ const pw_stream_events kStreamEvents = [] {
     return events;
 }();
 
-// The EnumFormat params for a studio size and rate: the preferred format first. I420 only where
-// its chroma rows keep the 4-byte alignment readers assume for a single-block picture.
+// The EnumFormat params for a studio size and rate, in order of preference: each size largest
+// first, the preferred format before the other. I420 only where its chroma rows keep the 4-byte
+// alignment readers assume for a single-block picture.
 std::vector<const spa_pod*> BuildFormats(spa_pod_builder* b, PixelFormat preferred,
                                          const std::vector<FrameSize>& sizes,
                                          int framesPerSecond) {
     std::vector<const spa_pod*> params;
     const PixelFormat other = preferred == PixelFormat::YUY2 ? PixelFormat::I420 : PixelFormat::YUY2;
-    for (const PixelFormat format : {preferred, other}) {
-        std::vector<FrameSize> usable;
-        for (const FrameSize& size : sizes)
+    for (const FrameSize& size : sizes)
+        for (const PixelFormat format : {preferred, other})
             if (format == PixelFormat::YUY2 || size.width % 8 == 0)
-                usable.push_back(size);
-        if (!usable.empty())
-            params.push_back(BuildFormat(b, format, usable, framesPerSecond));
-    }
+                params.push_back(BuildFormat(b, format, size, framesPerSecond));
     return params;
 }
 
@@ -259,7 +250,7 @@ HRESULT PipeWireOutput::Open() {
     int connected = -1;
     if (node.stream) {
         pw_stream_add_listener(node.stream, &node.streamListener, &kStreamEvents, &node);
-        std::uint8_t room[4096];
+        std::uint8_t room[8192];
         spa_pod_builder b = SPA_POD_BUILDER_INIT(room, sizeof room);
         std::vector<const spa_pod*> params =
             BuildFormats(&b, format_, OfferedSizes(size_, onlyThisSize_), framesPerSecond_);
@@ -297,7 +288,7 @@ HRESULT PipeWireOutput::Offer(FrameSize size, int framesPerSecond) {
     framesPerSecond_ = framesPerSecond;
     if (!node_ || !node_->stream)
         return S_OK;
-    std::uint8_t room[4096];
+    std::uint8_t room[8192];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(room, sizeof room);
     std::vector<const spa_pod*> params =
         BuildFormats(&b, format_, OfferedSizes(size_, onlyThisSize_), framesPerSecond_);
