@@ -370,7 +370,8 @@ void BenchHdPipeWire(double seconds, int width, int height, int rate) {
     reader.Close();
     bridge.Stop();
     studio.Stop();
-    std::printf("HD block -> PipeWire camera (--pipewire, YUY2) -> pipewiresrc, %dx%d at %d, "
+    std::printf("HD block -> PipeWire camera (--pipewire) -> pipewiresrc (I420, as it negotiates), "
+                "%dx%d at %d, "
                 "%.1f s, %d frames (%.2f per second):\n",
                 width, height, rate, wall, frames, frames / wall);
     const double median = Percentile(latencyMs, 0.5);

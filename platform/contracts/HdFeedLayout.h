@@ -25,6 +25,10 @@
 //   reader:           n = header.sequence (acquire); s1 = slot[n % 2].seq (acquire), must be 2n;
 //                     copy description and pixels; s2 = slot.seq again; s1 == s2 -> whole.
 //                     Otherwise it tries again with the newest n.
+//   waking:           after header.sequence = n the writer wakes the futex waiters on the
+//                     sequence word (FUTEX_WAKE, shared, on its first four bytes: the low half
+//                     of n), so a reader may sleep there (FUTEX_WAIT on the low half it saw)
+//                     instead of looking again and again.
 // Every word of the block is read and written as a C++ atomic (relaxed order for pixels,
 // release stores and acquire loads around them), which is what makes the protocol sound and
 // keeps ThreadSanitizer quiet; on x86 these are plain moves.

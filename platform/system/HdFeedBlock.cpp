@@ -1,8 +1,13 @@
 #include "platform/system/HdFeedBlock.h"
 
 #include <atomic>
+#include <cerrno>
+#include <climits>
 #include <cstring>
+#include <linux/futex.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 namespace kelo {
 
@@ -192,6 +197,27 @@ std::uint64_t HdFeedReader::NewestSequence(const SharedMemoryView& view) {
     return whole ? newest : 0;
 }
 
+void HdFeedReader::WaitForNewer(const SharedMemoryView& view, std::uint64_t seen,
+                                std::int64_t timeoutNs) {
+    if (timeoutNs <= 0)
+        return;
+    timespec timeout{static_cast<time_t>(timeoutNs / 1'000'000'000),
+                     static_cast<long>(timeoutNs % 1'000'000'000)};
+    if (!view.isMapped() || view.size() < kHdFeedHeaderBytes) {
+        clock_nanosleep(CLOCK_MONOTONIC, 0, &timeout, nullptr);
+        return;
+    }
+    // The low half of the word (little-endian x86 and arm64: its first four bytes). Returns at
+    // once when it differs from `seen` already, on the writer's wake, on a signal or at the
+    // time out; a mapping the kernel cannot reach (made smaller) fails at once, and the caller's
+    // next look finds out.
+    const auto expected = static_cast<std::uint32_t>(seen);
+    if (syscall(SYS_futex, view.data() + kSequenceAt, FUTEX_WAIT, expected, &timeout, nullptr,
+                0) != 0 &&
+        errno == EFAULT)
+        clock_nanosleep(CLOCK_MONOTONIC, 0, &timeout, nullptr);
+}
+
 HdFeedReader::Result HdFeedReader::Read(const SharedMemoryView& view, std::uint64_t lastTaken,
                                         HdFeedFrame* frame) {
     // Every look at the block is guarded: another process may make it smaller at any moment
@@ -330,6 +356,9 @@ HRESULT HdFeedPublisher::PublishWith(int width, int height, int fpsNumerator, in
     });
     if (!whole || !placed)
         return Lose();
+    // Readers asleep on the sequence word wake now. A shared futex (the block is mapped by
+    // other processes); an address the kernel cannot reach only makes the call fail.
+    syscall(SYS_futex, view_->data() + kSequenceAt, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
     sequence_ = n;
     return S_OK;
 }

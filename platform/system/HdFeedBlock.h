@@ -94,6 +94,10 @@ public:
     // true.
     // The number of the newest whole frame, 0 when none or not a valid block: a cheap look.
     static std::uint64_t NewestSequence(const SharedMemoryView& view);
+    // Sleeps until the block's sequence number is no longer `seen` (the writer wakes sleepers
+    // on it after each frame), a signal arrives, or `timeoutNs` passed.
+    static void WaitForNewer(const SharedMemoryView& view, std::uint64_t seen,
+                             std::int64_t timeoutNs);
     // Whether the view holds a header of this layout.
     static bool HasValidHeader(const SharedMemoryView& view);
 

@@ -199,11 +199,12 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
 
     // A new studio frame leaves at once (but never sooner than half a period after the last
     // one, so the output keeps the studio's rate), and while the studio stalls the last frame
-    // is repeated, first after one and a half periods, then every period. The HD block is
-    // looked at every kHdPollNanos (a few loads of its sequence number); the 320 x 240 block,
-    // which has none, every kPollNanos through a hash of sampled rows.
+    // is repeated, first after one and a half periods, then every period. The bridge sleeps on
+    // the HD block's sequence number, which the studio wakes after each frame (and looks at
+    // the block at least every kHdLookNanos); the 320 x 240 block, which has none, is looked at
+    // every kPollNanos through a hash of sampled rows.
     constexpr std::int64_t kPollNanos = 4'000'000;
-    constexpr std::int64_t kHdPollNanos = 1'000'000;
+    constexpr std::int64_t kHdLookNanos = 100'000'000;
     std::int64_t lastDelivery = MonotonicNanos() - kNanosPerSecond;
     std::int64_t repeatAt = 0; // 0: deliver at once (the first frame)
     std::int64_t delivered = 0;
@@ -220,13 +221,13 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
         const bool fresh =
             (useHd ? hdNew : source.HasNewFrame()) && now - lastDelivery >= period / 2;
         if (!fresh && now < repeatAt) {
-            // The HD block's next frame is not due before three quarters of a period after the
-            // last one: no need to look before then (at 320 x 240 and 15 frames a second this
-            // keeps the bridge as cheap as it was).
-            std::int64_t nextLook = now + (useHd ? kHdPollNanos : kPollNanos);
-            if (useHd)
-                nextLook = std::max(nextLook, lastDelivery + period * 3 / 4);
-            SleepUntil(std::min(repeatAt, nextLook));
+            // The HD block wakes us when the studio publishes (never sooner than half a period
+            // after the last frame went out); the 320 x 240 block is looked at again.
+            const std::int64_t earliest = lastDelivery + period / 2;
+            if (useHd && now >= earliest)
+                hd.WaitForNewFrame(now, std::min(repeatAt, now + kHdLookNanos));
+            else
+                SleepUntil(std::min(repeatAt, useHd ? earliest : now + kPollNanos));
             continue;
         }
 

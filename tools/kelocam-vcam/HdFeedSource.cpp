@@ -75,6 +75,10 @@ void HdFeedSource::Lose(const char* when) {
     notice_ = name_ + " was made smaller " + when + " and is opened again";
 }
 
+void HdFeedSource::WaitForNewFrame(std::int64_t nowNs, std::int64_t untilNs) const {
+    HdFeedReader::WaitForNewer(view_, seen_, untilNs - nowNs);
+}
+
 bool HdFeedSource::Live(std::int64_t nowNs) const {
     return view_.isMapped() && lastAdvanceNs_ != 0 && nowNs - lastAdvanceNs_ < kLiveNanos;
 }

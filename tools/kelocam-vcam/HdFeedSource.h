@@ -29,6 +29,9 @@ public:
     // The newest whole frame (taken now when a newer one is there, else the last one taken);
     // null when no frame could be taken yet.
     const HdFeedFrame* Take();
+    // Sleeps until the studio publishes a frame newer than the last look saw, a signal
+    // arrives, or the monotonic time `untilNs` (at once when a newer one is already there).
+    void WaitForNewFrame(std::int64_t nowNs, std::int64_t untilNs) const;
     // Whether the studio is writing the block: a new frame seen, or one stamped, within the
     // last kLiveNanos.
     bool Live(std::int64_t nowNs) const;
