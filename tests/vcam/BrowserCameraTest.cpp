@@ -92,11 +92,14 @@ async function main() {
   try {
     // A browser just started may still be listing its cameras (the portal answers
     // asynchronously): a page loaded with it waits for the camera to be listed. The same
-    // capture-process abort as below can fail this first request: it is asked again.
+    // capture-process abort as below can fail this first request: it is asked again. It asks
+    // what the openings ask: readers of a camera share one mode, and a link of this request
+    // still being taken down would otherwise hand the first opening its size.
     let asked = null;
     for (let i = 0; !asked; ++i) {
       try {
-        asked = await navigator.mediaDevices.getUserMedia({video: true});
+        asked = await navigator.mediaDevices.getUserMedia({video: {width: {ideal: 1280},
+            height: {ideal: 720}, frameRate: {ideal: 30}}});
       } catch (e) {
         if ((e.name !== 'NotFoundError' && e.name !== 'NotReadableError') || i >= 40) throw e;
         if (e.name === 'NotReadableError') say('permission.failure' + i, e);
