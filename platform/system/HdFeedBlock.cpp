@@ -135,11 +135,13 @@ bool ValidHeaderIn(const SharedMemoryView& view) {
            Load<std::uint32_t>(base, kSlotCountAt) == kHdFeedSlotCount;
 }
 
-// The newest whole frame newer than `lastTaken` into `scratch`, its number and description
-// into `taken` and `description`. Unguarded: Read runs it inside SharedMemoryView::Guarded.
+// The newest whole frame newer than `lastTaken` handed to `take(pixels, bytes, description)`,
+// its number and description into `taken` and `description`. The frame's slot number is looked
+// at before and after `take`: a frame overtaken meanwhile is not taken, and the newer one is
+// handed over in turn. Unguarded: the callers run it inside SharedMemoryView::Guarded.
+template <typename Take>
 HdFeedReader::Result ReadUnguarded(const SharedMemoryView& view, std::uint64_t lastTaken,
-                                   std::vector<std::uint8_t>& scratch, std::uint64_t* taken,
-                                   Description* description) {
+                                   Take&& take, std::uint64_t* taken, Description* description) {
     using Result = HdFeedReader::Result;
     if (!ValidHeaderIn(view))
         return Result::Empty;
@@ -170,15 +172,29 @@ HdFeedReader::Result ReadUnguarded(const SharedMemoryView& view, std::uint64_t l
         }
         if (offset + bytes > view.size())
             return Result::Remap;
-        scratch.resize(bytes);
-        LoadWords(scratch.data(), base + offset, bytes);
+        take(base + offset, bytes, d);
+        // A taker reading the pixels with plain loads (in place): they all come before the
+        // second look (the read side of a sequence lock; the writer's pixel stores are release
+        // stores after the slot's odd mark).
+        std::atomic_thread_fence(std::memory_order_acquire);
         if (Load<std::uint64_t>(base, slot, std::memory_order_relaxed) != before)
-            continue; // overtaken while copying: torn, not taken
+            continue; // overtaken while taking it: torn, not taken
         *taken = n;
         *description = d;
         return Result::Frame;
     }
     return Result::Busy;
+}
+
+// A frame's number and description, as the reader hands them out.
+void Describe(std::uint64_t n, const Description& d, HdFeedFrame* frame) {
+    frame->sequence = n;
+    frame->width = static_cast<int>(d.width);
+    frame->height = static_cast<int>(d.height);
+    frame->rowStride = d.rowStride;
+    frame->fpsNumerator = static_cast<int>(d.fpsNumerator);
+    frame->fpsDenominator = d.fpsDenominator ? static_cast<int>(d.fpsDenominator) : 1;
+    frame->timestampNs = d.timestampNs;
 }
 
 } // namespace
@@ -226,18 +242,45 @@ HdFeedReader::Result HdFeedReader::Read(const SharedMemoryView& view, std::uint6
     Result result = Result::Empty;
     std::uint64_t n = 0;
     Description d;
-    if (!view.Guarded([&] { result = ReadUnguarded(view, lastTaken, scratch_, &n, &d); }))
+    auto copy = [this](const std::uint8_t* pixels, std::size_t bytes, const Description&) {
+        scratch_.resize(bytes);
+        LoadWords(scratch_.data(), pixels, bytes);
+    };
+    if (!view.Guarded([&] { result = ReadUnguarded(view, lastTaken, copy, &n, &d); }))
         return Result::Lost;
     if (result == Result::Frame) {
         frame->pixels.swap(scratch_);
-        frame->sequence = n;
-        frame->width = static_cast<int>(d.width);
-        frame->height = static_cast<int>(d.height);
-        frame->rowStride = d.rowStride;
-        frame->fpsNumerator = static_cast<int>(d.fpsNumerator);
-        frame->fpsDenominator = d.fpsDenominator ? static_cast<int>(d.fpsDenominator) : 1;
-        frame->timestampNs = d.timestampNs;
+        Describe(n, d, frame);
     }
+    return result;
+}
+
+HdFeedReader::Result HdFeedReader::ReadInPlace(const SharedMemoryView& view,
+                                               std::uint64_t lastTaken, HdFeedFrame* frame,
+                                               void (*use)(void*, const BgrPicture&),
+                                               void* context) {
+    Result result = Result::Empty;
+    std::uint64_t n = 0;
+    Description d;
+    auto inPlace = [&](const std::uint8_t* pixels, std::size_t bytes, const Description& at) {
+        const auto width = static_cast<int>(at.width);
+        const auto height = static_cast<int>(at.height);
+        const auto stride = static_cast<std::ptrdiff_t>(at.rowStride);
+#if defined(__SANITIZE_THREAD__)
+        // ThreadSanitizer sees the plain loads of a sequence lock's read as races with the
+        // writer: under it the frame is copied with the protocol's atomic loads first.
+        scratch_.resize(bytes);
+        LoadWords(scratch_.data(), pixels, bytes);
+        use(context, BgrPicture{scratch_.data(), stride, width, height});
+#else
+        (void)bytes;
+        use(context, BgrPicture{pixels, stride, width, height});
+#endif
+    };
+    if (!view.Guarded([&] { result = ReadUnguarded(view, lastTaken, inPlace, &n, &d); }))
+        return Result::Lost;
+    if (result == Result::Frame)
+        Describe(n, d, frame);
     return result;
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 namespace kelo {
@@ -88,6 +89,28 @@ public:
     // Takes the newest whole frame when it is newer than `lastTaken` (0: any). `frame` is
     // changed only when the result is Frame (copies are made in a buffer of the reader's own).
     Result Read(const SharedMemoryView& view, std::uint64_t lastTaken, HdFeedFrame* frame);
+
+    // The same without the copy: `use` is handed the frame where it lies in the block, and the
+    // frame's sequence number is looked at again after it returns (a sequence lock's read).
+    // When the writer overtook it, `use` is called again with the newer frame, so that when the
+    // result is Frame, the last call saw one whole frame; what earlier calls made must be
+    // thrown away by the caller (a buffer written again is enough). `use` runs inside the
+    // block's guard: it only reads the picture and writes memory of its own, allocates
+    // nothing, and may be cut short (a block made smaller: Lost). On Frame, `frame` gets the
+    // description; its pixels are left as they are. A `use` that does nothing reads the newest
+    // frame's description alone.
+    template <typename Use>
+    Result ReadInPlace(const SharedMemoryView& view, std::uint64_t lastTaken, HdFeedFrame* frame,
+                       Use&& use) {
+        return ReadInPlace(
+            view, lastTaken, frame,
+            [](void* context, const BgrPicture& picture) {
+                (*static_cast<std::remove_reference_t<Use>*>(context))(picture);
+            },
+            const_cast<void*>(static_cast<const void*>(&use)));
+    }
+    Result ReadInPlace(const SharedMemoryView& view, std::uint64_t lastTaken, HdFeedFrame* frame,
+                       void (*use)(void*, const BgrPicture&), void* context);
 
     // Every look at the block is guarded (SharedMemoryView::Guarded): one made smaller by
     // another process under it gives Lost here, 0 and false below, and view.lost() is then

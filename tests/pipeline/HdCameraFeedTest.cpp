@@ -79,79 +79,104 @@ FrameImage BottomUpFrame(std::vector<std::uint8_t>& bytes, int width, int height
     return frame;
 }
 
+// The two ways of reading a frame: a copy (Read), or in place (ReadInPlace), where the taker
+// reads the block's pixels as a converter does (plain loads) and the frame's number is looked
+// at after it.
+enum class Way { Copy, InPlace };
+
 HdFeedReader::Result ReadFollowingGrowth(SharedMemoryView& view, std::uint64_t last,
-                                         HdFeedFrame* frame) {
+                                         HdFeedFrame* frame, Way way = Way::Copy,
+                                         int* uses = nullptr) {
     HdFeedReader reader;
-    HdFeedReader::Result result = reader.Read(view, last, frame);
+    auto readOnce = [&] {
+        if (way == Way::Copy)
+            return reader.Read(view, last, frame);
+        return reader.ReadInPlace(view, last, frame, [&](const BgrPicture& picture) {
+            frame->pixels.resize(static_cast<std::size_t>(picture.rowStride) * picture.height);
+            std::memcpy(frame->pixels.data(), picture.topRow, frame->pixels.size());
+            if (uses)
+                ++*uses;
+        });
+    };
+    HdFeedReader::Result result = readOnce();
     if (result == HdFeedReader::Result::Remap) {
         EXPECT_EQ(view.Grow(0), S_OK);
-        result = reader.Read(view, last, frame);
+        result = readOnce();
     }
     return result;
 }
 
 // A writer publishing as fast as it can, growing the frame now and then (the slots move), and
-// a reader taking 10 000 frames: every frame taken is one whole frame, in increasing order.
+// a reader taking 10 000 frames each way: every frame taken is one whole frame, in increasing
+// order.
 TEST(HdFeedProtocol, AReaderNeverTakesATornFrameFromAWriterAtFullSpeed) {
-    test::ScopedFeedName name;
-    const std::string hdName = HdFeedObjectName();
-    SharedMemoryView writerView;
-    ASSERT_EQ(writerView.OpenOrCreate(hdName, kHdFeedHeaderBytes), S_OK);
-    HdFeedPublisher publisher;
-    ASSERT_EQ(publisher.Attach(&writerView), S_OK);
+    for (const Way way : {Way::Copy, Way::InPlace}) {
+        SCOPED_TRACE(way == Way::Copy ? "copied" : "read in place");
+        test::ScopedFeedName name;
+        const std::string hdName = HdFeedObjectName();
+        SharedMemoryView writerView;
+        ASSERT_EQ(writerView.OpenOrCreate(hdName, kHdFeedHeaderBytes), S_OK);
+        HdFeedPublisher publisher;
+        ASSERT_EQ(publisher.Attach(&writerView), S_OK);
 
-    // Small frames: the reader checks every byte, under ThreadSanitizer too.
-    (void)Pattern(0, 0);
-    std::atomic<bool> stop{false};
-    std::atomic<bool> writerFailed{false};
-    std::thread writer([&] {
-        for (std::uint64_t n = 1; !stop.load(std::memory_order_relaxed); ++n) {
-            const int sizeIndex = static_cast<int>((n / 500) % 4);
-            const auto& size = kSizes[sizeIndex];
-            const std::vector<std::uint8_t>& bytes = Pattern(sizeIndex, n);
-            const BgrPicture picture{bytes.data(), size[0] * 3, size[0], size[1]};
-            if (publisher.Publish(picture, 30, 1, static_cast<std::int64_t>(n)) != S_OK) {
-                writerFailed = true;
-                return;
+        // Small frames: the reader checks every byte, under ThreadSanitizer too.
+        (void)Pattern(0, 0);
+        std::atomic<bool> stop{false};
+        std::atomic<bool> writerFailed{false};
+        std::thread writer([&] {
+            for (std::uint64_t n = 1; !stop.load(std::memory_order_relaxed); ++n) {
+                const int sizeIndex = static_cast<int>((n / 500) % 4);
+                const auto& size = kSizes[sizeIndex];
+                const std::vector<std::uint8_t>& bytes = Pattern(sizeIndex, n);
+                const BgrPicture picture{bytes.data(), size[0] * 3, size[0], size[1]};
+                if (publisher.Publish(picture, 30, 1, static_cast<std::int64_t>(n)) != S_OK) {
+                    writerFailed = true;
+                    return;
+                }
             }
-        }
-    });
+        });
 
-    // 10 000 reads, each made while a newer frame than the last one taken is there: a read
-    // either takes a whole frame or, overtaken every time, takes none (Busy).
-    SharedMemoryView readerView;
-    ASSERT_EQ(readerView.OpenExisting(hdName), S_OK);
-    int taken = 0;
-    int busy = 0;
-    int torn = 0;
-    std::uint64_t last = 0;
-    bool ordered = true;
-    HdFeedFrame frame;
-    for (int read = 0; read < 10'000 && !writerFailed; ++read) {
-        while (HdFeedReader::NewestSequence(readerView) == last && !writerFailed)
-            std::this_thread::yield();
-        const HdFeedReader::Result result = ReadFollowingGrowth(readerView, last, &frame);
-        if (result == HdFeedReader::Result::Busy) {
-            ++busy;
-            continue;
+        // 10 000 reads, each made while a newer frame than the last one taken is there: a read
+        // either takes a whole frame or, overtaken every time, takes none (Busy). Read in place, a
+        // frame overtaken during its use is used again from the newer one (uses > taken).
+        SharedMemoryView readerView;
+        ASSERT_EQ(readerView.OpenExisting(hdName), S_OK);
+        int taken = 0;
+        int busy = 0;
+        int torn = 0;
+        int uses = 0;
+        std::uint64_t last = 0;
+        bool ordered = true;
+        HdFeedFrame frame;
+        for (int read = 0; read < 10'000 && !writerFailed; ++read) {
+            while (HdFeedReader::NewestSequence(readerView) == last && !writerFailed)
+                std::this_thread::yield();
+            const HdFeedReader::Result result =
+                ReadFollowingGrowth(readerView, last, &frame, way, &uses);
+            if (result == HdFeedReader::Result::Busy) {
+                ++busy;
+                continue;
+            }
+            ASSERT_EQ(result, HdFeedReader::Result::Frame);
+            ++taken;
+            if (!IsWholePatternFrame(frame) ||
+                frame.timestampNs != static_cast<std::int64_t>(frame.sequence))
+                ++torn;
+            ordered = ordered && frame.sequence > last;
+            last = frame.sequence;
         }
-        ASSERT_EQ(result, HdFeedReader::Result::Frame);
-        ++taken;
-        if (!IsWholePatternFrame(frame) ||
-            frame.timestampNs != static_cast<std::int64_t>(frame.sequence))
-            ++torn;
-        ordered = ordered && frame.sequence > last;
-        last = frame.sequence;
+        stop = true;
+        writer.join();
+        std::printf("10000 reads %s: %d frames taken, %d overtaken, %d uses in place; the writer "
+                    "reached frame %llu\n",
+                    way == Way::Copy ? "copied" : "in place", taken, busy, uses,
+                    static_cast<unsigned long long>(publisher.lastSequence()));
+        EXPECT_FALSE(writerFailed);
+        EXPECT_GT(taken, 0);
+        EXPECT_EQ(torn, 0);
+        EXPECT_TRUE(ordered);
+        EXPECT_EQ(frame.fpsNumerator, 30);
     }
-    stop = true;
-    writer.join();
-    std::printf("10000 reads: %d frames taken, %d overtaken; the writer reached frame %llu\n",
-                taken, busy, static_cast<unsigned long long>(publisher.lastSequence()));
-    EXPECT_FALSE(writerFailed);
-    EXPECT_GT(taken, 0);
-    EXPECT_EQ(torn, 0);
-    EXPECT_TRUE(ordered);
-    EXPECT_EQ(frame.fpsNumerator, 30);
 }
 
 TEST(HdFeedProtocol, ANewWriterGoesOnCountingAndABlockOfAnotherLayoutIsLaidOutAfresh) {

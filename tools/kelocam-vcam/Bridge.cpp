@@ -231,9 +231,12 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
             continue;
         }
 
+        // The PipeWire camera alone converts the HD frame straight from the block into the
+        // reader's buffer; the other outputs take a copy of it.
+        const bool inPlace = useHd && pipewire && !device && !y4m;
         BgrPicture picture;
         Shape wanted{options.size, kFramesPerSecond};
-        const HdFeedFrame* hdFrame = useHd ? hd.Take() : nullptr;
+        const HdFeedFrame* hdFrame = useHd ? (inPlace ? hd.Describe() : hd.Take()) : nullptr;
         if (hdFrame) {
             picture = hdFrame->picture();
             wanted.framesPerSecond = RateOf(*hdFrame);
@@ -305,7 +308,12 @@ int RunBridge(const BridgeOptions& requested, const std::atomic<bool>& stop, std
             status = kExitFailure;
             break;
         }
-        if (pipewire && FAILED(pipewire->Deliver(picture))) {
+        if (pipewire &&
+            FAILED(hdFrame && inPlace
+                       ? pipewire->DeliverWith([&hd](FeedConverter& converter, std::uint8_t* out) {
+                             return hd.ConvertNewest(converter, out);
+                         })
+                       : pipewire->Deliver(picture))) {
             const bool othersLeft = device || y4m;
             Say(log, (othersLeft ? BridgeText::tr("the PipeWire camera is gone: %1; the other "
                                                   "outputs go on")

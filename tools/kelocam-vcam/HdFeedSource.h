@@ -11,9 +11,11 @@
 
 #include "platform/system/HdFeedBlock.h"
 #include "platform/system/SharedMemoryView.h"
+#include "tools/kelocam-vcam/FeedConverter.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kelo::vcam {
 
@@ -29,6 +31,17 @@ public:
     // The newest whole frame (taken now when a newer one is there, else the last one taken);
     // null when no frame could be taken yet.
     const HdFeedFrame* Take();
+    // Without copying the pixels: the newest whole frame's description (its pixels empty),
+    // counted as taken (the last one described when none could be read now; null before the
+    // first). For an output that converts in place (ConvertNewest).
+    const HdFeedFrame* Describe();
+    // Converts the newest whole frame with `converter` straight from the block into `out`
+    // (`converter.outputBytes()`): no copy of the frame, unless it must be scaled (the frame's
+    // size is not the converter's; scaling allocates, so it works on a copy). The frame's
+    // sequence number is checked after the conversion: a frame the studio overwrote meanwhile is
+    // converted again from the newer one, never handed over torn. False when `out` holds no
+    // whole frame (none there, or the studio overtook every try).
+    bool ConvertNewest(FeedConverter& converter, std::uint8_t* out);
     // Sleeps until the studio publishes a frame newer than the last look saw, a signal
     // arrives, or the monotonic time `untilNs` (at once when a newer one is already there).
     void WaitForNewFrame(std::int64_t nowNs, std::int64_t untilNs) const;
@@ -51,7 +64,12 @@ private:
     std::string name_;
     SharedMemoryView view_;
     HdFeedReader reader_;
-    HdFeedFrame frame_; // the last frame taken
+    template <typename ReadOnce> HdFeedReader::Result ReadFollowing(ReadOnce readOnce);
+
+    HdFeedFrame frame_; // the last frame taken with its pixels (Take)
+    HdFeedFrame described_; // the last frame described (Describe), without pixels
+    std::uint64_t taken_ = 0; // the number of the last frame taken, copied or described
+    std::vector<std::uint8_t> copy_; // a frame to scale (ConvertNewest)
     bool haveFrame_ = false;
     std::uint64_t seen_ = 0; // the newest sequence number seen at the last look
     std::int64_t lastAdvanceNs_ = 0;

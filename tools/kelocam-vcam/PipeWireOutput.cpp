@@ -120,6 +120,13 @@ struct PipeWireOutput::Node {
     bool negotiated = false;
     PixelFormat format = PixelFormat::YUY2;
     FrameSize size;
+    pw_buffer* held = nullptr; // taken for a frame that was not whole: used for the next one
+
+    static void OnRemoveBuffer(void* data, pw_buffer* buffer) {
+        auto* node = static_cast<Node*>(data);
+        if (node->held == buffer)
+            node->held = nullptr;
+    }
 
     static void OnStateChanged(void* data, pw_stream_state, pw_stream_state state,
                                const char* error) {
@@ -181,6 +188,7 @@ const pw_stream_events kStreamEvents = [] {
     events.version = PW_VERSION_STREAM_EVENTS;
     events.state_changed = &PipeWireOutput::Node::OnStateChanged;
     events.param_changed = &PipeWireOutput::Node::OnParamChanged;
+    events.remove_buffer = &PipeWireOutput::Node::OnRemoveBuffer;
     return events;
 }();
 
@@ -331,6 +339,14 @@ HRESULT PipeWireOutput::Deliver(const std::uint8_t* feed) {
 }
 
 HRESULT PipeWireOutput::Deliver(const BgrPicture& picture) {
+    return DeliverWith([&picture](FeedConverter& converter, std::uint8_t* out) {
+        converter.Convert(picture, out);
+        return true;
+    });
+}
+
+HRESULT PipeWireOutput::DeliverWith(bool (*fill)(void*, FeedConverter&, std::uint8_t*),
+                                    void* context) {
     if (watchFd_ < 0 || !node_) {
         error_ = "the PipeWire camera is not published";
         return E_FAIL;
@@ -348,9 +364,10 @@ HRESULT PipeWireOutput::Deliver(const BgrPicture& picture) {
         return E_FAIL;
     }
     // Nobody reading, or every buffer still with the reader: this frame is dropped.
-    pw_buffer* buffer = node.negotiated && node.state == PW_STREAM_STATE_STREAMING
-                            ? pw_stream_dequeue_buffer(node.stream)
-                            : nullptr;
+    pw_buffer* buffer = nullptr;
+    if (node.negotiated && node.state == PW_STREAM_STATE_STREAMING)
+        buffer = node.held ? node.held : pw_stream_dequeue_buffer(node.stream);
+    node.held = nullptr;
     if (!buffer) {
         pw_thread_loop_unlock(node.loop);
         return S_OK;
@@ -365,7 +382,11 @@ HRESULT PipeWireOutput::Deliver(const BgrPicture& picture) {
         converter_ = std::make_unique<FeedConverter>(format, size);
     const std::size_t bytes = converter_->outputBytes();
     if (data.data != nullptr && data.maxsize >= bytes) {
-        converter_->Convert(picture, static_cast<std::uint8_t*>(data.data));
+        if (!fill(context, *converter_, static_cast<std::uint8_t*>(data.data))) {
+            node.held = buffer; // no whole frame in it: nothing leaves
+            pw_thread_loop_unlock(node.loop);
+            return S_OK;
+        }
         data.chunk->offset = 0;
         data.chunk->size = static_cast<uint32_t>(bytes);
         data.chunk->stride = format == PixelFormat::YUY2 ? size.width * 2 : size.width;

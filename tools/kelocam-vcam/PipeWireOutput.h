@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/system/HResult.h"
@@ -63,6 +64,19 @@ public:
     // E_FAIL with error() when the daemon went away.
     [[nodiscard]] HRESULT Deliver(const std::uint8_t* feed);
     [[nodiscard]] HRESULT Deliver(const BgrPicture& picture);
+    // The same for a frame converted where it lies: `fill(converter, out)` writes it into the
+    // reader's buffer `out` with `converter` (of the negotiated size and format) and says
+    // whether `out` now holds one whole frame. When it does not, nothing is handed over and the
+    // buffer is kept for the next frame. `fill` runs only when a reader has a buffer free.
+    template <typename Fill> [[nodiscard]] HRESULT DeliverWith(Fill&& fill) {
+        return DeliverWith(
+            [](void* context, FeedConverter& converter, std::uint8_t* out) {
+                return (*static_cast<std::remove_reference_t<Fill>*>(context))(converter, out);
+            },
+            &fill);
+    }
+    [[nodiscard]] HRESULT DeliverWith(bool (*fill)(void*, FeedConverter&, std::uint8_t*),
+                                      void* context);
 
     FrameSize size() const { return size_; }
     int framesPerSecond() const { return framesPerSecond_; }
