@@ -128,13 +128,14 @@ TEST(FrameStamp, BlackAndTornPicturesNeverReadAsACounter) {
 namespace kelo::vcam {
 namespace {
 
-// The YUY2 conversion works sixteen pixels at a time where the processor allows: on noise,
-// full-range extremes included, and widths with and without a remainder, it gives the same
+// The YUY2 conversion works 32 and 16 pixels at a time where the processor allows: on noise,
+// full-range extremes included, and widths with and without a remainder (50: one of each and
+// a pair), it gives the same
 // bytes as the I420 conversion's luma and the pair formula of the contract (BT.601 limited range,
 // chroma from the pair's rounded average).
 TEST(FeedConverter, Yuy2MatchesThePairFormulaOnEveryWidth) {
     auto luma = [](int b, int g, int r) { return ((66 * r + 129 * g + 25 * b + 128) >> 8) + 16; };
-    for (const int width : {2, 16, 18, 322, 1280}) {
+    for (const int width : {2, 16, 18, 50, 322, 1280}) {
         const int height = 3;
         std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * height * 3);
         std::uint32_t noise = 12345; // a fixed pseudo-random sequence
@@ -163,7 +164,7 @@ TEST(FeedConverter, Yuy2MatchesThePairFormulaOnEveryWidth) {
 
 TEST(FeedConverter, I420MatchesTheBlockFormulaOnEveryWidthAndHeight) {
     auto luma = [](int b, int g, int r) { return ((66 * r + 129 * g + 25 * b + 128) >> 8) + 16; };
-    for (const int width : {2, 16, 18, 34, 322, 1280})
+    for (const int width : {2, 16, 18, 34, 50, 322, 1280})
         for (const int height : {1, 3, 4}) {
             std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * height * 3);
             std::uint32_t noise = 777; // a fixed pseudo-random sequence, with 0 and 255 often

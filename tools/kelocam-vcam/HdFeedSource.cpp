@@ -72,8 +72,8 @@ template <typename ReadOnce> HdFeedReader::Result HdFeedSource::ReadFollowing(Re
 }
 
 const HdFeedFrame* HdFeedSource::Take() {
-    const auto result =
-        ReadFollowing([&] { return reader_.Read(view_, haveFrame_ ? frame_.sequence : 0, &frame_); });
+    const auto result = ReadFollowing(
+        [&] { return reader_.Read(view_, haveFrame_ ? frame_.sequence : 0, &frame_); });
     if (result == HdFeedReader::Result::Frame) {
         haveFrame_ = true;
         taken_ = frame_.sequence;

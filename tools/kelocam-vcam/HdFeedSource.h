@@ -66,9 +66,9 @@ private:
     HdFeedReader reader_;
     template <typename ReadOnce> HdFeedReader::Result ReadFollowing(ReadOnce readOnce);
 
-    HdFeedFrame frame_; // the last frame taken with its pixels (Take)
-    HdFeedFrame described_; // the last frame described (Describe), without pixels
-    std::uint64_t taken_ = 0; // the number of the last frame taken, copied or described
+    HdFeedFrame frame_;              // the last frame taken with its pixels (Take)
+    HdFeedFrame described_;          // the last frame described (Describe), without pixels
+    std::uint64_t taken_ = 0;        // the number of the last frame taken, copied or described
     std::vector<std::uint8_t> copy_; // a frame to scale (ConvertNewest)
     bool haveFrame_ = false;
     std::uint64_t seen_ = 0; // the newest sequence number seen at the last look
