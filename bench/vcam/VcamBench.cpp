@@ -36,6 +36,7 @@
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -240,6 +241,7 @@ void BenchPipeWire(double seconds, double streamMedianMs) {
     reader.Discard();
 
     std::vector<double> latencyMs;
+    std::vector<std::pair<double, double>> lateFrames; // latency, gap after the previous frame
     std::uint32_t lastStamp = 0;
     int frames = 0;
     const double cpu0 = ChildCpuSeconds(bridge.pid());
@@ -356,6 +358,7 @@ void BenchHdPipeWire(double seconds, int width, int height, int rate) {
     }
     reader.Discard();
     std::vector<double> latencyMs;
+    std::vector<std::pair<double, double>> lateFrames; // latency, gap after the previous frame
     std::uint32_t lastStamp = 0;
     int frames = 0;
     const double cpu0 = ChildCpuSeconds(bridge.pid());
@@ -373,6 +376,14 @@ void BenchHdPipeWire(double seconds, int width, int height, int rate) {
             latencyMs.push_back(std::chrono::duration<double, std::milli>(
                                     frame->arrived - studio.PublishedAt(*stamp))
                                     .count());
+            // Of a late frame: how long after the studio's previous frame it was published
+            // (the studio catching up after a stall publishes frames closer than a period).
+            if (latencyMs.back() >= 10.0 && *stamp > 0)
+                lateFrames.push_back(
+                    {latencyMs.back(),
+                     std::chrono::duration<double, std::milli>(studio.PublishedAt(*stamp) -
+                                                               studio.PublishedAt(*stamp - 1))
+                         .count()});
         }
     }
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
@@ -394,6 +405,14 @@ void BenchHdPipeWire(double seconds, int width, int height, int rate) {
                 latencyMs.size());
     std::printf("  bridge CPU: %.2f %% of one core (target < 5 %%: %s)\n", cpuPercent,
                 verdict(cpuPercent < 5.0));
+    if (!lateFrames.empty()) {
+        std::printf("  %zu frames of 10 ms or more (latency / published after the studio's "
+                    "previous frame, ms):",
+                    lateFrames.size());
+        for (const auto& [late, gap] : lateFrames)
+            std::printf(" %.1f/%.1f", late, gap);
+        std::printf("\n");
+    }
 }
 
 // The machine's load, printed with the figures: they are only comparable at a like load.
