@@ -179,6 +179,40 @@ TEST(HdFeedProtocol, AReaderNeverTakesATornFrameFromAWriterAtFullSpeed) {
     }
 }
 
+// A block cut short by another process while a frame is used where it lies (a conversion
+// reading it): the read ends as Lost instead of a fault, and the view says so.
+TEST(HdFeedProtocol, ABlockCutShortDuringAReadInPlaceIsLostWithoutAFault) {
+    test::ScopedFeedName name;
+    const std::string hdName = HdFeedObjectName();
+    SharedMemoryView writerView;
+    ASSERT_EQ(writerView.OpenOrCreate(hdName, kHdFeedHeaderBytes), S_OK);
+    HdFeedPublisher publisher;
+    ASSERT_EQ(publisher.Attach(&writerView), S_OK);
+    const std::vector<std::uint8_t>& bytes = Pattern(1, 1);
+    ASSERT_EQ(publisher.Publish({bytes.data(), kSizes[1][0] * 3, kSizes[1][0], kSizes[1][1]}, 30,
+                                1, 1),
+              S_OK);
+
+    SharedMemoryView readerView;
+    ASSERT_EQ(readerView.OpenExisting(hdName), S_OK);
+    const int fd = shm_open(hdName.c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    int uses = 0;
+    unsigned sum = 0;
+    HdFeedFrame frame;
+    const HdFeedReader::Result result =
+        HdFeedReader().ReadInPlace(readerView, 0, &frame, [&](const BgrPicture& picture) {
+            ++uses;
+            ASSERT_EQ(ftruncate(fd, 0), 0);
+            for (int y = 0; y < picture.height; ++y)
+                sum += picture.topRow[picture.rowStride * y];
+        });
+    close(fd);
+    EXPECT_EQ(result, HdFeedReader::Result::Lost) << sum;
+    EXPECT_EQ(uses, 1);
+    EXPECT_TRUE(readerView.lost());
+}
+
 TEST(HdFeedProtocol, ANewWriterGoesOnCountingAndABlockOfAnotherLayoutIsLaidOutAfresh) {
     test::ScopedFeedName name;
     const std::string hdName = HdFeedObjectName();

@@ -67,7 +67,7 @@ template <typename ReadOnce> HdFeedReader::Result HdFeedSource::ReadFollowing(Re
         result = readOnce();
     }
     if (result == HdFeedReader::Result::Lost)
-        Lose("during a copy");
+        Lose("during a read");
     return result;
 }
 
