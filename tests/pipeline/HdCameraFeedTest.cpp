@@ -189,9 +189,9 @@ TEST(HdFeedProtocol, ABlockCutShortDuringAReadInPlaceIsLostWithoutAFault) {
     HdFeedPublisher publisher;
     ASSERT_EQ(publisher.Attach(&writerView), S_OK);
     const std::vector<std::uint8_t>& bytes = Pattern(1, 1);
-    ASSERT_EQ(publisher.Publish({bytes.data(), kSizes[1][0] * 3, kSizes[1][0], kSizes[1][1]}, 30,
-                                1, 1),
-              S_OK);
+    ASSERT_EQ(
+        publisher.Publish({bytes.data(), kSizes[1][0] * 3, kSizes[1][0], kSizes[1][1]}, 30, 1, 1),
+        S_OK);
 
     SharedMemoryView readerView;
     ASSERT_EQ(readerView.OpenExisting(hdName), S_OK);
