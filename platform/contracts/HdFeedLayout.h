@@ -24,7 +24,10 @@
 //                     slot.seq = 2n (release); header.sequence = n (release).
 //   reader:           n = header.sequence (acquire); s1 = slot[n % 2].seq (acquire), must be 2n;
 //                     copy description and pixels; s2 = slot.seq again; s1 == s2 -> whole.
-//                     Otherwise it tries again with the newest n.
+//                     Otherwise it tries again with the newest n. A reader may also use the
+//                     pixels where they lie (convert them straight into its output) and look
+//                     at s2 after that, behind an acquire fence: what it made is whole only
+//                     when s1 == s2, and is made again from the newest n otherwise.
 //   waking:           after header.sequence = n the writer wakes the futex waiters on the
 //                     sequence word (FUTEX_WAKE, shared, on its first four bytes: the low half
 //                     of n), so a reader may sleep there (FUTEX_WAIT on the low half it saw)
