@@ -34,7 +34,10 @@
 //                     instead of looking again and again.
 // Every word of the block is read and written as a C++ atomic (relaxed order for pixels,
 // release stores and acquire loads around them), which is what makes the protocol sound and
-// keeps ThreadSanitizer quiet; on x86 these are plain moves.
+// keeps ThreadSanitizer quiet; on x86 these are plain moves. The one exception is a reader
+// using the pixels in place: its converter reads them with plain (vector) loads, as the read
+// side of a sequence lock does, and what it made counts only when s1 == s2 (under
+// ThreadSanitizer it copies them with atomic loads first).
 //
 // Growing: when a frame needs more room than a slot has, the writer marks both slots odd,
 // grows the object (never shrinks it: a reader's mapping would fault), and writes the frame at
