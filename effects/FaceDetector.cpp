@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace kelo {
@@ -199,7 +200,21 @@ std::vector<FaceBox> FaceDetector::Detect(const cv::Mat& bgr, bool bottomUp) {
         cv::dnn::blobFromImage(square_, blob_, 1.0 / 127.5, cv::Size(), cv::Scalar::all(127.5),
                                true, false, CV_32F);
         net_.net.setInput(blob_);
-        net_.net.forward(outputs_, outputLayers_);
+        // The network on this thread alone. Its layers are small (maps of 64 x 64 and less), so a
+        // second thread costs more in handing over work and in waiting for it, spinning, than it
+        // saves. OpenCV runs the parallel loops nested in one serially; the setting is not
+        // process-wide, so the blur's segmentation keeps its threads (its loops that start while
+        // this one runs are serial too, for those few milliseconds).
+        bool failed = false;
+        cv::parallel_for_(cv::Range(0, 1), [&](const cv::Range&) {
+            try {
+                net_.net.forward(outputs_, outputLayers_);
+            } catch (const cv::Exception&) {
+                failed = true;
+            }
+        });
+        if (failed)
+            return {};
         const cv::Mat& reg = outputs_[static_cast<std::size_t>(regressorsOutput_)];
         const cv::Mat& cls = outputs_[static_cast<std::size_t>(1 - regressorsOutput_)];
         if (reg.total() != static_cast<std::size_t>(kAnchorCount) * kRegressorsPerAnchor ||
