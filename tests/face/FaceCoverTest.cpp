@@ -133,7 +133,7 @@ TEST_F(DetectorCoverTest, ALostFaceKeepsItsCoverForAFewFramesAndAMovedFaceIsOneC
     EXPECT_EQ(cv::norm(after, plain, cv::NORM_INF), 0);
 }
 
-// A stream at 30 frames a second is detected on every second frame, at 15 on every frame; the
+// A stream at 30 frames a second is detected on every third frame, at 15 on every second; the
 // faces of the last detection are covered between, and a lost face still goes after its hold.
 TEST_F(DetectorCoverTest, AFastStreamSharesDetectionsAndEveryFrameBetweenIsCovered) {
     using std::chrono::milliseconds;
@@ -152,25 +152,31 @@ TEST_F(DetectorCoverTest, AFastStreamSharesDetectionsAndEveryFrameBetweenIsCover
         return covered;
     };
     const double frame30 = 1000.0 / 30;
-    // A face that comes in on a frame between detections is covered from the next detection.
+    // A face that comes in on frames between detections is covered from the next detection:
+    // at 30 frames a second every third frame is detected.
     ForgetFaces();
     EXPECT_FALSE(red(plain, 0));
     EXPECT_FALSE(red(photo, frame30)) << "detected on a frame the detector skips";
-    EXPECT_TRUE(red(photo, 2 * frame30));
-    // Then the face goes: covered on every frame for the hold (three detections, 200 ms), and
-    // not long after.
-    double ms = 2 * frame30;
-    while ((ms += frame30) <= 2 * frame30 + 200)
+    EXPECT_FALSE(red(photo, 2 * frame30)) << "detected on a frame the detector skips";
+    EXPECT_TRUE(red(photo, 3 * frame30));
+    // Then the face goes: covered on every frame for the hold (two detections, 200 ms and more),
+    // and not long after.
+    double ms = 3 * frame30;
+    while ((ms += frame30) <= 3 * frame30 + 200)
         EXPECT_TRUE(red(plain, ms)) << ms;
     for (int i = 0; i < 3; ++i, ms += frame30)
         red(plain, ms);
     EXPECT_FALSE(red(plain, ms));
 
-    // At 15 frames a second every frame is detected: a face is covered on its first frame.
+    // At 15 frames a second every second frame is detected: a face that comes in on the frame
+    // between is covered from the next frame, and stays covered on the frames between.
     ForgetFaces();
     const double frame15 = 1000.0 / 15;
     EXPECT_FALSE(red(plain, 1000));
-    EXPECT_TRUE(red(photo, 1000 + frame15));
+    EXPECT_FALSE(red(photo, 1000 + frame15)) << "detected on a frame the detector skips";
+    EXPECT_TRUE(red(photo, 1000 + 2 * frame15));
+    EXPECT_TRUE(red(photo, 1000 + 3 * frame15));
+    EXPECT_TRUE(red(photo, 1000 + 4 * frame15));
 }
 
 // Without the model (missing, or a truncated file where it is looked up first) the cascade covers
