@@ -222,7 +222,7 @@ static int CoverFacesOfStream(FrameImage* frame,
     if (detector.model) {
         const auto now = arrival.value_or(std::chrono::steady_clock::now());
         // Frames faster than the detection interval share a detection: the faces of the last
-        // one are covered between (at 30 frames a second, every second frame is detected).
+        // one are covered between (every second frame at 15 frames a second, every third at 30).
         const bool detect = !arrival || !detector.lastDetection ||
                             now - *detector.lastDetection >= kFaceDetectionInterval ||
                             now < *detector.lastDetection;

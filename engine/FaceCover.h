@@ -75,8 +75,9 @@ FaceCircle FaceCircleFor(const FrameRect& smallFace, double scale = kFaceScale);
 FaceCircle FaceCircleForBox(double x, double y, double width, double height);
 
 // Detections after its last for which a face the detector no longer finds stays covered: two,
-// 200 to 270 ms at 15 frames per second (a detection every second frame), 200 to 300 ms at 30
-// (every third); a face the detector misses once, or twice running, does not blink.
+// so its cover stays about 330 ms after it was last found at 15 frames per second (a detection
+// every second frame) and 270 ms at 30 (every third); a face the detector misses once, or twice
+// running, does not blink.
 inline constexpr int kFaceHoldFrames = 2;
 
 // The shortest time between two detections of a stream: frames that come faster share one, the
