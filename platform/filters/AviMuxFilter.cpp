@@ -1,6 +1,7 @@
 #include "platform/filters/AviMuxFilter.h"
 
 #include "platform/filters/ElementChain.h"
+#include "platform/filters/RowFlipElement.h"
 #include "platform/system/GstRuntime.h"
 
 #include <cstdio>
@@ -94,14 +95,12 @@ void AviMuxFilter::OnInputLinked(GstPad* input, GstPad* peer) {
 bool AviMuxFilter::ConnectInput(GstPad* input, bool video, bool rawVideo, bool rawAudio) {
     std::vector<const char*> factories{"queue"};
     if (rawVideo)
-        factories.insert(factories.end(), {"videoflip", "videoconvert"});
+        factories.insert(factories.end(), {kRowFlipFactory, "videoconvert"});
     if (rawAudio)
         factories.push_back("audioconvert");
     ElementChain chain;
     if (!chain.Make(factories))
         return false;
-    if (rawVideo)
-        g_object_set(chain.at(1), "video-direction", GST_VIDEO_ORIENTATION_VERT, nullptr);
 
     // The muxer owns its request pad; the reference returned here is only for linking.
     PadPtr request(gst_element_request_pad_simple(mux_.get(), video ? "video_%u" : "audio_%u"));

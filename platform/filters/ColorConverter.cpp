@@ -6,7 +6,7 @@ namespace kelo {
 
 std::shared_ptr<ColorConverter> ColorConverter::Create() {
     ElementPtr bin = MakeBin(
-        "videoconvert ! video/x-raw,format=BGR ! videoflip name=rows video-direction=identity");
+        "videoconvert ! video/x-raw,format=BGR ! kelorowflip name=rows flip=false");
     if (!bin)
         return nullptr;
     ElementPtr flip(gst_bin_get_by_name(GST_BIN(bin.get()), "rows"));
@@ -20,7 +20,7 @@ ColorConverter::ColorConverter(ElementPtr bin, GstElement* flip)
 
 void ColorConverter::SetInputTopDown(bool topDown) {
     flips_ = topDown;
-    gst_util_set_object_arg(G_OBJECT(flip_), "video-direction", topDown ? "vert" : "identity");
+    g_object_set(flip_, "flip", topDown ? TRUE : FALSE, nullptr);
 }
 
 } // namespace kelo

@@ -1,6 +1,7 @@
 #include "platform/filters/MediaFileWriter.h"
 
 #include "platform/filters/ElementChain.h"
+#include "platform/filters/RowFlipElement.h"
 #include "platform/system/GstRuntime.h"
 
 #include <algorithm>
@@ -134,7 +135,7 @@ bool MediaFileWriter::AddInput(bool audio, const MediaWriterSettings& settings) 
             factories.insert(factories.end(),
                              {"audioconvert", "audioresample", "voaacenc", "aacparse"});
         else
-            factories.insert(factories.end(), {"videoflip", "videoconvert", "capsfilter",
+            factories.insert(factories.end(), {kRowFlipFactory, "videoconvert", "capsfilter",
                                                "openh264enc", "h264parse"});
         break;
     case MediaContainer::Mp3:
@@ -149,7 +150,6 @@ bool MediaFileWriter::AddInput(bool audio, const MediaWriterSettings& settings) 
         return false;
 
     if (container_ == MediaContainer::Mp4 && !audio) {
-        g_object_set(chain.at(1), "video-direction", GST_VIDEO_ORIENTATION_VERT, nullptr);
         CapsPtr i420(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", nullptr));
         g_object_set(chain.at(3), "caps", i420.get(), nullptr);
         // A real-time set-up from the first frame: the fastest complexity, the camera usage,

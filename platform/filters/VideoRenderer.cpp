@@ -9,7 +9,7 @@ namespace kelo {
 
 std::shared_ptr<VideoRenderer> VideoRenderer::Create() {
     // The graph's rows are bottom-up: the flip makes them upright for the surface.
-    ElementPtr bin = MakeBin("videoflip video-direction=vert ! appsink name=present "
+    ElementPtr bin = MakeBin("kelorowflip ! appsink name=present "
                              "caps=video/x-raw,format=BGR sync=true max-buffers=2 drop=true "
                              "enable-last-sample=false");
     if (!bin)

@@ -1,5 +1,7 @@
 #include "platform/system/GstRuntime.h"
 
+#include "platform/filters/RowFlipElement.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <gst/gst.h>
@@ -17,6 +19,7 @@ void EnsureGstInitialized() {
         gst_init(nullptr, nullptr);
         GST_DEBUG_CATEGORY_INIT(kelo_graph_debug, "kelo-graph", 0,
                                 "Kelo graph layer: filters, connections, runs");
+        RegisterRowFlipElement();
         if (const char* on = std::getenv("KELOCAM_DEBUG"); on && std::strcmp(on, "1") == 0)
             gst_debug_set_threshold_for_name("kelo-*", GST_LEVEL_DEBUG);
     });
