@@ -3,6 +3,7 @@
 #include "app/WindowLog.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -180,7 +181,8 @@ void PreviewWidget::ApplyVideoPlacement() {
 }
 
 void PreviewWidget::PresentFrame(const PreviewFrame& frame) {
-    if (!frame.data || frame.width <= 0 || frame.height <= 0 || frame.stride < frame.width * 3)
+    if (!frame.data || frame.width <= 0 || frame.height <= 0 ||
+        std::abs(frame.stride) < frame.width * 3)
         return;
     {
         std::lock_guard lock(slotMutex_);

@@ -9,12 +9,15 @@
 
 namespace kelo {
 
-// One upright frame: top-down rows of blue, green, red bytes. Valid only during the call.
+// One upright frame of blue, green, red bytes: data is the top row. Valid only during the call.
+// The graph's frames lie bottom-up in memory; the renderer hands them over as they are, with the
+// top row last and a negative stride, so that the surface's own copy turns them upright (a flip
+// of its own would copy every frame once more).
 struct PreviewFrame {
     const std::uint8_t* data = nullptr;
     int width = 0;
     int height = 0;
-    int stride = 0; // bytes from one row to the next
+    int stride = 0; // bytes from one row to the one below it on screen; negative: bottom-up
 };
 
 enum class PreviewInputKind {

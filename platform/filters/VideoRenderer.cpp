@@ -8,8 +8,8 @@
 namespace kelo {
 
 std::shared_ptr<VideoRenderer> VideoRenderer::Create() {
-    // The graph's rows are bottom-up: the flip makes them upright for the surface.
-    ElementPtr bin = MakeBin("kelorowflip ! appsink name=present "
+    // The graph's rows are bottom-up: Present hands them over with a negative stride.
+    ElementPtr bin = MakeBin("appsink name=present "
                              "caps=video/x-raw,format=BGR sync=true max-buffers=2 drop=true "
                              "enable-last-sample=false");
     if (!bin)
@@ -49,13 +49,18 @@ void VideoRenderer::Present(GstElement* sink) {
     BufferMap map(gst_sample_get_buffer(sample.get()), GST_MAP_READ);
     if (!map.ok())
         return;
-    PreviewFrame frame;
-    frame.data = map.data();
-    frame.width = GST_VIDEO_INFO_WIDTH(&info);
-    frame.height = GST_VIDEO_INFO_HEIGHT(&info);
-    frame.stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
-    if (map.size() < static_cast<gsize>(frame.stride) * static_cast<gsize>(frame.height))
+    const int width = GST_VIDEO_INFO_WIDTH(&info);
+    const int height = GST_VIDEO_INFO_HEIGHT(&info);
+    const int stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
+    if (width <= 0 || height <= 0 || stride < width * 3 ||
+        map.size() < static_cast<gsize>(stride) * static_cast<gsize>(height))
         return;
+    // Bottom-up rows: the picture's top row is the last one in memory.
+    PreviewFrame frame;
+    frame.data = map.data() + static_cast<std::ptrdiff_t>(height - 1) * stride;
+    frame.width = width;
+    frame.height = height;
+    frame.stride = -stride;
     std::lock_guard lock(ownerMutex_);
     if (owner_)
         owner_->PresentFrame(frame);
