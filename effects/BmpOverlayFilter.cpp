@@ -2,6 +2,12 @@
 
 #include "effects/EffectElement.h"
 
+#include <cstddef>
+#include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #define GST_CAT_DEFAULT kelo_effects_debug
 
 namespace kelo {
@@ -10,6 +16,34 @@ namespace {
 
 inline std::uint8_t Screen(std::uint8_t frame, std::uint8_t picture) {
     return static_cast<std::uint8_t>(255 - ((255 - frame) * (255 - picture) + 127) / 255);
+}
+
+// Screen over a run of bytes (every channel blends alike). Sixteen bytes at a time in 16-bit
+// lanes; x / 255 is (x + 1 + (x >> 8)) >> 8 for every x the product can take (up to 65152).
+void ScreenRow(std::uint8_t* out, const std::uint8_t* picture, std::size_t bytes) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i all = _mm_set1_epi16(255);
+    const __m128i half = _mm_set1_epi16(127);
+    const __m128i one = _mm_set1_epi16(1);
+    auto blend = [&](__m128i f, __m128i p) {
+        const __m128i x =
+            _mm_add_epi16(_mm_mullo_epi16(_mm_sub_epi16(all, f), _mm_sub_epi16(all, p)), half);
+        const __m128i q =
+            _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, one), _mm_srli_epi16(x, 8)), 8);
+        return _mm_sub_epi16(all, q);
+    };
+    for (; i + 16 <= bytes; i += 16) {
+        const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i));
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(picture + i));
+        const __m128i low = blend(_mm_unpacklo_epi8(f, zero), _mm_unpacklo_epi8(p, zero));
+        const __m128i high = blend(_mm_unpackhi_epi8(f, zero), _mm_unpackhi_epi8(p, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
+    }
+#endif
+    for (; i < bytes; ++i)
+        out[i] = Screen(out[i], picture[i]);
 }
 
 inline bool IsKey(const std::uint8_t* p) {
@@ -127,11 +161,7 @@ void BmpOverlayProcessor::ProcessFrame(std::uint8_t* data, int width, int height
         const std::uint8_t* p = picture + pictureStride * static_cast<std::size_t>(y);
         switch (command) {
         case kOverlayScreen:
-            for (int x = 0; x < width; ++x, out += 3, p += 3) {
-                out[0] = Screen(out[0], p[0]);
-                out[1] = Screen(out[1], p[1]);
-                out[2] = Screen(out[2], p[2]);
-            }
+            ScreenRow(out, p, static_cast<std::size_t>(width) * 3);
             break;
         case kOverlayKey:
             for (int x = 0; x < width; ++x, out += 3, p += 3) {

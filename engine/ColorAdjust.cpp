@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace kelo {
@@ -38,15 +39,20 @@ HRESULT AdjustHls(FrameImage* frame, int lightnessShift, int saturationShift) {
     cv::Mat mat = whole(FrameRoi(*frame));
     const int channels = mat.channels();
     if (mat.depth() == CV_8U) {
+        if (lightnessShift == 0 && saturationShift == 0)
+            return S_OK; // both tables are the identity
+        // One table per channel, hue unchanged; cv::LUT runs it over whole rows.
+        cv::Mat luts(1, 256, CV_8UC(channels));
         const Lut lightness = OffsetLut(lightnessShift);
         const Lut saturation = OffsetLut(saturationShift);
-        for (int y = 0; y < mat.rows; ++y) {
-            std::uint8_t* p = mat.ptr<std::uint8_t>(y);
-            for (int x = 0; x < mat.cols; ++x, p += channels) {
-                p[1] = lightness[p[1]];
-                p[2] = saturation[p[2]];
-            }
+        for (int v = 0; v < 256; ++v) {
+            std::uint8_t* entry = luts.ptr<std::uint8_t>(0) + v * channels;
+            for (int c = 0; c < channels; ++c)
+                entry[c] = static_cast<std::uint8_t>(v);
+            entry[1] = lightness[static_cast<std::size_t>(v)];
+            entry[2] = saturation[static_cast<std::size_t>(v)];
         }
+        cv::LUT(mat, luts, mat);
         return S_OK;
     }
     if (mat.depth() == CV_32F) {
@@ -72,16 +78,19 @@ HRESULT ApplyChannelOffsets(FrameImage* frame, int blueOffset, int greenOffset, 
         return E_FAIL;
     const int channels = mat.channels();
     if (mat.depth() == CV_8U) {
+        if (blueOffset == 0 && greenOffset == 0 && redOffset == 0)
+            return S_OK; // every table is the identity
         const std::array<Lut, 3> luts = {OffsetLut(blueOffset), OffsetLut(greenOffset),
                                          OffsetLut(redOffset)};
-        for (int y = 0; y < mat.rows; ++y) {
-            std::uint8_t* p = mat.ptr<std::uint8_t>(y);
-            for (int x = 0; x < mat.cols; ++x, p += channels) {
-                p[0] = luts[0][p[0]];
-                p[1] = luts[1][p[1]];
-                p[2] = luts[2][p[2]];
-            }
+        // One table per channel (a fourth channel keeps its bytes); cv::LUT runs it over rows.
+        cv::Mat table(1, 256, CV_8UC(channels));
+        for (int v = 0; v < 256; ++v) {
+            std::uint8_t* entry = table.ptr<std::uint8_t>(0) + v * channels;
+            for (int c = 0; c < channels; ++c)
+                entry[c] = c < 3 ? luts[static_cast<std::size_t>(c)][static_cast<std::size_t>(v)]
+                                 : static_cast<std::uint8_t>(v);
         }
+        cv::LUT(mat, table, mat);
         return S_OK;
     }
     if (mat.depth() == CV_32F) {

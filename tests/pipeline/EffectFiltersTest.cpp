@@ -159,6 +159,26 @@ void ExpectPixel(const test::TestFrame& frame, int x, int row, int b, int g, int
     EXPECT_EQ(p[2], r) << "at " << x << "," << row;
 }
 
+// The screen blend runs sixteen bytes at a time: every pair of frame and picture bytes (the
+// 320 x 240 frame holds each of the 65536 pairs) must come out as the byte-wise rule gives.
+TEST(EffectFilters, ScreenGivesTheRuleForEveryPairOfBytes) {
+    std::vector<std::uint8_t> picture(kOverlayPictureBytes);
+    std::vector<std::uint8_t> frame(kOverlayPictureBytes);
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = static_cast<std::uint8_t>(i % 256);
+        picture[i] = static_cast<std::uint8_t>((i / 256) % 256);
+    }
+    BmpOverlayProcessor overlay;
+    ASSERT_EQ(overlay.Show(kOverlayScreen, picture.data()), S_OK);
+    overlay.ProcessFrame(frame.data(), kOverlayWidth, kOverlayHeight,
+                         static_cast<int>(kOverlayStride));
+    int wrong = 0;
+    for (std::size_t i = 0; i < frame.size(); ++i)
+        wrong += frame[i] != ScreenOf(static_cast<int>(i % 256), static_cast<int>((i / 256) % 256));
+    EXPECT_EQ(wrong, 0);
+    ASSERT_EQ(overlay.Clear(kOverlayClear), S_OK);
+}
+
 TEST(EffectFilters, EachBlendRuleShowsInTheOutputPixels) {
     // Grey picture with a magenta (key) pixel block at the bottom-left corner and a black block
     // at the top-right corner.
