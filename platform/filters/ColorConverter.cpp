@@ -5,8 +5,8 @@
 namespace kelo {
 
 std::shared_ptr<ColorConverter> ColorConverter::Create() {
-    ElementPtr bin = MakeBin(
-        "videoconvert ! video/x-raw,format=BGR ! kelorowflip name=rows flip=false");
+    ElementPtr bin =
+        MakeBin("videoconvert ! video/x-raw,format=BGR ! kelorowflip name=rows flip=false");
     if (!bin)
         return nullptr;
     ElementPtr flip(gst_bin_get_by_name(GST_BIN(bin.get()), "rows"));

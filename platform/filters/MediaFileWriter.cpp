@@ -107,8 +107,8 @@ bool MediaFileWriter::Build(const MediaWriterSettings& settings) {
                 gst_object_unref(tag);
             break;
         }
-        gst_tag_setter_add_tags(GST_TAG_SETTER(tag), GST_TAG_MERGE_REPLACE, GST_TAG_ENCODER,
-                                "Kelo", nullptr);
+        gst_tag_setter_add_tags(GST_TAG_SETTER(tag), GST_TAG_MERGE_REPLACE, GST_TAG_ENCODER, "Kelo",
+                                nullptr);
         tail = {mux_, tag, sink_};
         break;
     }

@@ -25,12 +25,14 @@ enum { kPropFlip = 1 };
 #define KELO_ROW_FLIP_CAPS                                                                         \
     GST_VIDEO_CAPS_MAKE("{ BGR, RGB, BGRx, BGRA, RGBx, RGBA, xRGB, ARGB, xBGR, ABGR, GRAY8 }")
 
-GstStaticPadTemplate kSinkTemplate =
-    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(KELO_ROW_FLIP_CAPS));
-GstStaticPadTemplate kSrcTemplate =
-    GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(KELO_ROW_FLIP_CAPS));
+GstStaticPadTemplate kSinkTemplate = GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+                                                             GST_STATIC_CAPS(KELO_ROW_FLIP_CAPS));
+GstStaticPadTemplate kSrcTemplate = GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
+                                                            GST_STATIC_CAPS(KELO_ROW_FLIP_CAPS));
 
-KeloRowFlip* AsRowFlip(gpointer instance) { return static_cast<KeloRowFlip*>(instance); }
+KeloRowFlip* AsRowFlip(gpointer instance) {
+    return static_cast<KeloRowFlip*>(instance);
+}
 
 // Streaming thread: row y of the output is row height-1-y of the input.
 GstFlowReturn TransformFrame(GstVideoFilter*, GstVideoFrame* in, GstVideoFrame* out) {
@@ -76,8 +78,8 @@ void ClassInit(gpointer klass, gpointer) {
     object->get_property = GetProperty;
     g_object_class_install_property(
         object, kPropFlip,
-        g_param_spec_boolean("flip", "Flip", "Turn the rows upside down (false: passthrough)",
-                             TRUE, GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+        g_param_spec_boolean("flip", "Flip", "Turn the rows upside down (false: passthrough)", TRUE,
+                             GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
     GstElementClass* element = GST_ELEMENT_CLASS(klass);
     gst_element_class_set_static_metadata(element, "Row flip", "Filter/Converter/Video",
                                           "Turns packed frames upside down by whole rows",
@@ -99,8 +101,8 @@ void RegisterRowFlipElement() {
     info.class_init = ClassInit;
     info.instance_size = sizeof(KeloRowFlip);
     info.instance_init = InstanceInit;
-    const GType type = g_type_register_static(GST_TYPE_VIDEO_FILTER, "KeloRowFlip", &info,
-                                              GTypeFlags(0));
+    const GType type =
+        g_type_register_static(GST_TYPE_VIDEO_FILTER, "KeloRowFlip", &info, GTypeFlags(0));
     gst_element_register(nullptr, kRowFlipFactory, GST_RANK_NONE, type);
 }
 

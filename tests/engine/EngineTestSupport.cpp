@@ -92,8 +92,8 @@ void RecordingSurface::PresentFrame(const PreviewFrame& frame) {
     const std::size_t row = static_cast<std::size_t>(frame.width) * 3;
     last_.resize(row * static_cast<std::size_t>(frame.height));
     for (int y = 0; y < frame.height; ++y)
-        std::memcpy(last_.data() + row * y, frame.data + static_cast<std::ptrdiff_t>(frame.stride) * y,
-                    row);
+        std::memcpy(last_.data() + row * y,
+                    frame.data + static_cast<std::ptrdiff_t>(frame.stride) * y, row);
 }
 
 std::vector<std::string> RecordingSurface::calls() const {

@@ -11,6 +11,7 @@
 #include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -371,6 +372,37 @@ TEST(FramePipeline, FrameCallbackUsesTheProcessWideStateAndSetters) {
 // the face is found on the reduced copy and covered where it lies in the frame, the caption
 // grows with the height and stands where it does at 320 x 240, and the feed gets a 320 x 240
 // block averaged from the frame.
+// The caption's effect is found once per frame size and row order and then looked up: on any
+// content, size, row padding and row order it must be exactly what drawing the glyphs gives.
+TEST(FramePipeline, TheCaptionIsExactlyTheDrawnGlyphsAtAnySizeAndRowOrder) {
+    cv::RNG rng(24);
+    for (const cv::Size size : {cv::Size(320, 240), cv::Size(1280, 720), cv::Size(1366, 768),
+                                cv::Size(176, 144), cv::Size(320, 240)}) {
+        for (const int origin : {kFrameOriginBottomLeft, kFrameOriginTopLeft}) {
+            SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) +
+                         " origin " + std::to_string(origin));
+            cv::Mat noise(size, CV_8UC3);
+            rng.fill(noise, cv::RNG::UNIFORM, 0, 256);
+            const double k = size.height / 240.0;
+            cv::Mat expected = noise.clone();
+            cv::putText(expected, kCaptionText,
+                        cv::Point(int(std::lround(kCaptionX * k)), int(std::lround(kCaptionY * k))),
+                        cv::FONT_HERSHEY_DUPLEX, 0.5 * k, cv::Scalar(0, 0, 255, 0),
+                        std::max(1, int(std::lround(2 * k))), 12, origin != kFrameOriginTopLeft);
+            const int stride = (size.width * 3 + 3) / 4 * 4;
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stride) * size.height, 7);
+            cv::Mat frameMat(size, CV_8UC3, bytes.data(), stride);
+            noise.copyTo(frameMat);
+            FrameImage frame = FrameOver(frameMat, origin);
+            StampCaption(&frame);
+            EXPECT_EQ(test::MaxDifference(frameMat, expected), 0.0);
+            if (stride > size.width * 3) {
+                EXPECT_EQ(bytes[static_cast<std::size_t>(stride) - 1], 7);
+            }
+        }
+    }
+}
+
 TEST(FramePipeline, LargeAndOddFramesAreCoveredCaptionedAndFedAtTheirSize) {
     ASSERT_FALSE(FindCascadeFile(kFaceCascadeFileName).empty());
     test::ScopedFeedName name;
