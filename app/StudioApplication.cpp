@@ -1,9 +1,9 @@
 #include "app/StudioApplication.h"
 
-#include "app/HeadlessRunner.h"
-#include "app/MainDialog.h"
-#include "app/ProgramEnvironment.h"
-#include "app/Translations.h"
+#include "app/headless/HeadlessRunner.h"
+#include "app/settings/ProgramEnvironment.h"
+#include "app/settings/Translations.h"
+#include "app/window/MainDialog.h"
 #include "effects/EffectFilters.h"
 #include "platform/PlatformComponents.h"
 #include "platform/system/GstRuntime.h"

@@ -1,6 +1,6 @@
 // kelocam: the webcam studio. The window opens by default; --headless runs the capture engine
-// alone (app/HeadlessRunner.h); --help lists every option.
-#include "app/ProgramEnvironment.h"
+// alone (app/headless/HeadlessRunner.h); --help lists every option.
+#include "app/settings/ProgramEnvironment.h"
 #include "app/StudioApplication.h"
 
 int main(int argc, char** argv) {

@@ -1,7 +1,7 @@
 #include "app/pages/ColorPage.h"
 
 #include "app/pages/PagesLog.h"
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "engine/EffectState.h"
 #include "ui/IconButton.h"
 #include "ui/ModalSeam.h"

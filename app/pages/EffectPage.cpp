@@ -1,7 +1,7 @@
 #include "app/pages/EffectPage.h"
 
 #include "app/pages/PagesLog.h"
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "effects/EffectCatalog.h"
 #include "effects/GifAnimation.h"
 #include "engine/CaptureEngine.h"

@@ -4,7 +4,7 @@
 // starts the page first.
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "effects/EffectCatalog.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 #include "app/pages/FaceCoverPage.h"
 
 #include "app/pages/PagesLog.h"
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "engine/EffectState.h"
 
 #include <QCheckBox>

@@ -7,9 +7,9 @@
 //
 //   commands_bench [--runs N] [--screenshot FILE.png]
 //   (10 runs by default; the screenshot shows the window during the first recording)
-#include "app/MainDialog.h"
-#include "app/PreviewWidget.h"
-#include "app/RecordFormatDialog.h"
+#include "app/dialogs/RecordFormatDialog.h"
+#include "app/window/MainDialog.h"
+#include "app/window/PreviewWidget.h"
 #include "bench/support/BenchMeasure.h"
 #include "bench/support/QtPump.h"
 #include "engine/EngineTestSupport.h"

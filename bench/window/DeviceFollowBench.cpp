@@ -9,8 +9,8 @@
 //   device_follow_bench [--runs N] [--screenshots DIR]
 //   (7 runs by default; with DIR, the first run leaves the screen as ImageMagick's import sees
 //   it at each step: run it under Xvfb with QT_QPA_PLATFORM=xcb)
-#include "app/MainDialog.h"
-#include "app/PreviewWidget.h"
+#include "app/window/MainDialog.h"
+#include "app/window/PreviewWidget.h"
 #include "bench/support/BenchMeasure.h"
 #include "bench/support/QtPump.h"
 #include "engine/EngineTestSupport.h"

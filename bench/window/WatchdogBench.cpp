@@ -10,9 +10,9 @@
 //  - every effect button of the three overlay pages pressed in turn (the largest files too).
 //
 //   watchdog_bench [--runs N]   (3 runs by default; prints the median and the worst run)
-#include "app/MainDialog.h"
-#include "app/PreviewWidget.h"
-#include "app/RecordFormatDialog.h"
+#include "app/dialogs/RecordFormatDialog.h"
+#include "app/window/MainDialog.h"
+#include "app/window/PreviewWidget.h"
 #include "bench/support/BenchMeasure.h"
 #include "engine/EngineTestSupport.h"
 #include "platform/graph/DeviceMonitor.h"

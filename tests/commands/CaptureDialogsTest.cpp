@@ -1,6 +1,6 @@
 // The delay dialog and the record format dialog as a user drives them, through the modal seam.
-#include "app/DelayDialog.h"
-#include "app/RecordFormatDialog.h"
+#include "app/dialogs/DelayDialog.h"
+#include "app/dialogs/RecordFormatDialog.h"
 #include "support/TestSupport.h"
 #include "ui/ModalSeam.h"
 #include "ui/UpDownControl.h"

@@ -2,13 +2,13 @@
 // recordings stopped with Stop or by closing the window (checked with ffprobe), the keys the
 // window keeps to itself, and the failures a user must see. Message boxes and modal dialogs are
 // answered through the modal seam.
-#include "app/DelayDialog.h"
-#include "app/MainDialog.h"
+#include "app/dialogs/DelayDialog.h"
+#include "app/dialogs/RecordFormatDialog.h"
 #include "app/pages/EnginePage.h"
-#include "app/PreviewWidget.h"
-#include "app/RecordFormatDialog.h"
-#include "app/SavedNotice.h"
-#include "app/SettingsDialog.h"
+#include "app/settings/SettingsDialog.h"
+#include "app/window/MainDialog.h"
+#include "app/window/PreviewWidget.h"
+#include "app/window/SavedNotice.h"
 #include "engine/EngineTestSupport.h"
 #include "platform/graph/DeviceMonitor.h"
 #include "support/MediaProbe.h"

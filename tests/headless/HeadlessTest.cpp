@@ -1,6 +1,6 @@
 // The headless mode: its arguments, and the program run end to end on the test devices (device
 // lists and outcome on standard error, one photo, a clean stop on SIGTERM with the feed cleared).
-#include "app/HeadlessRunner.h"
+#include "app/headless/HeadlessRunner.h"
 #include "effects/EffectCatalog.h"
 #include "effects/PersonSegmenter.h"
 #include "platform/contracts/FeedLayout.h"

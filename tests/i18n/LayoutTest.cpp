@@ -2,9 +2,9 @@
 // at QT_SCALE_FACTOR=2): no label, button caption or group title is cut. And the effect buttons:
 // their picture fills them, a person and a screen reader can name each one, the effect that
 // plays is marked.
-#include "app/MainDialog.h"
 #include "app/pages/EffectPage.h"
-#include "app/Translations.h"
+#include "app/settings/Translations.h"
+#include "app/window/MainDialog.h"
 #include "effects/EffectCatalog.h"
 #include "support/TestSupport.h"
 #include "ui/IconButton.h"

@@ -1,10 +1,10 @@
 // What the window shows when a photo or a recording has been saved: the flash over the preview
 // and the strip with the file's picture and name, which opens the file's folder when clicked
 // (through the folder seam: no file manager starts).
-#include "app/SavedNotice.h"
+#include "app/window/SavedNotice.h"
 
-#include "app/PreviewWidget.h"
-#include "app/Translations.h"
+#include "app/settings/Translations.h"
+#include "app/window/PreviewWidget.h"
 #include "support/TestSupport.h"
 #include "ui/PhotoStrip.h"
 

@@ -1,9 +1,9 @@
 // Which language the environment chooses, the English texts where a person sees them first,
 // the Chinese ones exactly as written, and the build's check that refuses a text without its
 // English translation.
-#include "app/DelayDialog.h"
-#include "app/MainDialog.h"
-#include "app/Translations.h"
+#include "app/dialogs/DelayDialog.h"
+#include "app/settings/Translations.h"
+#include "app/window/MainDialog.h"
 #include "support/TestSupport.h"
 #include "ui/DialogBuilder.h"
 #include "ui/FolderDialog.h"

@@ -1,6 +1,6 @@
 // The studio's start-up surroundings: the working folder of a desktop-menu start, the options
 // handled before any mode, and the lookup of read-only assets with its warnings.
-#include "app/ProgramEnvironment.h"
+#include "app/settings/ProgramEnvironment.h"
 
 #include "platform/system/AssetPaths.h"
 #include "support/TestSupport.h"

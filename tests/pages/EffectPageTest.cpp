@@ -3,7 +3,7 @@
 // that no call reaches an engine the page was told to let go of; and what the feed shows.
 #include "app/pages/EffectPage.h"
 
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "effects/GifAnimation.h"
 #include "PageTestSupport.h"
 #include "platform/contracts/FeedLayout.h"

@@ -1,7 +1,7 @@
 // The face cover page: its check box and the process-wide switch stay in step.
 #include "app/pages/FaceCoverPage.h"
 
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "engine/EffectState.h"
 #include "support/TestSupport.h"
 

@@ -1,5 +1,5 @@
 // `kelocam --headless --record KIND --seconds S`: the program run end to end on the test devices.
-#include "app/HeadlessRunner.h"
+#include "app/headless/HeadlessRunner.h"
 #include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 

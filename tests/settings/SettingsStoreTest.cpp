@@ -1,6 +1,6 @@
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 
-#include "app/UserFolders.h"
+#include "app/settings/UserFolders.h"
 #include "ProfileTestSupport.h"
 #include "support/TestSupport.h"
 

@@ -1,9 +1,9 @@
 // The settings dialog against a real data.ini in the test's own working directory; the folder
 // picker is answered through the modal seam.
-#include "app/SettingsDialog.h"
+#include "app/settings/SettingsDialog.h"
 
-#include "app/SettingsStore.h"
-#include "app/UserFolders.h"
+#include "app/settings/SettingsStore.h"
+#include "app/settings/UserFolders.h"
 #include "support/TestSupport.h"
 #include "ui/FolderDialog.h"
 #include "ui/IconButton.h"

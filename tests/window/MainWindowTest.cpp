@@ -1,9 +1,9 @@
 // The main window on the offscreen platform with the test devices: start-up messages and device
 // lists, frames in the preview, device changes, runtime errors, the picture of the whole window,
 // and shut-down.
-#include "app/MainDialog.h"
-#include "app/PreviewWidget.h"
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
+#include "app/window/MainDialog.h"
+#include "app/window/PreviewWidget.h"
 #include "engine/EngineTestSupport.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/filters/CaptureDeviceFilter.h"

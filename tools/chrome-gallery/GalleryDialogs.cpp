@@ -1,6 +1,6 @@
 #include "GalleryDialogs.h"
 
-#include "app/SettingsDialog.h"
+#include "app/settings/SettingsDialog.h"
 #include "ui/IconButton.h"
 #include "ui/Skin.h"
 #include "ui/SkinnedTabControl.h"

@@ -1,13 +1,13 @@
 // Command line of kelocam-vcam.
 #pragma once
 
+#include "tools/kelocam-vcam/FeedConverter.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "tools/kelocam-vcam/FeedConverter.h"
 
 // After the feed's layouts: Qt's keyword macro "slots" would rename the HD block's member.
 #include <QCoreApplication>
@@ -17,7 +17,7 @@ namespace kelo::vcam {
 inline constexpr int kFramesPerSecond = 15;
 
 // What the bridge says goes through the studio's translation, in the language the studio's
-// window would speak (the program installs it, app/Translations.h).
+// window would speak (the program installs it, app/settings/Translations.h).
 struct BridgeText {
     Q_DECLARE_TR_FUNCTIONS(kelo::vcam::BridgeText)
 };

@@ -1,19 +1,18 @@
 // kelocam-vcam: the Linux counterpart of the virtual camera source filter. See UsageText().
-#include <signal.h>
+#include "tools/kelocam-vcam/Bridge.h"
+#include "tools/kelocam-vcam/BridgeOptions.h"
 
 #include <atomic>
 #include <clocale>
 #include <cstdio>
+#include <opencv2/core.hpp>
+#include <signal.h>
 #include <string>
 #include <vector>
 
-#include <opencv2/core.hpp>
-
-#include "tools/kelocam-vcam/Bridge.h"
-#include "tools/kelocam-vcam/BridgeOptions.h"
-
 // After the bridge's headers (see BridgeOptions.h).
-#include "app/Translations.h"
+#include "app/settings/Translations.h"
+
 #include <QCoreApplication>
 
 namespace {

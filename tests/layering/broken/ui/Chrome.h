@@ -1,1 +1,1 @@
-#include "app/MainDialog.h"
+#include "app/window/MainDialog.h"

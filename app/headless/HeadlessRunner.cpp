@@ -1,9 +1,9 @@
-#include "app/HeadlessRunner.h"
+#include "app/headless/HeadlessRunner.h"
 
-#include "app/ProgramEnvironment.h"
 #include "app/RecordingRepairTask.h"
-#include "app/SettingsStore.h"
-#include "app/Translations.h"
+#include "app/settings/ProgramEnvironment.h"
+#include "app/settings/SettingsStore.h"
+#include "app/settings/Translations.h"
 #include "effects/EffectFilters.h"
 #include "platform/PlatformComponents.h"
 #include "platform/system/GstRuntime.h"

@@ -1,6 +1,6 @@
-#include "app/SavedNotice.h"
+#include "app/window/SavedNotice.h"
 
-#include "app/PreviewWidget.h"
+#include "app/window/PreviewWidget.h"
 #include "engine/CaptureEngine.h"
 #include "ui/DialogBuilder.h"
 #include "ui/PhotoStrip.h"

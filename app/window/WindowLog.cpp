@@ -1,4 +1,4 @@
-#include "app/WindowLog.h"
+#include "app/window/WindowLog.h"
 
 #include <ctime>
 

@@ -10,7 +10,7 @@
 // tasks (errors, photo outcomes) arrive there as idle sources.
 #pragma once
 
-#include "app/HeadlessOverlay.h"
+#include "app/headless/HeadlessOverlay.h"
 #include "engine/CaptureEngine.h"
 #include "platform/contracts/PreviewSurface.h"
 #include "platform/graph/DeviceEnumerator.h"

@@ -15,13 +15,13 @@
 // calls) and the preview surface's frame slot.
 #pragma once
 
-#include "app/DeviceComboList.h"
-#include "app/EngineWorker.h"
 #include "app/pages/ColorPage.h"
 #include "app/pages/EffectPage.h"
 #include "app/pages/FaceCoverPage.h"
-#include "app/PreviewSurfaceRelay.h"
 #include "app/RecordingRepairTask.h"
+#include "app/window/DeviceComboList.h"
+#include "app/window/EngineWorker.h"
+#include "app/window/PreviewSurfaceRelay.h"
 #include "engine/CaptureEngine.h"
 #include "engine/CaptureEngineOwner.h"
 #include "platform/contracts/PreviewSurface.h"

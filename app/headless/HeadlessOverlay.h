@@ -9,7 +9,7 @@
 #pragma once
 
 #include "app/pages/AnimationClock.h"
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "effects/GifAnimation.h"
 
 #include <cstdint>

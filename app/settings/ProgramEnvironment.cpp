@@ -1,6 +1,6 @@
-#include "app/ProgramEnvironment.h"
+#include "app/settings/ProgramEnvironment.h"
 
-#include "app/UserFolders.h"
+#include "app/settings/UserFolders.h"
 #include "engine/FaceCover.h"
 #include "platform/system/AssetPaths.h"
 

@@ -1,6 +1,6 @@
-#include "app/PreviewSurfaceRelay.h"
+#include "app/window/PreviewSurfaceRelay.h"
 
-#include "app/PreviewWidget.h"
+#include "app/window/PreviewWidget.h"
 
 #include <QThread>
 

@@ -1,4 +1,4 @@
-#include "app/DelayDialog.h"
+#include "app/dialogs/DelayDialog.h"
 
 #include "ui/IconButton.h"
 #include "ui/ModalSeam.h"

@@ -1,4 +1,4 @@
-#include "app/SettingsDialog.h"
+#include "app/settings/SettingsDialog.h"
 
 #include "ui/FolderDialog.h"
 #include "ui/IconButton.h"

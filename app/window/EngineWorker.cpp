@@ -1,4 +1,4 @@
-#include "app/EngineWorker.h"
+#include "app/window/EngineWorker.h"
 
 #include <chrono>
 #include <QMetaObject>

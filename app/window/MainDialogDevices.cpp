@@ -3,10 +3,10 @@
 // a burst of them becomes one refresh on the window thread. In Idle the lists are refreshed at
 // once, with the chosen entries kept on their devices; during a countdown or a recording they
 // wait for the next Idle, except that a recording whose camera is pulled out ends at once.
-#include "app/MainDialog.h"
-#include "app/PreviewWidget.h"
-#include "app/WindowLog.h"
-#include "app/WindowText.h"
+#include "app/window/MainDialog.h"
+#include "app/window/PreviewWidget.h"
+#include "app/window/WindowLog.h"
+#include "app/window/WindowText.h"
 #include "ui/ModalSeam.h"
 
 #include <algorithm>

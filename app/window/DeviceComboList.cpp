@@ -1,4 +1,4 @@
-#include "app/DeviceComboList.h"
+#include "app/window/DeviceComboList.h"
 
 #include <QComboBox>
 

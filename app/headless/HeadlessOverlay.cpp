@@ -1,4 +1,4 @@
-#include "app/HeadlessOverlay.h"
+#include "app/headless/HeadlessOverlay.h"
 
 #include "effects/EffectCatalog.h"
 #include "engine/CaptureEngine.h"

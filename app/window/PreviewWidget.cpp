@@ -1,6 +1,6 @@
-#include "app/PreviewWidget.h"
+#include "app/window/PreviewWidget.h"
 
-#include "app/WindowLog.h"
+#include "app/window/WindowLog.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "app/RecordFormatDialog.h"
+#include "app/dialogs/RecordFormatDialog.h"
 
 #include "ui/IconButton.h"
 #include "ui/ModalSeam.h"

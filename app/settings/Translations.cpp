@@ -1,4 +1,4 @@
-#include "app/Translations.h"
+#include "app/settings/Translations.h"
 
 #include "platform/system/AssetPaths.h"
 

@@ -1,4 +1,4 @@
-#include "app/UserFolders.h"
+#include "app/settings/UserFolders.h"
 
 #include "platform/system/InputFile.h"
 

@@ -5,7 +5,7 @@
 // it modally.
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "app/settings/SettingsStore.h"
 #include "platform/graph/VideoModeNegotiation.h"
 #include "ui/SkinnedDialog.h"
 

@@ -1,7 +1,7 @@
-#include "app/SettingsFailureNotice.h"
+#include "app/window/SettingsFailureNotice.h"
 
-#include "app/SettingsStore.h"
-#include "app/WindowLog.h"
+#include "app/settings/SettingsStore.h"
+#include "app/window/WindowLog.h"
 #include "ui/ModalSeam.h"
 
 #include <QMetaObject>
