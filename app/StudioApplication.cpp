@@ -4,7 +4,7 @@
 #include "app/settings/ProgramEnvironment.h"
 #include "app/settings/Translations.h"
 #include "app/window/MainDialog.h"
-#include "effects/EffectFilters.h"
+#include "effects/filters/EffectFilters.h"
 #include "platform/PlatformComponents.h"
 #include "platform/system/GstRuntime.h"
 #include "ui/Skin.h"

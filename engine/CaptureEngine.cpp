@@ -1,6 +1,6 @@
 #include "engine/CaptureEngine.h"
 
-#include "effects/EffectFilterControl.h"
+#include "effects/filters/EffectFilterControl.h"
 #include "engine/EffectState.h"
 #include "engine/FileProblem.h"
 #include "engine/FramePipeline.h"
@@ -13,10 +13,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cstdlib>
 #include <gst/gst.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 GST_DEBUG_CATEGORY_EXTERN(kelo_graph_debug);

@@ -1,6 +1,6 @@
 #include "engine/FaceCover.h"
 
-#include "effects/FaceDetector.h"
+#include "effects/models/FaceDetector.h"
 #include "engine/FrameMat.h"
 #include "platform/system/AssetPaths.h"
 #include "platform/system/InputFile.h"

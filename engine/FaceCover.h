@@ -1,7 +1,7 @@
 // Face cover: finds faces and hides each under a filled circle. Runs on the streaming thread from
 // FrameCallback.
 //
-// Faces are found by the face detector (effects/FaceDetector.h, the model of the data folder),
+// Faces are found by the face detector (effects/models/FaceDetector.h, the model of the data folder),
 // which finds faces rolled and turned far beyond a frontal cascade. When its model is missing or
 // refused, one line on stderr says so and the Haar cascade "haarcascade_frontalface_alt2.xml"
 // finds them as before. Between frames the detector's faces are held: a face the detector loses

@@ -1,6 +1,6 @@
 #include "app/headless/HeadlessOverlay.h"
 
-#include "effects/EffectCatalog.h"
+#include "effects/gif/EffectCatalog.h"
 #include "engine/CaptureEngine.h"
 #include "platform/system/AssetPaths.h"
 

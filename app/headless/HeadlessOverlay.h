@@ -10,7 +10,7 @@
 
 #include "app/pages/AnimationClock.h"
 #include "app/settings/SettingsStore.h"
-#include "effects/GifAnimation.h"
+#include "effects/gif/GifAnimation.h"
 
 #include <cstdint>
 #include <glib.h>

@@ -2,8 +2,8 @@
 
 #include "app/pages/PagesLog.h"
 #include "app/settings/SettingsStore.h"
-#include "effects/EffectCatalog.h"
-#include "effects/GifAnimation.h"
+#include "effects/gif/EffectCatalog.h"
+#include "effects/gif/GifAnimation.h"
 #include "engine/CaptureEngine.h"
 #include "platform/system/AssetPaths.h"
 #include "platform/system/InputFile.h"

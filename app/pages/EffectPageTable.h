@@ -5,7 +5,7 @@
 #pragma once
 
 #include "app/settings/SettingsStore.h"
-#include "effects/EffectCatalog.h"
+#include "effects/gif/EffectCatalog.h"
 
 #include <array>
 #include <optional>

@@ -9,9 +9,9 @@
 // Usage: background_blur_bench [seconds per run, default 10]
 #include "bench/support/BenchMeasure.h"
 #include "bench/support/BenchPreview.h"
-#include "effects/BackgroundBlur.h"
-#include "effects/EffectFilters.h"
-#include "effects/PersonSegmenter.h"
+#include "effects/filters/EffectFilters.h"
+#include "effects/models/BackgroundBlur.h"
+#include "effects/models/PersonSegmenter.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
 #include "platform/contracts/FeedLayout.h"

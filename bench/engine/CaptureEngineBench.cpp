@@ -7,7 +7,7 @@
 // both on. Usage: capture_engine_bench [seconds per CPU run, default 10]
 #include "bench/support/BenchMeasure.h"
 #include "bench/support/BenchPreview.h"
-#include "effects/EffectFilters.h"
+#include "effects/filters/EffectFilters.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
 #include "platform/contracts/FeedLayout.h"

@@ -21,8 +21,8 @@
 // Usage: face_detector_bench [seconds of preview, default 10]
 #include "bench/support/BenchMeasure.h"
 #include "bench/support/BenchPreview.h"
-#include "effects/EffectFilters.h"
-#include "effects/FaceDetector.h"
+#include "effects/filters/EffectFilters.h"
+#include "effects/models/FaceDetector.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
 #include "engine/FaceCover.h"

@@ -3,8 +3,8 @@
 // time of the slowest single effect (the page decodes it on the window thread when a button is
 // pressed). Usage: gif_decode_bench [EFFECT_DIR] [REPETITIONS]
 #include "bench/support/BenchMeasure.h"
-#include "effects/EffectCatalog.h"
-#include "effects/GifAnimation.h"
+#include "effects/gif/EffectCatalog.h"
+#include "effects/gif/GifAnimation.h"
 
 #include <algorithm>
 #include <chrono>

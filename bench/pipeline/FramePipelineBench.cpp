@@ -9,7 +9,7 @@
 //
 //   build/bench/pipeline/bench_frame_pipeline [frames]
 #include "bench/support/BenchMeasure.h"
-#include "effects/BmpOverlayFilter.h"
+#include "effects/filters/BmpOverlayFilter.h"
 #include "engine/FaceCover.h"
 #include "engine/FramePipeline.h"
 #include "engine/VirtualCameraFeed.h"

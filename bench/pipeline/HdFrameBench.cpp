@@ -7,8 +7,8 @@
 //
 //   build/bench/pipeline/bench_hd_frames [frames]
 #include "bench/support/BenchMeasure.h"
-#include "effects/BmpOverlayFilter.h"
-#include "effects/OverlayPicture.h"
+#include "effects/filters/BmpOverlayFilter.h"
+#include "effects/gif/OverlayPicture.h"
 #include "engine/FramePipeline.h"
 #include "engine/VirtualCameraFeed.h"
 #include "platform/contracts/FeedLayout.h"

@@ -20,9 +20,9 @@
 //                                              [--window N (other lines, default 10)]
 //                                              [--only LINE (1 to 6)] [--keep (the MP4)]
 #include "bench/support/BenchMeasure.h"
-#include "effects/EffectFilterControl.h"
-#include "effects/EffectFilters.h"
-#include "effects/OverlayPicture.h"
+#include "effects/filters/EffectFilterControl.h"
+#include "effects/filters/EffectFilters.h"
+#include "effects/gif/OverlayPicture.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
 #include "platform/contracts/FeedLayout.h"

@@ -6,7 +6,7 @@
 //
 //   recording_bench [--seconds N] [KIND ...]
 #include "bench/support/BenchMeasure.h"
-#include "effects/EffectFilters.h"
+#include "effects/filters/EffectFilters.h"
 #include "engine/CaptureEngine.h"
 #include "platform/contracts/PreviewSurface.h"
 #include "platform/graph/FilterGraph.h"

@@ -10,9 +10,9 @@
 //
 //   soak_bench [--minutes N]   (60 by default; 10 for a quick run; the periods scale with N:
 //                               12 reports, a recording in each)
-#include "effects/EffectFilters.h"
-#include "engine/EffectState.h"
+#include "effects/filters/EffectFilters.h"
 #include "engine/CaptureEngine.h"
+#include "engine/EffectState.h"
 #include "platform/contracts/PreviewSurface.h"
 #include "platform/graph/FilterGraph.h"
 #include "platform/PlatformComponents.h"

@@ -1,7 +1,7 @@
 // The "Background Blur" element in real pipelines: off it is in passthrough and frames leave it
 // byte for byte as they came; on, with the person scene as bottom-up frames (the graph's row
 // order), the room is blurred and the person kept once the worker's mask arrives.
-#include "effects/BackgroundBlurFilter.h"
+#include "effects/filters/BackgroundBlurFilter.h"
 
 #include "BlurTestImages.h"
 #include "platform/system/Handles.h"

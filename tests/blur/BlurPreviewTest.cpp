@@ -1,7 +1,7 @@
 // The background blur in the studio's running preview on the test devices: with the switch on,
 // frames go on leaving the blur at the camera's 15 per second (counted by their timestamps) and
 // reach the virtual camera's feed, without a backlog building up behind the element.
-#include "effects/BackgroundBlurFilter.h"
+#include "effects/filters/BackgroundBlurFilter.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EngineTestSupport.h"
 #include "platform/contracts/FeedLayout.h"

@@ -1,9 +1,9 @@
 // The segmentation and the blend on a real person: the astronaut photograph standing in front
 // of a textured background.
-#include "effects/PersonSegmenter.h"
+#include "effects/models/PersonSegmenter.h"
 
 #include "BlurTestImages.h"
-#include "effects/BackgroundBlur.h"
+#include "effects/models/BackgroundBlur.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>

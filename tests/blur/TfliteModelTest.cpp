@@ -1,8 +1,8 @@
 // The TFLite reader and the network builder on the real segmentation model, and on the model
 // truncated, corrupted byte by byte, and with an operator the builder does not know.
 #include "BlurTestImages.h"
-#include "effects/PersonSegmenter.h"
-#include "effects/TfliteNet.h"
+#include "effects/models/PersonSegmenter.h"
+#include "effects/models/TfliteNet.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "EngineTestSupport.h"
 
-#include "effects/EffectFilters.h"
+#include "effects/filters/EffectFilters.h"
 #include "platform/PlatformComponents.h"
 
 #include <cstring>

@@ -4,7 +4,7 @@
 // process-wide), with the data folder pointed at the build's models or at a folder without them.
 #include "engine/FaceCover.h"
 
-#include "effects/FaceDetector.h"
+#include "effects/models/FaceDetector.h"
 #include "FaceScenes.h"
 #include "platform/system/AssetPaths.h"
 #include "support/TestSupport.h"

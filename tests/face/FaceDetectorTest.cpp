@@ -1,7 +1,7 @@
 // The face detector: its model read and built into a network (counts, shapes, refusals of
 // damaged files and of operators that do not fit), the decoding of the network's outputs, and
 // the detector on the astronaut photograph, rolled, and on a pattern without a face.
-#include "effects/FaceDetector.h"
+#include "effects/models/FaceDetector.h"
 
 #include "FaceScenes.h"
 #include "support/TestSupport.h"

@@ -1,7 +1,7 @@
 // The generated effect pack: all 48 files under the table's names, each a real animation that
 // decodes as giflib reads it, drawn for the blend rule of its overlay code.
-#include "effects/EffectCatalog.h"
-#include "effects/GifAnimation.h"
+#include "effects/gif/EffectCatalog.h"
+#include "effects/gif/GifAnimation.h"
 #include "gif/GifBytes.h"
 #include "gif/GiflibFiles.h"
 #include "support/TestSupport.h"

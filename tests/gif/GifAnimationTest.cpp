@@ -1,5 +1,5 @@
 // The decoding rules of GifAnimation on GIF files written byte by byte.
-#include "effects/GifAnimation.h"
+#include "effects/gif/GifAnimation.h"
 
 #include "gif/GifBytes.h"
 #include "support/TestSupport.h"

@@ -1,6 +1,6 @@
 #include "gif/GifBytes.h"
 
-#include "effects/GifFrame.h"
+#include "effects/gif/GifFrame.h"
 
 #include <fstream>
 #include <stdexcept>

@@ -1,5 +1,5 @@
 // Files encoded by giflib from known index arrays decode to exactly those indices.
-#include "effects/GifAnimation.h"
+#include "effects/gif/GifAnimation.h"
 #include "gif/GifBytes.h"
 #include "gif/GiflibFiles.h"
 

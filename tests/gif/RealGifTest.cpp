@@ -1,6 +1,6 @@
 // GIF files that nobody here made (Debian's apache2-data icons and gdk-pixbuf's GIF test suite,
 // malformed files included), fetched by the test fixture into <build>/real-gifs.
-#include "effects/GifAnimation.h"
+#include "effects/gif/GifAnimation.h"
 #include "gif/GiflibFiles.h"
 #include "support/TestSupport.h"
 

@@ -1,8 +1,8 @@
 // The headless mode: its arguments, and the program run end to end on the test devices (device
 // lists and outcome on standard error, one photo, a clean stop on SIGTERM with the feed cleared).
 #include "app/headless/HeadlessRunner.h"
-#include "effects/EffectCatalog.h"
-#include "effects/PersonSegmenter.h"
+#include "effects/gif/EffectCatalog.h"
+#include "effects/models/PersonSegmenter.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/system/SharedMemoryView.h"
 #include "support/ChildProgram.h"

@@ -5,7 +5,7 @@
 #include "app/pages/EffectPage.h"
 #include "app/settings/Translations.h"
 #include "app/window/MainDialog.h"
-#include "effects/EffectCatalog.h"
+#include "effects/gif/EffectCatalog.h"
 #include "support/TestSupport.h"
 #include "ui/IconButton.h"
 #include "ui/Skin.h"

@@ -4,7 +4,7 @@
 #include "app/pages/EffectPage.h"
 
 #include "app/settings/SettingsStore.h"
-#include "effects/GifAnimation.h"
+#include "effects/gif/GifAnimation.h"
 #include "PageTestSupport.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/system/PrivateProfile.h"

@@ -1,8 +1,8 @@
 #include "PageTestSupport.h"
 
-#include "effects/BmpOverlayFilter.h"
-#include "effects/EffectElement.h"
-#include "effects/EffectFilters.h"
+#include "effects/filters/BmpOverlayFilter.h"
+#include "effects/filters/EffectElement.h"
+#include "effects/filters/EffectFilters.h"
 #include "gif/GifBytes.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/graph/ClassIds.h"

@@ -1,12 +1,12 @@
 // The three effect filters in real pipelines: created through the class registry, linked as the
 // studio links them (BmpOverlayFiler -> ProxyTrans -> Overlay Filer), frames pulled from a sink.
-#include "effects/EffectFilters.h"
+#include "effects/filters/EffectFilters.h"
 
-#include "effects/BmpOverlayFilter.h"
-#include "effects/EffectElement.h"
-#include "effects/EffectFilterControl.h"
-#include "effects/OverlayFilter.h"
-#include "effects/ProxyTransFilter.h"
+#include "effects/filters/BmpOverlayFilter.h"
+#include "effects/filters/EffectElement.h"
+#include "effects/filters/EffectFilterControl.h"
+#include "effects/filters/OverlayFilter.h"
+#include "effects/filters/ProxyTransFilter.h"
 #include "platform/graph/BaseFilter.h"
 #include "platform/graph/ClassIds.h"
 #include "TestGraph.h"

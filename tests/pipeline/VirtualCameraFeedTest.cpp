@@ -2,12 +2,12 @@
 // written directly and from FrameCallback inside a real pipeline.
 #include "engine/VirtualCameraFeed.h"
 
-#include "effects/EffectFilterControl.h"
-#include "effects/ProxyTransFilter.h"
+#include "effects/filters/EffectFilterControl.h"
+#include "effects/filters/ProxyTransFilter.h"
 #include "engine/FramePipeline.h"
 #include "engine/HdCameraFeed.h"
-#include "platform/system/HdFeedBlock.h"
 #include "platform/contracts/FeedLayout.h"
+#include "platform/system/HdFeedBlock.h"
 #include "platform/system/SharedMemoryView.h"
 #include "support/TestSupport.h"
 #include "TestGraph.h"

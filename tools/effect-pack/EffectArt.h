@@ -4,7 +4,7 @@
 #pragma once
 
 #include "Animation.h"
-#include "effects/EffectCatalog.h"
+#include "effects/gif/EffectCatalog.h"
 
 #include <initializer_list>
 

@@ -3,7 +3,7 @@
 // thumbnail per effect under OUTDIR/<family>/thumbs for the page buttons, at the button's size
 // and at twice that ("@2x", for dense screens). The build runs it.
 #include "EffectArt.h"
-#include "effects/EffectCatalog.h"
+#include "effects/gif/EffectCatalog.h"
 
 #include <chrono>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // each overlay picture upright as OUTDIR/frame-NNN.png, with one line per frame on standard
 // output: the PNG's name and the frame's delay in hundredths of a second. For effect authors
 // to check their files.
-#include "effects/GifAnimation.h"
+#include "effects/gif/GifAnimation.h"
 
 #include <cstdio>
 #include <filesystem>

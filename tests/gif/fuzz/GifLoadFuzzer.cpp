@@ -1,6 +1,6 @@
 // libFuzzer target: any bytes handed to the decoder as a whole file (what Load does after
 // reading it) must decode without a crash, a hang or an out-of-bounds access.
-#include "effects/GifAnimation.h"
+#include "effects/gif/GifAnimation.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -12,7 +12,7 @@
 // are applied to) gives an error text naming the operator, and no network.
 #pragma once
 
-#include "effects/TfliteModel.h"
+#include "effects/models/TfliteModel.h"
 
 #include <opencv2/dnn.hpp>
 #include <optional>

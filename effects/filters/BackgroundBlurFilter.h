@@ -4,9 +4,9 @@
 // whenever its switch reads 0, asked once per frame: off, it costs nothing.
 #pragma once
 
-#include "effects/BackgroundBlur.h"
-#include "effects/EffectElement.h"
-#include "effects/EffectFilterControl.h"
+#include "effects/filters/EffectElement.h"
+#include "effects/filters/EffectFilterControl.h"
+#include "effects/models/BackgroundBlur.h"
 #include "platform/graph/BaseFilter.h"
 
 namespace kelo {

@@ -1,6 +1,6 @@
-#include "effects/BmpOverlayFilter.h"
+#include "effects/filters/BmpOverlayFilter.h"
 
-#include "effects/EffectElement.h"
+#include "effects/filters/EffectElement.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "effects/OverlayFilter.h"
+#include "effects/filters/OverlayFilter.h"
 
-#include "effects/EffectElement.h"
+#include "effects/filters/EffectElement.h"
 
 #define GST_CAT_DEFAULT kelo_effects_debug
 

@@ -1,4 +1,4 @@
-#include "effects/PersonSegmenter.h"
+#include "effects/models/PersonSegmenter.h"
 
 #include <opencv2/imgproc.hpp>
 

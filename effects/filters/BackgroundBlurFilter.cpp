@@ -1,6 +1,6 @@
-#include "effects/BackgroundBlurFilter.h"
+#include "effects/filters/BackgroundBlurFilter.h"
 
-#include "effects/EffectElement.h"
+#include "effects/filters/EffectElement.h"
 
 #define GST_CAT_DEFAULT kelo_effects_debug
 

@@ -1,6 +1,6 @@
-#include "effects/BackgroundBlur.h"
+#include "effects/models/BackgroundBlur.h"
 
-#include "effects/PersonSegmenter.h"
+#include "effects/models/PersonSegmenter.h"
 
 #include <chrono>
 #include <cstdio>

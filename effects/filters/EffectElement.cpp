@@ -1,9 +1,9 @@
-#include "effects/EffectElement.h"
+#include "effects/filters/EffectElement.h"
 
-#include "effects/BackgroundBlurFilter.h"
-#include "effects/BmpOverlayFilter.h"
-#include "effects/OverlayFilter.h"
-#include "effects/ProxyTransFilter.h"
+#include "effects/filters/BackgroundBlurFilter.h"
+#include "effects/filters/BmpOverlayFilter.h"
+#include "effects/filters/OverlayFilter.h"
+#include "effects/filters/ProxyTransFilter.h"
 #include "platform/system/GstRuntime.h"
 
 #include <gst/video/gstvideofilter.h>

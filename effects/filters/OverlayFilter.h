@@ -2,8 +2,8 @@
 // passes frames through unchanged; the element is a pass-through in every mode.
 #pragma once
 
-#include "effects/EffectElement.h"
-#include "effects/EffectFilterControl.h"
+#include "effects/filters/EffectElement.h"
+#include "effects/filters/EffectFilterControl.h"
 #include "platform/graph/BaseFilter.h"
 
 #include <atomic>

@@ -15,9 +15,9 @@
 // once ClearOverlay has returned the picture is never read again and the caller may free it.
 #pragma once
 
-#include "effects/EffectElement.h"
-#include "effects/EffectFilterControl.h"
-#include "effects/OverlayPicture.h"
+#include "effects/filters/EffectElement.h"
+#include "effects/filters/EffectFilterControl.h"
+#include "effects/gif/OverlayPicture.h"
 #include "platform/graph/BaseFilter.h"
 
 #include <cstdint>

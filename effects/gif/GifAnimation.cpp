@@ -1,4 +1,4 @@
-#include "effects/GifAnimation.h"
+#include "effects/gif/GifAnimation.h"
 
 #include "platform/system/InputFile.h"
 

@@ -4,7 +4,7 @@
 // because one network must not run on two threads at once.
 #pragma once
 
-#include "effects/TfliteNet.h"
+#include "effects/models/TfliteNet.h"
 
 #include <memory>
 #include <opencv2/core.hpp>

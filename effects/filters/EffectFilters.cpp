@@ -1,9 +1,9 @@
-#include "effects/EffectFilters.h"
+#include "effects/filters/EffectFilters.h"
 
-#include "effects/BackgroundBlurFilter.h"
-#include "effects/BmpOverlayFilter.h"
-#include "effects/OverlayFilter.h"
-#include "effects/ProxyTransFilter.h"
+#include "effects/filters/BackgroundBlurFilter.h"
+#include "effects/filters/BmpOverlayFilter.h"
+#include "effects/filters/OverlayFilter.h"
+#include "effects/filters/ProxyTransFilter.h"
 #include "platform/graph/ClassIds.h"
 
 namespace kelo {

@@ -3,7 +3,7 @@
 // generator both read it, so a file name is written down exactly once.
 #pragma once
 
-#include "effects/EffectFilterControl.h"
+#include "effects/filters/EffectFilterControl.h"
 
 #include <span>
 #include <string>

@@ -1,4 +1,4 @@
-#include "effects/TfliteNet.h"
+#include "effects/models/TfliteNet.h"
 
 #include <cstring>
 #include <map>

@@ -1,7 +1,7 @@
 // One decoded picture of an animated GIF and how long it stays on screen.
 #pragma once
 
-#include "effects/OverlayPicture.h"
+#include "effects/gif/OverlayPicture.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "effects/EffectCatalog.h"
+#include "effects/gif/EffectCatalog.h"
 
 #include <array>
 #include <string_view>

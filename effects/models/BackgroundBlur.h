@@ -16,7 +16,7 @@
 // model that cannot be used is reported once on standard error; the switch then does nothing.
 #pragma once
 
-#include "effects/EffectElement.h"
+#include "effects/filters/EffectElement.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "effects/TfliteModel.h"
+#include "effects/models/TfliteModel.h"
 
 #include "platform/system/AssetPaths.h"
 #include "platform/system/InputFile.h"

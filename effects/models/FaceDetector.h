@@ -8,7 +8,7 @@
 // time (the streaming thread in the program).
 #pragma once
 
-#include "effects/TfliteNet.h"
+#include "effects/models/TfliteNet.h"
 
 #include <array>
 #include <memory>

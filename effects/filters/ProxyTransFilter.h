@@ -3,8 +3,8 @@
 // = the buffer's stride), before the frame passes on. The callback's changes reach the output.
 #pragma once
 
-#include "effects/EffectElement.h"
-#include "effects/EffectFilterControl.h"
+#include "effects/filters/EffectElement.h"
+#include "effects/filters/EffectFilterControl.h"
 #include "platform/graph/BaseFilter.h"
 
 #include <atomic>

@@ -7,7 +7,7 @@
 // file. What one file may make us allocate is capped (see the limits below).
 #pragma once
 
-#include "effects/GifFrame.h"
+#include "effects/gif/GifFrame.h"
 
 #include <array>
 #include <cstddef>

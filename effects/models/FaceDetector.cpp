@@ -1,4 +1,4 @@
-#include "effects/FaceDetector.h"
+#include "effects/models/FaceDetector.h"
 
 #include <algorithm>
 #include <cmath>
