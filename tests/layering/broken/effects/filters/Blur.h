@@ -1,0 +1,2 @@
+#include "effects/models/TfliteNet.h"
+#include "effects/models/PersonSegmenter.h"
