@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <QTest>
+#include <set>
 
 namespace kelo {
 namespace {
@@ -28,7 +29,25 @@ protected:
         registry = test::MakePageTestRegistry(&log);
     }
 
+    // An engine on the test devices, built and connected (run: its preview runs too).
+    std::unique_ptr<CaptureEngine> Engine(bool run = false) {
+        return test::StartEngine(*registry, owner, surface, run);
+    }
+
+    // A page of `kind` on `engine` (may be null), started, with effect `index` chosen and
+    // decoded: what a press on a button of a running page does.
+    std::unique_ptr<EffectPage> Playing(EffectPageKind kind, CaptureEngine* engine, int index) {
+        auto page = std::make_unique<EffectPage>(kind);
+        page->Create();
+        page->SetEngine(engine);
+        page->StartAnimation();
+        page->SelectEffect(index);
+        page->FinishPendingLoad();
+        return page;
+    }
+
     // The frame index of each picture shown (-1 for a picture of no frame), clears as 'C'.
+    // The overlay codes of the pictures collect in `codesShown`.
     std::string Shown(const EffectPage& page) {
         std::string out;
         for (const OverlayCall& call : log.Take()) {
@@ -36,6 +55,7 @@ protected:
                 out += 'C';
                 continue;
             }
+            codesShown.insert(call.command);
             int index = -1;
             for (int i = 0; page.Decoder() && i < page.Decoder()->GetFrameCount(); ++i) {
                 if (page.Decoder()->GetFrameBits(i) == call.picture)
@@ -57,10 +77,20 @@ protected:
         return out;
     }
 
+    // What was shown so far, then what each of `ticks` ticks showed.
+    std::string ShownThenTicks(EffectPage& page, int ticks) {
+        const std::string shown = Shown(page);
+        return shown + Ticks(page, ticks);
+    }
+
     std::string Ini(const char* section, const char* key) const {
+        return IniIn(dir.path(), section, key);
+    }
+    static std::string IniIn(const std::filesystem::path& folder, const char* section,
+                             const char* key) {
         char buffer[4096] = {};
         GetPrivateProfileStringA(section, key, "<missing>", buffer, sizeof buffer,
-                                 (dir.path() / "data.ini").c_str());
+                                 (folder / "data.ini").c_str());
         return buffer;
     }
 
@@ -69,28 +99,47 @@ protected:
     test::RecordingOwner owner;
     test::RecordingSurface surface{324, 244};
     std::unique_ptr<ClassRegistry> registry;
+    std::set<int> codesShown;
 };
 
-TEST_F(EffectPageTest, DelaysPlayInOrderAZeroDelayAdvancesOnTheNextTickAndTheLoopRestarts) {
-    test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Cartoon, 5), {10, 20, 30},
-                       {3, 0, 5});
-    auto engine = test::StartEngine(*registry, owner, surface, false);
+// Each family's page: the pictures' delays in hundredths run out on the 10 ms ticks (a zero
+// delay advances on the next tick), the loop starts again, a one-picture effect is shown again
+// each time its delay runs out, and every picture goes with the family's own overlay code.
+TEST_F(EffectPageTest, DelaysPlayInOrderAndLoopWithTheFamilysOwnOverlayCode) {
+    struct Case {
+        EffectPageKind kind;
+        EffectFamily family;
+        int index;
+        std::vector<int> greys, delays;
+        int ticks;
+        const char* shown; // "C0": cleared, then picture 0 at once; then one letter a tick
+        int code;
+        const char* gifName;
+    };
+    const Case cases[] = {
+        {EffectPageKind::Cartoon, EffectFamily::Cartoon, 5, {10, 20, 30}, {3, 0, 5}, 18,
+         "C0..12....0..12....0", kOverlayKeyFaded, "cartoon//005猫.gif"},
+        {EffectPageKind::Light, EffectFamily::Light, 3, {200}, {2}, 6, "C0.0.0.0", kOverlayScreen,
+         nullptr},
+        {EffectPageKind::Frame, EffectFamily::Frame, 1, {1, 2}, {1, 1}, 2, "C010", kOverlayKey,
+         nullptr},
+    };
+    auto engine = Engine();
     ASSERT_TRUE(engine);
-    EffectPage page(EffectPageKind::Cartoon);
-    page.Create();
-    page.SetEngine(engine.get());
-    page.StartAnimation();
-    EXPECT_TRUE(page.IsTimerActive());
-
-    page.SelectEffect(5);
-
-    page.FinishPendingLoad();
-    EXPECT_EQ(Shown(page), "C0"); // cleared, then picture 0 at once
-    EXPECT_EQ(Ticks(page, 18), "..12....0..12....0");
-    EXPECT_EQ(page.OverlayCode(), kOverlayKeyFaded); // the cartoon's own code on every tick
-
-    EXPECT_EQ(Ini("Effect", "Index"), "5");
-    EXPECT_EQ(Ini("Effect", "GifName"), dir.path().string() + "//Effect//cartoon//005猫.gif");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        test::WriteGreyGif(test::EffectFileInWorkingDir(c.family, c.index), c.greys, c.delays);
+        log.Take(); // the clear of the page before
+        codesShown.clear();
+        auto page = Playing(c.kind, engine.get(), c.index);
+        EXPECT_TRUE(page->IsTimerActive());
+        EXPECT_EQ(ShownThenTicks(*page, c.ticks), c.shown);
+        EXPECT_EQ(codesShown, std::set<int>{c.code});
+        EXPECT_EQ(Ini("Effect", "Index"), std::to_string(c.index));
+        if (c.gifName) {
+            EXPECT_EQ(Ini("Effect", "GifName"), dir.path().string() + "//Effect//" + c.gifName);
+        }
+    }
 }
 
 TEST_F(EffectPageTest, AWorkingDirectoryLongerThan260BytesLoadsAndStoresThePathWhole) {
@@ -100,49 +149,21 @@ TEST_F(EffectPageTest, AWorkingDirectoryLongerThan260BytesLoadsAndStoresThePathW
     std::filesystem::create_directories(deep);
     test::ScopedWorkingDirectory cwd(deep);
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 12), {1, 2}, {1, 1});
-    EffectPage page(EffectPageKind::Frame);
-    page.Create();
-    page.StartAnimation();
-    page.SelectEffect(12);
-    page.FinishPendingLoad();
-    EXPECT_EQ(page.FrameCount(), 2u);
-    const std::string stored = [&] {
-        char buffer[4096] = {};
-        GetPrivateProfileStringA("Effect", "GifName", "", buffer, sizeof buffer,
-                                 (deep / "data.ini").c_str());
-        return std::string(buffer);
-    }();
+    auto page = Playing(EffectPageKind::Frame, nullptr, 12);
+    EXPECT_EQ(page->FrameCount(), 2u);
+    const std::string stored = IniIn(deep, "Effect", "GifName");
     EXPECT_GT(stored.size(), 400u);
     EXPECT_EQ(stored, deep.string() + "//Effect//frame//012花丛.gif");
-}
-
-TEST_F(EffectPageTest, OnePictureEffectIsShownAgainEachTimeItsDelayRunsOut) {
-    test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Light, 3), {200}, {2});
-    auto engine = test::StartEngine(*registry, owner, surface, false);
-    ASSERT_TRUE(engine);
-    EffectPage page(EffectPageKind::Light);
-    page.Create();
-    page.SetEngine(engine.get());
-    page.StartAnimation();
-    page.SelectEffect(3);
-    page.FinishPendingLoad();
-    EXPECT_EQ(Shown(page), "C0");
-    EXPECT_EQ(Ticks(page, 6), ".0.0.0");
 }
 
 TEST_F(EffectPageTest, ASecondButtonClearsShowsItsPictureZeroAtOnceAndPictureOneNext) {
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 6), {1, 2, 3}, {4, 4, 4});
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 7), {9, 8}, {2, 2});
-    auto engine = test::StartEngine(*registry, owner, surface, false);
+    auto engine = Engine();
     ASSERT_TRUE(engine);
-    EffectPage page(EffectPageKind::Frame);
-    page.Create();
-    page.SetEngine(engine.get());
-    page.StartAnimation();
-    page.SelectEffect(6);
-    page.FinishPendingLoad();
-    const std::string shown1 = Shown(page);
-    EXPECT_EQ(shown1 + Ticks(page, 5), "C0...1.");
+    auto playing = Playing(EffectPageKind::Frame, engine.get(), 6);
+    EffectPage& page = *playing;
+    EXPECT_EQ(ShownThenTicks(page, 5), "C0...1.");
 
     page.SelectEffect(7);
 
@@ -160,14 +181,10 @@ TEST_F(EffectPageTest, WhileAPressDecodesThePlayingEffectGoesOnAndOnlyTheLastPre
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 6), {1, 2, 3}, {4, 4, 4});
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 7), {9, 8}, {2, 2});
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 8), {7}, {1});
-    auto engine = test::StartEngine(*registry, owner, surface, false);
+    auto engine = Engine();
     ASSERT_TRUE(engine);
-    EffectPage page(EffectPageKind::Frame);
-    page.Create();
-    page.SetEngine(engine.get());
-    page.StartAnimation();
-    page.SelectEffect(6);
-    page.FinishPendingLoad();
+    auto playingPage = Playing(EffectPageKind::Frame, engine.get(), 6);
+    EffectPage& page = *playingPage;
     (void)Shown(page);
     const GifAnimation* playing = page.Decoder();
 
@@ -194,16 +211,11 @@ TEST_F(EffectPageTest, WhileAPressDecodesThePlayingEffectGoesOnAndOnlyTheLastPre
 TEST_F(EffectPageTest, AMissingFileLeavesThePlayingEffectAloneAndAnEmptyFileShowsNothing) {
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Cartoon, 1), {1, 2, 3},
                        {3, 3, 3});
-    auto engine = test::StartEngine(*registry, owner, surface, false);
+    auto engine = Engine();
     ASSERT_TRUE(engine);
-    EffectPage page(EffectPageKind::Cartoon);
-    page.Create();
-    page.SetEngine(engine.get());
-    page.StartAnimation();
-    page.SelectEffect(1);
-    page.FinishPendingLoad();
-    const std::string shown2 = Shown(page);
-    EXPECT_EQ(shown2 + Ticks(page, 1), "C0.");
+    auto playing = Playing(EffectPageKind::Cartoon, engine.get(), 1);
+    EffectPage& page = *playing;
+    EXPECT_EQ(ShownThenTicks(page, 1), "C0.");
 
     page.SelectEffect(2);
 
@@ -226,7 +238,7 @@ TEST_F(EffectPageTest, AMissingFileLeavesThePlayingEffectAloneAndAnEmptyFileShow
 TEST_F(EffectPageTest,
        AnIndexOutsideTheButtonsStartsThePageWithNoEffectAndAStoppedPageRestartsEmpty) {
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Light, 16), {50, 60}, {2, 2});
-    auto engine = test::StartEngine(*registry, owner, surface, false);
+    auto engine = Engine();
     ASSERT_TRUE(engine);
     EffectPage page(EffectPageKind::Light);
     page.Create();
@@ -243,8 +255,7 @@ TEST_F(EffectPageTest,
     page.SelectEffect(16);
 
     page.FinishPendingLoad();
-    const std::string shown3 = Shown(page);
-    EXPECT_EQ(shown3 + Ticks(page, 1), "C0.");
+    EXPECT_EQ(ShownThenTicks(page, 1), "C0.");
     page.StopAnimation();
     EXPECT_FALSE(page.IsStarted());
     EXPECT_FALSE(page.IsTimerActive());
@@ -255,11 +266,10 @@ TEST_F(EffectPageTest,
     EXPECT_EQ(Ticks(page, 6), "......");
 }
 
-TEST_F(EffectPageTest, TheLightPageBlendsEveryTickByScreenAndFrameButtonOneStartsItsPage) {
+TEST_F(EffectPageTest, AStoppedPageStoresTheChoiceAndFrameButtonOneStartsItsPage) {
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 1), {1, 2}, {1, 1});
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 2), {1, 2}, {1, 1});
-    test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Light, 1), {1, 2}, {1, 1});
-    auto engine = test::StartEngine(*registry, owner, surface, false);
+    auto engine = Engine();
     ASSERT_TRUE(engine);
 
     EffectPage frame(EffectPageKind::Frame);
@@ -273,33 +283,14 @@ TEST_F(EffectPageTest, TheLightPageBlendsEveryTickByScreenAndFrameButtonOneStart
     frame.SelectEffect(1);
     frame.FinishPendingLoad();
     EXPECT_TRUE(frame.IsStarted());
-    const std::string shown4 = Shown(frame);
-    EXPECT_EQ(shown4 + Ticks(frame, 2), "C010");
-    frame.StopAnimation();
-    log.Take();
-
-    EffectPage light(EffectPageKind::Light);
-    light.Create();
-    light.SetEngine(engine.get());
-    light.StartAnimation();
-    light.SelectEffect(1);
-    light.FinishPendingLoad();
-    light.OnAnimationTick();
-    for (const OverlayCall& call : log.Take()) {
-        if (!call.isClear()) {
-            EXPECT_EQ(call.command, kOverlayScreen);
-        }
-    }
+    EXPECT_EQ(ShownThenTicks(frame, 2), "C010");
 }
 
 TEST_F(EffectPageTest, WithoutAnEngineOrItsOverlayFilterDecodingTimingAndWritesGoOn) {
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Cartoon, 3), {1, 2, 3},
                        {1, 1, 1});
-    EffectPage page(EffectPageKind::Cartoon);
-    page.Create();
-    page.StartAnimation();
-    page.SelectEffect(3);
-    page.FinishPendingLoad();
+    auto withoutEngine = Playing(EffectPageKind::Cartoon, nullptr, 3);
+    EffectPage& page = *withoutEngine;
     EXPECT_EQ(page.FrameCount(), 3u);
     page.OnAnimationTick();
     EXPECT_EQ(page.FrameIndex(), 1u);
@@ -319,11 +310,10 @@ TEST_F(EffectPageTest, WithoutAnEngineOrItsOverlayFilterDecodingTimingAndWritesG
     page.SetEngine(nullptr);
 
     // A page handed an engine shows its next picture there.
-    auto working = test::StartEngine(*registry, owner, surface, false);
+    auto working = Engine();
     ASSERT_TRUE(working);
     page.SetEngine(working.get());
-    const std::string shown5 = Shown(page);
-    EXPECT_EQ(shown5 + Ticks(page, 1), "2");
+    EXPECT_EQ(ShownThenTicks(page, 1), "2");
     ReleaseEngine(working, {&page}); // before the page: it still holds the engine
 }
 
@@ -333,14 +323,10 @@ TEST_F(EffectPageTest, EnginesReplacedUnderAPlayingPageGetNoCallAfterTheyWereLet
     test::ScopedFeedName feed;
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Light, 4), {40, 80, 120},
                        {1, 1, 1});
-    auto engine = test::StartEngine(*registry, owner, surface);
+    auto engine = Engine(true);
     ASSERT_TRUE(engine);
-    EffectPage page(EffectPageKind::Light);
-    page.Create();
-    page.SetEngine(engine.get());
-    page.StartAnimation();
-    page.SelectEffect(4);
-    page.FinishPendingLoad();
+    auto playing = Playing(EffectPageKind::Light, engine.get(), 4);
+    EffectPage& page = *playing;
 
     for (int round = 1; round <= 50; ++round) {
         // Frames flow over the page's pictures while it advances.
@@ -357,7 +343,7 @@ TEST_F(EffectPageTest, EnginesReplacedUnderAPlayingPageGetNoCallAfterTheyWereLet
         for (const OverlayCall& call : calls)
             ASSERT_EQ(call.filter, round) << "round " << round;
         page.OnAnimationTick(); // no engine: nothing to call
-        engine = test::StartEngine(*registry, owner, surface);
+        engine = Engine(true);
         ASSERT_TRUE(engine);
         HandOverEngine(engine.get(), {&page});
         owner.RunPendingTasks();
@@ -383,18 +369,14 @@ TEST_F(EffectPageTest, APlayingLightEffectReachesTheFeedAndStopTakesItAwayWithin
     ASSERT_EQ(feedView.OpenOrCreate(feed.name(), kFeedBytes), S_OK);
     // A grey light: its screen blend lifts every byte of the test pattern to 160 or more.
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Light, 9), {160}, {5});
-    auto engine = test::StartEngine(*registry, owner, surface);
+    auto engine = Engine(true);
     ASSERT_TRUE(engine);
     const auto darkShare = [&] { return test::DarkShareOfUpperHalf(feedView, 150); };
     ASSERT_TRUE(owner.WaitUntil([&] { return darkShare() > 0.2; }, 20s))
         << "the test pattern never reached the feed";
 
-    EffectPage page(EffectPageKind::Light);
-    page.Create();
-    page.SetEngine(engine.get());
-    page.StartAnimation();
-    page.SelectEffect(9);
-    page.FinishPendingLoad();
+    auto playing = Playing(EffectPageKind::Light, engine.get(), 9);
+    EffectPage& page = *playing;
     EXPECT_TRUE(owner.WaitUntil([&] { return darkShare() == 0.0; }, 20s)) << darkShare();
 
     page.StopAnimation();
