@@ -163,7 +163,35 @@ protected:
         return files.empty() ? fs::path() : files.front();
     }
 
+    // The one recording of `extension` in the videos folder, probed: it must open with
+    // `videoStreams` video streams and (unless -1) `audioStreams` audio streams. Fails the test
+    // and returns a probe that is not ok when there is not exactly one such file.
+    test::ProbedFile OnlyRecording(const std::string& extension, int videoStreams,
+                                   int audioStreams = -1) {
+        const auto files = FilesIn(videos(), extension);
+        EXPECT_EQ(files.size(), 1u);
+        if (files.size() != 1)
+            return {};
+        test::ProbedFile probed = test::ProbeMediaFile(files[0]);
+        EXPECT_TRUE(probed.ok) << files[0] << ": " << probed.error;
+        EXPECT_EQ(probed.CountOf("video"), videoStreams);
+        if (audioStreams >= 0) {
+            EXPECT_EQ(probed.CountOf("audio"), audioStreams);
+        }
+        if (probed.ok)
+            recording_ = files[0];
+        return probed;
+    }
+
+    // Lets a recording run for about `ms` milliseconds, the window answering meanwhile.
+    static void RecordFor(int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        WaitUntil([&] { return clock.elapsed() >= ms; });
+    }
+
     test::IsolatedDirectory dir_;
+    fs::path recording_; // the file OnlyRecording found
     test::ScopedFeedName feed_;
     std::shared_ptr<TestDeviceProvider> devices_;
     std::unique_ptr<ClassRegistry> registry_;
@@ -379,31 +407,21 @@ TEST_F(CommandsTest, AnAudioRecordingShowsTheElapsedTimeAndStopsIntoAPlayableFil
     window->OnStop();
     EXPECT_EQ(window->StatusLabel()->text(), QStringLiteral(" "));
     ASSERT_TRUE(WaitUntil([&] { return window->Engine() != nullptr; }));
-    const auto files = FilesIn(videos(), ".mp3");
-    ASSERT_EQ(files.size(), 1u);
-    const test::ProbedFile probed = test::ProbeMediaFile(files[0]);
-    ASSERT_TRUE(probed.ok) << probed.error;
-    EXPECT_EQ(probed.CountOf("video"), 0);
-    ASSERT_EQ(probed.CountOf("audio"), 1);
+    const test::ProbedFile probed = OnlyRecording(".mp3", 0, 1);
+    ASSERT_TRUE(probed.ok && probed.FirstOf("audio"));
     EXPECT_EQ(probed.FirstOf("audio")->codecName, "mp3");
-    EXPECT_NEAR(test::StreamEndSeconds(files[0], "audio"), seconds, 0.5);
+    EXPECT_NEAR(test::StreamEndSeconds(recording_, "audio"), seconds, 0.5);
 }
 
 TEST_F(CommandsTest, ClosingTheWindowDuringARecordingLeavesAPlayableFile) {
     auto window = Open();
     StartRecording(*window, false, 1003 /*AVI*/, false);
     ASSERT_EQ(window->State(), CaptureState::Recording);
-    QElapsedTimer clock;
-    clock.start();
-    WaitUntil([&] { return clock.elapsed() >= 1000; });
+    RecordFor(1000);
     window->close();
     window.reset();
-    const auto files = FilesIn(videos(), ".avi");
-    ASSERT_EQ(files.size(), 1u);
-    const test::ProbedFile probed = test::ProbeMediaFile(files[0]);
-    ASSERT_TRUE(probed.ok) << probed.error;
-    EXPECT_EQ(probed.CountOf("video"), 1);
-    EXPECT_GT(test::StreamEndSeconds(files[0], "video"), 0.5);
+    ASSERT_TRUE(OnlyRecording(".avi", 1).ok);
+    EXPECT_GT(test::StreamEndSeconds(recording_, "video"), 0.5);
 }
 
 TEST_F(CommandsTest, ARecordingThatCannotStartIsReportedAndThePreviewReturns) {
@@ -428,9 +446,7 @@ TEST_F(CommandsTest, ARecordingEndedByADeviceErrorKeepsItsFileAndThePreviewRetur
     auto window = Open();
     StartRecording(*window, false, 1003 /*AVI*/, false);
     ASSERT_EQ(window->State(), CaptureState::Recording);
-    QElapsedTimer clock;
-    clock.start();
-    WaitUntil([&] { return clock.elapsed() >= 1000; });
+    RecordFor(1000);
     // The camera goes away.
     GstElement* device = window->Engine()->videoSourceFilter()->element();
     GErrorPtr error(
@@ -444,12 +460,8 @@ TEST_F(CommandsTest, ARecordingEndedByADeviceErrorKeepsItsFileAndThePreviewRetur
     EXPECT_EQ(window->State(), CaptureState::Idle);
     EXPECT_TRUE(window->Control(MainDialog::kRecordButton)->isVisibleTo(window.get()));
     EXPECT_TRUE(WaitUntil([&] { return window->Engine() && window->Preview()->HasPicture(); }));
-    const auto files = FilesIn(videos(), ".avi");
-    ASSERT_EQ(files.size(), 1u);
-    const test::ProbedFile probed = test::ProbeMediaFile(files[0]);
-    ASSERT_TRUE(probed.ok) << probed.error;
-    EXPECT_EQ(probed.CountOf("video"), 1);
-    EXPECT_GT(test::StreamEndSeconds(files[0], "video"), 0.5);
+    ASSERT_TRUE(OnlyRecording(".avi", 1).ok);
+    EXPECT_GT(test::StreamEndSeconds(recording_, "video"), 0.5);
 }
 
 TEST_F(CommandsTest, KeysWorkWhileTheVideoFillsTheScreen) {
@@ -508,11 +520,8 @@ TEST_F(CommandsTest, ACameraPulledOutDuringARecordingEndsItWithAPlayableFile) {
     EXPECT_TRUE(boxes_.Requests()[0].text.startsWith(QStringLiteral("录制失败：")))
         << boxes_.Requests()[0].text.toStdString();
     EXPECT_FALSE(window->Preview()->HasPicture());
-    const auto files = FilesIn(videos(), ".avi");
-    ASSERT_EQ(files.size(), 1u);
-    const test::ProbedFile probed = test::ProbeMediaFile(files.front());
-    ASSERT_TRUE(probed.ok) << probed.error;
-    EXPECT_EQ(probed.CountOf("video"), 1);
+    const test::ProbedFile probed = OnlyRecording(".avi", 1);
+    ASSERT_TRUE(probed.ok);
     EXPECT_GT(probed.durationSeconds, 0.5);
 
     // Back: the preview starts on it by itself.
@@ -534,12 +543,7 @@ TEST_F(CommandsTest, AMicrophonePulledOutDuringARecordingWithSoundCompletesTheFi
     ASSERT_TRUE(WaitUntil([&] { return window->Preview()->PaintedFrames() > painted + 2; }));
     ASSERT_EQ(boxes_.Requests().size(), 1u);
     EXPECT_TRUE(boxes_.Requests()[0].text.startsWith(QStringLiteral("录制失败：")));
-    const auto files = FilesIn(videos(), ".avi");
-    ASSERT_EQ(files.size(), 1u);
-    const test::ProbedFile probed = test::ProbeMediaFile(files.front());
-    ASSERT_TRUE(probed.ok) << probed.error;
-    EXPECT_EQ(probed.CountOf("video"), 1);
-    EXPECT_EQ(probed.CountOf("audio"), 1);
+    EXPECT_TRUE(OnlyRecording(".avi", 1, 1).ok);
 }
 
 // --- The window never waits, and nothing pressed in between is lost or shown as done ---

@@ -90,10 +90,7 @@ TEST(CaptureEngineHd, TheFeedGetsItsBlockAndAPhotoHasTheFramesOwnSize) {
     ASSERT_EQ(engine.BuildGraph(&surface, nullptr, 1, 1), CaptureEngine::kNoAudioDevice);
     ASSERT_EQ(engine.ConnectPreview(), S_OK);
     ASSERT_EQ(engine.Run(), S_OK);
-    const auto feedHasFrame = [&] {
-        return std::any_of(feedView.data(), feedView.data() + kFeedBytes,
-                           [](std::uint8_t b) { return b != 0; });
-    };
+    const auto feedHasFrame = [&] { return test::FeedHasPicture(feedView); };
     ASSERT_TRUE(owner.WaitUntil(feedHasFrame, 20s));
 
     const std::filesystem::path photos = dir.path() / "photos";

@@ -54,10 +54,7 @@ protected:
         return engine;
     }
 
-    bool FeedHasFrame() const {
-        return std::any_of(feedView.data(), feedView.data() + kFeedBytes,
-                           [](std::uint8_t b) { return b != 0; });
-    }
+    bool FeedHasFrame() const { return test::FeedHasPicture(feedView); }
 
     test::IsolatedDirectory dir;
     test::ScopedFeedName feed;

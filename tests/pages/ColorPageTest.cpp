@@ -24,9 +24,7 @@ using namespace std::chrono_literals;
 class ColorPageTest : public ::testing::Test {
 protected:
     std::string Ini(const char* section, const char* key) const {
-        char buffer[256] = {};
-        GetPrivateProfileStringA(section, key, "<missing>", buffer, sizeof buffer, ini().c_str());
-        return buffer;
+        return test::IniValue(dir.path(), section, key);
     }
     void WriteIni(const char* section, const char* key, const char* value) const {
         ASSERT_TRUE(WritePrivateProfileStringA(section, key, value, ini().c_str()));

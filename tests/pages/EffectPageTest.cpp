@@ -7,7 +7,6 @@
 #include "effects/gif/GifAnimation.h"
 #include "PageTestSupport.h"
 #include "platform/contracts/FeedLayout.h"
-#include "platform/system/PrivateProfile.h"
 #include "support/TestSupport.h"
 
 #include <cstdlib>
@@ -84,14 +83,7 @@ protected:
     }
 
     std::string Ini(const char* section, const char* key) const {
-        return IniIn(dir.path(), section, key);
-    }
-    static std::string IniIn(const std::filesystem::path& folder, const char* section,
-                             const char* key) {
-        char buffer[4096] = {};
-        GetPrivateProfileStringA(section, key, "<missing>", buffer, sizeof buffer,
-                                 (folder / "data.ini").c_str());
-        return buffer;
+        return test::IniValue(dir.path(), section, key);
     }
 
     test::IsolatedDirectory dir;
@@ -151,7 +143,7 @@ TEST_F(EffectPageTest, AWorkingDirectoryLongerThan260BytesLoadsAndStoresThePathW
     test::WriteGreyGif(test::EffectFileInWorkingDir(EffectFamily::Frame, 12), {1, 2}, {1, 1});
     auto page = Playing(EffectPageKind::Frame, nullptr, 12);
     EXPECT_EQ(page->FrameCount(), 2u);
-    const std::string stored = IniIn(deep, "Effect", "GifName");
+    const std::string stored = test::IniValue(deep, "Effect", "GifName");
     EXPECT_GT(stored.size(), 400u);
     EXPECT_EQ(stored, deep.string() + "//Effect//frame//012花丛.gif");
 }

@@ -7,6 +7,7 @@
 #include "platform/contracts/FeedLayout.h"
 #include "platform/graph/ClassIds.h"
 #include "platform/PlatformComponents.h"
+#include "platform/system/PrivateProfile.h"
 
 namespace kelo::test {
 namespace {
@@ -102,6 +103,13 @@ double DarkShareOfUpperHalf(const SharedMemoryView& feed, int level) {
     const std::uint8_t* last = feed.data() + kFeedBytes;
     const auto dark = std::count_if(first, last, [level](std::uint8_t b) { return b < level; });
     return static_cast<double>(dark) / static_cast<double>(last - first);
+}
+
+std::string IniValue(const std::filesystem::path& folder, const char* section, const char* key) {
+    char buffer[4096] = {};
+    GetPrivateProfileStringA(section, key, "<missing>", buffer, sizeof buffer,
+                             (folder / "data.ini").c_str());
+    return buffer;
 }
 
 } // namespace kelo::test

@@ -52,6 +52,9 @@ void WriteGreyGif(const std::filesystem::path& file, const std::vector<int>& gre
 // Where a page looks first for effect `number` of its family: under the working directory.
 std::filesystem::path EffectFileInWorkingDir(EffectFamily family, int number);
 
+// The value of `key` in `section` of data.ini in `folder`, "<missing>" when there is none.
+std::string IniValue(const std::filesystem::path& folder, const char* section, const char* key);
+
 // Fraction of the bytes in the upper half of the picture in the feed (its rows 120 to 239) that
 // are below `level`; the caption at the bottom is left out.
 double DarkShareOfUpperHalf(const SharedMemoryView& feed, int level);

@@ -56,32 +56,8 @@ TEST(RecordFileName, UsesTheLocalZoneAndCompletesTheFolder) {
               RecordFileName("/v/", RecordKind::PcmAudio, kSample));
 }
 
-TEST(RecordKind, TableOfContainersAndStreams) {
-    struct Row {
-        RecordKind kind;
-        RecordContainer container;
-        bool audio;
-        bool video;
-    };
-    const Row rows[] = {
-        {RecordKind::AviVideoAudio, RecordContainer::Avi, true, true},
-        {RecordKind::AviVideo, RecordContainer::Avi, false, true},
-        {RecordKind::PcmAudio, RecordContainer::Avi, true, false},
-        {RecordKind::WmvVideoAudio, RecordContainer::Asf, true, true},
-        {RecordKind::WmvVideo, RecordContainer::Asf, false, true},
-        {RecordKind::WavAudio, RecordContainer::Wav, true, false},
-        {RecordKind::Mp4VideoAudio, RecordContainer::Mp4, true, true},
-        {RecordKind::Mp4Video, RecordContainer::Mp4, false, true},
-        {RecordKind::Mp3Audio, RecordContainer::Mp3, true, false},
-    };
-    for (const Row& row : rows) {
-        const RecordKindInfo& info = DescribeRecordKind(row.kind);
-        EXPECT_EQ(info.container, row.container) << static_cast<int>(row.kind);
-        EXPECT_EQ(info.hasAudio, row.audio) << static_cast<int>(row.kind);
-        EXPECT_EQ(info.hasVideo, row.video) << static_cast<int>(row.kind);
-    }
-}
-
+// Which container and streams each kind writes is shown on real files, kind by kind, in
+// RecordGraphTest (AllKinds).
 TEST(RecordKind, FromIntAcceptsZeroToEightOnly) {
     for (int i = 0; i < kRecordKindCount; ++i) {
         ASSERT_TRUE(RecordKindFromInt(i).has_value());

@@ -1,8 +1,12 @@
 #include "support/TestSupport.h"
 
+#include "platform/contracts/FeedLayout.h"
+#include "platform/system/SharedMemoryView.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <stdexcept>
@@ -55,5 +59,10 @@ ScopedFeedName::~ScopedFeedName() {
 
 fs::path SourceDir() { return KELO_SOURCE_DIR; }
 fs::path BinaryDir() { return KELO_BINARY_DIR; }
+
+bool FeedHasPicture(const SharedMemoryView& feed) {
+    return std::any_of(feed.data(), feed.data() + kFeedBytes,
+                       [](std::uint8_t b) { return b != 0; });
+}
 
 } // namespace kelo::test

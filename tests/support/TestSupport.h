@@ -5,6 +5,10 @@
 #include <filesystem>
 #include <string>
 
+namespace kelo {
+class SharedMemoryView;
+}
+
 namespace kelo::test {
 
 // A fresh folder under the system temp folder, removed with everything in it on destruction.
@@ -56,6 +60,9 @@ public:
 private:
     std::string name_;
 };
+
+// Whether the 320 x 240 feed block (open in `feed`) holds a picture: any byte not black.
+bool FeedHasPicture(const SharedMemoryView& feed);
 
 // Source and build folders of the project (for test data and built programs).
 std::filesystem::path SourceDir();

@@ -72,10 +72,7 @@ protected:
 
     bool FeedIsBlack() const { return !FeedHasFrame(); }
 
-    bool FeedHasFrame() const {
-        return std::any_of(feedView.data(), feedView.data() + kFeedBytes,
-                           [](std::uint8_t b) { return b != 0; });
-    }
+    bool FeedHasFrame() const { return test::FeedHasPicture(feedView); }
 
     static QComboBox* List(const MainDialog& dialog, int id) {
         return dialog.Control<QComboBox>(id);

@@ -86,10 +86,7 @@ TEST(StudioProgram, TheWindowFeedsTheCameraAndAStopLeavesTheFeedBlack) {
     test::ScopedFeedName feed; // the child inherits the name
     SharedMemoryView feedView;
     ASSERT_EQ(feedView.OpenOrCreate(feed.name(), kFeedBytes), S_OK);
-    auto feedHasFrame = [&] {
-        return std::any_of(feedView.data(), feedView.data() + kFeedBytes,
-                           [](std::uint8_t b) { return b != 0; });
-    };
+    const auto feedHasFrame = [&] { return test::FeedHasPicture(feedView); };
     {
         // A light overlay plays from the start: its timer calls the engine until the end.
         std::ofstream ini(dir.path() / "data.ini");
