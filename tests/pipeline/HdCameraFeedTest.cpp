@@ -68,17 +68,6 @@ bool IsWholePatternFrame(const HdFeedFrame& frame) {
     return true;
 }
 
-FrameImage BottomUpFrame(std::vector<std::uint8_t>& bytes, int width, int height) {
-    FrameImage frame;
-    frame.width = width;
-    frame.height = height;
-    frame.origin = kFrameOriginBottomLeft;
-    frame.imageData = bytes.data();
-    frame.widthStep = width * 3;
-    frame.imageSize = frame.widthStep * height;
-    return frame;
-}
-
 // The two ways of reading a frame: a copy (Read), or in place (ReadInPlace), where the taker
 // reads the block's pixels as a converter does (plain loads) and the frame's number is looked
 // at after it.
@@ -269,7 +258,7 @@ TEST(HdCameraFeed, PublishesTheFrameUprightAtItsOwnSizeAndClosesToBlack) {
         bytes[x * 3 + 0] = 255;
         bytes[(static_cast<std::size_t>(height - 1) * width + x) * 3 + 2] = 255;
     }
-    FrameImage frame = BottomUpFrame(bytes, width, height);
+    FrameImage frame = test::BottomUpFrame(bytes, width, height);
     ASSERT_TRUE(feed.Write(frame));
     ASSERT_TRUE(feed.Write(frame));
     EXPECT_EQ(feed.lastSequence(), 2u);
@@ -297,7 +286,7 @@ TEST(HdCameraFeed, PublishesTheFrameUprightAtItsOwnSizeAndClosesToBlack) {
 
     // The next engine at another size opens it again and goes on counting.
     std::vector<std::uint8_t> small(320 * 240 * 3, 7);
-    FrameImage smallFrame = BottomUpFrame(small, 320, 240);
+    FrameImage smallFrame = test::BottomUpFrame(small, 320, 240);
     ASSERT_TRUE(feed.Write(smallFrame));
     ASSERT_EQ(HdFeedReader().Read(view, 3, &taken), HdFeedReader::Result::Frame);
     EXPECT_EQ(taken.sequence, 4u);
@@ -314,7 +303,7 @@ TEST(HdCameraFeed, ABlockOpenToOthersOrOfAnotherUserIsRefused) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ftruncate(fd, 4096), 0);
     std::vector<std::uint8_t> bytes(64 * 48 * 3, 1);
-    FrameImage frame = BottomUpFrame(bytes, 64, 48);
+    FrameImage frame = test::BottomUpFrame(bytes, 64, 48);
 
     struct Case {
         const char* what;

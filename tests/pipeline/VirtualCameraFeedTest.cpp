@@ -24,17 +24,6 @@
 namespace kelo {
 namespace {
 
-FrameImage FrameOver(std::vector<std::uint8_t>& bytes, int width, int height) {
-    FrameImage frame;
-    frame.width = width;
-    frame.height = height;
-    frame.origin = kFrameOriginBottomLeft;
-    frame.imageData = bytes.data();
-    frame.widthStep = width * 3;
-    frame.imageSize = frame.widthStep * height;
-    return frame;
-}
-
 bool AllEqual(const std::uint8_t* p, std::size_t n, std::uint8_t value) {
     return std::all_of(p, p + n, [value](std::uint8_t b) { return b == value; });
 }
@@ -50,7 +39,7 @@ TEST(VirtualCameraFeed, AbsentObjectIsRetriedEveryFrameAndWrittenOnceItExists) {
     test::ScopedFeedName name;
     VirtualCameraFeed feed;
     std::vector<std::uint8_t> bytes(kFeedBytes, 9);
-    FrameImage frame = FrameOver(bytes, 320, 240);
+    FrameImage frame = test::BottomUpFrame(bytes, 320, 240);
     EXPECT_EQ(feed.Write(frame), 0u);
     EXPECT_EQ(feed.Write(frame), 0u);
     EXPECT_FALSE(feed.isOpen());
@@ -67,7 +56,7 @@ TEST(VirtualCameraFeed, CloseLeavesAFrameOfZerosAndTheNextWriteOpensAgain) {
     CreateObject(name.name(), kFeedBytes + 100, 0xAB);
     VirtualCameraFeed feed;
     std::vector<std::uint8_t> bytes(kFeedBytes, 5);
-    FrameImage frame = FrameOver(bytes, 320, 240);
+    FrameImage frame = test::BottomUpFrame(bytes, 320, 240);
     ASSERT_EQ(feed.Write(frame), kFeedBytes);
     feed.Close();
     EXPECT_FALSE(feed.isOpen());
@@ -99,7 +88,7 @@ TEST(VirtualCameraFeed, ASmallerFrameIsEnlargedToFillTheBlock) {
                         static_cast<std::uint8_t>(y < 6 || y >= kHeight - 6 ? 0xEE
                                                   : x < kWidth / 2          ? 0x20
                                                                             : 0xC0));
-    FrameImage frame = FrameOver(bytes, kWidth, kHeight);
+    FrameImage frame = test::BottomUpFrame(bytes, kWidth, kHeight);
     EXPECT_EQ(feed.Write(frame), kFeedBytes);
     SharedMemoryView reader;
     ASSERT_EQ(reader.OpenExisting(name.name()), S_OK);
@@ -120,7 +109,7 @@ TEST(VirtualCameraFeed, NothingIsWrittenPastTheObjectsRealSize) {
     CreateObject(name.name(), kFeedBytes, 0);
     VirtualCameraFeed feed;
     std::vector<std::uint8_t> large(640 * 480 * 3, 0x33);
-    FrameImage frame = FrameOver(large, 640, 480);
+    FrameImage frame = test::BottomUpFrame(large, 640, 480);
     EXPECT_EQ(feed.Write(frame), kFeedBytes);
     feed.Close();
 
@@ -129,7 +118,7 @@ TEST(VirtualCameraFeed, NothingIsWrittenPastTheObjectsRealSize) {
     CreateObject(smallName.name(), 1000, 0x44);
     VirtualCameraFeed smallFeed;
     std::vector<std::uint8_t> bytes(kFeedBytes, 0x55);
-    FrameImage feedFrame = FrameOver(bytes, 320, 240);
+    FrameImage feedFrame = test::BottomUpFrame(bytes, 320, 240);
     EXPECT_EQ(smallFeed.Write(feedFrame), 0u);
     EXPECT_FALSE(smallFeed.isOpen());
     SharedMemoryView reader;
@@ -154,7 +143,7 @@ TEST(VirtualCameraFeed, AnObjectStillBeingCreatedIsTakenOnceItHasItsSize) {
     ASSERT_GE(fd, 0);
     VirtualCameraFeed feed;
     std::vector<std::uint8_t> bytes(kFeedBytes, 0x66);
-    FrameImage frame = FrameOver(bytes, 320, 240);
+    FrameImage frame = test::BottomUpFrame(bytes, 320, 240);
     EXPECT_EQ(feed.Write(frame), 0u);
     EXPECT_FALSE(feed.isOpen()) << "an empty object is not kept";
     ASSERT_EQ(ftruncate(fd, kFeedBytes), 0);
@@ -172,7 +161,7 @@ TEST(VirtualCameraFeed, AnObjectRemovedAndMadeAgainIsFollowed) {
     CreateObject(name.name(), kFeedBytes, 0);
     VirtualCameraFeed feed;
     std::vector<std::uint8_t> bytes(kFeedBytes, 0x77);
-    FrameImage frame = FrameOver(bytes, 320, 240);
+    FrameImage frame = test::BottomUpFrame(bytes, 320, 240);
     ASSERT_EQ(feed.Write(frame), kFeedBytes);
 
     // A clean-up of /dev/shm, then the bridge makes the object again: a new one.
@@ -194,7 +183,7 @@ TEST(VirtualCameraFeed, ABlockOthersCouldReadOrWriteIsRefused) {
     ASSERT_EQ(fchmod(fd, 0644), 0);
     VirtualCameraFeed feed;
     std::vector<std::uint8_t> bytes(kFeedBytes, 0x34);
-    FrameImage frame = FrameOver(bytes, 320, 240);
+    FrameImage frame = test::BottomUpFrame(bytes, 320, 240);
     testing::internal::CaptureStderr();
     EXPECT_EQ(WritesUntilDelivered(feed, frame, 3 * VirtualCameraFeed::kRecheckFrames),
               3 * VirtualCameraFeed::kRecheckFrames + 1);

@@ -2,8 +2,12 @@
 // it has its own data.ini), and its own name for the feed's shared-memory object.
 #pragma once
 
+#include "platform/contracts/FrameImage.h"
+
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace kelo {
 class SharedMemoryView;
@@ -60,6 +64,19 @@ public:
 private:
     std::string name_;
 };
+
+// A frame header over `bytes` as the effect filters hand frames on: width x height, 3 bytes a
+// pixel, rows packed, bottom row first.
+inline FrameImage BottomUpFrame(std::vector<std::uint8_t>& bytes, int width, int height) {
+    FrameImage frame;
+    frame.width = width;
+    frame.height = height;
+    frame.origin = kFrameOriginBottomLeft;
+    frame.imageData = bytes.data();
+    frame.widthStep = width * 3;
+    frame.imageSize = frame.widthStep * height;
+    return frame;
+}
 
 // Whether the 320 x 240 feed block (open in `feed`) holds a picture: any byte not black.
 bool FeedHasPicture(const SharedMemoryView& feed);
