@@ -1,5 +1,7 @@
 #include "platform/filters/RowFlipElement.h"
 
+#include "platform/system/UncheckedFrameAccess.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,6 +45,7 @@ GstFlowReturn TransformFrame(GstVideoFilter*, GstVideoFrame* in, GstVideoFrame* 
     const int outStride = GST_VIDEO_FRAME_PLANE_STRIDE(out, 0);
     const auto* source = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(in, 0));
     auto* target = static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(out, 0));
+    [[maybe_unused]] UncheckedFrameAccess unchecked; // see its header: pool memory
     for (int y = 0; y < height; ++y)
         std::memcpy(target + static_cast<std::ptrdiff_t>(y) * outStride,
                     source + static_cast<std::ptrdiff_t>(height - 1 - y) * inStride, rowBytes);

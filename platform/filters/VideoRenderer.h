@@ -12,8 +12,10 @@
 #include "platform/graph/BaseFilter.h"
 #include "platform/graph/GraphInterfaces.h"
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace kelo {
 
@@ -31,7 +33,8 @@ public:
     [[nodiscard]] HRESULT put_Top(long top) override;
     [[nodiscard]] HRESULT put_Width(long width) override;
     [[nodiscard]] HRESULT put_Height(long height) override;
-    [[nodiscard]] HRESULT GetWindowPosition(long* left, long* top, long* width, long* height) const override;
+    [[nodiscard]] HRESULT GetWindowPosition(long* left, long* top, long* width,
+                                            long* height) const override;
     [[nodiscard]] HRESULT SetWindowForeground(bool focus) override;
     [[nodiscard]] HRESULT put_Visible(bool visible) override;
     [[nodiscard]] HRESULT get_Visible(bool* visible) const override;
@@ -61,6 +64,7 @@ private:
 
     // Read by the streaming thread.
     mutable std::mutex ownerMutex_;
+    std::vector<std::uint8_t> raceDetectorCopy_; // streaming thread only; race-detector builds
     PreviewSurface* owner_ = nullptr;
 };
 
