@@ -52,9 +52,9 @@ GstFlowReturn TransformFrame(GstVideoFilter*, GstVideoFrame* in, GstVideoFrame* 
     return GST_FLOW_OK;
 }
 
-void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* paramSpec) {
     if (id != kPropFlip) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, paramSpec);
         return;
     }
     const gboolean flip = g_value_get_boolean(value);
@@ -65,9 +65,9 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
     gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(object), !flip);
 }
 
-void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* paramSpec) {
     if (id != kPropFlip) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, paramSpec);
         return;
     }
     GST_OBJECT_LOCK(object);
