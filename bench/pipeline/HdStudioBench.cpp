@@ -8,7 +8,7 @@
 //      streaming thread's CPU time) median and p95; then with the background blur as well;
 //   3. 1920 x 1080 at 30, every effect off;
 //   4. an MP4 with sound at 1280 x 720 and 30 while previewing (60 s; --seconds N for a quick
-//      run): frames the tee's file branch dropped, the file's duration against the time it ran,
+//      run): frames the tee's file branch dropped, the file's duration against Run to the stop,
 //      audio and video start apart (ffprobe), CPU;
 //   5. a 1920 x 1080 photo from a 1080p capture: request to the closed file;
 //   6. 320 x 240 at 15, every effect off: FrameCallback's own time per frame.
@@ -379,12 +379,18 @@ int main(int argc, char** argv) {
         while (surface.frames.load() == 0 && bench::MsSince(wall0) < 10000)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const auto firstFrame = Clock::now();
+        const double firstFrameMs = bench::MsSince(wall0);
         const long frames0 = surface.frames.load();
         std::this_thread::sleep_for(std::chrono::duration<double>(recordSeconds));
-        const double ranSeconds = bench::MsSince(firstFrame) / 1000;
+        const double previewSeconds = bench::MsSince(firstFrame) / 1000;
+        // The recording as the user sees it: from Run (the press of Record) to the request to
+        // stop. The file begins with the camera's first frame, which the preview shows only
+        // after that frame's conversion and effects, so the first previewed frame is a late
+        // reference point (by 0.1-0.2 s at 720p on a busy machine).
+        const double ranSeconds = bench::MsSince(wall0) / 1000;
         // The camera's real rate meanwhile: a test camera starved of CPU makes fewer frames,
         // each stamped 1/30 s after the last, so the file's timeline runs short with no drop.
-        const double previewFps = (surface.frames.load() - frames0) / ranSeconds;
+        const double previewFps = (surface.frames.load() - frames0) / previewSeconds;
         const std::uint64_t dropped = graph ? graph->droppedFrames() : ~0ull;
         engine.reset(); // drains and finishes the file
         const double wall = bench::MsSince(wall0) / 1000;
@@ -407,12 +413,12 @@ int main(int argc, char** argv) {
         const double apartMs = std::fabs(videoStart - audioStart) * 1000;
         std::printf("MP4+sound 1280x720@30 %.0f s while previewing (preview %.1f fps): dropped "
                     "%llu (target 0: %s); "
-                    "duration %.3f s for %.3f s from the first frame to stop (target within "
-                    "0.1 s: %s); audio/video start apart %.1f ms (target < 40 ms: %s); CPU %.1f "
-                    "%% (target < 130 %%: %s)\n",
+                    "duration %.3f s for %.3f s from Run to the stop request (target within "
+                    "0.1 s: %s; first preview frame %.0f ms after Run); audio/video start apart "
+                    "%.1f ms (target < 40 ms: %s); CPU %.1f %% (target < 130 %%: %s)\n",
                     recordSeconds, previewFps, static_cast<unsigned long long>(dropped),
                     Verdict(dropped == 0), duration, ranSeconds,
-                    Verdict(std::fabs(duration - ranSeconds) <= 0.1), apartMs,
+                    Verdict(std::fabs(duration - ranSeconds) <= 0.1), firstFrameMs, apartMs,
                     Verdict(apartMs < 40), cpu, Verdict(cpu < 130));
         std::fflush(stdout);
         if (keep) {
