@@ -6,8 +6,8 @@ namespace kelo {
 
 std::shared_ptr<CaptureDeviceFilter> CaptureDeviceFilter::Create(std::string friendlyName,
                                                                  ElementPtr source, bool video,
-                                                                 CapsPtr offered,
-                                                                 CapsPtr ownFormat) {
+                                                                 CapsPtr offered, CapsPtr ownFormat,
+                                                                 FormatChosen formatChosen) {
     if (!source)
         return nullptr;
     ElementPtr bin = ElementPtr::RefSink(gst_bin_new(nullptr));
@@ -25,14 +25,18 @@ std::shared_ptr<CaptureDeviceFilter> CaptureDeviceFilter::Create(std::string fri
         return nullptr;
     return std::shared_ptr<CaptureDeviceFilter>(
         new CaptureDeviceFilter(std::move(friendlyName), std::move(bin), format.get(), video,
-                                std::move(offered), std::move(ownFormat)));
+                                std::move(offered), std::move(ownFormat), std::move(formatChosen)));
 }
 
 CaptureDeviceFilter::CaptureDeviceFilter(std::string friendlyName, ElementPtr bin,
                                          GstElement* format, bool video, CapsPtr offered,
-                                         CapsPtr ownFormat)
+                                         CapsPtr ownFormat, FormatChosen formatChosen)
     : BaseFilter(std::move(bin)), friendlyName_(std::move(friendlyName)), format_(format),
-      video_(video), offered_(std::move(offered)), ownFormat_(std::move(ownFormat)) {}
+      video_(video), offered_(std::move(offered)), ownFormat_(std::move(ownFormat)),
+      formatChosen_(std::move(formatChosen)) {
+    if (formatChosen_ && ownFormat_)
+        formatChosen_(ownFormat_.get());
+}
 
 bool CaptureDeviceFilter::Offers(const GstCaps* caps) const {
     return !offered_ || gst_caps_can_intersect(offered_.get(), caps);
@@ -79,6 +83,8 @@ HRESULT CaptureDeviceFilter::SetFormat(const MediaType& type) {
                                 CapsFromMediaType(jpeg)};
         for (CapsPtr& candidate : candidates) {
             if (candidate && Offers(candidate.get())) {
+                if (formatChosen_)
+                    formatChosen_(candidate.get());
                 g_object_set(format_, "caps", candidate.get(), nullptr);
                 current_ = std::move(candidate);
                 return S_OK;

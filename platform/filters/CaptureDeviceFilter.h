@@ -7,6 +7,7 @@
 #include "platform/graph/BaseFilter.h"
 #include "platform/graph/GraphInterfaces.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,9 +17,14 @@ class CaptureDeviceFilter : public BaseFilter, public IAMStreamConfig, public IR
 public:
     // source: the device's element (owned). offered: the formats it can produce (null: any).
     // ownFormat: what it produces when nobody sets a format (null: whatever it negotiates).
+    // formatChosen: for a source that makes its pictures differently for each format (a test
+    // camera that encodes JPEG only when JPEG is asked for); told the caps before they are set,
+    // on the thread that sets the format, while the graph is stopped.
+    using FormatChosen = std::function<void(const GstCaps* caps)>;
     static std::shared_ptr<CaptureDeviceFilter> Create(std::string friendlyName, ElementPtr source,
                                                        bool video, CapsPtr offered,
-                                                       CapsPtr ownFormat);
+                                                       CapsPtr ownFormat,
+                                                       FormatChosen formatChosen = {});
 
     [[nodiscard]] HRESULT GetFormat(MediaType* type) override;
     [[nodiscard]] HRESULT SetFormat(const MediaType& type) override;
@@ -32,7 +38,7 @@ public:
 
 private:
     CaptureDeviceFilter(std::string friendlyName, ElementPtr bin, GstElement* format, bool video,
-                        CapsPtr offered, CapsPtr ownFormat);
+                        CapsPtr offered, CapsPtr ownFormat, FormatChosen formatChosen);
     bool Offers(const GstCaps* caps) const;
 
     std::string friendlyName_;
@@ -41,6 +47,7 @@ private:
     CapsPtr offered_;
     CapsPtr ownFormat_;
     CapsPtr current_; // set by SetFormat
+    FormatChosen formatChosen_;
 };
 
 } // namespace kelo

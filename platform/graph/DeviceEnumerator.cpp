@@ -142,8 +142,49 @@ ElementPtr MakeFaceSource(const std::string& photo) {
     return bin;
 }
 
+// The USB-camera-like test source: the moving pattern, as JPEG pictures when JPEG is asked for
+// and as raw frames otherwise (the encoder is linked in or left out of the bin before the graph
+// starts).
+ElementPtr MakeJpegPatternSource(CaptureDeviceFilter::FormatChosen* formatChosen) {
+    ElementPtr bin = ElementPtr::RefSink(gst_bin_new(nullptr));
+    ElementPtr pattern = MakeElement("videotestsrc");
+    ElementPtr encoder = MakeElement("jpegenc");
+    if (!bin || !pattern || !encoder)
+        return ElementPtr();
+    g_object_set(pattern.get(), "is-live", TRUE, "horizontal-speed", 2, nullptr);
+    g_object_set(encoder.get(), "quality", 90, nullptr);
+    gst_bin_add_many(GST_BIN(bin.get()), pattern.get(), encoder.get(), nullptr);
+    if (!gst_element_link(pattern.get(), encoder.get()))
+        return ElementPtr();
+    PadPtr encoded(gst_element_get_static_pad(encoder.get(), "src"));
+    GstPad* ghost = gst_ghost_pad_new("src", encoded.get());
+    if (!ghost || !gst_element_add_pad(bin.get(), ghost))
+        return ElementPtr();
+    // Borrowed: the bin owns both elements and the ghost pad for the filter's life.
+    GstElement* patternElement = pattern.get();
+    GstElement* encoderElement = encoder.get();
+    *formatChosen = [patternElement, encoderElement, ghost](const GstCaps* caps) {
+        const GstStructure* format =
+            gst_caps_get_size(caps) ? gst_caps_get_structure(caps, 0) : nullptr;
+        const bool jpeg = format && gst_structure_has_name(format, "image/jpeg");
+        PadPtr raw(gst_element_get_static_pad(patternElement, "src"));
+        PadPtr encoded(gst_element_get_static_pad(encoderElement, "src"));
+        if (jpeg) {
+            if (!gst_pad_is_linked(raw.get()))
+                (void)gst_element_link(patternElement, encoderElement);
+            (void)gst_ghost_pad_set_target(GST_GHOST_PAD(ghost), encoded.get());
+        } else {
+            (void)gst_ghost_pad_set_target(GST_GHOST_PAD(ghost), nullptr);
+            gst_element_unlink(patternElement, encoderElement);
+            (void)gst_ghost_pad_set_target(GST_GHOST_PAD(ghost), raw.get());
+        }
+    };
+    return bin;
+}
+
 // The source element of a test video device and the format it starts with.
-ElementPtr MakeTestVideoSource(const TestDevice& device, std::string* ownFormat) {
+ElementPtr MakeTestVideoSource(const TestDevice& device, std::string* ownFormat,
+                               CaptureDeviceFilter::FormatChosen* formatChosen) {
     switch (device.picture) {
     case TestPicture::Pattern: {
         // A moving pattern, live like a camera, at the size and rate a camera starts with.
@@ -156,7 +197,7 @@ ElementPtr MakeTestVideoSource(const TestDevice& device, std::string* ownFormat)
     case TestPicture::JpegPattern:
         // The encoder follows the size and rate asked of the device downstream.
         *ownFormat = "image/jpeg,width=640,height=480,framerate=30/1";
-        return MakeBin("videotestsrc is-live=true horizontal-speed=2 ! jpegenc quality=90");
+        return MakeJpegPatternSource(formatChosen);
     case TestPicture::Face:
         *ownFormat = "video/x-raw,format=I420,width=320,height=240,framerate=15/1";
         return MakeFaceSource(device.photo);
@@ -171,7 +212,8 @@ ElementPtr MakeTestVideoSource(const TestDevice& device, std::string* ownFormat)
 FilterPtr MakeTestVideoDevice(const TestDevice& device,
                               const std::function<void(GstElement*)>& made) {
     std::string ownText;
-    ElementPtr source = MakeTestVideoSource(device, &ownText);
+    CaptureDeviceFilter::FormatChosen formatChosen;
+    ElementPtr source = MakeTestVideoSource(device, &ownText, &formatChosen);
     if (!source)
         return nullptr;
     made(source.get());
@@ -186,7 +228,7 @@ FilterPtr MakeTestVideoDevice(const TestDevice& device,
     else if (!offered && device.picture == TestPicture::Pattern)
         offered = ParseCaps(kTestCameraModes);
     return CaptureDeviceFilter::Create(device.name, std::move(source), true, std::move(offered),
-                                       std::move(own));
+                                       std::move(own), std::move(formatChosen));
 }
 
 bool IsPipeWireDevice(GstDevice* device) {

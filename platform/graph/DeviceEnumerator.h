@@ -25,8 +25,11 @@ inline constexpr const char* kTestCameraModes =
     "video/x-raw,width=640,height=480,framerate={15/1,30/1}; "
     "video/x-raw,width=1280,height=720,framerate={15/1,30/1}; "
     "video/x-raw,width=1920,height=1080,framerate={15/1,30/1}";
+// JPEG up to 1280 x 720 at 30; raw frames of the same sizes only up to 10 frames per second
+// (the USB 2 bandwidth of a real camera's YUYV modes).
 inline constexpr const char* kTestJpegCameraModes =
-    "image/jpeg,width=[16,1280],height=[16,720],framerate=[1/1,30/1]";
+    "image/jpeg,width=[16,1280],height=[16,720],framerate=[1/1,30/1]; "
+    "video/x-raw,format=YUY2,width=[16,1280],height=[16,720],framerate=[1/1,10/1]";
 inline constexpr const char* kTestVgaCameraModes =
     "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1";
 

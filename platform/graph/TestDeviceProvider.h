@@ -24,7 +24,7 @@ namespace kelo {
 // What a test video device shows and how it delivers it.
 enum class TestPicture {
     Pattern,     // a moving test pattern, raw frames
-    JpegPattern, // the same pattern as JPEG pictures only, like many USB cameras
+    JpegPattern, // the same pattern as JPEG up to 720p30, raw only up to 10 fps, as USB cameras
     Face,        // a face photograph panning slowly, raw frames
     Silent,      // opens and runs like a camera but never delivers a frame
 };

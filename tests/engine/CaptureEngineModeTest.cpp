@@ -38,6 +38,11 @@ const ModeCase kModes[] = {
      {"USB Camera", {}, TestPicture::JpegPattern},
      {1920, 1080, 30},
      {1280, 720, 30}},
+    // Its raw frames where they reach the rate (the source switches from JPEG to raw).
+    {"JpegCameraRawAt10",
+     {"USB Camera", {}, TestPicture::JpegPattern},
+     {640, 480, 10},
+     {640, 480, 10}},
     {"VgaCameraKeepsItsOwnMode",
      {"Old Camera", kTestVgaCameraModes},
      {1280, 720, 30},
