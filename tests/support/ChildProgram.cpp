@@ -60,9 +60,24 @@ bool ChildProgram::WaitForLog(const std::string& text, std::chrono::milliseconds
     return false;
 }
 
-int ChildProgram::Wait() {
+int ChildProgram::Wait(std::chrono::seconds deadline) {
     int status = 0;
-    waitpid(pid_, &status, 0);
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= end) {
+            // A hang is only worth something with the place it hangs in.
+            const std::string command = "{ echo 'kelo test: the child did not end within " +
+                                        std::to_string(deadline.count()) +
+                                        " s; its threads:'; gdb -p " + std::to_string(pid_) +
+                                        " -batch -nx -ex 'thread apply all bt' 2>&1; } >> '" +
+                                        log_.string() + "' 2>&1";
+            (void)std::system(command.c_str());
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     exited_ = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

@@ -30,8 +30,10 @@ public:
     std::string Log() const;
     // True once the log holds `text`; false when `timeout` ran out first.
     bool WaitForLog(const std::string& text, std::chrono::milliseconds timeout) const;
-    // Waits for the child to end: its exit status, or 128 + the signal that ended it.
-    int Wait();
+    // Waits for the child to end: its exit status, or 128 + the signal that ended it. A child
+    // still running at the deadline (under the test's own timeout) gets its threads' stacks
+    // written into its log, where the failing assertion shows them, and is killed.
+    int Wait(std::chrono::seconds deadline = std::chrono::seconds(90));
     // Sends the signal, then waits as Wait does.
     int Stop(int signalNumber);
 
