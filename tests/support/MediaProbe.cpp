@@ -131,13 +131,18 @@ std::string ShellQuoted(const std::filesystem::path& file) {
 }
 
 // What the command prints on standard output (and error, when it redirects it); empty when it
-// cannot be run.
+// cannot be run. A probe that hangs on a file is ended after a minute (well inside any test's
+// timeout) and says so, so the test fails with the file named instead of timing out silently.
 std::string RunCommand(const std::string& command) {
     struct PipeClose {
         void operator()(FILE* f) const { pclose(f); }
     };
     std::string output;
-    std::unique_ptr<FILE, PipeClose> pipe(popen(command.c_str(), "r"));
+    const std::string limited =
+        "timeout -k 5 60 sh -c " + ShellQuoted(command) +
+        " || { s=$?; { [ $s -eq 124 ] || [ $s -eq 137 ]; } && echo \"timed out: \"" +
+        ShellQuoted(command) + "; }";
+    std::unique_ptr<FILE, PipeClose> pipe(popen(limited.c_str(), "r"));
     if (!pipe)
         return output;
     char chunk[4096];
