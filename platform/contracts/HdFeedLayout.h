@@ -32,12 +32,13 @@
 //                     sequence word (FUTEX_WAKE, shared, on its first four bytes: the low half
 //                     of n), so a reader may sleep there (FUTEX_WAIT on the low half it saw)
 //                     instead of looking again and again.
-// Every word of the block is read and written as a C++ atomic (relaxed order for pixels,
-// release stores and acquire loads around them), which is what makes the protocol sound and
-// keeps ThreadSanitizer quiet; on x86 these are plain moves. The one exception is a reader
-// using the pixels in place: its converter reads them with plain (vector) loads, as the read
-// side of a sequence lock does, and what it made counts only when s1 == s2 (under
-// ThreadSanitizer it copies them with atomic loads first).
+// The sequence numbers and descriptions are read and written as C++ atomics (release stores
+// and acquire loads where the protocol says so). The pixels are the sequence lock's data: the
+// writer copies them in with plain (vector) stores behind a release fence after the odd mark,
+// and a reader either loads them as atomics (a copy) or uses them in place with plain loads;
+// either way what it took counts only when s1 == s2. Under ThreadSanitizer both sides use
+// atomic pixel words instead, so that it checks the protocol rather than reporting the
+// sequence lock's intended races.
 //
 // Growing: when a frame needs more room than a slot has, the writer marks both slots odd,
 // grows the object (never shrinks it: a reader's mapping would fault), and writes the frame at
