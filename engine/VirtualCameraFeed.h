@@ -27,9 +27,10 @@ public:
     // Opens the object when it is not open yet, then copies the frame's imageSize bytes to the
     // start of the object; the rest keeps its earlier bytes. A frame larger than the feed's
     // 320 x 240 (an HD capture) is cut to 4:3 from its middle and averaged down to it first.
-    // A missing object is looked for again on every frame. An object smaller than one frame
-    // counts as not there yet (its creator has not sized it), and so does one that could not
-    // be mapped: it is closed and tried again kRecheckFrames frames later. An object of
+    // A missing object is looked for again every kMissingLookFrames frames (the first write
+    // after Close looks at once). An object smaller than one frame counts as not there yet
+    // (its creator has not sized it), and so does one that could not be mapped: it is closed
+    // and tried again kRecheckFrames frames later. An object of
     // another user, or one that others may read or write, is refused with one message on
     // standard error naming it, and tried again as rarely. While writing, every
     // kRecheckFrames frames the feed makes sure that the name still leads to the object it
@@ -49,6 +50,9 @@ public:
 
     // About once a second at the studio's 15 frames per second.
     static constexpr int kRecheckFrames = 15;
+    // A quarter of a second at 15 frames per second: a virtual camera just started gets the
+    // studio's frames about as soon as it could show them.
+    static constexpr int kMissingLookFrames = 4;
 
 private:
     bool OpenNow(); // with mutex_ held
