@@ -9,14 +9,13 @@
 // Usage: background_blur_bench [seconds per run, default 10]
 #include "bench/support/BenchMeasure.h"
 #include "bench/support/BenchPreview.h"
-#include "effects/filters/EffectFilters.h"
+#include "bench/support/BenchRegistry.h"
 #include "effects/models/BackgroundBlur.h"
 #include "effects/models/PersonSegmenter.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/contracts/PreviewSurface.h"
-#include "platform/PlatformComponents.h"
 #include "platform/system/SharedMemoryView.h"
 
 #include <algorithm>
@@ -151,12 +150,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     ClassRegistry registry;
-    DeviceSources sources;
-    sources.systemDevices = false;
-    sources.testDevicesOn = true;
-    sources.testDevices = DefaultTestDevices();
-    RegisterPlatformComponents(registry, sources);
-    RegisterEffectFilters(registry);
+    bench::RegisterStudio(registry, bench::TestDeviceSources());
     MeasurePreviewCpu("preview, blur off", registry, seconds);
     ProcessEffectState().SetBackgroundBlurOn(1);
     MeasurePreviewCpu("preview, blur on", registry, seconds);

@@ -7,12 +7,11 @@
 // both on. Usage: capture_engine_bench [seconds per CPU run, default 10]
 #include "bench/support/BenchMeasure.h"
 #include "bench/support/BenchPreview.h"
-#include "effects/filters/EffectFilters.h"
+#include "bench/support/BenchRegistry.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
 #include "platform/contracts/FeedLayout.h"
 #include "platform/contracts/PreviewSurface.h"
-#include "platform/PlatformComponents.h"
 #include "platform/system/SharedMemoryView.h"
 
 #include <algorithm>
@@ -65,12 +64,7 @@ int main(int argc, char** argv) {
     }
 
     ClassRegistry registry;
-    DeviceSources sources;
-    sources.systemDevices = false;
-    sources.testDevicesOn = true;
-    sources.testDevices = DefaultTestDevices();
-    RegisterPlatformComponents(registry, sources);
-    RegisterEffectFilters(registry);
+    bench::RegisterStudio(registry, bench::TestDeviceSources());
     PrintingOwner owner;
 
     // 1. Engine construction to the first frame in the feed.
@@ -105,13 +99,12 @@ int main(int argc, char** argv) {
     // The test pattern has no face, so the detector finds nothing there: the same on the face
     // camera (the committed photograph, panning slowly), where faces are found and covered.
     ClassRegistry faceRegistry;
-    DeviceSources faceSources = sources;
-    faceSources.testDevices.video = {{"Face Camera",
-                                      {},
-                                      TestPicture::Face,
-                                      KELO_SOURCE_DIR "/tests/data/astronaut-320x240.jpg"}};
-    RegisterPlatformComponents(faceRegistry, faceSources);
-    RegisterEffectFilters(faceRegistry);
+    TestDevices faceDevices = DefaultTestDevices();
+    faceDevices.video = {{"Face Camera",
+                          {},
+                          TestPicture::Face,
+                          KELO_SOURCE_DIR "/tests/data/astronaut-320x240.jpg"}};
+    bench::RegisterStudio(faceRegistry, bench::TestDeviceSources(faceDevices));
     MeasureCpu("face camera, colour and face cover", faceRegistry, owner, cpuSeconds);
     std::printf("targets: under 5 %% with effects off, under 25 %% with colour and face cover on, "
                 "under 30 %% on the face camera\n");

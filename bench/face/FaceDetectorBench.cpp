@@ -21,7 +21,7 @@
 // Usage: face_detector_bench [seconds of preview, default 10]
 #include "bench/support/BenchMeasure.h"
 #include "bench/support/BenchPreview.h"
-#include "effects/filters/EffectFilters.h"
+#include "bench/support/BenchRegistry.h"
 #include "effects/models/FaceDetector.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
@@ -30,7 +30,6 @@
 #include "platform/contracts/FeedLayout.h"
 #include "platform/graph/DeviceEnumerator.h"
 #include "platform/graph/ElementFactory.h"
-#include "platform/PlatformComponents.h"
 #include "platform/system/AssetPaths.h"
 #include "platform/system/GstRuntime.h"
 #include "platform/system/Handles.h"
@@ -317,16 +316,12 @@ DetectorFigures CoverPan(const cv::Mat& photo, cv::Size size, int fps) {
 // and face cover on, in percent of one core.
 bench::PreviewLoad FaceCameraPreview(double seconds) {
     ClassRegistry registry;
-    DeviceSources sources;
-    sources.systemDevices = false;
-    sources.testDevicesOn = true;
-    sources.testDevices = DefaultTestDevices();
-    sources.testDevices.video = {{"Face Camera",
-                                  {},
-                                  TestPicture::Face,
-                                  KELO_SOURCE_DIR "/tests/data/astronaut-320x240.jpg"}};
-    RegisterPlatformComponents(registry, sources);
-    RegisterEffectFilters(registry);
+    TestDevices devices = DefaultTestDevices();
+    devices.video = {{"Face Camera",
+                      {},
+                      TestPicture::Face,
+                      KELO_SOURCE_DIR "/tests/data/astronaut-320x240.jpg"}};
+    bench::RegisterStudio(registry, bench::TestDeviceSources(devices));
     EffectState& effects = ProcessEffectState();
     effects.SetColorAdjustOn(1);
     effects.SetLightnessShift(10);

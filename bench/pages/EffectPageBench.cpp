@@ -9,12 +9,11 @@
 #include "app/pages/EffectPage.h"
 #include "bench/support/BenchMeasure.h"
 #include "bench/support/BenchPreview.h"
-#include "effects/filters/EffectFilters.h"
+#include "bench/support/BenchRegistry.h"
 #include "effects/gif/EffectCatalog.h"
 #include "effects/gif/GifAnimation.h"
 #include "engine/CaptureEngine.h"
 #include "platform/contracts/PreviewSurface.h"
-#include "platform/PlatformComponents.h"
 
 #include <algorithm>
 #include <chrono>
@@ -128,12 +127,9 @@ int main(int argc, char** argv) {
     }
 
     ClassRegistry registry;
-    DeviceSources sources;
-    sources.systemDevices = false;
-    sources.testDevicesOn = true;
-    sources.testDevices.video.push_back({"Test Camera", {}});
-    RegisterPlatformComponents(registry, sources);
-    RegisterEffectFilters(registry);
+    TestDevices devices; // the camera alone
+    devices.video.push_back({"Test Camera", {}});
+    bench::RegisterStudio(registry, bench::TestDeviceSources(devices));
     PrintingOwner owner;
     CountingPreviewSurface surface;
     auto engine = std::make_unique<CaptureEngine>(320, 240, 15, &owner, registry);

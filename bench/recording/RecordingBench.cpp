@@ -6,11 +6,10 @@
 //
 //   recording_bench [--seconds N] [KIND ...]
 #include "bench/support/BenchMeasure.h"
-#include "effects/filters/EffectFilters.h"
+#include "bench/support/BenchRegistry.h"
 #include "engine/CaptureEngine.h"
 #include "platform/contracts/PreviewSurface.h"
 #include "platform/graph/FilterGraph.h"
-#include "platform/PlatformComponents.h"
 #include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 
@@ -130,12 +129,7 @@ int main(int argc, char** argv) {
     }
 
     ClassRegistry registry;
-    DeviceSources sources;
-    sources.systemDevices = false;
-    sources.testDevicesOn = true;
-    sources.testDevices = DefaultTestDevices();
-    RegisterPlatformComponents(registry, sources);
-    RegisterEffectFilters(registry);
+    bench::RegisterStudio(registry, bench::TestDeviceSources());
     test::TempDir folder;
     test::ScopedFeedName feed;
 

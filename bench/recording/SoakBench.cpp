@@ -10,12 +10,11 @@
 //
 //   soak_bench [--minutes N]   (60 by default; 10 for a quick run; the periods scale with N:
 //                               12 reports, a recording in each)
-#include "effects/filters/EffectFilters.h"
+#include "bench/support/BenchRegistry.h"
 #include "engine/CaptureEngine.h"
 #include "engine/EffectState.h"
 #include "platform/contracts/PreviewSurface.h"
 #include "platform/graph/FilterGraph.h"
-#include "platform/PlatformComponents.h"
 #include "support/MediaProbe.h"
 #include "support/TestSupport.h"
 
@@ -133,12 +132,7 @@ int main(int argc, char** argv) {
     test::TempDir folder;
     test::ScopedFeedName feed;
     ClassRegistry registry;
-    DeviceSources sources;
-    sources.systemDevices = false;
-    sources.testDevicesOn = true;
-    sources.testDevices = DefaultTestDevices();
-    RegisterPlatformComponents(registry, sources);
-    RegisterEffectFilters(registry);
+    bench::RegisterStudio(registry, bench::TestDeviceSources());
     SoakOwner owner;
     CountingPreviewSurface surface;
     ProcessEffectState().ToggleFaceDetection();

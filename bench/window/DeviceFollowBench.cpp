@@ -12,6 +12,7 @@
 #include "app/window/MainDialog.h"
 #include "app/window/PreviewWidget.h"
 #include "bench/support/BenchMeasure.h"
+#include "bench/support/BenchRegistry.h"
 #include "bench/support/QtPump.h"
 #include "engine/EngineTestSupport.h"
 #include "platform/contracts/FeedLayout.h"
@@ -45,12 +46,10 @@ using Clock = std::chrono::steady_clock;
 
 struct Studio {
     explicit Studio(const std::shared_ptr<TestDeviceProvider>& devices)
-        : registry(test::MakeTestRegistry(devices)), window(*registry) {
-        DeviceSources sources;
-        sources.systemDevices = false;
-        sources.testDevicesOn = true;
-        sources.testProvider = devices;
-        window.FollowDevices(std::make_unique<DeviceMonitor>(sources, std::vector<std::string>{}));
+        : registry(bench::MakeStudioRegistry(bench::TestDeviceSources(devices))),
+          window(*registry) {
+        window.FollowDevices(std::make_unique<DeviceMonitor>(bench::TestDeviceSources(devices),
+                                                             std::vector<std::string>{}));
         window.Create();
         window.show();
     }

@@ -14,6 +14,7 @@
 #include "app/window/MainDialog.h"
 #include "app/window/PreviewWidget.h"
 #include "bench/support/BenchMeasure.h"
+#include "bench/support/BenchRegistry.h"
 #include "engine/EngineTestSupport.h"
 #include "platform/graph/DeviceMonitor.h"
 #include "support/TestSupport.h"
@@ -87,12 +88,10 @@ void Wait(int ms) {
 
 struct Studio {
     explicit Studio(const std::shared_ptr<TestDeviceProvider>& devices)
-        : registry(test::MakeTestRegistry(devices)), window(*registry) {
-        DeviceSources sources;
-        sources.systemDevices = false;
-        sources.testDevicesOn = true;
-        sources.testProvider = devices;
-        window.FollowDevices(std::make_unique<DeviceMonitor>(sources, std::vector<std::string>{}));
+        : registry(bench::MakeStudioRegistry(bench::TestDeviceSources(devices))),
+          window(*registry) {
+        window.FollowDevices(std::make_unique<DeviceMonitor>(bench::TestDeviceSources(devices),
+                                                             std::vector<std::string>{}));
     }
     std::unique_ptr<ClassRegistry> registry;
     MainDialog window;
