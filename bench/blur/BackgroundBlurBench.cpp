@@ -157,5 +157,6 @@ int main(int argc, char** argv) {
     std::printf("target: under 35 %% of one core with the blur on\n");
     feed.Close();
     shm_unlink(feedName.c_str());
+    shm_unlink((feedName + "HD").c_str()); // the HD block the studio made beside it
     return 0;
 }

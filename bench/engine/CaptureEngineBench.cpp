@@ -111,5 +111,6 @@ int main(int argc, char** argv) {
 
     feed.Close();
     shm_unlink(feedName.c_str());
+    shm_unlink((feedName + "HD").c_str()); // the HD block the studio made beside it
     return 0;
 }

@@ -23,6 +23,7 @@
 #include <gif_lib.h>
 #include <QApplication>
 #include <string>
+#include <sys/mman.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
@@ -234,6 +235,7 @@ int main(int argc, char** argv) {
     }
 
     ReleaseEngine(engine, {&frame, &light, &cartoon});
+    shm_unlink((feedName + "HD").c_str()); // the HD block the studio made
     std::error_code error;
     fs::current_path(fs::temp_directory_path(), error);
     fs::remove_all(scratch, error);
