@@ -305,7 +305,8 @@ void MainDialog::RetireEngine() {
     if (!engine)
         return;
     HandEngineToPages(nullptr, true);
-    engineWorker.Retire(std::move(engine), {});
+    // A device change deferred while it stops would otherwise wait for an unrelated event.
+    engineWorker.Retire(std::move(engine), [this] { AfterEngineRetired(); });
 }
 
 void MainDialog::CancelOpening() {
@@ -541,6 +542,10 @@ void MainDialog::OnCaptureError(const std::string& message) {
         preview->ClearPicture();
         preview->SetStatusText({});
     }
+    // The preview starts again at the next device change that finds the chosen camera there:
+    // a camera pulled out and back within one refresh (a USB glitch) leaves it in the list, and
+    // nothing else would restart it.
+    cameraAwaited = true;
     // A camera pulled out: the lists are checked now, whether or not the monitor said so yet.
     if (deviceMonitor && !deviceRefreshTimer.isActive())
         deviceRefreshTimer.start();

@@ -254,7 +254,9 @@ private:
     // The camera in use is gone: one message (unless its engine reported the error already),
     // the engine stopped off the window thread, the preview black until it comes back.
     void LoseCamera();
-    void AfterDeviceLossRetired();
+    // On the window thread once the worker has stopped a retired engine: device changes that
+    // waited for it are followed now.
+    void AfterEngineRetired();
     // Records which devices the indices point at after the engine filled the lists.
     void NoteChosenDevices();
     // The engine's negotiated mode in the log and as the preview's tool tip

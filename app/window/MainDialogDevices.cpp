@@ -151,7 +151,7 @@ void MainDialog::LoseCamera() {
         firstFrameTimer.stop();
         engineRunning = false;
         HandEngineToPages(nullptr, true);
-        engineWorker.Retire(std::move(engine), [this] { AfterDeviceLossRetired(); });
+        engineWorker.Retire(std::move(engine), [this] { AfterEngineRetired(); });
     }
     if (preview) {
         preview->ClearPicture();
@@ -164,8 +164,9 @@ void MainDialog::LoseCamera() {
     }
 }
 
-void MainDialog::AfterDeviceLossRetired() {
-    // Changes that arrived while the engine stopped (the camera already back, say).
+void MainDialog::AfterEngineRetired() {
+    // Changes that arrived while the engine stopped (the camera already back, say; or the
+    // camera's removal itself, when the engine's own error came first and retired it).
     if (!shutDown && deviceRefreshPending)
         OnDevicesChanged();
 }

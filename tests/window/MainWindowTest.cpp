@@ -579,6 +579,21 @@ TEST_F(MainWindowTest, ACameraArrivingWhenThereWasNoneStartsThePreviewOnItsOwn) 
     EXPECT_EQ(boxes.Requests().size(), 1u);
 }
 
+// The only camera, which arrived while the window ran, pulled out and plugged in again.
+TEST_F(MainWindowTest, ACameraThatArrivedComesBackAfterItWasPulledOut) {
+    MainDialog& dialog = OpenFollowing({}, {"Mic"});
+    devices->Add(DeviceKind::Video, {"Cam", {}});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dialog.Preview()->PaintedFrames() >= 2 && FeedHasFrame(); }, 20000));
+    ASSERT_TRUE(devices->Remove(DeviceKind::Video, "Cam"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dialog.Engine() == nullptr && !dialog.StoppingRecording(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FeedIsBlack(); }, 20000));
+    devices->Add(DeviceKind::Video, {"Cam", {}});
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return dialog.Preview()->HasPicture() && FeedHasFrame(); }, 20000));
+}
+
 TEST_F(MainWindowTest, TheCameraInUsePulledOutIsSaidOnceGoesBlackAndComesBack) {
     MainDialog& dialog = OpenFollowing({"Cam A", "Cam B"}, {"Mic"});
     ASSERT_TRUE(QTest::qWaitFor(
