@@ -19,9 +19,9 @@ public:
     bool flipsRows() const { return flips_; }
 
 private:
-    ColorConverter(ElementPtr bin, GstElement* flip);
+    ColorConverter(ElementPtr bin, GstElement* convert);
 
-    GstElement* flip_ = nullptr; // borrowed: inside our bin
+    GstElement* convert_ = nullptr; // borrowed: inside our bin; it sets the row flip behind it
     bool flips_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/system/GstRuntime.h"
 
 #include "platform/filters/RowFlipElement.h"
+#include "platform/filters/YuvToBgrElement.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@ void EnsureGstInitialized() {
         GST_DEBUG_CATEGORY_INIT(kelo_graph_debug, "kelo-graph", 0,
                                 "Kelo graph layer: filters, connections, runs");
         RegisterRowFlipElement();
+        RegisterYuvToBgrElement();
         if (const char* on = std::getenv("KELOCAM_DEBUG"); on && std::strcmp(on, "1") == 0)
             gst_debug_set_threshold_for_name("kelo-*", GST_LEVEL_DEBUG);
     });
