@@ -149,8 +149,9 @@ bool YuvToBgrCoefficientsFor(double kr, double kb, YuvRange range, YuvToBgrCoeff
 #if defined(__SSE2__)
 namespace {
 
+// Byte masks that interleave three 16-byte channel registers (B, G, R) into 48 bytes of BGR.
 struct InterleaveMasks {
-    alignas(16) std::int8_t mask[3][3][16]; // output block, channel (B, G, R), byte
+    alignas(16) std::int8_t mask[3][3][16]; // output block, channel, byte
     constexpr InterleaveMasks() : mask{} {
         for (int block = 0; block < 3; ++block)
             for (int channel = 0; channel < 3; ++channel)
@@ -163,100 +164,276 @@ struct InterleaveMasks {
 };
 constexpr InterleaveMasks kInterleave;
 
-// --- SSSE3 -----------------------------------------------------------------------------------
+// --- SSSE3: sixteen pixels a step, eight 16-bit lanes a half --------------------------------
+// Every step is the scalar step lane by lane (see PixelToBgr and WidenedChroma).
 
-__attribute__((target("ssse3"))) inline __m128i SpreadWords(__m128i words) {
-    const __m128i centred = _mm_xor_si128(words, _mm_set1_epi16(0x80));
+struct Constants128 {
+    __m128i luma, vToRed, uToBlue, uToGreen, vToGreen, lowBytes, bias8, bias16, two;
+    __m128i masks[3][3];
+};
+
+__attribute__((target("ssse3"))) inline Constants128
+MakeConstants128(const YuvToBgrCoefficients& k) {
+    Constants128 c;
+    c.luma = _mm_set1_epi16(k.luma);
+    c.vToRed = _mm_set1_epi16(k.vToRed);
+    c.uToBlue = _mm_set1_epi16(k.uToBlue);
+    c.uToGreen = _mm_set1_epi16(k.uToGreen);
+    c.vToGreen = _mm_set1_epi16(k.vToGreen);
+    c.lowBytes = _mm_set1_epi16(0xFF);
+    c.bias8 = _mm_set1_epi8(static_cast<char>(0x80));
+    c.bias16 = _mm_set1_epi16(0x80);
+    c.two = _mm_set1_epi16(2);
+    for (int block = 0; block < 3; ++block)
+        for (int channel = 0; channel < 3; ++channel)
+            c.masks[block][channel] =
+                _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.mask[block][channel]));
+    return c;
+}
+
+// Chroma words (0..255) into the matrix's doubled signed lanes.
+__attribute__((target("ssse3"))) inline __m128i SpreadWords(__m128i words, const Constants128& c) {
+    const __m128i centred = _mm_xor_si128(words, c.bias16);
     return _mm_or_si128(centred, _mm_slli_epi16(centred, 8));
 }
 
-// Luma as 16 bytes, chroma as two halves of eight words each; 48 bytes of BGR out.
-__attribute__((target("ssse3"))) inline void MatrixToBgr(__m128i luma, const __m128i* u,
-                                                         const __m128i* v,
-                                                         const YuvToBgrCoefficients& k,
+// Doubled lanes of luma, U and V for two halves of eight pixels; 48 bytes of BGR out.
+__attribute__((target("ssse3"))) inline void MatrixToBgr(const __m128i* y2, const __m128i* u2,
+                                                         const __m128i* v2, const Constants128& c,
                                                          std::uint8_t* bgr) {
-    const __m128i centredLuma = _mm_xor_si128(luma, _mm_set1_epi8(static_cast<char>(0x80)));
-    const __m128i spreadLuma[2] = {_mm_unpacklo_epi8(centredLuma, centredLuma),
-                                   _mm_unpackhi_epi8(centredLuma, centredLuma)};
     __m128i blue[2], green[2], red[2];
     for (int half = 0; half < 2; ++half) {
-        const __m128i y = _mm_mulhi_epi16(spreadLuma[half], _mm_set1_epi16(k.luma));
-        const __m128i su = SpreadWords(u[half]), sv = SpreadWords(v[half]);
-        red[half] = _mm_add_epi16(y, _mm_mulhi_epi16(sv, _mm_set1_epi16(k.vToRed)));
-        blue[half] = _mm_add_epi16(y, _mm_mulhi_epi16(su, _mm_set1_epi16(k.uToBlue)));
-        green[half] =
-            _mm_add_epi16(_mm_add_epi16(y, _mm_mulhi_epi16(su, _mm_set1_epi16(k.uToGreen))),
-                          _mm_mulhi_epi16(sv, _mm_set1_epi16(k.vToGreen)));
+        const __m128i y = _mm_mulhi_epi16(y2[half], c.luma);
+        red[half] = _mm_add_epi16(y, _mm_mulhi_epi16(v2[half], c.vToRed));
+        blue[half] = _mm_add_epi16(y, _mm_mulhi_epi16(u2[half], c.uToBlue));
+        green[half] = _mm_add_epi16(_mm_add_epi16(y, _mm_mulhi_epi16(u2[half], c.uToGreen)),
+                                    _mm_mulhi_epi16(v2[half], c.vToGreen));
     }
-    const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80));
-    const __m128i channels[3] = {_mm_xor_si128(_mm_packs_epi16(blue[0], blue[1]), bias),
-                                 _mm_xor_si128(_mm_packs_epi16(green[0], green[1]), bias),
-                                 _mm_xor_si128(_mm_packs_epi16(red[0], red[1]), bias)};
+    const __m128i channels[3] = {_mm_xor_si128(_mm_packs_epi16(blue[0], blue[1]), c.bias8),
+                                 _mm_xor_si128(_mm_packs_epi16(green[0], green[1]), c.bias8),
+                                 _mm_xor_si128(_mm_packs_epi16(red[0], red[1]), c.bias8)};
     for (int block = 0; block < 3; ++block) {
-        const auto* masks = reinterpret_cast<const __m128i*>(kInterleave.mask[block]);
         const __m128i out =
-            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(channels[0], _mm_load_si128(masks)),
-                                      _mm_shuffle_epi8(channels[1], _mm_load_si128(masks + 1))),
-                         _mm_shuffle_epi8(channels[2], _mm_load_si128(masks + 2)));
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(channels[0], c.masks[block][0]),
+                                      _mm_shuffle_epi8(channels[1], c.masks[block][1])),
+                         _mm_shuffle_epi8(channels[2], c.masks[block][2]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 16 * block), out);
     }
 }
 
-// The U (offset 1) or V (offset 3) samples of the eight pairs at `pairs` as words.
-__attribute__((target("ssse3"))) inline __m128i PairChroma(const std::uint8_t* pairs, int offset) {
-    const __m128i mask = _mm_set1_epi32(0xFF);
+// The U and V samples of the eight pairs at `pairs` as words.
+__attribute__((target("ssse3"))) inline void
+PairChroma(const std::uint8_t* pairs, const Constants128& c, __m128i* u, __m128i* v) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + 16));
-    return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(a, 8 * offset), mask),
-                           _mm_and_si128(_mm_srli_epi32(b, 8 * offset), mask));
+    // Words U | V << 8, one a pair.
+    const __m128i uv = _mm_packus_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8));
+    *u = _mm_and_si128(uv, c.lowBytes);
+    *v = _mm_srli_epi16(uv, 8);
 }
 
-// Widened chroma of the sixteen pixels of pairs k .. k + 7, from the samples of pairs k - 1 ..
-// k + 8 (the caller keeps both inside the row), in two halves of eight words.
-__attribute__((target("ssse3"))) inline void WidenChroma(const std::uint8_t* pairK, int offset,
-                                                         ChromaSiting siting, __m128i* out) {
-    const __m128i here = PairChroma(pairK, offset);
-    const __m128i next = PairChroma(pairK + 4, offset);
-    __m128i even, odd;
+// One channel widened for the sixteen pixels of pairs k .. k + 7: even pixels, odd pixels.
+__attribute__((target("ssse3"))) inline void Widen(__m128i before, __m128i here, __m128i next,
+                                                   ChromaSiting siting, const Constants128& c,
+                                                   __m128i* spread) {
+    __m128i even = here, odd;
     if (siting == ChromaSiting::Cosited) {
-        even = here;
         odd = _mm_avg_epu16(here, next);
     } else {
-        const __m128i before = PairChroma(pairK - 4, offset);
-        const __m128i two = _mm_set1_epi16(2);
         const __m128i threeHere = _mm_add_epi16(here, _mm_add_epi16(here, here));
-        even = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(before, threeHere), two), 2);
-        odd = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(threeHere, next), two), 2);
+        even = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(before, threeHere), c.two), 2);
+        odd = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(threeHere, next), c.two), 2);
     }
-    out[0] = _mm_unpacklo_epi16(even, odd);
-    out[1] = _mm_unpackhi_epi16(even, odd);
+    spread[0] = SpreadWords(_mm_unpacklo_epi16(even, odd), c);
+    spread[1] = SpreadWords(_mm_unpackhi_epi16(even, odd), c);
 }
 
-__attribute__((target("ssse3"))) void Yuy2SixteenSsse3(const std::uint8_t* pairK,
-                                                       ChromaSiting siting,
-                                                       const YuvToBgrCoefficients& k,
-                                                       std::uint8_t* bgr) {
-    const __m128i lumaMask = _mm_set1_epi16(0xFF);
-    const __m128i luma = _mm_packus_epi16(
-        _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pairK)), lumaMask),
-        _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pairK + 16)), lumaMask));
-    __m128i u[2], v[2];
-    WidenChroma(pairK, 1, siting, u);
-    WidenChroma(pairK, 3, siting, v);
-    MatrixToBgr(luma, u, v, k, bgr);
+// Pixels [x, end) of a YUY2 row in blocks of sixteen; x is even, at least 2, and end - 1 is
+// still widened from the pair after it. Returns where it stopped.
+__attribute__((target("ssse3"))) int Yuy2BlocksSsse3(const std::uint8_t* yuy2, int x, int end,
+                                                     ChromaSiting siting,
+                                                     const YuvToBgrCoefficients& k,
+                                                     std::uint8_t* bgr) {
+    const Constants128 c = MakeConstants128(k);
+    for (; x + 16 <= end; x += 16) {
+        const std::uint8_t* pairs = yuy2 + 2 * x;
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs + 16));
+        const __m128i luma = _mm_xor_si128(
+            _mm_packus_epi16(_mm_and_si128(a, c.lowBytes), _mm_and_si128(b, c.lowBytes)), c.bias8);
+        const __m128i y2[2] = {_mm_unpacklo_epi8(luma, luma), _mm_unpackhi_epi8(luma, luma)};
+        __m128i uBefore, vBefore, uHere, vHere, uNext, vNext;
+        PairChroma(pairs - 4, c, &uBefore, &vBefore);
+        PairChroma(pairs, c, &uHere, &vHere);
+        PairChroma(pairs + 4, c, &uNext, &vNext);
+        __m128i u2[2], v2[2];
+        Widen(uBefore, uHere, uNext, siting, c, u2);
+        Widen(vBefore, vHere, vNext, siting, c, v2);
+        MatrixToBgr(y2, u2, v2, c, bgr + 3 * x);
+    }
+    return x;
 }
 
-__attribute__((target("ssse3"))) void I420SixteenSsse3(const std::uint8_t* y, const std::uint8_t* u,
-                                                       const std::uint8_t* v,
-                                                       const YuvToBgrCoefficients& k,
-                                                       std::uint8_t* bgr) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i u8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
-    const __m128i v8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
-    const __m128i uPixels = _mm_unpacklo_epi8(u8, u8), vPixels = _mm_unpacklo_epi8(v8, v8);
-    const __m128i uWords[2] = {_mm_unpacklo_epi8(uPixels, zero), _mm_unpackhi_epi8(uPixels, zero)};
-    const __m128i vWords[2] = {_mm_unpacklo_epi8(vPixels, zero), _mm_unpackhi_epi8(vPixels, zero)};
-    MatrixToBgr(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y)), uWords, vWords, k, bgr);
+__attribute__((target("ssse3"))) int I420BlocksSsse3(const std::uint8_t* y, const std::uint8_t* u,
+                                                     const std::uint8_t* v, int x, int end,
+                                                     const YuvToBgrCoefficients& k,
+                                                     std::uint8_t* bgr) {
+    const Constants128 c = MakeConstants128(k);
+    for (; x + 16 <= end; x += 16) {
+        const __m128i luma =
+            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x)), c.bias8);
+        const __m128i y2[2] = {_mm_unpacklo_epi8(luma, luma), _mm_unpackhi_epi8(luma, luma)};
+        // Each chroma byte, less 128, doubled into a lane and the lane into two pixels.
+        const __m128i cu =
+            _mm_xor_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2)), c.bias8);
+        const __m128i cv =
+            _mm_xor_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2)), c.bias8);
+        const __m128i wu = _mm_unpacklo_epi8(cu, cu), wv = _mm_unpacklo_epi8(cv, cv);
+        const __m128i u2[2] = {_mm_unpacklo_epi16(wu, wu), _mm_unpackhi_epi16(wu, wu)};
+        const __m128i v2[2] = {_mm_unpacklo_epi16(wv, wv), _mm_unpackhi_epi16(wv, wv)};
+        MatrixToBgr(y2, u2, v2, c, bgr + 3 * x);
+    }
+    return x;
+}
+
+// --- AVX2: the same sixteen-pixel steps on two blocks at once, one in each 128-bit half (every
+// operation used stays within its half) ------------------------------------------------------
+
+struct Constants256 {
+    __m256i luma, vToRed, uToBlue, uToGreen, vToGreen, lowBytes, bias8, bias16, two;
+    __m256i masks[3][3];
+};
+
+__attribute__((target("avx2"))) inline Constants256
+MakeConstants256(const YuvToBgrCoefficients& k) {
+    Constants256 c;
+    c.luma = _mm256_set1_epi16(k.luma);
+    c.vToRed = _mm256_set1_epi16(k.vToRed);
+    c.uToBlue = _mm256_set1_epi16(k.uToBlue);
+    c.uToGreen = _mm256_set1_epi16(k.uToGreen);
+    c.vToGreen = _mm256_set1_epi16(k.vToGreen);
+    c.lowBytes = _mm256_set1_epi16(0xFF);
+    c.bias8 = _mm256_set1_epi8(static_cast<char>(0x80));
+    c.bias16 = _mm256_set1_epi16(0x80);
+    c.two = _mm256_set1_epi16(2);
+    for (int block = 0; block < 3; ++block)
+        for (int channel = 0; channel < 3; ++channel)
+            c.masks[block][channel] = _mm256_broadcastsi128_si256(
+                _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.mask[block][channel])));
+    return c;
+}
+
+// Two 16-byte loads, `apart` bytes apart, as the two halves.
+__attribute__((target("avx2"))) inline __m256i LoadHalves(const std::uint8_t* low, int apart) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(low + apart)), 1);
+}
+
+__attribute__((target("avx2"))) inline __m256i SpreadWords(__m256i words, const Constants256& c) {
+    const __m256i centred = _mm256_xor_si256(words, c.bias16);
+    return _mm256_or_si256(centred, _mm256_slli_epi16(centred, 8));
+}
+
+__attribute__((target("avx2"))) inline void MatrixToBgr(const __m256i* y2, const __m256i* u2,
+                                                        const __m256i* v2, const Constants256& c,
+                                                        std::uint8_t* bgr) {
+    __m256i blue[2], green[2], red[2];
+    for (int half = 0; half < 2; ++half) {
+        const __m256i y = _mm256_mulhi_epi16(y2[half], c.luma);
+        red[half] = _mm256_add_epi16(y, _mm256_mulhi_epi16(v2[half], c.vToRed));
+        blue[half] = _mm256_add_epi16(y, _mm256_mulhi_epi16(u2[half], c.uToBlue));
+        green[half] =
+            _mm256_add_epi16(_mm256_add_epi16(y, _mm256_mulhi_epi16(u2[half], c.uToGreen)),
+                             _mm256_mulhi_epi16(v2[half], c.vToGreen));
+    }
+    const __m256i channels[3] = {_mm256_xor_si256(_mm256_packs_epi16(blue[0], blue[1]), c.bias8),
+                                 _mm256_xor_si256(_mm256_packs_epi16(green[0], green[1]), c.bias8),
+                                 _mm256_xor_si256(_mm256_packs_epi16(red[0], red[1]), c.bias8)};
+    for (int block = 0; block < 3; ++block) {
+        const __m256i out =
+            _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(channels[0], c.masks[block][0]),
+                                            _mm256_shuffle_epi8(channels[1], c.masks[block][1])),
+                            _mm256_shuffle_epi8(channels[2], c.masks[block][2]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 16 * block), _mm256_castsi256_si128(out));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 48 + 16 * block),
+                         _mm256_extracti128_si256(out, 1));
+    }
+}
+
+__attribute__((target("avx2"))) inline void
+PairChroma(const std::uint8_t* pairs, const Constants256& c, __m256i* u, __m256i* v) {
+    const __m256i a = LoadHalves(pairs, 32);
+    const __m256i b = LoadHalves(pairs + 16, 32);
+    const __m256i uv = _mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
+    *u = _mm256_and_si256(uv, c.lowBytes);
+    *v = _mm256_srli_epi16(uv, 8);
+}
+
+__attribute__((target("avx2"))) inline void Widen(__m256i before, __m256i here, __m256i next,
+                                                  ChromaSiting siting, const Constants256& c,
+                                                  __m256i* spread) {
+    __m256i even = here, odd;
+    if (siting == ChromaSiting::Cosited) {
+        odd = _mm256_avg_epu16(here, next);
+    } else {
+        const __m256i threeHere = _mm256_add_epi16(here, _mm256_add_epi16(here, here));
+        even = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(before, threeHere), c.two), 2);
+        odd = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(threeHere, next), c.two), 2);
+    }
+    spread[0] = SpreadWords(_mm256_unpacklo_epi16(even, odd), c);
+    spread[1] = SpreadWords(_mm256_unpackhi_epi16(even, odd), c);
+}
+
+__attribute__((target("avx2"))) int Yuy2BlocksAvx2(const std::uint8_t* yuy2, int x, int end,
+                                                   ChromaSiting siting,
+                                                   const YuvToBgrCoefficients& k,
+                                                   std::uint8_t* bgr) {
+    const Constants256 c = MakeConstants256(k);
+    for (; x + 32 <= end; x += 32) {
+        const std::uint8_t* pairs = yuy2 + 2 * x;
+        const __m256i a = LoadHalves(pairs, 32);
+        const __m256i b = LoadHalves(pairs + 16, 32);
+        const __m256i luma = _mm256_xor_si256(
+            _mm256_packus_epi16(_mm256_and_si256(a, c.lowBytes), _mm256_and_si256(b, c.lowBytes)),
+            c.bias8);
+        const __m256i y2[2] = {_mm256_unpacklo_epi8(luma, luma), _mm256_unpackhi_epi8(luma, luma)};
+        __m256i uBefore, vBefore, uHere, vHere, uNext, vNext;
+        PairChroma(pairs - 4, c, &uBefore, &vBefore);
+        PairChroma(pairs, c, &uHere, &vHere);
+        PairChroma(pairs + 4, c, &uNext, &vNext);
+        __m256i u2[2], v2[2];
+        Widen(uBefore, uHere, uNext, siting, c, u2);
+        Widen(vBefore, vHere, vNext, siting, c, v2);
+        MatrixToBgr(y2, u2, v2, c, bgr + 3 * x);
+    }
+    return x;
+}
+
+// Eight chroma bytes into the low end of each half (the two blocks' samples).
+__attribute__((target("avx2"))) inline __m256i EightAndEight(const std::uint8_t* samples) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples))),
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples + 8)), 1);
+}
+
+__attribute__((target("avx2"))) int I420BlocksAvx2(const std::uint8_t* y, const std::uint8_t* u,
+                                                   const std::uint8_t* v, int x, int end,
+                                                   const YuvToBgrCoefficients& k,
+                                                   std::uint8_t* bgr) {
+    const Constants256 c = MakeConstants256(k);
+    for (; x + 32 <= end; x += 32) {
+        const __m256i luma =
+            _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(y + x)), c.bias8);
+        const __m256i y2[2] = {_mm256_unpacklo_epi8(luma, luma), _mm256_unpackhi_epi8(luma, luma)};
+        const __m256i cu = _mm256_xor_si256(EightAndEight(u + x / 2), c.bias8);
+        const __m256i cv = _mm256_xor_si256(EightAndEight(v + x / 2), c.bias8);
+        const __m256i wu = _mm256_unpacklo_epi8(cu, cu), wv = _mm256_unpacklo_epi8(cv, cv);
+        const __m256i u2[2] = {_mm256_unpacklo_epi16(wu, wu), _mm256_unpackhi_epi16(wu, wu)};
+        const __m256i v2[2] = {_mm256_unpacklo_epi16(wv, wv), _mm256_unpackhi_epi16(wv, wv)};
+        MatrixToBgr(y2, u2, v2, c, bgr + 3 * x);
+    }
+    return x;
 }
 
 const bool kHaveSsse3 = [] {
@@ -286,14 +463,15 @@ void Yuy2RowToBgr(const std::uint8_t* yuy2, int width, ChromaSiting siting,
                   const YuvToBgrCoefficients& k, std::uint8_t* bgr, SimdLevel level) {
     int x = 0;
 #if defined(__SSE2__)
-    if (level != SimdLevel::Scalar) {
-        // Blocks of sixteen from pixel 2 on (pixel 0 has no pair before it) while the block's
-        // last pixel is still widened from the pair after it.
-        const int lastFiltered = (width % 2 == 0) ? width - 2 : width - 1;
-        Yuy2PixelsScalar(yuy2, 0, width < 2 ? width : 2, width, siting, k, bgr);
-        x = width < 2 ? width : 2;
-        for (; x + 15 <= lastFiltered; x += 16)
-            Yuy2SixteenSsse3(yuy2 + 2 * x, siting, k, bgr + 3 * x);
+    if (level != SimdLevel::Scalar && width > 2) {
+        // Blocks from pixel 2 on (pixel 0 has no pair before it) up to the last pixel that is
+        // still widened from the pair after it.
+        const int end = (width % 2 == 0) ? width - 1 : width;
+        Yuy2PixelsScalar(yuy2, 0, 2, width, siting, k, bgr);
+        x = 2;
+        if (level == SimdLevel::Avx2)
+            x = Yuy2BlocksAvx2(yuy2, x, end, siting, k, bgr);
+        x = Yuy2BlocksSsse3(yuy2, x, end, siting, k, bgr);
     }
 #endif
     Yuy2PixelsScalar(yuy2, x, width, width, siting, k, bgr);
@@ -303,9 +481,10 @@ void I420RowToBgr(const std::uint8_t* y, const std::uint8_t* u, const std::uint8
                   const YuvToBgrCoefficients& k, std::uint8_t* bgr, SimdLevel level) {
     int x = 0;
 #if defined(__SSE2__)
+    if (level == SimdLevel::Avx2)
+        x = I420BlocksAvx2(y, u, v, x, width, k, bgr);
     if (level != SimdLevel::Scalar)
-        for (; x + 16 <= width; x += 16)
-            I420SixteenSsse3(y + x, u + x / 2, v + x / 2, k, bgr + 3 * x);
+        x = I420BlocksSsse3(y, u, v, x, width, k, bgr);
 #endif
     I420PixelsScalar(y, u, v, x, width, k, bgr);
 }

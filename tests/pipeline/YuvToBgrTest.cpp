@@ -266,18 +266,18 @@ TEST_F(YuvToBgr, WhatItDoesNotTakeOverIsVideoconvertsAsBefore) {
     }
 }
 
-// Each vector level gives the scalar code's bytes, at every width from 1 to 70 (the block
+// Each vector level gives the scalar code's bytes, at every width from 1 to 100 (the block
 // boundaries and both edges), for both sitings.
 TEST(YuvToBgrRows, EveryVectorLevelMatchesTheScalarCode) {
     YuvToBgrCoefficients k;
     ASSERT_TRUE(YuvToBgrCoefficientsFor(0.2126, 0.0722, YuvRange::Limited, &k));
     std::mt19937 random(3);
-    std::vector<std::uint8_t> yuy2(4 * 40), y(80), u(40), v(40);
+    std::vector<std::uint8_t> yuy2(4 * 50), y(100), u(50), v(50);
     for (int round = 0; round < 50; ++round) {
         for (auto* plane : {&yuy2, &y, &u, &v})
             for (auto& byte : *plane)
                 byte = static_cast<std::uint8_t>(random());
-        for (int width = 1; width <= 70; ++width)
+        for (int width = 1; width <= 100; ++width)
             for (const SimdLevel level : {SimdLevel::Ssse3, SimdLevel::Avx2}) {
                 if (static_cast<int>(level) > static_cast<int>(BestSimdLevel()))
                     continue;
