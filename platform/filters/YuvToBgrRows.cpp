@@ -472,6 +472,10 @@ void Yuy2RowToBgr(const std::uint8_t* yuy2, int width, ChromaSiting siting,
         if (level == SimdLevel::Avx2)
             x = Yuy2BlocksAvx2(yuy2, x, end, siting, k, bgr);
         x = Yuy2BlocksSsse3(yuy2, x, end, siting, k, bgr);
+        // The rest as one more block ending at `end`, over pixels already written (the same
+        // bytes again), where the row is long enough.
+        if (x < end && end - 16 >= 2)
+            x = Yuy2BlocksSsse3(yuy2, (end - 16) & ~1, end, siting, k, bgr);
     }
 #endif
     Yuy2PixelsScalar(yuy2, x, width, width, siting, k, bgr);
@@ -483,8 +487,11 @@ void I420RowToBgr(const std::uint8_t* y, const std::uint8_t* u, const std::uint8
 #if defined(__SSE2__)
     if (level == SimdLevel::Avx2)
         x = I420BlocksAvx2(y, u, v, x, width, k, bgr);
-    if (level != SimdLevel::Scalar)
+    if (level != SimdLevel::Scalar) {
         x = I420BlocksSsse3(y, u, v, x, width, k, bgr);
+        if (x < width && width >= 16)
+            x = I420BlocksSsse3(y, u, v, (width - 16) & ~1, width, k, bgr);
+    }
 #endif
     I420PixelsScalar(y, u, v, x, width, k, bgr);
 }
