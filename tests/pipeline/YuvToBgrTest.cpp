@@ -248,6 +248,23 @@ TEST_F(YuvToBgr, NoiseAtEverySizeAndRowOrderComesOutAsVideoconvertMakesIt) {
             }
 }
 
+// Caps as the test camera and the JPEG decoder state them, every field they carry.
+TEST_F(YuvToBgr, CapsAsCamerasAndDecodersGiveThemComeOutAsVideoconvertMakesThem) {
+    const std::string cases[] = {
+        "video/x-raw, format=(string)YUY2, width=(int)1280, height=(int)720, "
+        "framerate=(fraction)30/1, multiview-mode=(string)mono, pixel-aspect-ratio=(fraction)1/1, "
+        "interlace-mode=(string)progressive",
+        "video/x-raw, format=(string)I420, width=(int)1280, height=(int)720, "
+        "interlace-mode=(string)progressive, multiview-mode=(string)mono, "
+        "multiview-flags=(GstVideoMultiviewFlagsSet)0:ffffffff:/right-view-first/left-flipped/"
+        "left-flopped/right-flipped/right-flopped/half-aspect/mixed-mono, "
+        "pixel-aspect-ratio=(fraction)1/1, chroma-site=(string)jpeg, "
+        "colorimetry=(string)1:4:0:0, framerate=(fraction)30/1",
+    };
+    for (const std::string& caps : cases)
+        ExpectSameAsVideoconvert(caps, NoiseFrames(InfoOf(caps), 2, 11), true);
+}
+
 // Formats and matrices it does not compute are videoconvert's, as before; BGR only has its
 // rows turned.
 TEST_F(YuvToBgr, WhatItDoesNotTakeOverIsVideoconvertsAsBefore) {
