@@ -20,7 +20,9 @@ struct KeloYuvToBgr {
     GstVideoFilter parent;
     gboolean flip;        // written under the object lock; read by the streaming thread
     GstElement* follower; // borrowed: the row flip behind, in the same bin; may be null
-    Mode mode;            // set by set_info, used by transform_frame (both streaming thread)
+    // Written by set_info under the object lock and read by transform_frame, both on the
+    // streaming thread; `mode` is also read (locked) when the flip is set from the owner thread.
+    Mode mode;
     ChromaSiting siting;
     YuvToBgrCoefficients coefficients;
 };
@@ -185,15 +187,15 @@ GstCaps* TransformCaps(GstBaseTransform*, GstPadDirection direction, GstCaps* ca
     return result;
 }
 
-// Owner thread or streaming thread, under the object lock's protection of `flip`.
+// Owner thread (a property set) or streaming thread (set_info). Under our lock throughout, so
+// that the last of two such calls also sets the follower last; the follower takes only its own
+// lock and never calls back.
 void UpdateFollower(KeloYuvToBgr* self) {
     GST_OBJECT_LOCK(self);
-    const gboolean flip = self->flip;
-    const bool converting = self->mode != Mode::Passthrough;
-    GstElement* follower = self->follower;
+    if (self->follower)
+        g_object_set(self->follower, "flip",
+                     (self->flip && self->mode == Mode::Passthrough) ? TRUE : FALSE, nullptr);
     GST_OBJECT_UNLOCK(self);
-    if (follower)
-        g_object_set(follower, "flip", (flip && !converting) ? TRUE : FALSE, nullptr);
 }
 
 gboolean SetInfo(GstVideoFilter* filter, GstCaps*, GstVideoInfo* in, GstCaps*, GstVideoInfo* out) {
