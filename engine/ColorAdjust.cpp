@@ -4,9 +4,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cfloat>
 #include <cstdint>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KELO_HLS_VECTOR_ROUTE 1
+#endif
 
 namespace kelo {
 
@@ -28,7 +34,308 @@ Lut OffsetLut(long long offset) {
     return lut;
 }
 
+// Lightness (second byte) and saturation (third byte) of 8-bit HLS pixels shifted and clamped.
+void ShiftHlsBytes(cv::Mat& mat, int lightnessShift, int saturationShift) {
+    if (lightnessShift == 0 && saturationShift == 0)
+        return; // both tables are the identity
+    const int channels = mat.channels();
+    // One table per channel, hue unchanged; cv::LUT runs it over whole rows.
+    cv::Mat luts(1, 256, CV_8UC(channels));
+    const Lut lightness = OffsetLut(lightnessShift);
+    const Lut saturation = OffsetLut(saturationShift);
+    for (int v = 0; v < 256; ++v) {
+        std::uint8_t* entry = luts.ptr<std::uint8_t>(0) + v * channels;
+        for (int c = 0; c < channels; ++c)
+            entry[c] = static_cast<std::uint8_t>(v);
+        entry[1] = lightness[static_cast<std::size_t>(v)];
+        entry[2] = saturation[static_cast<std::size_t>(v)];
+    }
+    cv::LUT(mat, luts, mat);
+}
+
+// The first three bytes of every 8-bit pixel offset and clamped (a fourth keeps its value).
+void OffsetChannelBytes(cv::Mat& mat, int blueOffset, int greenOffset, int redOffset) {
+    if (blueOffset == 0 && greenOffset == 0 && redOffset == 0)
+        return; // every table is the identity
+    const int channels = mat.channels();
+    const std::array<Lut, 3> luts = {OffsetLut(blueOffset), OffsetLut(greenOffset),
+                                     OffsetLut(redOffset)};
+    // One table per channel; cv::LUT runs it over rows.
+    cv::Mat table(1, 256, CV_8UC(channels));
+    for (int v = 0; v < 256; ++v) {
+        std::uint8_t* entry = table.ptr<std::uint8_t>(0) + v * channels;
+        for (int c = 0; c < channels; ++c)
+            entry[c] = c < 3 ? luts[static_cast<std::size_t>(c)][static_cast<std::size_t>(v)]
+                             : static_cast<std::uint8_t>(v);
+    }
+    cv::LUT(mat, table, mat);
+}
+
+// The adjustment through OpenCV's conversion pair: the reference every other route matches.
+void AdjustByConversion(cv::Mat& mat, const EffectState::Values& values) {
+    cv::cvtColor(mat, mat, kRgbToHls);
+    ShiftHlsBytes(mat, values.lightnessShift, values.saturationShift);
+    cv::cvtColor(mat, mat, kHlsToRgb);
+    OffsetChannelBytes(mat, values.blueOffset, values.greenOffset, values.redOffset);
+}
+
+#ifdef KELO_HLS_VECTOR_ROUTE
+
+// The same adjustment eight pixels at a time in one pass, with no intermediate frames: the
+// conversion pair's own float arithmetic, operation for operation, as OpenCV 4.6 runs it for
+// 8-bit frames on a CPU with AVX2 and FMA (its vector loop: products by 1/255 rather than
+// divisions, the hue's fused multiply-add, the sector selects of the way back), then both
+// tables as clamped integer additions. Only the vector loop is reproduced: OpenCV converts the
+// last (width % 8) pixels of a row with its scalar code, which rounds a few hues differently,
+// so those pixels go through the conversion pair itself. Whether this machine's OpenCV gives
+// the same bytes is checked once per process (VectorRouteUsable); the tests compare the two
+// over every 8-bit colour.
+#define KELO_AVX2 __attribute__((target("avx2,fma")))
+
+// The adjustment's values as the vector code takes them; the shifts clamped to +-256 give the
+// same clamped sums for every byte and cannot overflow.
+struct VectorShifts {
+    int lightness = 0;
+    int saturation = 0;
+    int offsets[3] = {0, 0, 0}; // first, second, third byte
+};
+
+int ClampShift(int shift) {
+    return std::clamp(shift, -256, 256);
+}
+
+// Byte shuffles: the three channels of eight packed pixels apart, and back together.
+struct PixelShuffles {
+    alignas(16) std::int8_t fromLow[3][16];
+    alignas(16) std::int8_t fromHigh[3][16];
+    alignas(16) std::int8_t firstTwoLow[16]; // bytes 0..15 from channels 0 and 1
+    alignas(16) std::int8_t thirdLow[16];    // bytes 0..15 from channel 2
+    alignas(16) std::int8_t firstTwoHigh[16]; // bytes 16..23
+    alignas(16) std::int8_t thirdHigh[16];
+
+    PixelShuffles() {
+        for (int c = 0; c < 3; ++c)
+            for (int k = 0; k < 16; ++k) {
+                const int at = 3 * k + c;
+                fromLow[c][k] = static_cast<std::int8_t>(k < 8 && at < 16 ? at : -1);
+                fromHigh[c][k] = static_cast<std::int8_t>(k < 8 && at >= 16 ? at - 16 : -1);
+            }
+        // Channels 0 and 1 arrive as one register (pixels 0..7 of each), channel 2 alone.
+        for (int k = 0; k < 16; ++k) {
+            const int low = k, high = 16 + k;
+            firstTwoLow[k] = static_cast<std::int8_t>(low % 3 < 2 ? low / 3 + 8 * (low % 3) : -1);
+            thirdLow[k] = static_cast<std::int8_t>(low % 3 == 2 ? low / 3 : -1);
+            firstTwoHigh[k] = static_cast<std::int8_t>(
+                k < 8 && high % 3 < 2 ? high / 3 + 8 * (high % 3) : -1);
+            thirdHigh[k] = static_cast<std::int8_t>(k < 8 && high % 3 == 2 ? high / 3 : -1);
+        }
+    }
+};
+
+const PixelShuffles kShuffles;
+
+KELO_AVX2 inline __m128i Mask(const std::int8_t* bytes) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+}
+
+KELO_AVX2 inline __m256 Channel(__m128i low, __m128i high, int c) {
+    const __m128i bytes = _mm_or_si128(_mm_shuffle_epi8(low, Mask(kShuffles.fromLow[c])),
+                                       _mm_shuffle_epi8(high, Mask(kShuffles.fromHigh[c])));
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
+}
+
+KELO_AVX2 inline __m256i ClampByte(__m256i v) {
+    return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), _mm256_set1_epi32(255));
+}
+
+// round(v * 255) saturated to a byte, as the conversion's packing stores it, then shifted and
+// clamped (the table that follows it).
+KELO_AVX2 inline __m256i ScaledByte(__m256 v, int shift) {
+    const __m256i byte = ClampByte(_mm256_cvtps_epi32(_mm256_mul_ps(v, _mm256_set1_ps(255.f))));
+    return ClampByte(_mm256_add_epi32(byte, _mm256_set1_epi32(shift)));
+}
+
+KELO_AVX2 inline __m128i EightBytes(__m256i v) {
+    const __m128i words =
+        _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    return _mm_packus_epi16(words, words);
+}
+
+KELO_AVX2 inline __m256 Select(__m256 mask, __m256 ifSet, __m256 otherwise) {
+    return _mm256_blendv_ps(otherwise, ifSet, mask);
+}
+
+KELO_AVX2 inline __m256 Below(__m256 a, __m256 limit) {
+    return _mm256_cmp_ps(a, limit, _CMP_LT_OQ);
+}
+
+KELO_AVX2 inline __m256 UpTo(__m256 a, __m256 limit) {
+    return _mm256_cmp_ps(a, limit, _CMP_LE_OQ);
+}
+
+KELO_AVX2 void AdjustEightPixels(std::uint8_t* p, const VectorShifts& shifts) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i high = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 16));
+    const __m256 inv255 = _mm256_set1_ps(1.f / 255.f);
+    const __m256 half = _mm256_set1_ps(0.5f);
+
+    // To HLS (the RGB-order code: the first byte is taken as red).
+    const __m256 r = _mm256_mul_ps(Channel(low, high, 0), inv255);
+    const __m256 g = _mm256_mul_ps(Channel(low, high, 1), inv255);
+    const __m256 b = _mm256_mul_ps(Channel(low, high, 2), inv255);
+    const __m256 maxRgb = _mm256_max_ps(_mm256_max_ps(r, g), b);
+    const __m256 minRgb = _mm256_min_ps(_mm256_min_ps(r, g), b);
+    const __m256 diff = _mm256_sub_ps(maxRgb, minRgb);
+    const __m256 sum = _mm256_add_ps(maxRgb, minRgb);
+    __m256 l = _mm256_mul_ps(sum, half);
+    __m256 s = _mm256_div_ps(diff, Select(_mm256_cmp_ps(l, half, _CMP_LT_OQ), sum,
+                                          _mm256_sub_ps(_mm256_set1_ps(2.f), sum)));
+    const __m256 redMax = _mm256_cmp_ps(maxRgb, r, _CMP_EQ_OQ);
+    const __m256 greenMax = _mm256_cmp_ps(maxRgb, g, _CMP_EQ_OQ);
+    const __m256 hueDiff =
+        Select(redMax, _mm256_sub_ps(g, b),
+               Select(greenMax, _mm256_sub_ps(b, r), _mm256_sub_ps(r, g)));
+    const __m256 huePart = Select(
+        redMax, _mm256_and_ps(_mm256_cmp_ps(g, b, _CMP_LT_OQ), _mm256_set1_ps(360.f)),
+        Select(greenMax, _mm256_set1_ps(120.f), _mm256_set1_ps(240.f)));
+    const __m256 invDiff = _mm256_div_ps(_mm256_set1_ps(60.f), diff);
+    __m256 h = _mm256_mul_ps(_mm256_fmadd_ps(hueDiff, invDiff, huePart), half); // hue 0..180
+    const __m256 coloured = _mm256_cmp_ps(diff, _mm256_set1_ps(FLT_EPSILON), _CMP_GT_OQ);
+    h = _mm256_and_ps(coloured, h);
+    s = _mm256_and_ps(coloured, s);
+    const __m256i hue = ClampByte(_mm256_cvtps_epi32(h));
+    const __m256i lightness = ScaledByte(l, shifts.lightness);
+    const __m256i saturation = ScaledByte(s, shifts.saturation);
+
+    // And back.
+    const __m256 hf = _mm256_cvtepi32_ps(hue);
+    l = _mm256_mul_ps(_mm256_cvtepi32_ps(lightness), inv255);
+    s = _mm256_mul_ps(_mm256_cvtepi32_ps(saturation), inv255);
+    const __m256 ls = _mm256_mul_ps(l, s);
+    const __m256 e0 = Select(_mm256_cmp_ps(l, half, _CMP_LE_OQ), ls, _mm256_sub_ps(s, ls));
+    const __m256 hsRaw = _mm256_mul_ps(hf, _mm256_set1_ps(6.f / 180.f));
+    const __m256 whole = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(hsRaw));
+    const __m256 hs = _mm256_sub_ps(hsRaw, whole);
+    const __m256 turns =
+        _mm256_cvtepi32_ps(_mm256_cvttps_epi32(_mm256_mul_ps(hsRaw, _mm256_set1_ps(1.f / 6.f))));
+    const __m256 sector = _mm256_sub_ps(whole, _mm256_mul_ps(_mm256_set1_ps(6.f), turns));
+    const __m256 e1 = _mm256_add_ps(hs, hs);
+    const __m256 tab0 = _mm256_add_ps(l, e0);
+    const __m256 tab1 = _mm256_sub_ps(l, e0);
+    const __m256 tab2 = _mm256_fnmadd_ps(e0, e1, tab0);
+    const __m256 tab3 = _mm256_fmadd_ps(e0, e1, tab1);
+    const __m256 one = _mm256_set1_ps(1.f), two = _mm256_set1_ps(2.f), four = _mm256_set1_ps(4.f);
+    const __m256 outB = Select(Below(sector, two), tab1,
+                               Select(UpTo(sector, two), tab3, Select(UpTo(sector, four), tab0, tab2)));
+    const __m256 outG = Select(Below(sector, one), tab3,
+                               Select(UpTo(sector, two), tab0, Select(Below(sector, four), tab2, tab1)));
+    const __m256 outR =
+        Select(Below(sector, one), tab0,
+               Select(Below(sector, two), tab2,
+                      Select(Below(sector, four), tab1, Select(UpTo(sector, four), tab3, tab0))));
+    // The RGB-order code writes red first.
+    const __m128i first = EightBytes(ScaledByte(outR, shifts.offsets[0]));
+    const __m128i second = EightBytes(ScaledByte(outG, shifts.offsets[1]));
+    const __m128i third = EightBytes(ScaledByte(outB, shifts.offsets[2]));
+    const __m128i firstTwo = _mm_unpacklo_epi64(first, second);
+    const __m128i out0 = _mm_or_si128(_mm_shuffle_epi8(firstTwo, Mask(kShuffles.firstTwoLow)),
+                                      _mm_shuffle_epi8(third, Mask(kShuffles.thirdLow)));
+    const __m128i out1 = _mm_or_si128(_mm_shuffle_epi8(firstTwo, Mask(kShuffles.firstTwoHigh)),
+                                      _mm_shuffle_epi8(third, Mask(kShuffles.thirdHigh)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), out0);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 16), out1);
+}
+
+KELO_AVX2 void AdjustRows(cv::Mat& mat, int vectorPixels, const VectorShifts& shifts) {
+    for (int y = 0; y < mat.rows; ++y) {
+        std::uint8_t* row = mat.ptr<std::uint8_t>(y);
+        for (int x = 0; x < vectorPixels; x += 8)
+            AdjustEightPixels(row + 3 * x, shifts);
+    }
+}
+
+// The whole adjustment of a packed 3-channel 8-bit matrix: whole groups of eight pixels by the
+// vector route, the rest of each row (fewer than eight pixels) through the conversion pair as a
+// narrow strip, which OpenCV converts with the same scalar code as a row's last pixels.
+void AdjustByVectors(cv::Mat& mat, const EffectState::Values& values) {
+    const VectorShifts shifts{ClampShift(values.lightnessShift),
+                              ClampShift(values.saturationShift),
+                              {ClampShift(values.blueOffset), ClampShift(values.greenOffset),
+                               ClampShift(values.redOffset)}};
+    const int vectorPixels = mat.cols / 8 * 8;
+    AdjustRows(mat, vectorPixels, shifts);
+    if (vectorPixels == mat.cols)
+        return;
+    cv::Mat tail = mat.colRange(vectorPixels, mat.cols);
+    cv::Mat strip = tail.clone();
+    AdjustByConversion(strip, values);
+    strip.copyTo(tail);
+}
+
+// Whether the vector route gives this machine's conversion pair's bytes: it needs AVX2 and FMA,
+// and OpenCV must run the loop it reproduces. Checked once per process on colours that tell the
+// candidate loops apart (hues that a fused multiply-add rounds to another step) and a spread of
+// others, with and without shifts.
+bool VectorRouteUsable() {
+    static const bool usable = [] {
+        __builtin_cpu_init();
+        if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma"))
+            return false;
+        static constexpr std::uint8_t kTelling[][3] = {
+            {187, 204, 0},   {42, 56, 16},    {76, 104, 24},   {168, 192, 32},  {85, 98, 38},
+            {53, 62, 42},    {87, 117, 45},   {77, 97, 49},    {88, 113, 53},   {149, 198, 58},
+            {141, 196, 64},  {173, 229, 69},  {96, 114, 74},   {99, 117, 77},   {102, 120, 80},
+            {166, 226, 82},  {107, 125, 85},  {102, 187, 87},  {166, 221, 89},  {117, 152, 92},
+            {188, 214, 94},  {160, 205, 97},  {163, 208, 100}, {217, 255, 103}, {68, 94, 108},
+            {171, 211, 115}, {180, 220, 124}, {153, 194, 134}, {198, 217, 141}, {198, 215, 147},
+            {171, 212, 152}, {197, 216, 156}, {211, 228, 160}, {215, 232, 164}, {187, 228, 168},
+            {216, 231, 171}, {231, 250, 174}, {126, 206, 178}, {222, 241, 181}, {225, 244, 184},
+            {148, 208, 187}, {91, 199, 190},  {133, 168, 193}, {100, 188, 196}, {120, 172, 200},
+            {180, 198, 204}, {130, 182, 210}, {139, 191, 219}, {187, 216, 247}};
+        cv::Mat probe(64, 256, CV_8UC3);
+        for (int y = 0; y < probe.rows; ++y)
+            for (int x = 0; x < probe.cols; ++x) {
+                cv::Vec3b& px = probe.at<cv::Vec3b>(y, x);
+                px = cv::Vec3b(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(x * 7 + y * 13),
+                               static_cast<std::uint8_t>(x * 31 + y * 101));
+            }
+        for (std::size_t i = 0; i < std::size(kTelling); ++i)
+            probe.at<cv::Vec3b>(0, static_cast<int>(i)) =
+                cv::Vec3b(kTelling[i][0], kTelling[i][1], kTelling[i][2]);
+        EffectState::Values shifted;
+        shifted.lightnessShift = 10;
+        shifted.saturationShift = -20;
+        shifted.blueOffset = 20;
+        shifted.greenOffset = -20;
+        shifted.redOffset = 5;
+        for (const EffectState::Values& values : {EffectState::Values{}, shifted}) {
+            cv::Mat expected = probe.clone();
+            cv::Mat got = probe.clone();
+            AdjustByConversion(expected, values);
+            AdjustByVectors(got, values);
+            if (cv::norm(expected, got, cv::NORM_INF) != 0)
+                return false;
+        }
+        return true;
+    }();
+    return usable;
+}
+
+#endif // KELO_HLS_VECTOR_ROUTE
+
 } // namespace
+
+bool ColorAdjustVectorised() {
+#ifdef KELO_HLS_VECTOR_ROUTE
+    try {
+        return VectorRouteUsable();
+    } catch (const cv::Exception&) {
+        return false;
+    }
+#else
+    return false;
+#endif
+}
 
 HRESULT AdjustHls(FrameImage* frame, int lightnessShift, int saturationShift) {
     if (!frame)
@@ -39,20 +346,7 @@ HRESULT AdjustHls(FrameImage* frame, int lightnessShift, int saturationShift) {
     cv::Mat mat = whole(FrameRoi(*frame));
     const int channels = mat.channels();
     if (mat.depth() == CV_8U) {
-        if (lightnessShift == 0 && saturationShift == 0)
-            return S_OK; // both tables are the identity
-        // One table per channel, hue unchanged; cv::LUT runs it over whole rows.
-        cv::Mat luts(1, 256, CV_8UC(channels));
-        const Lut lightness = OffsetLut(lightnessShift);
-        const Lut saturation = OffsetLut(saturationShift);
-        for (int v = 0; v < 256; ++v) {
-            std::uint8_t* entry = luts.ptr<std::uint8_t>(0) + v * channels;
-            for (int c = 0; c < channels; ++c)
-                entry[c] = static_cast<std::uint8_t>(v);
-            entry[1] = lightness[static_cast<std::size_t>(v)];
-            entry[2] = saturation[static_cast<std::size_t>(v)];
-        }
-        cv::LUT(mat, luts, mat);
+        ShiftHlsBytes(mat, lightnessShift, saturationShift);
         return S_OK;
     }
     if (mat.depth() == CV_32F) {
@@ -78,19 +372,7 @@ HRESULT ApplyChannelOffsets(FrameImage* frame, int blueOffset, int greenOffset, 
         return E_FAIL;
     const int channels = mat.channels();
     if (mat.depth() == CV_8U) {
-        if (blueOffset == 0 && greenOffset == 0 && redOffset == 0)
-            return S_OK; // every table is the identity
-        const std::array<Lut, 3> luts = {OffsetLut(blueOffset), OffsetLut(greenOffset),
-                                         OffsetLut(redOffset)};
-        // One table per channel (a fourth channel keeps its bytes); cv::LUT runs it over rows.
-        cv::Mat table(1, 256, CV_8UC(channels));
-        for (int v = 0; v < 256; ++v) {
-            std::uint8_t* entry = table.ptr<std::uint8_t>(0) + v * channels;
-            for (int c = 0; c < channels; ++c)
-                entry[c] = c < 3 ? luts[static_cast<std::size_t>(c)][static_cast<std::size_t>(v)]
-                                 : static_cast<std::uint8_t>(v);
-        }
-        cv::LUT(mat, table, mat);
+        OffsetChannelBytes(mat, blueOffset, greenOffset, redOffset);
         return S_OK;
     }
     if (mat.depth() == CV_32F) {
@@ -119,6 +401,18 @@ void AdjustColors(FrameImage* frame, const EffectState::Values& values) {
         cv::Mat roi = whole(FrameRoi(*frame));
         if (roi.empty())
             return;
+        // The channel offsets cover the whole frame, the rest only the region: the one-pass
+        // routes serve frames without a narrower region.
+        if (whole.type() == CV_8UC3 && roi.size() == whole.size()) {
+#ifdef KELO_HLS_VECTOR_ROUTE
+            if (ColorAdjustVectorised()) {
+                AdjustByVectors(whole, values);
+                return;
+            }
+#endif
+            AdjustByConversion(whole, values);
+            return;
+        }
         cv::cvtColor(roi, roi, kRgbToHls);
         // Both report only a depth they leave alone; the frame passes on unchanged then.
         (void)AdjustHls(frame, values.lightnessShift, values.saturationShift);

@@ -21,6 +21,12 @@ namespace kelo {
 
 // The whole adjustment: BGR frame to HLS, AdjustHls, back to BGR, then the channel offsets (run
 // even when all three are 0). Only 3-channel frames of 8 bits or 32-bit float are changed.
+// 8-bit frames without a narrower region of interest take one pass over the frame that gives
+// the bytes of the steps above (see ColorAdjustVectorised).
 void AdjustColors(FrameImage* frame, const EffectState::Values& values);
+
+// Whether AdjustColors runs its one-pass vector route on this machine: the CPU has AVX2 and FMA
+// and the route gave the conversion pair's bytes on a probe (checked once per process).
+[[nodiscard]] bool ColorAdjustVectorised();
 
 } // namespace kelo

@@ -271,6 +271,71 @@ TEST(FramePipeline, AdjustmentWithZerosChangesOnlyByConversionRounding) {
     EXPECT_LT(cv::mean(diff)[0], 1.0);
 }
 
+// The adjustment as its steps read: the conversion pair, a table on lightness and saturation,
+// back, a table per channel.
+cv::Mat AdjustedByConversion(const cv::Mat& source, const EffectState::Values& v) {
+    const auto clampByte = [](int value) { return cv::saturate_cast<std::uint8_t>(value); };
+    cv::Mat hlsTable(1, 256, CV_8UC3), offsetTable(1, 256, CV_8UC3);
+    for (int i = 0; i < 256; ++i) {
+        hlsTable.at<cv::Vec3b>(i) = cv::Vec3b(static_cast<std::uint8_t>(i),
+                                              clampByte(i + std::clamp(v.lightnessShift, -256, 256)),
+                                              clampByte(i + std::clamp(v.saturationShift, -256, 256)));
+        offsetTable.at<cv::Vec3b>(i) = cv::Vec3b(clampByte(i + std::clamp(v.blueOffset, -256, 256)),
+                                                 clampByte(i + std::clamp(v.greenOffset, -256, 256)),
+                                                 clampByte(i + std::clamp(v.redOffset, -256, 256)));
+    }
+    cv::Mat out;
+    cv::cvtColor(source, out, cv::COLOR_RGB2HLS);
+    cv::LUT(out, hlsTable, out);
+    cv::cvtColor(out, out, cv::COLOR_HLS2RGB);
+    cv::LUT(out, offsetTable, out);
+    return out;
+}
+
+TEST(FramePipeline, ColourAdjustmentGivesTheConversionPairsBytesForEveryColourAndWidth) {
+    RecordProperty("vectorised", ColorAdjustVectorised() ? "yes" : "no");
+    // Every 8-bit colour once, in rows of 4096 (whole groups of eight pixels).
+    cv::Mat every(4096, 4096, CV_8UC3);
+    for (int i = 0; i < (1 << 24); ++i) {
+        std::uint8_t* p = every.data + 3 * static_cast<std::size_t>(i);
+        p[0] = static_cast<std::uint8_t>(i);
+        p[1] = static_cast<std::uint8_t>(i >> 8);
+        p[2] = static_cast<std::uint8_t>(i >> 16);
+    }
+    struct Setting {
+        int lightness, saturation, blue, green, red;
+    };
+    for (const Setting& s : {Setting{0, 0, 0, 0, 0}, Setting{10, 0, 0, 0, 20},
+                             Setting{-40, 70, -5, 9, 255}, Setting{300, -300, INT32_MIN, -255, 3}}) {
+        EffectState::Values values;
+        values.colorAdjustOn = 1;
+        values.lightnessShift = s.lightness;
+        values.saturationShift = s.saturation;
+        values.blueOffset = s.blue;
+        values.greenOffset = s.green;
+        values.redOffset = s.red;
+        cv::Mat image = every.clone();
+        FrameImage frame = FrameOver(image, kFrameOriginBottomLeft);
+        AdjustColors(&frame, values);
+        EXPECT_EQ(test::MaxDifference(image, AdjustedByConversion(every, values)), 0.0)
+            << s.lightness << " " << s.saturation;
+
+        // Widths that leave a few pixels of each row over (OpenCV converts those with its scalar
+        // code), rows padded to 4 bytes, and a frame narrower than one group.
+        for (const cv::Size size : {cv::Size(1366, 24), cv::Size(177, 9), cv::Size(5, 3)}) {
+            cv::Mat padded(size.height, size.width * 3 + 3, CV_8UC1, cv::Scalar(7));
+            cv::Mat picture = padded(cv::Rect(0, 0, size.width * 3, size.height)).reshape(3);
+            every(cv::Rect(811, 1000, size.width, size.height)).copyTo(picture);
+            const cv::Mat source = picture.clone();
+            FrameImage odd = FrameOver(picture, kFrameOriginTopLeft);
+            AdjustColors(&odd, values);
+            EXPECT_EQ(test::MaxDifference(picture, AdjustedByConversion(source, values)), 0.0)
+                << size << " " << s.lightness;
+            EXPECT_EQ(padded.at<std::uint8_t>(size.height - 1, size.width * 3 + 2), 7);
+        }
+    }
+}
+
 TEST(FramePipeline, HlsShiftsClampAndRespectTheRegionOfInterest) {
     // 8-bit: lightness and saturation clamp, hue stays.
     cv::Mat hls(10, 10, CV_8UC3, cv::Scalar(90, 250, 10));
