@@ -88,5 +88,32 @@ TEST(BackgroundBlurCompose, AFullMaskKeepsTheFrameAndAnEmptyOneBlursAllOfIt) {
     EXPECT_EQ(cv::norm(wide.col(401), wideBefore.col(401), cv::NORM_INF), 0.0);
 }
 
+TEST(BackgroundBlurCompose, EveryByteIsTheRoundedMixOfFrameAndBlurredBackground) {
+    // A mask of the frame's size with every value, on frames whose rows end inside a group of
+    // sixteen bytes.
+    for (const cv::Size size : {cv::Size(320, 240), cv::Size(401, 7), cv::Size(5, 3)}) {
+        cv::Mat frame(size, CV_8UC3);
+        cv::RNG(9).fill(frame, cv::RNG::UNIFORM, 0, 256);
+        cv::Mat mask(size, CV_8U);
+        cv::RNG(10).fill(mask, cv::RNG::UNIFORM, 0, 256);
+        mask.at<std::uint8_t>(0, 0) = 0;
+        mask.at<std::uint8_t>(size.height - 1, size.width - 1) = 255;
+        const cv::Mat before = frame.clone();
+        BlurScratch scratch;
+        ComposeBackgroundBlur(frame, mask, scratch);
+        ASSERT_EQ(scratch.background.size(), size);
+        int wrong = 0;
+        for (int y = 0; y < size.height; ++y)
+            for (int x = 0; x < size.width; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const unsigned keep = mask.at<std::uint8_t>(y, x);
+                    const unsigned mixed = before.at<cv::Vec3b>(y, x)[c] * keep +
+                                           scratch.background.at<cv::Vec3b>(y, x)[c] * (255 - keep);
+                    wrong += frame.at<cv::Vec3b>(y, x)[c] != (mixed + 127) / 255;
+                }
+        EXPECT_EQ(wrong, 0) << size;
+    }
+}
+
 } // namespace
 } // namespace kelo
