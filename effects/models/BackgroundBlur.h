@@ -7,8 +7,9 @@
 //      inference per kMinMaskInterval);
 //   2. the newest person mask from the worker (smoothed in time there, so that edges do not
 //      flicker) is scaled to the frame;
-//   3. the background is blurred strongly (a box blur run twice, at 320 x 240 whatever the
-//      frame size) and blended with the frame by the mask.
+//   3. the background is blurred strongly (a box blur run twice, at 320 x 240, or on a copy
+//      halved to under 640 pixels wide for larger frames, with boxes covering the same share of
+//      the frame) and blended with the frame by the mask.
 // The mask lags the picture by the time of one inference (one or two frames at 15 per second);
 // until the first mask exists frames pass unchanged.
 //
