@@ -108,8 +108,8 @@ int ClampShift(int shift) {
 struct PixelShuffles {
     alignas(16) std::int8_t fromLow[3][16];
     alignas(16) std::int8_t fromHigh[3][16];
-    alignas(16) std::int8_t firstTwoLow[16]; // bytes 0..15 from channels 0 and 1
-    alignas(16) std::int8_t thirdLow[16];    // bytes 0..15 from channel 2
+    alignas(16) std::int8_t firstTwoLow[16];  // bytes 0..15 from channels 0 and 1
+    alignas(16) std::int8_t thirdLow[16];     // bytes 0..15 from channel 2
     alignas(16) std::int8_t firstTwoHigh[16]; // bytes 16..23
     alignas(16) std::int8_t thirdHigh[16];
 
@@ -125,8 +125,8 @@ struct PixelShuffles {
             const int low = k, high = 16 + k;
             firstTwoLow[k] = static_cast<std::int8_t>(low % 3 < 2 ? low / 3 + 8 * (low % 3) : -1);
             thirdLow[k] = static_cast<std::int8_t>(low % 3 == 2 ? low / 3 : -1);
-            firstTwoHigh[k] = static_cast<std::int8_t>(
-                k < 8 && high % 3 < 2 ? high / 3 + 8 * (high % 3) : -1);
+            firstTwoHigh[k] =
+                static_cast<std::int8_t>(k < 8 && high % 3 < 2 ? high / 3 + 8 * (high % 3) : -1);
             thirdHigh[k] = static_cast<std::int8_t>(k < 8 && high % 3 == 2 ? high / 3 : -1);
         }
     }
@@ -192,12 +192,11 @@ KELO_AVX2 void AdjustEightPixels(std::uint8_t* p, const VectorShifts& shifts) {
                                           _mm256_sub_ps(_mm256_set1_ps(2.f), sum)));
     const __m256 redMax = _mm256_cmp_ps(maxRgb, r, _CMP_EQ_OQ);
     const __m256 greenMax = _mm256_cmp_ps(maxRgb, g, _CMP_EQ_OQ);
-    const __m256 hueDiff =
-        Select(redMax, _mm256_sub_ps(g, b),
-               Select(greenMax, _mm256_sub_ps(b, r), _mm256_sub_ps(r, g)));
-    const __m256 huePart = Select(
-        redMax, _mm256_and_ps(_mm256_cmp_ps(g, b, _CMP_LT_OQ), _mm256_set1_ps(360.f)),
-        Select(greenMax, _mm256_set1_ps(120.f), _mm256_set1_ps(240.f)));
+    const __m256 hueDiff = Select(redMax, _mm256_sub_ps(g, b),
+                                  Select(greenMax, _mm256_sub_ps(b, r), _mm256_sub_ps(r, g)));
+    const __m256 huePart =
+        Select(redMax, _mm256_and_ps(_mm256_cmp_ps(g, b, _CMP_LT_OQ), _mm256_set1_ps(360.f)),
+               Select(greenMax, _mm256_set1_ps(120.f), _mm256_set1_ps(240.f)));
     const __m256 invDiff = _mm256_div_ps(_mm256_set1_ps(60.f), diff);
     __m256 h = _mm256_mul_ps(_mm256_fmadd_ps(hueDiff, invDiff, huePart), half); // hue 0..180
     const __m256 coloured = _mm256_cmp_ps(diff, _mm256_set1_ps(FLT_EPSILON), _CMP_GT_OQ);
@@ -225,10 +224,12 @@ KELO_AVX2 void AdjustEightPixels(std::uint8_t* p, const VectorShifts& shifts) {
     const __m256 tab2 = _mm256_fnmadd_ps(e0, e1, tab0);
     const __m256 tab3 = _mm256_fmadd_ps(e0, e1, tab1);
     const __m256 one = _mm256_set1_ps(1.f), two = _mm256_set1_ps(2.f), four = _mm256_set1_ps(4.f);
-    const __m256 outB = Select(Below(sector, two), tab1,
-                               Select(UpTo(sector, two), tab3, Select(UpTo(sector, four), tab0, tab2)));
-    const __m256 outG = Select(Below(sector, one), tab3,
-                               Select(UpTo(sector, two), tab0, Select(Below(sector, four), tab2, tab1)));
+    const __m256 outB =
+        Select(Below(sector, two), tab1,
+               Select(UpTo(sector, two), tab3, Select(UpTo(sector, four), tab0, tab2)));
+    const __m256 outG =
+        Select(Below(sector, one), tab3,
+               Select(UpTo(sector, two), tab0, Select(Below(sector, four), tab2, tab1)));
     const __m256 outR =
         Select(Below(sector, one), tab0,
                Select(Below(sector, two), tab2,
@@ -296,7 +297,8 @@ bool VectorRouteUsable() {
         for (int y = 0; y < probe.rows; ++y)
             for (int x = 0; x < probe.cols; ++x) {
                 cv::Vec3b& px = probe.at<cv::Vec3b>(y, x);
-                px = cv::Vec3b(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(x * 7 + y * 13),
+                px = cv::Vec3b(static_cast<std::uint8_t>(x),
+                               static_cast<std::uint8_t>(x * 7 + y * 13),
                                static_cast<std::uint8_t>(x * 31 + y * 101));
             }
         for (std::size_t i = 0; i < std::size(kTelling); ++i)
