@@ -88,9 +88,11 @@ void AdjustByConversion(cv::Mat& mat, const EffectState::Values& values) {
 // tables as clamped integer additions. Only the vector loop is reproduced: OpenCV converts the
 // last (width % 8) pixels of a row with its scalar code, which rounds a few hues differently,
 // so those pixels go through the conversion pair itself. Whether this machine's OpenCV gives
-// the same bytes is checked once per process (VectorRouteUsable); the tests compare the two
-// over every 8-bit colour.
+// the same bytes is checked once per process (VectorRoute); the tests compare the two over every
+// 8-bit colour. Where the CPU has AVX-512, sixteen pixels go at a time through the same
+// operations in wider registers (each lane computes alone, so the bytes are the same).
 #define KELO_AVX2 __attribute__((target("avx2,fma")))
+#define KELO_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx2,fma")))
 
 // The adjustment's values as the vector code takes them; the shifts clamped to +-256 give the
 // same clamped sums for every byte and cannot overflow.
@@ -247,6 +249,124 @@ KELO_AVX2 void AdjustEightPixels(std::uint8_t* p, const VectorShifts& shifts) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 16), out1);
 }
 
+// GCC 12's AVX-512 headers start some conversions from an undefined register and warn of it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// One channel's bytes of eight pixels, in the low half.
+KELO_AVX512 inline __m128i ChannelBytes(const std::uint8_t* group, int c) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group));
+    const __m128i high = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(group + 16));
+    return _mm_or_si128(_mm_shuffle_epi8(low, Mask(kShuffles.fromLow[c])),
+                        _mm_shuffle_epi8(high, Mask(kShuffles.fromHigh[c])));
+}
+
+// One channel of two neighbouring groups of eight pixels as sixteen floats.
+KELO_AVX512 inline __m512 Channel16(const std::uint8_t* p, int c) {
+    return _mm512_cvtepi32_ps(
+        _mm512_cvtepu8_epi32(_mm_unpacklo_epi64(ChannelBytes(p, c), ChannelBytes(p + 24, c))));
+}
+
+KELO_AVX512 inline __m512i ClampByte16(__m512i v) {
+    return _mm512_min_epi32(_mm512_max_epi32(v, _mm512_setzero_si512()), _mm512_set1_epi32(255));
+}
+
+KELO_AVX512 inline __m512i ScaledByte16(__m512 v, int shift) {
+    const __m512i byte = ClampByte16(_mm512_cvtps_epi32(_mm512_mul_ps(v, _mm512_set1_ps(255.f))));
+    return ClampByte16(_mm512_add_epi32(byte, _mm512_set1_epi32(shift)));
+}
+
+// Eight pixels' three channels (eight bytes each, in the low halves) packed back.
+KELO_AVX512 inline void StoreEight(std::uint8_t* p, __m128i first, __m128i second, __m128i third) {
+    const __m128i firstTwo = _mm_unpacklo_epi64(first, second);
+    const __m128i out0 = _mm_or_si128(_mm_shuffle_epi8(firstTwo, Mask(kShuffles.firstTwoLow)),
+                                      _mm_shuffle_epi8(third, Mask(kShuffles.thirdLow)));
+    const __m128i out1 = _mm_or_si128(_mm_shuffle_epi8(firstTwo, Mask(kShuffles.firstTwoHigh)),
+                                      _mm_shuffle_epi8(third, Mask(kShuffles.thirdHigh)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), out0);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 16), out1);
+}
+
+// AdjustEightPixels for sixteen pixels: the same operations in the same order.
+KELO_AVX512 void AdjustSixteenPixels(std::uint8_t* p, const VectorShifts& shifts) {
+    const __m512 inv255 = _mm512_set1_ps(1.f / 255.f);
+    const __m512 half = _mm512_set1_ps(0.5f);
+    const __m512 r = _mm512_mul_ps(Channel16(p, 0), inv255);
+    const __m512 g = _mm512_mul_ps(Channel16(p, 1), inv255);
+    const __m512 b = _mm512_mul_ps(Channel16(p, 2), inv255);
+    const __m512 maxRgb = _mm512_max_ps(_mm512_max_ps(r, g), b);
+    const __m512 minRgb = _mm512_min_ps(_mm512_min_ps(r, g), b);
+    const __m512 diff = _mm512_sub_ps(maxRgb, minRgb);
+    const __m512 sum = _mm512_add_ps(maxRgb, minRgb);
+    __m512 l = _mm512_mul_ps(sum, half);
+    __m512 s =
+        _mm512_div_ps(diff, _mm512_mask_blend_ps(_mm512_cmp_ps_mask(l, half, _CMP_LT_OQ),
+                                                 _mm512_sub_ps(_mm512_set1_ps(2.f), sum), sum));
+    const __mmask16 redMax = _mm512_cmp_ps_mask(maxRgb, r, _CMP_EQ_OQ);
+    const __mmask16 greenMax = _mm512_cmp_ps_mask(maxRgb, g, _CMP_EQ_OQ);
+    const __m512 hueDiff = _mm512_mask_blend_ps(
+        redMax, _mm512_mask_blend_ps(greenMax, _mm512_sub_ps(r, g), _mm512_sub_ps(b, r)),
+        _mm512_sub_ps(g, b));
+    const __m512 huePart = _mm512_mask_blend_ps(
+        redMax, _mm512_mask_blend_ps(greenMax, _mm512_set1_ps(240.f), _mm512_set1_ps(120.f)),
+        _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(g, b, _CMP_LT_OQ), _mm512_set1_ps(360.f)));
+    const __m512 invDiff = _mm512_div_ps(_mm512_set1_ps(60.f), diff);
+    __m512 h = _mm512_mul_ps(_mm512_fmadd_ps(hueDiff, invDiff, huePart), half);
+    const __mmask16 coloured = _mm512_cmp_ps_mask(diff, _mm512_set1_ps(FLT_EPSILON), _CMP_GT_OQ);
+    h = _mm512_maskz_mov_ps(coloured, h);
+    s = _mm512_maskz_mov_ps(coloured, s);
+    const __m512i hue = ClampByte16(_mm512_cvtps_epi32(h));
+    const __m512i lightness = ScaledByte16(l, shifts.lightness);
+    const __m512i saturation = ScaledByte16(s, shifts.saturation);
+
+    const __m512 hf = _mm512_cvtepi32_ps(hue);
+    l = _mm512_mul_ps(_mm512_cvtepi32_ps(lightness), inv255);
+    s = _mm512_mul_ps(_mm512_cvtepi32_ps(saturation), inv255);
+    const __m512 ls = _mm512_mul_ps(l, s);
+    const __m512 e0 =
+        _mm512_mask_blend_ps(_mm512_cmp_ps_mask(l, half, _CMP_LE_OQ), _mm512_sub_ps(s, ls), ls);
+    const __m512 hsRaw = _mm512_mul_ps(hf, _mm512_set1_ps(6.f / 180.f));
+    const __m512 whole = _mm512_cvtepi32_ps(_mm512_cvttps_epi32(hsRaw));
+    const __m512 hs = _mm512_sub_ps(hsRaw, whole);
+    const __m512 turns =
+        _mm512_cvtepi32_ps(_mm512_cvttps_epi32(_mm512_mul_ps(hsRaw, _mm512_set1_ps(1.f / 6.f))));
+    const __m512 sector = _mm512_sub_ps(whole, _mm512_mul_ps(_mm512_set1_ps(6.f), turns));
+    const __m512 e1 = _mm512_add_ps(hs, hs);
+    const __m512 tab0 = _mm512_add_ps(l, e0);
+    const __m512 tab1 = _mm512_sub_ps(l, e0);
+    const __m512 tab2 = _mm512_fnmadd_ps(e0, e1, tab0);
+    const __m512 tab3 = _mm512_fmadd_ps(e0, e1, tab1);
+    const __m512 one = _mm512_set1_ps(1.f), two = _mm512_set1_ps(2.f), four = _mm512_set1_ps(4.f);
+    const __mmask16 belowOne = _mm512_cmp_ps_mask(sector, one, _CMP_LT_OQ);
+    const __mmask16 belowTwo = _mm512_cmp_ps_mask(sector, two, _CMP_LT_OQ);
+    const __mmask16 upToTwo = _mm512_cmp_ps_mask(sector, two, _CMP_LE_OQ);
+    const __mmask16 belowFour = _mm512_cmp_ps_mask(sector, four, _CMP_LT_OQ);
+    const __mmask16 upToFour = _mm512_cmp_ps_mask(sector, four, _CMP_LE_OQ);
+    // mask_blend(m, otherwise, ifSet).
+    const __m512 outB = _mm512_mask_blend_ps(
+        belowTwo, _mm512_mask_blend_ps(upToTwo, _mm512_mask_blend_ps(upToFour, tab2, tab0), tab3),
+        tab1);
+    const __m512 outG = _mm512_mask_blend_ps(
+        belowOne, _mm512_mask_blend_ps(upToTwo, _mm512_mask_blend_ps(belowFour, tab1, tab2), tab0),
+        tab3);
+    const __m512 outR = _mm512_mask_blend_ps(
+        belowOne,
+        _mm512_mask_blend_ps(
+            belowTwo,
+            _mm512_mask_blend_ps(belowFour, _mm512_mask_blend_ps(upToFour, tab0, tab3), tab1),
+            tab2),
+        tab0);
+    // Values are 0..255 already: the unsigned saturating narrowing only packs them.
+    const __m128i first = _mm512_cvtusepi32_epi8(ScaledByte16(outR, shifts.offsets[0]));
+    const __m128i second = _mm512_cvtusepi32_epi8(ScaledByte16(outG, shifts.offsets[1]));
+    const __m128i third = _mm512_cvtusepi32_epi8(ScaledByte16(outB, shifts.offsets[2]));
+    StoreEight(p, first, second, third);
+    StoreEight(p + 24, _mm_unpackhi_epi64(first, first), _mm_unpackhi_epi64(second, second),
+               _mm_unpackhi_epi64(third, third));
+}
+
+#pragma GCC diagnostic pop
+
 KELO_AVX2 void AdjustRows(cv::Mat& mat, int vectorPixels, const VectorShifts& shifts) {
     for (int y = 0; y < mat.rows; ++y) {
         std::uint8_t* row = mat.ptr<std::uint8_t>(y);
@@ -255,16 +375,32 @@ KELO_AVX2 void AdjustRows(cv::Mat& mat, int vectorPixels, const VectorShifts& sh
     }
 }
 
+KELO_AVX512 void AdjustRowsWide(cv::Mat& mat, int vectorPixels, const VectorShifts& shifts) {
+    for (int y = 0; y < mat.rows; ++y) {
+        std::uint8_t* row = mat.ptr<std::uint8_t>(y);
+        int x = 0;
+        for (; x + 16 <= vectorPixels; x += 16)
+            AdjustSixteenPixels(row + 3 * x, shifts);
+        for (; x < vectorPixels; x += 8)
+            AdjustEightPixels(row + 3 * x, shifts);
+    }
+}
+
+enum class VectorWidth { None, Eight, Sixteen };
+
 // The whole adjustment of a packed 3-channel 8-bit matrix: whole groups of eight pixels by the
 // vector route, the rest of each row (fewer than eight pixels) through the conversion pair as a
 // narrow strip, which OpenCV converts with the same scalar code as a row's last pixels.
-void AdjustByVectors(cv::Mat& mat, const EffectState::Values& values) {
+void AdjustByVectors(cv::Mat& mat, const EffectState::Values& values, VectorWidth width) {
     const VectorShifts shifts{ClampShift(values.lightnessShift),
                               ClampShift(values.saturationShift),
                               {ClampShift(values.blueOffset), ClampShift(values.greenOffset),
                                ClampShift(values.redOffset)}};
     const int vectorPixels = mat.cols / 8 * 8;
-    AdjustRows(mat, vectorPixels, shifts);
+    if (width == VectorWidth::Sixteen)
+        AdjustRowsWide(mat, vectorPixels, shifts);
+    else
+        AdjustRows(mat, vectorPixels, shifts);
     if (vectorPixels == mat.cols)
         return;
     cv::Mat tail = mat.colRange(vectorPixels, mat.cols);
@@ -273,54 +409,65 @@ void AdjustByVectors(cv::Mat& mat, const EffectState::Values& values) {
     strip.copyTo(tail);
 }
 
-// Whether the vector route gives this machine's conversion pair's bytes: it needs AVX2 and FMA,
-// and OpenCV must run the loop it reproduces. Checked once per process on colours that tell the
-// candidate loops apart (hues that a fused multiply-add rounds to another step) and a spread of
-// others, with and without shifts.
-bool VectorRouteUsable() {
-    static const bool usable = [] {
+// The widest vector route that gives this machine's conversion pair's bytes: it needs AVX2 and
+// FMA (AVX-512 for sixteen pixels), and OpenCV must run the loop it reproduces. Checked once per
+// process on colours that tell the candidate loops apart (hues that a fused multiply-add rounds
+// to another step) and a spread of others, with and without shifts, in rows of both group sizes.
+bool RouteGivesConversionBytes(VectorWidth width) {
+    static constexpr std::uint8_t kTelling[][3] = {
+        {187, 204, 0},   {42, 56, 16},    {76, 104, 24},   {168, 192, 32},  {85, 98, 38},
+        {53, 62, 42},    {87, 117, 45},   {77, 97, 49},    {88, 113, 53},   {149, 198, 58},
+        {141, 196, 64},  {173, 229, 69},  {96, 114, 74},   {99, 117, 77},   {102, 120, 80},
+        {166, 226, 82},  {107, 125, 85},  {102, 187, 87},  {166, 221, 89},  {117, 152, 92},
+        {188, 214, 94},  {160, 205, 97},  {163, 208, 100}, {217, 255, 103}, {68, 94, 108},
+        {171, 211, 115}, {180, 220, 124}, {153, 194, 134}, {198, 217, 141}, {198, 215, 147},
+        {171, 212, 152}, {197, 216, 156}, {211, 228, 160}, {215, 232, 164}, {187, 228, 168},
+        {216, 231, 171}, {231, 250, 174}, {126, 206, 178}, {222, 241, 181}, {225, 244, 184},
+        {148, 208, 187}, {91, 199, 190},  {133, 168, 193}, {100, 188, 196}, {120, 172, 200},
+        {180, 198, 204}, {130, 182, 210}, {139, 191, 219}, {187, 216, 247}};
+    cv::Mat probe(64, 264, CV_8UC3);
+    for (int y = 0; y < probe.rows; ++y)
+        for (int x = 0; x < probe.cols; ++x) {
+            cv::Vec3b& px = probe.at<cv::Vec3b>(y, x);
+            px = cv::Vec3b(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(x * 7 + y * 13),
+                           static_cast<std::uint8_t>(x * 31 + y * 101));
+        }
+    // In the first row's groups of sixteen and in the groups of eight that end the next rows.
+    for (std::size_t i = 0; i < std::size(kTelling); ++i) {
+        const cv::Vec3b telling(kTelling[i][0], kTelling[i][1], kTelling[i][2]);
+        const int n = static_cast<int>(i);
+        probe.at<cv::Vec3b>(0, n) = telling;
+        probe.at<cv::Vec3b>(1 + n / 8, 256 + n % 8) = telling;
+    }
+    EffectState::Values shifted;
+    shifted.lightnessShift = 10;
+    shifted.saturationShift = -20;
+    shifted.blueOffset = 20;
+    shifted.greenOffset = -20;
+    shifted.redOffset = 5;
+    for (const EffectState::Values& values : {EffectState::Values{}, shifted}) {
+        cv::Mat expected = probe.clone();
+        cv::Mat got = probe.clone();
+        AdjustByConversion(expected, values);
+        AdjustByVectors(got, values, width);
+        if (cv::norm(expected, got, cv::NORM_INF) != 0)
+            return false;
+    }
+    return true;
+}
+
+VectorWidth VectorRoute() {
+    static const VectorWidth route = [] {
         __builtin_cpu_init();
         if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma"))
-            return false;
-        static constexpr std::uint8_t kTelling[][3] = {
-            {187, 204, 0},   {42, 56, 16},    {76, 104, 24},   {168, 192, 32},  {85, 98, 38},
-            {53, 62, 42},    {87, 117, 45},   {77, 97, 49},    {88, 113, 53},   {149, 198, 58},
-            {141, 196, 64},  {173, 229, 69},  {96, 114, 74},   {99, 117, 77},   {102, 120, 80},
-            {166, 226, 82},  {107, 125, 85},  {102, 187, 87},  {166, 221, 89},  {117, 152, 92},
-            {188, 214, 94},  {160, 205, 97},  {163, 208, 100}, {217, 255, 103}, {68, 94, 108},
-            {171, 211, 115}, {180, 220, 124}, {153, 194, 134}, {198, 217, 141}, {198, 215, 147},
-            {171, 212, 152}, {197, 216, 156}, {211, 228, 160}, {215, 232, 164}, {187, 228, 168},
-            {216, 231, 171}, {231, 250, 174}, {126, 206, 178}, {222, 241, 181}, {225, 244, 184},
-            {148, 208, 187}, {91, 199, 190},  {133, 168, 193}, {100, 188, 196}, {120, 172, 200},
-            {180, 198, 204}, {130, 182, 210}, {139, 191, 219}, {187, 216, 247}};
-        cv::Mat probe(64, 256, CV_8UC3);
-        for (int y = 0; y < probe.rows; ++y)
-            for (int x = 0; x < probe.cols; ++x) {
-                cv::Vec3b& px = probe.at<cv::Vec3b>(y, x);
-                px = cv::Vec3b(static_cast<std::uint8_t>(x),
-                               static_cast<std::uint8_t>(x * 7 + y * 13),
-                               static_cast<std::uint8_t>(x * 31 + y * 101));
-            }
-        for (std::size_t i = 0; i < std::size(kTelling); ++i)
-            probe.at<cv::Vec3b>(0, static_cast<int>(i)) =
-                cv::Vec3b(kTelling[i][0], kTelling[i][1], kTelling[i][2]);
-        EffectState::Values shifted;
-        shifted.lightnessShift = 10;
-        shifted.saturationShift = -20;
-        shifted.blueOffset = 20;
-        shifted.greenOffset = -20;
-        shifted.redOffset = 5;
-        for (const EffectState::Values& values : {EffectState::Values{}, shifted}) {
-            cv::Mat expected = probe.clone();
-            cv::Mat got = probe.clone();
-            AdjustByConversion(expected, values);
-            AdjustByVectors(got, values);
-            if (cv::norm(expected, got, cv::NORM_INF) != 0)
-                return false;
-        }
-        return true;
+            return VectorWidth::None;
+        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+            __builtin_cpu_supports("avx512vl") && RouteGivesConversionBytes(VectorWidth::Sixteen))
+            return VectorWidth::Sixteen;
+        return RouteGivesConversionBytes(VectorWidth::Eight) ? VectorWidth::Eight
+                                                             : VectorWidth::None;
     }();
-    return usable;
+    return route;
 }
 
 #endif // KELO_HLS_VECTOR_ROUTE
@@ -330,7 +477,7 @@ bool VectorRouteUsable() {
 bool ColorAdjustVectorised() {
 #ifdef KELO_HLS_VECTOR_ROUTE
     try {
-        return VectorRouteUsable();
+        return VectorRoute() != VectorWidth::None;
     } catch (const cv::Exception&) {
         return false;
     }
@@ -408,7 +555,7 @@ void AdjustColors(FrameImage* frame, const EffectState::Values& values) {
         if (whole.type() == CV_8UC3 && roi.size() == whole.size()) {
 #ifdef KELO_HLS_VECTOR_ROUTE
             if (ColorAdjustVectorised()) {
-                AdjustByVectors(whole, values);
+                AdjustByVectors(whole, values, VectorRoute());
                 return;
             }
 #endif

@@ -314,15 +314,22 @@ TEST(FramePipeline, ColourAdjustmentGivesTheConversionPairsBytesForEveryColourAn
         values.blueOffset = s.blue;
         values.greenOffset = s.green;
         values.redOffset = s.red;
+        const cv::Mat expected = AdjustedByConversion(every, values);
         cv::Mat image = every.clone();
         FrameImage frame = FrameOver(image, kFrameOriginBottomLeft);
         AdjustColors(&frame, values);
-        EXPECT_EQ(test::MaxDifference(image, AdjustedByConversion(every, values)), 0.0)
-            << s.lightness << " " << s.saturation;
+        EXPECT_EQ(test::MaxDifference(image, expected), 0.0) << s.lightness << " " << s.saturation;
+        // The same colours in rows of eight: on a CPU with AVX-512 the rows above go sixteen
+        // pixels at a time, these eight at a time.
+        cv::Mat narrow = every.reshape(3, 1 << 21).clone();
+        FrameImage narrowFrame = FrameOver(narrow, kFrameOriginBottomLeft);
+        AdjustColors(&narrowFrame, values);
+        EXPECT_EQ(test::MaxDifference(narrow.reshape(3, 4096), expected), 0.0) << s.lightness;
 
         // Widths that leave a few pixels of each row over (OpenCV converts those with its scalar
-        // code), rows padded to 4 bytes, and a frame narrower than one group.
-        for (const cv::Size size : {cv::Size(1366, 24), cv::Size(177, 9), cv::Size(5, 3)}) {
+        // code) after groups of sixteen and of eight, rows padded to 4 bytes, and a frame
+        // narrower than one group.
+        for (const cv::Size size : {cv::Size(1366, 24), cv::Size(187, 9), cv::Size(5, 3)}) {
             cv::Mat padded(size.height, size.width * 3 + 3, CV_8UC1, cv::Scalar(7));
             cv::Mat picture = padded(cv::Rect(0, 0, size.width * 3, size.height)).reshape(3);
             every(cv::Rect(811, 1000, size.width, size.height)).copyTo(picture);
