@@ -114,8 +114,9 @@ TEST(BackgroundBlurCompose, AnHdBackgroundLooksAsThroughTheSmallCopy) {
         double worst = 0;
         cv::minMaxLoc(diff.reshape(1), nullptr, &worst);
         EXPECT_LT(worst, 12.0) << size;
-        if (size == cv::Size(640, 480)) // halved once: exactly the 320 x 240 copy
+        if (size == cv::Size(640, 480)) { // halved once: exactly the 320 x 240 copy
             EXPECT_EQ(worst, 0.0);
+        }
         if (const char* dir = std::getenv("KELO_BLUR_DUMP")) {
             cv::imwrite(std::string(dir) + "/hd-blur-" + std::to_string(size.width) + ".png", frame);
             cv::imwrite(std::string(dir) + "/hd-blur-" + std::to_string(size.width) + "-before.png",
