@@ -123,8 +123,8 @@ Output Convert(const std::string& capsText, const std::vector<Frame>& frames, bo
     return output;
 }
 
-std::vector<Frame> NoiseFrames(const GstVideoInfo& info, int count, unsigned seed) {
-    std::mt19937 random(seed);
+std::vector<Frame> NoiseFrames(const GstVideoInfo& info, int count, unsigned noiseStart) {
+    std::mt19937 random(noiseStart);
     std::vector<Frame> frames(count, Frame(info.size));
     for (Frame& frame : frames)
         for (auto& byte : frame)
@@ -237,14 +237,15 @@ TEST_F(YuvToBgr, NoiseAtEverySizeAndRowOrderComesOutAsVideoconvertMakesIt) {
     const int sizes[][2] = {{1280, 720}, {1920, 1080}, {320, 240}, {176, 144},
                             {1366, 768}, {321, 241},   {34, 3},    {1, 1},
                             {2, 2},      {3, 5},       {5, 1},     {1, 4}};
-    unsigned seed = 1;
+    unsigned noiseStart = 1;
     for (const char* format : {"YUY2", "I420"})
         for (const auto& size : sizes)
             for (const char* colorimetry : kColorimetries) {
                 const std::string caps = CapsText(format, size[0], size[1], colorimetry);
                 // YUY2 one row high stays videoconvert's (see PlanFor).
                 const bool takenOver = size[1] > 1 || std::string(format) == "I420";
-                ExpectSameAsVideoconvert(caps, NoiseFrames(InfoOf(caps), 2, seed++), takenOver);
+                ExpectSameAsVideoconvert(caps, NoiseFrames(InfoOf(caps), 2, noiseStart++),
+                                         takenOver);
             }
 }
 
