@@ -20,6 +20,9 @@ struct KeloYuvToBgr {
     GstVideoFilter parent;
     gboolean flip;        // written under the object lock; read by the streaming thread
     GstElement* follower; // borrowed: the row flip behind, in the same bin; may be null
+    // Orders the follower's updates (see UpdateFollower); initialised in InstanceInit, cleared
+    // in Finalize.
+    GMutex followerOrder;
     // Written by set_info under the object lock and read by transform_frame, both on the
     // streaming thread; `mode` is also read (locked) when the flip is set from the owner thread.
     Mode mode;
@@ -187,15 +190,19 @@ GstCaps* TransformCaps(GstBaseTransform*, GstPadDirection direction, GstCaps* ca
     return result;
 }
 
-// Owner thread (a property set) or streaming thread (set_info). Under our lock throughout, so
-// that the last of two such calls also sets the follower last; the follower takes only its own
-// lock and never calls back.
+// Owner thread (a property set) or streaming thread (set_info). `followerOrder` makes the last
+// of two such calls also set the follower last. Our object lock is not held across the set: the
+// follower's property notification takes the locks of its parents (the bin's, for deep-notify),
+// while a state change of the bin holds the bin's lock and takes each child's, ours included.
 void UpdateFollower(KeloYuvToBgr* self) {
+    g_mutex_lock(&self->followerOrder);
     GST_OBJECT_LOCK(self);
-    if (self->follower)
-        g_object_set(self->follower, "flip",
-                     (self->flip && self->mode == Mode::Passthrough) ? TRUE : FALSE, nullptr);
+    GstElement* follower = self->follower;
+    const gboolean flip = (self->flip && self->mode == Mode::Passthrough) ? TRUE : FALSE;
     GST_OBJECT_UNLOCK(self);
+    if (follower)
+        g_object_set(follower, "flip", flip, nullptr);
+    g_mutex_unlock(&self->followerOrder);
 }
 
 gboolean SetInfo(GstVideoFilter* filter, GstCaps*, GstVideoInfo* in, GstCaps*, GstVideoInfo* out) {
@@ -270,8 +277,17 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* paramSpec
     GST_OBJECT_UNLOCK(object);
 }
 
+GObjectClass* parentClass = nullptr;
+
+void Finalize(GObject* object) {
+    g_mutex_clear(&AsElement(object)->followerOrder);
+    parentClass->finalize(object);
+}
+
 void ClassInit(gpointer klass, gpointer) {
+    parentClass = static_cast<GObjectClass*>(g_type_class_peek_parent(klass));
     GObjectClass* object = G_OBJECT_CLASS(klass);
+    object->finalize = Finalize;
     object->set_property = SetProperty;
     object->get_property = GetProperty;
     g_object_class_install_property(
@@ -300,6 +316,7 @@ void InstanceInit(GTypeInstance* instance, gpointer) {
     KeloYuvToBgr* self = AsElement(instance);
     self->flip = FALSE;
     self->follower = nullptr;
+    g_mutex_init(&self->followerOrder);
     self->mode = Mode::Passthrough;
     self->siting = ChromaSiting::Centred;
     self->coefficients = YuvToBgrCoefficients{};

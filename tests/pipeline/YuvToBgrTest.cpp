@@ -284,6 +284,39 @@ TEST_F(YuvToBgr, WhatItDoesNotTakeOverIsVideoconvertsAsBefore) {
     }
 }
 
+// The row flip's change notice climbs to its bin and takes the bin's lock on the way, while a
+// state change of the bin holds that lock and takes each child's: the converter must not hold
+// its own lock while it sets the flip, or a caps change meeting a state change hangs both.
+TEST_F(YuvToBgr, SetsTheRowFlipWithoutHoldingItsOwnLock) {
+    GError* error = nullptr;
+    ElementPtr bin = ElementPtr::RefSink(gst_parse_launch(
+        (std::string(kYuvToBgrFactory) + " name=yuv ! kelorowflip name=rows").c_str(), &error));
+    if (error)
+        g_error_free(error);
+    ASSERT_TRUE(bin);
+    ElementPtr convert(gst_bin_get_by_name(GST_BIN(bin.get()), "yuv"));
+    ElementPtr rows(gst_bin_get_by_name(GST_BIN(bin.get()), "rows"));
+    struct Seen {
+        GstObject* converter = nullptr;
+        int notices = 0;
+        int whileLocked = 0;
+    } seen;
+    seen.converter = GST_OBJECT(convert.get());
+    const auto onNotice = +[](GstObject*, GstObject*, GParamSpec*, gpointer data) {
+        auto* seen = static_cast<Seen*>(data);
+        ++seen->notices;
+        if (g_mutex_trylock(GST_OBJECT_GET_LOCK(seen->converter)))
+            g_mutex_unlock(GST_OBJECT_GET_LOCK(seen->converter));
+        else
+            ++seen->whileLocked;
+    };
+    g_signal_connect(bin.get(), "deep-notify::flip", G_CALLBACK(onNotice), &seen);
+    g_object_set(convert.get(), "follower", rows.get(), nullptr);
+    g_object_set(convert.get(), "flip", TRUE, nullptr);
+    EXPECT_GE(seen.notices, 2);
+    EXPECT_EQ(seen.whileLocked, 0);
+}
+
 // Each vector level gives the scalar code's bytes, at every width from 1 to 100 (the block
 // boundaries and both edges), for both sitings.
 TEST(YuvToBgrRows, EveryVectorLevelMatchesTheScalarCode) {
