@@ -77,7 +77,9 @@ std::size_t VirtualCameraFeed::Write(const FrameImage& frame) {
     // check above and the copy, and a page past its new end would raise SIGBUS.
     const std::size_t bytes = std::min(available, view_.size());
     std::uint8_t* to = view_.data();
-    if (!view_.Guarded([to, source, bytes] { std::memcpy(to, source, bytes); })) {
+    const bool copied = view_.Guarded([to, source, bytes] { StreamingCopy(to, source, bytes); });
+    StoreFence();
+    if (!copied) {
         // The frame is dropped; the object is looked at again a while later.
         view_.Close();
         framesToNextCheck_ = kRecheckFrames;

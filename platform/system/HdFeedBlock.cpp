@@ -97,7 +97,7 @@ void StoreRow(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes) {
     const std::size_t whole = bytes / 8;
     const std::size_t rest = bytes % 8;
     if constexpr (!kAtomicPixelStores) {
-        std::memcpy(dst, src, bytes);
+        StreamingCopy(dst, src, bytes);
         if (rest)
             std::memset(dst + bytes, 0, 8 - rest);
         return;
@@ -254,8 +254,8 @@ void HdFeedReader::WaitForNewer(const SharedMemoryView& view, std::uint64_t seen
     // time out; a mapping the kernel cannot reach (made smaller) fails at once, and the caller's
     // next look finds out.
     const auto expected = static_cast<std::uint32_t>(seen);
-    if (syscall(SYS_futex, view.data() + kSequenceAt, FUTEX_WAIT, expected, &timeout, nullptr,
-                0) != 0 &&
+    if (syscall(SYS_futex, view.data() + kSequenceAt, FUTEX_WAIT, expected, &timeout, nullptr, 0) !=
+            0 &&
         errno == EFAULT)
         clock_nanosleep(CLOCK_MONOTONIC, 0, &timeout, nullptr);
 }
@@ -412,9 +412,13 @@ HRESULT HdFeedPublisher::PublishWith(int width, int height, int fpsNumerator, in
                              std::memory_order_release);
         // The odd mark before any pixel: a plain copy's stores may not be moved above it (by
         // the compiler or, on weaker machines than x86, by the processor). The even mark below
-        // is a release store: every pixel before it.
+        // is a release store: every pixel before it. The rows go in with streaming stores,
+        // which even x86 may make visible before older stores or after younger ones: a store
+        // fence on either side.
         std::atomic_thread_fence(std::memory_order_release);
+        StoreFence();
         writeRows(base + offset, stride);
+        StoreFence();
         Description d;
         d.width = static_cast<std::uint32_t>(width);
         d.height = static_cast<std::uint32_t>(height);

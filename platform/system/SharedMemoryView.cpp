@@ -1,13 +1,19 @@
 #include "platform/system/SharedMemoryView.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kelo {
 
@@ -193,9 +199,8 @@ HRESULT SharedMemoryView::Grow(std::size_t minBytes) {
     if (fd_ < 0)
         return E_FAIL;
     struct stat st {};
-    if (fstat(fd_, &st) != 0 ||
-        (static_cast<std::size_t>(st.st_size) < minBytes &&
-         ftruncate(fd_, static_cast<off_t>(minBytes)) != 0)) {
+    if (fstat(fd_, &st) != 0 || (static_cast<std::size_t>(st.st_size) < minBytes &&
+                                 ftruncate(fd_, static_cast<off_t>(minBytes)) != 0)) {
         Close();
         return E_FAIL;
     }
@@ -219,6 +224,41 @@ void SharedMemoryView::Close() {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
+}
+
+void StreamingCopy(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes) {
+#if defined(__SSE2__)
+    // Ordinary stores up to the first 16-byte boundary and after the last one, streaming stores
+    // of 64 bytes (a cache line) and then of 16 between.
+    const std::size_t head =
+        std::min(bytes, (16 - reinterpret_cast<std::uintptr_t>(dst) % 16) % 16);
+    std::memcpy(dst, src, head);
+    std::size_t i = head;
+    for (; i + 64 <= bytes; i += 64) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 32));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 48));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i), a);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + 16), b);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + 32), c);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + 48), d);
+    }
+    for (; i + 16 <= bytes; i += 16)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+    std::memcpy(dst + i, src + i, bytes - i);
+#else
+    std::memcpy(dst, src, bytes);
+#endif
+}
+
+void StoreFence() {
+#if defined(__SSE2__)
+    _mm_sfence();
+#else
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+#endif
 }
 
 } // namespace kelo

@@ -89,4 +89,12 @@ private:
     mutable bool lost_ = false; // the mapping holds private zero pages, not the object
 };
 
+// Copies into a block that other processes read, with stores that bypass the cache: a frame's
+// bytes are read by another process a while later, and ordinary stores would first fetch every
+// line of the block from memory (a 320 x 240 frame's copy took twice as long). Such stores may
+// become visible out of order with the stores around them: StoreFence() after the copy (and
+// before it, where an earlier store must be seen first) puts them in line.
+void StreamingCopy(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes);
+void StoreFence();
+
 } // namespace kelo
